@@ -1,0 +1,102 @@
+// Speed of the million-draw test, alone and inside the whole analysis run.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+
+#include "analysis/analysis_run.h"
+#include "analysis/metrics_papers.h"
+#include "engine/bayes_engines.h"
+
+namespace {
+
+using namespace quorvane;
+
+// Summary statistics of a plausible control sample: task and k covariates with
+// moderate positive correlations, a case well below its conditional mean.
+struct Summary {
+    tVector sds, means, caseScores;
+    tMatrix corr;
+};
+
+Summary MakeSummary(int k) {
+    Summary s;
+    const int p = k + 1;
+    for (int i = 1; i <= p; ++i) {
+        s.means(i) = 50 + 5 * i;
+        s.sds(i) = 10 + i;
+        s.caseScores(i) = s.means(i) + (i == 1 ? -2.5L : 0.3L) * s.sds(i);
+        for (int j = 1; j <= p; ++j) s.corr(i, j) = i == j ? 1.0L : 0.3L;
+    }
+    return s;
+}
+
+void BM_CovariateMonteCarloTest(benchmark::State& state) {
+    const int k = static_cast<int>(state.range(0));
+    const int n = static_cast<int>(state.range(1));
+    const Summary s = MakeSummary(k);
+    long double condMean = 0, condSD = 0;
+    tCovariateResults results;
+    for (auto _ : state) {
+        CovariateMonteCarloTest(k, n, kDraws, true, true, kCrediblePercent, s.sds, s.means,
+                                s.caseScores, s.corr, condMean, condSD, results);
+        benchmark::DoNotOptimize(results);
+    }
+}
+BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({1, 3})->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Answers the open dialog with one file and keeps quiet otherwise.
+class FileOnlyPlatform : public Platform {
+public:
+    explicit FileOnlyPlatform(std::string file) : file_(std::move(file)) {}
+    MessageAnswer ShowMessage(MessageKind, const std::string&, const std::string&) override {
+        return MessageAnswer::Ok;
+    }
+    std::optional<std::string> AskOpenFileName(const FileDialogOptions&) override { return file_; }
+    std::optional<std::string> AskSaveFileName(const FileDialogOptions&) override { return std::nullopt; }
+    void Beep() override {}
+    void SetBusyCursor(bool) override {}
+    void BringToFront() override {}
+    void PrintText(const std::string&) override {}
+    std::string ExecutableFolder() override { return "."; }
+    std::string CurrentDirectory() override { return "."; }
+
+private:
+    std::string file_;
+};
+
+void BM_RunCompute(benchmark::State& state) {
+    const int n = 120, k = 5;
+    const auto file = std::filesystem::temp_directory_path() / "quorvane_bench_data.txt";
+    {
+        std::mt19937 random(7);
+        std::normal_distribution<double> normal(0, 1);
+        std::ofstream out(file);
+        for (int row = 1; row <= n + 1; ++row) {
+            const double shared = normal(random);
+            for (int col = 1; col <= k + 1; ++col) out << 50 + 10 * (0.6 * shared + 0.8 * normal(random)) << ' ';
+            out << '\n';
+        }
+    }
+    MainWindowState window;
+    window.fieldTexts[0] = std::to_string(n);
+    window.fieldTexts[1] = std::to_string(k);
+    window.labelCaptions = kLabelCaptions;
+    window.notesCaption = kNotesCaption;
+    FileOnlyPlatform platform(file.string());
+    for (auto _ : state) {
+        const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
+        benchmark::DoNotOptimize(outcome);
+    }
+    std::filesystem::remove(file);
+}
+BENCHMARK(BM_RunCompute)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();

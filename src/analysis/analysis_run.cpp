@@ -1,0 +1,106 @@
+#include "analysis/analysis_run.h"
+
+#include <cmath>
+
+#include "analysis/metrics_papers.h"
+#include "analysis/raw_data_file.h"
+#include "analysis/results_report.h"
+#include "analysis/saved_inputs.h"
+#include "numerics/fp_faults.h"
+#include "numerics/text_format.h"
+
+namespace quorvane {
+
+namespace {
+
+const std::string kNotPositiveDefinite =
+    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
+    "in entry of the control sample data (alternatively it may be that one variable is linearly "
+    "dependent on other variables and should be dropped)";
+
+ComputeOutcome Stopped(FocusTarget focus) { return {false, focus, {}}; }
+
+void ShowError(Platform& platform, const std::string& text) {
+    platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), text);
+}
+
+// Reads one count field: its number, or nothing when a check has already complained.
+template <typename Check>
+std::optional<int> ReadCount(const MainWindowState& window, int field, Check check,
+                             Platform& platform) {
+    const std::string& caption = window.labelCaptions[field];
+    const double value = ReadNumericField(window.fieldTexts[field], caption, platform);
+    if (InputErrorFlag || !check(caption, value, platform)) return std::nullopt;
+    return static_cast<int>(std::trunc(value));
+}
+
+// Steps from the statistics to the engine's results; false when the correlation
+// matrix is refused.
+bool Analyse(const AnalysisInputs& inputs, AnalysisResults& results) {
+    const int n = inputs.n;
+    const int p = inputs.p;
+    ClearFloatingPointFaults();
+    SampleStatistics(inputs.rawData, n, p, results.corr, results.means, results.sds);
+    DataRow(inputs.rawData, n + 1, p, results.caseScores);
+    if (!IsPositiveDefinite(p, results.corr)) return false;
+    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
+    const bool twoSided = inputs.limitType == LimitType::TwoSided;
+    CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
+                            results.means, results.caseScores, results.corr, results.condMean,
+                            results.condSD, results.engine);
+    return true;
+}
+
+}  // namespace
+
+tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, int count,
+                          long double offset, long double scale) {
+    tVector y;
+    for (int i = 1; i <= count; ++i) {
+        const long double c = scale / s(i);
+        y(i) = c * x(i) - (c * m(i) - offset);
+    }
+    RaiseFloatingPointFaults();
+    return y;
+}
+
+ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
+                          const ComputeOptions& options) {
+    const std::optional<int> n = ReadCount(window, 0, CheckSampleSize, platform);
+    if (!n) return Stopped(FocusTarget::Input1);
+    const std::optional<int> k = ReadCount(window, 1, CheckCovariateCount, platform);
+    if (!k) return Stopped(FocusTarget::Input2);
+    if (!CheckSampleSizeLimit(window.labelCaptions[0], *n, platform)) return Stopped(FocusTarget::Input1);
+    if (!(*n - 1 > *k)) {
+        ShowError(platform, FormatText(" With a control sample size of %2d, the maximum number of "
+                                       "covariates is %2d ",
+                                       {*n, *n - 2}));
+        return Stopped(FocusTarget::Input2);
+    }
+
+    if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform);
+
+    AnalysisInputs inputs;
+    AnalysisResults results;
+    {
+        BusyCursor busy(platform);
+        inputs.n = *n;
+        inputs.k = *k;
+        inputs.p = *k + 1;
+        inputs.limitType = static_cast<LimitType>(window.limitIndex);
+        const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform);
+        if (!load.loaded) {
+            platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
+                                 "Load data cancelled by user");
+            return Stopped(FocusTarget::Unchanged);
+        }
+        inputs.dataFileName = load.fileName;
+        if (!Analyse(inputs, results)) {
+            ShowError(platform, kNotPositiveDefinite);
+            return Stopped(FocusTarget::Input1);
+        }
+    }
+    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window)};
+}
+
+}  // namespace quorvane

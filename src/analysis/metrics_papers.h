@@ -1,0 +1,55 @@
+#pragma once
+// The program's process-wide strings and the checks of the typed inputs.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "analysis/platform.h"
+
+namespace quorvane {
+
+inline const std::string ProgramTitle =
+    "Quorvane.exe: Bayesian test for a defict in the single case controlling for covariate(s) "
+    "(Raw data as input) ";
+inline const std::string InputsFileName = "Quorvane.txt";
+
+// Captions of Label1 .. Label8; the checks quote them in their messages. Only the first
+// two pairs of the main window are shown.
+inline const std::array<std::string, 8> kLabelCaptions = {
+    "Number of control participants (n) :",
+    "Number of covariates :",
+    "Total sample size (n) for the normative sample:",
+    "Individual's test score:",
+    "Input 5",
+    "Input 6 :",
+    "Input 7 :",
+    "Input 8 :",
+};
+inline const std::string kNotesCaption = "User's Notes:";
+
+// Set by ReadNumericField on a conversion error; valid only right after a call.
+extern bool InputErrorFlag;
+
+// The largest n: the raw data table holds n controls and the case in 500 rows.
+constexpr int kMaxSampleSize = 499;
+// Typing keeps a field to this many characters.
+constexpr int kMaxFieldLength = 6;
+
+// Converts a field's text (blanks ignored, one leading minus, one point); shows the
+// empty-field or not-a-number warning and sets InputErrorFlag on failure.
+double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
+// An integer greater than 2; otherwise the warning is shown and the result is false.
+bool CheckSampleSize(const std::string& caption, double x, Platform& platform);
+// n no larger than kMaxSampleSize; otherwise the warning is shown.
+bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform);
+// An integer from 1 to 5; otherwise the warning is shown.
+bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
+
+// The typing filter: the character to insert, or nothing (after a beep and a warning).
+std::optional<char> FilterNumericKey(char key, Platform& platform);
+// The length limit after a key release: the cut text when the text was too long (after
+// a beep and a warning), or nothing when it may stay.
+std::optional<std::string> ApplyLengthLimit(const std::string& text, Platform& platform);
+
+}  // namespace quorvane

@@ -1,0 +1,15 @@
+#include "analysis/platform.h"
+
+namespace quorvane {
+
+const char* DefaultCaption(MessageKind kind) {
+    switch (kind) {
+        case MessageKind::Warning: return "Warning";
+        case MessageKind::Error: return "Error";
+        case MessageKind::Information: return "Information";
+        case MessageKind::Question: return "Confirm";
+    }
+    return "";
+}
+
+}  // namespace quorvane

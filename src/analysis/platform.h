@@ -1,0 +1,59 @@
+#pragma once
+// Everything the program asks of the desktop: message boxes, file dialogs, the beep,
+// the cursor, printing and the program's folder. The desktop program implements it
+// with Qt, the tests with a scripted fake, the report tool with standard streams.
+
+#include <optional>
+#include <string>
+
+namespace quorvane {
+
+enum class MessageKind { Warning, Error, Information, Question };
+enum class MessageAnswer { Ok, Yes, No };
+
+// The caption each kind of box carries.
+const char* DefaultCaption(MessageKind kind);
+
+struct FileDialogOptions {
+    std::string filter;         // "Description|*.ext" or a bare pattern
+    std::string initialFolder;  // empty: the dialog's own choice
+    std::string defaultName;
+    bool fileMustExist = false;
+    bool overwritePrompt = false;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // A modal box; warning, error and information boxes have one OK button, a question
+    // has Yes and No. Lines of text are separated by '\n'.
+    virtual MessageAnswer ShowMessage(MessageKind kind, const std::string& caption,
+                                      const std::string& text) = 0;
+    // The chosen file's full path, or nothing when the user cancels.
+    virtual std::optional<std::string> AskOpenFileName(const FileDialogOptions& options) = 0;
+    virtual std::optional<std::string> AskSaveFileName(const FileDialogOptions& options) = 0;
+    virtual void Beep() = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+    virtual void BringToFront() = 0;
+    // Prints plain text on the default printer in the report's fixed-pitch font;
+    // throws std::runtime_error with the platform's message when it cannot.
+    virtual void PrintText(const std::string& text) = 0;
+    // The folder of the running executable, without a trailing separator.
+    virtual std::string ExecutableFolder() = 0;
+    virtual std::string CurrentDirectory() = 0;
+};
+
+// Shows the hourglass for its lifetime, so every exit path puts the cursor back.
+class BusyCursor {
+public:
+    explicit BusyCursor(Platform& platform) : platform_(platform) { platform_.SetBusyCursor(true); }
+    ~BusyCursor() { platform_.SetBusyCursor(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    Platform& platform_;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,30 @@
+// Quorvane: start-up. The numerical library has set the random seeds by static
+// initialisation before main runs; the program title and the saved inputs file name
+// are constants of metrics_papers.h.
+
+#include <QApplication>
+#include <clocale>
+
+#include "ui/qt_platform.h"
+#include "ui/template_form.h"
+#include "ui/template_results.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    // Qt localises the C library at start-up; the program formats and reads numbers
+    // itself and wants the C library's number handling unlocalised.
+    std::setlocale(LC_NUMERIC, "C");
+
+    quorvane::QtPlatform platform;
+    quorvane::TfrmTemplate frmTemplate(platform);
+    quorvane::TfrmTemplateResults frmTemplateResults(platform, &frmTemplate);
+    frmTemplate.SetResultsWindow(&frmTemplateResults);
+
+    QObject::connect(&frmTemplate, &quorvane::TfrmTemplate::programEndRequested, &application,
+                     &QApplication::quit);
+    QObject::connect(&frmTemplateResults, &quorvane::TfrmTemplateResults::programEndRequested,
+                     &application, &QApplication::quit);
+
+    frmTemplate.show();
+    return QApplication::exec();
+}

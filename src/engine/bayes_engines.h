@@ -1,0 +1,58 @@
+#pragma once
+// The Bayesian Monte Carlo test of a single case against a control population, with
+// the task regressed on k covariates.
+
+#include <array>
+
+#include "numerics/matrix_handling.h"
+
+namespace quorvane {
+
+constexpr int kDraws = 1'000'000;
+constexpr int kCrediblePercent = 95;
+
+// Indexes into tCovariateResults.
+enum CovariateResult : int {
+    OneTailedP = 1,
+    TwoTailedP = 2,
+    PercentBelow = 3,
+    PercentBelowLower = 4,
+    PercentBelowUpper = 5,
+    ZCCC = 6,
+    ZCCCLower = 7,
+    ZCCCUpper = 8,
+};
+
+struct tCovariateResults {
+    long double& operator()(int i) { return cell[i - 1]; }
+    long double operator()(int i) const { return cell[i - 1]; }
+    bool operator==(const tCovariateResults&) const = default;
+    std::array<long double, 8> cell{};
+};
+
+// Regression of the first m variables on the next k from summary statistics:
+// coef ((k+1) x m, intercepts first), resid (m x m residual covariance, denominator
+// n - k - 1) and inv ((k+1) x (k+1) inverse of X'X). False when the inverse stopped
+// on a small pivot, in which case the outputs mean nothing.
+bool RegressionFromSummary(const tMatrix& corr, const tVector& sds, const tVector& means, int m,
+                           int k, int n, tMatrix& coef, tMatrix& resid, tMatrix& inv);
+
+// Positions, in the ascending order of the draws, of the lower and upper credible
+// limits; the upper one is one above the rounded product.
+struct LimitIndices {
+    int lo = 0;
+    int hi = 0;
+    bool operator==(const LimitIndices&) const = default;
+};
+LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided);
+
+// The test itself. Throws EMatrixError when X'X is singular or its inverse not positive
+// definite (also after the variables are brought to unit scale), EArgumentError when a
+// draw lies beyond the reach of the normal distribution function, and the
+// floating-point faults.
+void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
+                             const tVector& sds, const tVector& means, const tVector& caseScores,
+                             const tMatrix& corr, long double& condMean, long double& condSD,
+                             tCovariateResults& results);
+
+}  // namespace quorvane

@@ -1,0 +1,124 @@
+#pragma once
+// The shared uniform random source, the distribution classes that draw from it, and
+// the special functions beneath them. All reals are extended precision.
+
+#include <cstdint>
+#include <string>
+
+namespace quorvane {
+
+// ---- Numeric helpers ----
+
+// The tolerance of every convergence and equality test below.
+constexpr long double kTolerance = 5e-12L;
+// Stands for infinity in descriptor bounds and support ends.
+constexpr long double kInfinity = 2147483647.0L;
+
+// Message codes of EArgumentError, with the relation CheckBound requires of the value.
+constexpr int kCodeMustExceed = 1301;         // value > bound (first parameter, gamma shape)
+constexpr int kCodeMustNotBeBelow = 1302;     // value >= bound
+constexpr int kCodeMustBeBelow = 1303;        // value < bound
+constexpr int kCodeSecondMustExceed = 1305;   // value > bound (second parameter)
+constexpr int kCodeArgumentTooLarge = 1361;   // RaiseIfTrue only
+
+std::string ArgumentMessageText(int code);
+
+bool NearlyEqual(long double a, long double b);  // |a - b| < 5e-12, absolute
+// x with the pattern "0.############" and the given decimal separator.
+std::string FormatNumber(long double x, char decimalSeparator = '.');
+long double IntegerPower(long double base, std::int32_t n);
+long double Power(long double base, long double exponent);
+long double LogGamma(long double x);
+long double IncompleteGamma(long double a, long double x);
+long double GammaSeries(long double a, long double x);
+long double GammaContinuedFraction(long double a, long double x);
+bool CheckBound(int code, long double value, long double bound);
+bool RaiseIfTrue(bool condition, int code);
+
+// ---- Uniform random source ----
+
+constexpr std::int32_t kInitialSeed1 = 897183450;
+constexpr std::int32_t kInitialSeed2 = 1841323562;
+
+// State of the combined generator; set at start-up, reset by the engine.
+extern std::int32_t Seed1;
+extern std::int32_t Seed2;
+
+// L'Ecuyer's combined multiplicative generator; a value in (0, 1).
+long double UniformRandom();
+
+// ---- Distributions ----
+
+struct ParameterDescriptor {
+    long double value = 0;
+    long double lowerBound = 0;  // the value must be strictly greater
+    long double upperBound = 0;  // the value must be strictly smaller
+};
+
+class tDistribution {
+public:
+    virtual ~tDistribution() = default;
+    virtual bool SetParameters(long double p1, long double p2, long double p3);
+    virtual bool InSupport(long double x) const;
+    virtual long double Cdf(long double x) const;
+    virtual long double Draw() = 0;
+
+    long double SupportLower() const { return supportLower_; }
+    long double SupportUpper() const { return supportUpper_; }
+
+protected:
+    std::uint8_t parameterCount_ = 2;
+    ParameterDescriptor descriptor_[3];
+    long double supportLower_ = 0;
+    long double supportUpper_ = 0;
+};
+
+class tContinuous_distribution : public tDistribution {};
+
+class tNormal_distribution : public tContinuous_distribution {
+public:
+    // The second argument is the variance, not the standard deviation.
+    tNormal_distribution(long double mean, long double variance);
+    bool SetParameters(long double p1, long double p2, long double p3) override;
+    long double Cdf(long double x) const override;
+    long double Draw() override;
+
+    long double Mean() const { return mean_; }
+    long double Variance() const { return variance_; }
+    long double StandardDeviation() const { return standardDeviation_; }
+
+private:
+    long double mean_ = 0;
+    long double variance_ = 0;
+    long double standardDeviation_ = 0;
+    long double ratioConstant_ = 0;  // sqrt(2 / e)
+};
+
+class tGamma_distribution : public tContinuous_distribution {
+public:
+    tGamma_distribution(long double shape, long double rate);
+    bool SetParameters(long double p1, long double p2, long double p3) override;
+    long double Draw() override;
+
+    long double Shape() const { return a_; }
+    long double Rate() const { return b_; }
+
+protected:
+    struct NoParameters {};
+    explicit tGamma_distribution(NoParameters);  // descriptors only, for derived classes
+    void SetGammaParameters(long double shape, long double rate);
+
+private:
+    long double a_ = 0;
+    long double b_ = 0;
+    long double c1_ = 0;
+    long double c2_ = 0;
+};
+
+class tChi_square_distribution : public tGamma_distribution {
+public:
+    explicit tChi_square_distribution(long double nu);
+    bool SetParameters(long double p1, long double p2, long double p3) override;
+};
+
+}  // namespace quorvane
