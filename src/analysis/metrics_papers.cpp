@@ -1,0 +1,117 @@
+#include "analysis/metrics_papers.h"
+
+#include <cmath>
+#include <cstddef>
+
+#include "numerics/text_format.h"
+
+namespace quorvane {
+
+bool InputErrorFlag = false;
+
+namespace {
+
+void ShowWarning(Platform& platform, const std::string& text) {
+    platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
+}
+
+// Line 2 of the range messages: the label caption and the value as "%3.3f".
+std::string CaptionAndValue(const std::string& caption, double x) {
+    return "(  " + caption + "  " + FormatText("%3.3f", {static_cast<long double>(x)}) + "  )";
+}
+
+bool IsWholeNumber(double x) { return x == std::trunc(x); }
+
+}  // namespace
+
+double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform) {
+    if (text.empty()) {
+        InputErrorFlag = true;
+        ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  " + text +
+                                  ")\n\nData have not been entered in this field.");
+        return 0;
+    }
+    InputErrorFlag = false;
+    double v = 0;
+    bool negative = false;
+    bool fractional = false;
+    double scale = 1;  // 10^m for the m-th fractional digit
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ' ') continue;  // pasted blanks are ignored wherever they stand
+        if (c == '-' && i == 0) {
+            negative = true;
+        } else if (c == '.' && !fractional) {
+            fractional = true;
+        } else if (c >= '0' && c <= '9') {
+            const int d = c - '0';
+            if (fractional) {
+                scale *= 10;
+                v = v + d / scale;
+            } else {
+                v = 10 * v + d;
+            }
+        } else {
+            InputErrorFlag = true;
+            ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text +
+                                      "  )\n\nEnter numeric data only.");
+            return 0;
+        }
+    }
+    return negative ? -v : v;
+}
+
+bool CheckSampleSize(const std::string& caption, double x, Platform& platform) {
+    if (IsWholeNumber(x) && std::trunc(x) > 2) return true;
+    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
+                              "\nThe value for sample size must be an integer greater than 2.");
+    return false;
+}
+
+bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform) {
+    if (x <= kMaxSampleSize) return true;
+    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
+                              "\nThe value for sample size must not be greater than " +
+                              std::to_string(kMaxSampleSize) + ".");
+    return false;
+}
+
+bool CheckCovariateCount(const std::string& caption, double x, Platform& platform) {
+    if (IsWholeNumber(x) && std::trunc(x) >= 1 && std::trunc(x) < 6) return true;
+    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
+                              "\nThe value must be a positive integer and be less than 6.");
+    return false;
+}
+
+std::optional<char> FilterNumericKey(char key, Platform& platform) {
+    if (key == ',') return '.';
+    const bool accepted = key == 8 || key == 9 || key == 13 || key == '-' || key == '.' ||
+                          (key >= '0' && key <= '9');
+    if (accepted) return key;
+    platform.Beep();
+    ShowWarning(platform, "INPUT ERROR\n\nEnter numeric data only.");
+    return std::nullopt;
+}
+
+std::optional<std::string> ApplyLengthLimit(const std::string& text, Platform& platform) {
+    // Characters, not bytes: a pasted non-ASCII character is one UTF-8 sequence, and the
+    // cut must not split it.
+    int characters = 0;
+    std::size_t cut = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+        if (continuation) continue;
+        if (characters == kMaxFieldLength) {
+            cut = i;
+            break;
+        }
+        ++characters;
+    }
+    if (cut == text.size()) return std::nullopt;
+    platform.Beep();
+    ShowWarning(platform, "Maximum length of input is " + std::to_string(kMaxFieldLength) +
+                              " characters.");
+    return text.substr(0, cut);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,266 @@
+#include "analysis/raw_data_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "analysis/io_errors.h"
+#include "numerics/fp_faults.h"
+#include "numerics/text_format.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr std::size_t kMaxTokenLength = 64;
+constexpr char kEndOfData = 26;  // Ctrl-Z
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// Any character of code 32 or less separates numbers; compared unsigned so that bytes
+// of non-ASCII characters count as text, not as separators.
+bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+EInOutError InvalidNumber() { return EInOutError("Invalid numeric input"); }
+
+std::string Plural(int count, const char* singular, const char* plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+std::string Needed(int count) {
+    return std::to_string(count) + (count == 1 ? " is needed" : " are needed");
+}
+
+EDataFileError ShortFile(int found, int rowCount) {
+    const int controls = rowCount - 1;
+    const std::string who =
+        controls == 0 ? "the case" : Plural(controls, "control", "controls") + " and the case";
+    return EDataFileError("The data file holds " + Plural(found, "line", "lines") + " of data; " +
+                          Needed(rowCount) + " (" + who + ").");
+}
+
+EDataFileError ShortLine(int lineNumber, int found, int colCount) {
+    const int covariates = colCount - 1;
+    const std::string what =
+        covariates == 0 ? "the task score"
+                        : "the task score and " +
+                              Plural(covariates, "covariate score", "covariate scores");
+    return EDataFileError("Line " + std::to_string(lineNumber) + " of the data file holds " +
+                          Plural(found, "number", "numbers") + "; " + Needed(colCount) + " (" +
+                          what + ").");
+}
+
+// The parts of a token that passed the syntax check.
+struct NumberSyntax {
+    std::string_view mantissa;  // sign stripped: digits, '.', digits
+    long exponent = 0;          // saturated far beyond the range of long double
+    bool negative = false;
+};
+
+// Sign, digits, optional point, digits, optional exponent (e or E, optional sign, at
+// least one digit). Lenient where it costs nothing: ".5" and "5." are read, as other
+// programs write them; the mantissa needs one digit somewhere. No "inf", "nan" or hex.
+bool CheckSyntax(std::string_view token, NumberSyntax& out) {
+    std::size_t i = 0;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
+        out.negative = token[i] == '-';
+        ++i;
+    }
+    const std::size_t start = i;
+    bool hasDigit = false;
+    for (; i < token.size() && IsDigit(token[i]); ++i) hasDigit = true;
+    if (i < token.size() && token[i] == '.') {
+        for (++i; i < token.size() && IsDigit(token[i]); ++i) hasDigit = true;
+    }
+    if (!hasDigit) return false;
+    out.mantissa = token.substr(start, i - start);
+    if (i == token.size()) return true;
+    if (token[i] != 'e' && token[i] != 'E') return false;
+    ++i;
+    bool negativeExponent = false;
+    if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
+        negativeExponent = token[i] == '-';
+        ++i;
+    }
+    if (i == token.size()) return false;
+    constexpr long kExponentCap = 1'000'000;
+    long exponent = 0;
+    for (; i < token.size(); ++i) {
+        if (!IsDigit(token[i])) return false;
+        if (exponent < kExponentCap) exponent = exponent * 10 + (token[i] - '0');
+    }
+    out.exponent = negativeExponent ? -exponent : exponent;
+    return true;
+}
+
+// The decimal order of magnitude of the first significant digit, or nothing for zero.
+std::optional<long> DecimalOrder(const NumberSyntax& syntax) {
+    const std::string_view m = syntax.mantissa;
+    const std::size_t point = std::min(m.find('.'), m.size());
+    for (std::size_t i = 0; i < m.size(); ++i) {
+        if (m[i] == '.' || m[i] == '0') continue;
+        const long position = i < point ? static_cast<long>(point - i) - 1
+                                        : -static_cast<long>(i - point);
+        return position + syntax.exponent;
+    }
+    return std::nullopt;
+}
+
+bool Convert(std::string_view mantissa, long exponent, long double& value) {
+    const std::string text = std::string(mantissa) + "e" + std::to_string(exponent);
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+// from_chars, not strtold: it ignores the C locale, which the desktop toolkit may have
+// set to the user's (a comma as decimal separator).
+long double ParseNumber(std::string_view token) {
+    if (token.size() > kMaxTokenLength) throw InvalidNumber();
+    NumberSyntax syntax;
+    if (!CheckSyntax(token, syntax)) throw InvalidNumber();
+
+    long double value = 0;
+    bool ok = Convert(syntax.mantissa, syntax.exponent, value);
+    if (!ok) {
+        // Out of range. Too large is an error; too small for the normal range is read
+        // as the nearest subnormal or zero: parsed 64 decades higher, then scaled down.
+        const std::optional<long> order = DecimalOrder(syntax);
+        if (order && *order < 0) {
+            constexpr long kShift = 64;
+            if (Convert(syntax.mantissa, syntax.exponent + kShift, value))
+                value *= 1e-64L;
+            else
+                value = 0;
+            ok = true;
+        }
+    }
+    // The conversion and the scaling raise the unit's sticky flags; the analysis tests
+    // them later and must not see ours.
+    ClearFloatingPointFaults();
+    if (!ok) throw InvalidNumber();
+    // A zero has no sign: "-0" must not list as -0.000 in the report.
+    return syntax.negative && value != 0 ? -value : value;
+}
+
+// Walks the content line by line; a line ends at CR LF, LF or CR.
+class LineReader {
+public:
+    explicit LineReader(std::string_view content) : rest_(content) {}
+
+    // The next line holding something other than blanks, and its line number in the file.
+    bool NextDataLine(std::string_view& line, int& lineNumber) {
+        while (!rest_.empty()) {
+            std::size_t end = 0;
+            while (end < rest_.size() && !IsLineEnd(rest_[end])) ++end;
+            line = rest_.substr(0, end);
+            std::size_t next = end;
+            if (next < rest_.size()) {
+                const bool crlf = rest_[next] == '\r' && next + 1 < rest_.size() &&
+                                  rest_[next + 1] == '\n';
+                next += crlf ? 2 : 1;
+            }
+            rest_.remove_prefix(next);
+            ++lineNumber_;
+            for (const char c : line) {
+                if (!IsSeparator(c)) {
+                    lineNumber = lineNumber_;
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    std::string_view rest_;
+    int lineNumber_ = 0;
+};
+
+// The next token of the line, removed from it; empty when none is left.
+std::string_view NextToken(std::string_view& line) {
+    std::size_t start = 0;
+    while (start < line.size() && IsSeparator(line[start])) ++start;
+    std::size_t end = start;
+    while (end < line.size() && !IsSeparator(line[end])) ++end;
+    const std::string_view token = line.substr(start, end - start);
+    line.remove_prefix(end);
+    return token;
+}
+
+std::string Trimmed(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsSeparator(text[first])) ++first;
+    while (last > first && IsSeparator(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+}  // namespace
+
+void ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table) {
+    if (rowCount < 1 || rowCount > kMaxRows || colCount < 1 || colCount > kMaxVars)
+        throw std::out_of_range("raw data table size out of range");
+
+    if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        content.remove_prefix(kByteOrderMark.size());
+    if (const std::size_t stop = content.find(kEndOfData); stop != std::string_view::npos)
+        content = content.substr(0, stop);
+
+    LineReader lines(content);
+    for (int row = 1; row <= rowCount; ++row) {
+        std::string_view line;
+        int lineNumber = 0;
+        if (!lines.NextDataLine(line, lineNumber)) throw ShortFile(row - 1, rowCount);
+        // Numbers after the colCount-th are neither read nor checked.
+        for (int col = 1; col <= colCount; ++col) {
+            const std::string_view token = NextToken(line);
+            if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount);
+            table(row, col) = ParseNumber(token);
+        }
+    }
+}
+
+std::string ReadTextFile(const std::string& path) {
+    struct Closer {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    errno = 0;
+    const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
+    if (!file) throw InOutErrorFromErrno(errno);
+    std::string content;
+    char buffer[65536];
+    for (;;) {
+        const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+        content.append(buffer, count);
+        if (count < sizeof buffer) break;
+    }
+    if (std::ferror(file.get())) throw InOutErrorFromErrno(errno);
+    return content;
+}
+
+RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform) {
+    FillRawDataTable(table);
+    FileDialogOptions options;
+    options.filter = "Text files only|*.txt";
+    options.initialFolder = platform.CurrentDirectory();
+    options.fileMustExist = true;
+    const std::optional<std::string> fileName = platform.AskOpenFileName(options);
+    if (!fileName || Trimmed(*fileName).empty()) return {};
+
+    ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table);
+
+    platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
+                         FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d "
+                                    "variables (columns) was loaded successfully ",
+                                    {rowCount, colCount}));
+    return {true, *fileName};
+}
+
+}  // namespace quorvane

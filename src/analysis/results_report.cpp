@@ -1,0 +1,208 @@
+#include "analysis/results_report.h"
+
+#include "analysis/metrics_papers.h"
+#include "numerics/text_format.h"
+
+namespace quorvane {
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kSeparatorLine(36, '-');
+const std::string kRuleLine = " " + std::string(93, '_');
+const std::string kOneBlank = " ";
+// Continuation lines of the notes start under the first line's text: " User's Notes: ".
+const std::string kNotesIndent(15, ' ');
+
+void WriteHead(const MainWindowState& window, Lines& lines) {
+    if (window.resultsHoldText) lines.push_back(kSeparatorLine);
+    lines.push_back("");
+    lines.push_back(ProgramTitle);
+    lines.push_back("");
+    lines.push_back(
+        " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPER:");
+    lines.push_back(
+        " Crawford, J. R., Garthwaite, P. H., & Ryan, K. (2011). Comparing a single case to a "
+        "control sample:");
+    lines.push_back(
+        " Testing for neuropsychological deficits and dissociations in the presence of "
+        "covariates. Cortex, 47,");
+    lines.push_back(" 1166-1178.");
+    lines.push_back("");
+    lines.push_back("");
+}
+
+void WriteNotes(const MainWindowState& window, Lines& lines) {
+    if (window.notesLines.empty()) return;
+    lines.push_back(" " + window.notesCaption + " " + window.notesLines.front());
+    for (std::size_t i = 1; i < window.notesLines.size(); ++i)
+        lines.push_back(kNotesIndent + window.notesLines[i]);
+    lines.push_back(kOneBlank);
+}
+
+std::string LimitCaption(LimitType limitType) {
+    switch (limitType) {
+        case LimitType::OneSidedLower: return "One-sided lower";
+        case LimitType::OneSidedUpper: return "One-sided upper";
+        case LimitType::TwoSided: break;
+    }
+    return "Two-sided";
+}
+
+void WriteInputs(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
+    lines.push_back(" INPUTS:");
+    // The texts as typed, not the counts derived from them: "25.0" stays "25.0".
+    lines.push_back(FormatInputLine(window.labelCaptions[0], window.fieldTexts[0]));
+    lines.push_back(FormatInputLine(window.labelCaptions[1], window.fieldTexts[1]));
+    lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
+    lines.push_back("");
+    lines.push_back(" Raw data were loaded from the following file: ");
+    lines.push_back(" " + inputs.dataFileName);
+    lines.push_back("");
+}
+
+void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
+                  Lines& lines) {
+    // Controls only: the case's row n + 1 is shown in the summary table instead.
+    PrintDataRows(inputs.rawData, inputs.n, inputs.p, " Raw data for controls:", lines, separator);
+    lines.push_back("");
+    lines.push_back(
+        " Summary statistics for the control sample for task and covariates together with scores "
+        "for the case:");
+    lines.push_back(kRuleLine);
+    lines.push_back(
+        "  Measure               Control        Control        Score for              z score  ");
+    lines.push_back(
+        "                         Mean            SD             Case                 for case");
+    lines.push_back(kRuleLine);
+    lines.push_back(" " + FormatText(" Task of Interest: %11.3f  %13.3f   %13.3f         %13.3f",
+                                     {results.means(1), results.sds(1), results.caseScores(1),
+                                      results.caseZ(1)},
+                                     separator));
+    lines.push_back("");
+    for (int i = 2; i <= inputs.p; ++i)
+        lines.push_back(
+            " " + FormatText(" Covariate%2d:      %11.3f  %13.3f   %13.3f         %13.3f",
+                             {i - 1, results.means(i), results.sds(i), results.caseScores(i),
+                              results.caseZ(i)},
+                             separator));
+    lines.push_back(kRuleLine);
+    lines.push_back(kOneBlank);
+    lines.push_back(kOneBlank);
+    lines.push_back("");
+}
+
+void WriteCorrelations(const AnalysisInputs& inputs, const AnalysisResults& results,
+                       char separator, Lines& lines) {
+    PrintMatrix(results.corr, inputs.p,
+                " Correlation(s) between task and covariate(s) in control sample:", lines,
+                separator);
+    lines.push_back("");
+    lines.push_back(FormatText(" Sample estimate of conditional mean for Task of Interest = %8.3f",
+                               {results.condMean}, separator));
+    lines.push_back(FormatText(" Sample estimate of conditional SD for Task of Interest   = %8.3f",
+                               {results.condSD}, separator));
+    lines.push_back("");
+    lines.push_back("");
+}
+
+void WriteOutputs(const tCovariateResults& r, char separator, Lines& lines) {
+    lines.push_back(" OUTPUTS:");
+    lines.push_back("");
+    lines.push_back(
+        " Bayesian hypothesis test - probability that the case's score is an observation from the "
+        "control");
+    lines.push_back(" population:");
+    lines.push_back(FormatText(" One-tailed probability = %2.5f ", {r(OneTailedP)}, separator));
+    lines.push_back(FormatText(" Two-tailed probability = %2.5f ", {r(TwoTailedP)}, separator));
+}
+
+void WriteTwoSidedLimits(const tCovariateResults& r, char separator, Lines& lines) {
+    lines.push_back(kOneBlank);
+    lines.push_back(
+        " Effect size (Z-CCC) for difference between case versus controls (plus 95% Credible "
+        "Interval on the");
+    lines.push_back(" effect size):");
+    lines.push_back(FormatText(
+        " Effect size (Z-CCC) = %2.3f (95%% CI on effect size = %3.3f  to  %3.3f)",
+        {r(ZCCC), r(ZCCCLower), r(ZCCCUpper)}, separator));
+    lines.push_back("");
+    lines.push_back(
+        " Percentage of control population exhibiting a lower score than the case (plus 95% "
+        "Credible Interval):");
+    lines.push_back(FormatText(
+        " Bayesian point estimate    = %2.4f%% (95%% CI = %3.4f%%  to  %3.4f%%)",
+        {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)}, separator));
+    lines.push_back(kOneBlank);
+}
+
+// The engine gives both one-sided limits; the report shows the one that was asked for.
+void WriteOneSidedLimit(const tCovariateResults& r, bool upper, char separator, Lines& lines) {
+    lines.push_back(kOneBlank);
+    lines.push_back(
+        " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% "
+        "one-sided ");
+    if (upper) {
+        lines.push_back(" upper Credible Limit on the effect size):");
+        lines.push_back(FormatText(
+            " Effect size (Z-CCC) = %2.3f (95%% upper Credible Limit on effect size = %3.3f)",
+            {r(ZCCC), r(ZCCCUpper)}, separator));
+        lines.push_back("");
+        lines.push_back(
+            " Percentage of control population exhibiting a lower score on the composite than "
+            "the ");
+        lines.push_back(" case (plus 95 one-sided upper Credible Limit):");
+        lines.push_back(FormatText(
+            " Bayesian point estimate    = %2.4f%% (95%% upper Credible Limit = %3.4f%%)",
+            {r(PercentBelow), r(PercentBelowUpper)}, separator));
+    } else {
+        lines.push_back(" lower Credible Limit on the effect size):");
+        lines.push_back(FormatText(
+            " Effect size (Z-CCC) = %2.3f (95%% lower Credible Limit on effect size = %3.3f)",
+            {r(ZCCC), r(ZCCCLower)}, separator));
+        lines.push_back("");
+        lines.push_back(" Percentage of control population exhibiting a lower score than the ");
+        lines.push_back(" case (plus 95% one-sided lower Credible Limit):");
+        lines.push_back(FormatText(
+            " Bayesian point estimate    = %2.4f%% (95%% lower Credible Limit = %3.4f%%)",
+            {r(PercentBelow), r(PercentBelowLower)}, separator));
+    }
+    lines.push_back(kOneBlank);
+}
+
+}  // namespace
+
+std::string FormatInputLine(const std::string& caption, const std::string& text) {
+    // Everything before the last colon, the blank in front of it included.
+    const auto colon = caption.rfind(':');
+    const std::string label = colon == std::string::npos ? caption : caption.substr(0, colon);
+    return " " + label + "= " + text;
+}
+
+std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
+                                     const MainWindowState& window) {
+    const char separator = window.decimalSeparator;
+    Lines lines;
+    WriteHead(window, lines);
+    WriteNotes(window, lines);
+    WriteInputs(inputs, window, lines);
+    WriteSummary(inputs, results, separator, lines);
+    WriteCorrelations(inputs, results, separator, lines);
+    WriteOutputs(results.engine, separator, lines);
+    switch (inputs.limitType) {
+        case LimitType::TwoSided:
+            WriteTwoSidedLimits(results.engine, separator, lines);
+            break;
+        case LimitType::OneSidedLower:
+            WriteOneSidedLimit(results.engine, false, separator, lines);
+            break;
+        case LimitType::OneSidedUpper:
+            WriteOneSidedLimit(results.engine, true, separator, lines);
+            break;
+    }
+    lines.push_back(kOneBlank);
+    return lines;
+}
+
+}  // namespace quorvane

@@ -1,0 +1,256 @@
+#include "analysis/analysis_run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
+#include "analysis/raw_data_file.h"
+#include "analysis/saved_inputs.h"
+#include "numerics/errors.h"
+#include "support/fake_platform.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakePlatform;
+using testing::RecordedMessage;
+
+const std::string kNotPositiveDefinite =
+    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
+    "in entry of the control sample data (alternatively it may be that one variable is linearly "
+    "dependent on other variables and should be dropped)";
+
+class ComputeSequence : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("quorvane_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        platform_.executableFolder = folder_.string();
+        platform_.currentDirectory = folder_.string();
+        window_.labelCaptions = kLabelCaptions;
+        window_.notesCaption = kNotesCaption;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string WriteData(const std::string& name, const std::string& content) {
+        const fs::path path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+
+    ComputeOutcome Compute(const std::string& n, const std::string& k) {
+        window_.fieldTexts[0] = n;
+        window_.fieldTexts[1] = k;
+        return RunCompute(window_, platform_);
+    }
+
+    bool Saved() const { return fs::exists(folder_ / InputsFileName); }
+    std::string SavedText() const {
+        std::ifstream in(folder_ / InputsFileName, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    fs::path folder_;
+    FakePlatform platform_;
+    MainWindowState window_;
+};
+
+const char* const kThreeControls = "10 40\r\n12 38\r\n11 45\r\n6 50\r\n";
+
+// Failures of the typed inputs: one warning or error box, the focus, and nothing saved
+// or asked for.
+struct InputFailure {
+    const char* name;
+    const char* n;
+    const char* k;
+    MessageKind kind;
+    const char* text;
+    FocusTarget focus;
+};
+
+class InputFailures : public ComputeSequence, public ::testing::WithParamInterface<InputFailure> {};
+
+TEST_P(InputFailures, ShowOneMessageMoveTheFocusAndSaveNothing) {
+    const InputFailure& c = GetParam();
+    const ComputeOutcome outcome = Compute(c.n, c.k);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.focus, c.focus);
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0], (RecordedMessage{c.kind, DefaultCaption(c.kind), c.text}));
+    EXPECT_FALSE(Saved());
+    EXPECT_TRUE(platform_.openDialogs.empty());
+    EXPECT_TRUE(platform_.cursorChanges.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InputFailures,
+    ::testing::Values(
+        InputFailure{"EmptyNStopsBeforeK", "", "", MessageKind::Warning,
+                     "INPUT ERROR\n\n(  Number of control participants (n) :  )\n\nData have not been "
+                     "entered in this field.",
+                     FocusTarget::Input1},
+        InputFailure{"FractionalN", "2.5", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  2.500  )\nThe value for "
+                     "sample size must be an integer greater than 2.",
+                     FocusTarget::Input1},
+        InputFailure{"NotANumberK", "12", "1-2", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of covariates :  1-2  )\n\nEnter numeric data only.",
+                     FocusTarget::Input2},
+        InputFailure{"SixCovariates", "12", "6", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be a positive "
+                     "integer and be less than 6.",
+                     FocusTarget::Input2},
+        InputFailure{"TooManyControlsForTheTable", "500", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  500.000  )\nThe value for "
+                     "sample size must not be greater than 499.",
+                     FocusTarget::Input1},
+        InputFailure{"TwoCovariatesForThreeControls", "3", "2", MessageKind::Error,
+                     " With a control sample size of  3, the maximum number of covariates is  1 ",
+                     FocusTarget::Input2},
+        InputFailure{"FiveCovariatesForSixControls", "6", "5", MessageKind::Error,
+                     " With a control sample size of  6, the maximum number of covariates is  4 ",
+                     FocusTarget::Input2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
+    platform_.openAnswers.push_back(std::nullopt);
+    const ComputeOutcome outcome = Compute("25", "2");
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0],
+              (RecordedMessage{MessageKind::Information, "Information", "Load data cancelled by user"}));
+    EXPECT_EQ(SavedText(), "25 2       ");
+    EXPECT_EQ(platform_.cursorChanges, (std::vector<bool>{true, false}));
+}
+
+TEST_F(ComputeSequence, SevenControlsAllowFiveCovariates) {
+    platform_.openAnswers.push_back(std::nullopt);
+    Compute("7", "5");
+    EXPECT_EQ(platform_.openDialogs.size(), 1u);
+}
+
+TEST_F(ComputeSequence, AnUnwritableSavedInputsFileStopsBeforeTheDialog) {
+    fs::create_directory(folder_ / InputsFileName);  // a folder where the file should go
+    fs::create_directory(folder_ / InputsFileName / "keep");
+    EXPECT_THROW(Compute("25", "2"), EInOutError);
+    EXPECT_TRUE(platform_.openDialogs.empty());
+    EXPECT_TRUE(platform_.cursorChanges.empty());
+}
+
+// Failures after the data are read: the error escapes to the general handler with the
+// cursor back to normal, or the run shows its own box; no report either way.
+TEST_F(ComputeSequence, AMissingFileEndsTheRunWithItsIOError) {
+    platform_.openAnswers.push_back((folder_ / "gone.txt").string());
+    try {
+        Compute("3", "1");
+        FAIL() << "expected EInOutError";
+    } catch (const EInOutError& error) {
+        EXPECT_STREQ(error.what(), "File not found");
+    }
+    EXPECT_FALSE(platform_.busyCursor);
+    EXPECT_TRUE(Saved());
+}
+
+TEST_F(ComputeSequence, AShortFileIsRefusedBeforeAnyStatistics) {
+    platform_.openAnswers.push_back(WriteData("short.txt", "10 40\n12 38\n11 45\n"));
+    EXPECT_THROW(Compute("3", "1"), EDataFileError);
+    EXPECT_FALSE(platform_.busyCursor);
+}
+
+TEST_F(ComputeSequence, ACovariateEqualToTheTaskIsNotPositiveDefinite) {
+    platform_.openAnswers.push_back(WriteData("dup.txt", "10 10\n12 12\n11 11\n13 13\n6 6\n"));
+    const ComputeOutcome outcome = Compute("4", "1");
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.focus, FocusTarget::Input1);
+    ASSERT_EQ(platform_.messages.size(), 2u);  // the loader's success box, then the refusal
+    EXPECT_EQ(platform_.messages[1], (RecordedMessage{MessageKind::Error, "Error", kNotPositiveDefinite}));
+    EXPECT_FALSE(platform_.busyCursor);
+}
+
+TEST_F(ComputeSequence, AConstantTaskIsAnInvalidFloatingPointOperation) {
+    platform_.openAnswers.push_back(WriteData("flat.txt", "10 40\n10 38\n10 45\n6 50\n"));
+    try {
+        Compute("3", "1");
+        FAIL() << "expected EInvalidOp";
+    } catch (const EInvalidOp& error) {
+        EXPECT_STREQ(error.what(), "Invalid floating point operation");
+    }
+    EXPECT_FALSE(platform_.busyCursor);
+}
+
+TEST_F(ComputeSequence, ACaseFarBeyondTheControlsEndsWithTheArgumentError) {
+    platform_.openAnswers.push_back(WriteData("far.txt", "10 40\n12 38\n11 45\n13 41\n-9e9 50\n"));
+    EXPECT_THROW(Compute("4", "1"), EArgumentError);
+    EXPECT_FALSE(platform_.busyCursor);
+}
+
+TEST_F(ComputeSequence, ACompleteRunReturnsTheReport) {
+    platform_.openAnswers.push_back(WriteData("data.txt", kThreeControls));
+    const ComputeOutcome outcome = Compute("3", "1");
+    ASSERT_TRUE(outcome.completed);
+    EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
+    ASSERT_GT(outcome.reportLines.size(), 3u);
+    EXPECT_EQ(outcome.reportLines[0], "");
+    EXPECT_EQ(outcome.reportLines[1], ProgramTitle);
+    EXPECT_EQ(platform_.cursorChanges, (std::vector<bool>{true, false}));
+    EXPECT_EQ(SavedText(), "3 1       ");
+    // The loader's box is the only message of a run that succeeds.
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0].kind, MessageKind::Information);
+    // The dialog's settings.
+    ASSERT_EQ(platform_.openDialogs.size(), 1u);
+    EXPECT_EQ(platform_.openDialogs[0].filter, "Text files only|*.txt");
+    EXPECT_TRUE(platform_.openDialogs[0].fileMustExist);
+    EXPECT_EQ(platform_.openDialogs[0].initialFolder, folder_.string());
+}
+
+TEST_F(ComputeSequence, TwoRunsDifferOnlyInTheSeparator) {
+    const std::string file = WriteData("data.txt", kThreeControls);
+    platform_.openAnswers = {file, file};
+    window_.limitIndex = 2;
+    const ComputeOutcome first = Compute("3", "1");
+    window_.resultsHoldText = true;
+    const ComputeOutcome second = Compute("3", "1");
+    ASSERT_TRUE(first.completed && second.completed);
+    ASSERT_EQ(second.reportLines.size(), first.reportLines.size() + 1);
+    EXPECT_EQ(second.reportLines[0], std::string(36, '-'));
+    EXPECT_EQ(std::vector<std::string>(second.reportLines.begin() + 1, second.reportLines.end()),
+              first.reportLines);
+}
+
+TEST(StandardiseScores, PutsScoresOnTheChosenScale) {
+    tVector x, m, s;
+    x(1) = 6;
+    m(1) = 11;
+    s(1) = 1;
+    x(2) = 50;
+    m(2) = 41;
+    s(2) = 3;
+    x(3) = 99;  // beyond the count: not written
+    const tVector z = StandardiseScores(x, m, s, 2, 0, 1);
+    EXPECT_EQ(z(1), -5);
+    EXPECT_NEAR(z(2), 3, 1e-18L);
+    EXPECT_EQ(z(3), 0);
+    const tVector t = StandardiseScores(x, m, s, 2, 50, 10);  // T scores
+    EXPECT_EQ(t(1), 0);
+    EXPECT_NEAR(t(2), 80, 1e-16L);
+}
+
+TEST(StandardiseScores, AZeroStandardDeviationIsAFault) {
+    tVector x, m, s;
+    x(1) = 6;
+    m(1) = 11;
+    EXPECT_THROW(StandardiseScores(x, m, s, 1, 0, 1), EMathError);
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,361 @@
+#include "analysis/raw_data_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <clocale>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "analysis/io_errors.h"
+#include "support/fake_platform.h"
+
+namespace quorvane {
+namespace {
+
+using testing::FakePlatform;
+using testing::RecordedMessage;
+using Rows = std::vector<std::vector<long double>>;
+
+RawDataTable MissingTable() {
+    RawDataTable table;
+    for (int r = 1; r <= kMaxRows; ++r)
+        for (int c = 1; c <= kMaxVars; ++c) table(r, c) = kMissingValue;
+    return table;
+}
+
+RawDataTable Read(std::string_view content, int rows, int cols) {
+    RawDataTable table = MissingTable();
+    ReadRawData(content, rows, cols, table);
+    return table;
+}
+
+// The first rows.size() rows of the table, rows[0].size() columns wide.
+Rows Block(const RawDataTable& table, int rows, int cols) {
+    Rows out(rows, std::vector<long double>(cols));
+    for (int r = 1; r <= rows; ++r)
+        for (int c = 1; c <= cols; ++c) out[r - 1][c - 1] = table(r, c);
+    return out;
+}
+
+// The message of the error that reading throws; empty when nothing is thrown.
+template <class Error>
+std::string ErrorOf(std::string_view content, int rows, int cols) {
+    RawDataTable table = MissingTable();
+    try {
+        ReadRawData(content, rows, cols, table);
+    } catch (const Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+const Rows kExampleRows = {{10, 40}, {12, 38}, {11, 45}, {6, 50}};
+
+// ---- Line ends ----
+
+class LineEnds : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(LineEnds, AllGiveTheSameTable) {
+    const std::string& eol = GetParam();
+    const std::string content = "10 40" + eol + "12 38" + eol + "11 45" + eol + "6 50" + eol;
+    EXPECT_EQ(Block(Read(content, 4, 2), 4, 2), kExampleRows);
+}
+
+INSTANTIATE_TEST_SUITE_P(CrLfLfCr, LineEnds, ::testing::Values("\r\n", "\n", "\r"));
+
+TEST(ReadRawData, MixedLineEndsAndNoFinalLineEnd) {
+    EXPECT_EQ(Block(Read("10 40\r\n12 38\n11 45\r6 50", 4, 2), 4, 2), kExampleRows);
+}
+
+// ---- What is read and what is ignored ----
+
+TEST(ReadRawData, TabsRunsOfBlanksAndControlCharactersSeparate) {
+    const Rows expected = {{1, 2, 3}};
+    EXPECT_EQ(Block(Read("1\t2   3", 1, 3), 1, 3), expected);
+    EXPECT_EQ(Block(Read("  \t1 \t 2\v\f3\t", 1, 3), 1, 3), expected);
+    EXPECT_EQ(Block(Read(std::string("1\0\x01" "2\x1f" "3", 6), 1, 3), 1, 3), expected);
+}
+
+TEST(ReadRawData, SurplusNumbersAreIgnoredUnread) {
+    // k = 1: the third number is neither stored nor checked.
+    const RawDataTable table = Read("10 40 99\n12 38 not-a-number\n", 2, 2);
+    EXPECT_EQ(Block(table, 2, 2), (Rows{{10, 40}, {12, 38}}));
+    EXPECT_EQ(table(1, 3), kMissingValue);
+    EXPECT_EQ(table(2, 3), kMissingValue);
+}
+
+TEST(ReadRawData, SurplusLinesAreIgnoredUnread) {
+    const RawDataTable table = Read("1 2\n3 4\nrubbish, 1e99999\n7 8\n", 2, 2);
+    EXPECT_EQ(Block(table, 2, 2), (Rows{{1, 2}, {3, 4}}));
+    EXPECT_EQ(table(3, 1), kMissingValue);
+}
+
+TEST(ReadRawData, BlankLinesAreSkippedAnywhere) {
+    const std::string content = "\r\n \t\r\n10 40\r\n\r\n12 38\n   \n\n11 45\r\r6 50\r\n\r\n  \r\n";
+    EXPECT_EQ(Block(Read(content, 4, 2), 4, 2), kExampleRows);
+}
+
+TEST(ReadRawData, ByteOrderMarkAtTheStartIsSkipped) {
+    EXPECT_EQ(Block(Read("\xEF\xBB\xBF" "10 40\n12 38\n11 45\n6 50\n", 4, 2), 4, 2), kExampleRows);
+    // Anywhere else it is part of a token.
+    EXPECT_EQ(ErrorOf<EInOutError>("10 40\n\xEF\xBB\xBF" "12 38\n", 2, 2), "Invalid numeric input");
+}
+
+TEST(ReadRawData, CtrlZEndsTheData) {
+    const RawDataTable table = Read("1 2\n3 4\x1a\n5 6\n", 2, 2);
+    EXPECT_EQ(Block(table, 2, 2), (Rows{{1, 2}, {3, 4}}));
+    // Even inside a token, and whatever follows it.
+    EXPECT_EQ(Block(Read("1 2\x1a" "5\nrubbish", 1, 2), 1, 2), (Rows{{1, 2}}));
+    EXPECT_EQ(ErrorOf<EDataFileError>("1 2\n\x1a" "3 4\n", 2, 2),
+              "The data file holds 1 line of data; 2 are needed (1 control and the case).");
+}
+
+TEST(ReadRawData, NonAsciiBytesAreNotSeparators) {
+    // A Latin-1 no-break space (0xA0) between digits makes one bad token, not two numbers.
+    EXPECT_EQ(ErrorOf<EInOutError>("10\xA0" "40", 1, 2), "Invalid numeric input");
+}
+
+// ---- Too few lines or numbers ----
+
+struct ShortCase {
+    std::string content;
+    int rows, cols;
+    std::string message;
+};
+
+class ShortData : public ::testing::TestWithParam<ShortCase> {};
+
+TEST_P(ShortData, IsRefusedWithLineAndCounts) {
+    const ShortCase& c = GetParam();
+    EXPECT_EQ(ErrorOf<EDataFileError>(c.content, c.rows, c.cols), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ShortData,
+    ::testing::Values(
+        ShortCase{"10 40\r\n12 38\r\n11 45\r\n", 4, 2,
+                  "The data file holds 3 lines of data; 4 are needed (3 controls and the case)."},
+        ShortCase{"", 4, 2,
+                  "The data file holds 0 lines of data; 4 are needed (3 controls and the case)."},
+        ShortCase{" \r\n\t\r\n", 1, 2,
+                  "The data file holds 0 lines of data; 1 is needed (the case)."},
+        ShortCase{"10 40\r\n12 38\r\n11 45\r\n6\r\n", 4, 2,
+                  "Line 4 of the data file holds 1 number; 2 are needed (the task score and 1 "
+                  "covariate score)."},
+        // The last line, without a line end but with trailing blanks: no 0 is invented.
+        ShortCase{"1 2 3\n4 5 6\n7 8  ", 3, 3,
+                  "Line 3 of the data file holds 2 numbers; 3 are needed (the task score and 2 "
+                  "covariate scores)."},
+        // Numbers are never taken from the next line.
+        ShortCase{"10 \n12 38\n", 2, 2,
+                  "Line 1 of the data file holds 1 number; 2 are needed (the task score and 1 "
+                  "covariate score)."},
+        // Line numbers count the blank lines, as an editor shows them.
+        ShortCase{"\n1 2 3 4 5 6\n\n\n1 2 3 4\n", 2, 6,
+                  "Line 5 of the data file holds 4 numbers; 6 are needed (the task score and 5 "
+                  "covariate scores)."},
+        ShortCase{"1\n2\n", 3, 1,
+                  "The data file holds 2 lines of data; 3 are needed (2 controls and the case)."}));
+
+TEST(ReadRawData, LinesOfLineFeedsAloneAreNotOneLongLine) {
+    // Read as a single line, the numbers would fill row 1 and the rest would be missing.
+    EXPECT_EQ(ErrorOf<EDataFileError>("10 40\n12 38\n11 45\n", 4, 2),
+              "The data file holds 3 lines of data; 4 are needed (3 controls and the case).");
+}
+
+// ---- Numbers ----
+
+struct TokenCase {
+    std::string token;
+    long double value;
+};
+
+class ValidTokens : public ::testing::TestWithParam<TokenCase> {};
+
+TEST_P(ValidTokens, ReadAsDecimalNumbers) {
+    const RawDataTable table = Read(GetParam().token, 1, 1);
+    EXPECT_EQ(table(1, 1), GetParam().value);
+    // A zero has no sign, so "-0" does not list as -0.000.
+    EXPECT_EQ(std::signbit(table(1, 1)), std::signbit(GetParam().value));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, ValidTokens,
+    ::testing::Values(TokenCase{".5", 0.5L}, TokenCase{"-3", -3}, TokenCase{"+4", 4},
+                      TokenCase{"1e2", 100}, TokenCase{"1E+2", 100}, TokenCase{"25e-1", 2.5L},
+                      TokenCase{"-.25", -0.25L}, TokenCase{"007", 7}, TokenCase{"12.75", 12.75L},
+                      // Lenient: a point with no digits after it, as some programs write.
+                      TokenCase{"5.", 5}, TokenCase{"5.e1", 50},
+                      TokenCase{"-99999.999", kMissingValue},
+                      TokenCase{"0.1", 0.1L}, TokenCase{"-0", 0}, TokenCase{"-0.0e7", 0},
+                      TokenCase{"1e4932", 1e4932L}));
+
+class InvalidTokens : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(InvalidTokens, EndTheLoad) {
+    EXPECT_EQ(ErrorOf<EInOutError>("1 " + GetParam() + "\n", 1, 2), "Invalid numeric input");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Syntax, InvalidTokens,
+    ::testing::Values("2,5", "abc", "nan", "NaN", "inf", "-infinity", "0x1A", "0x1p3", "1e",
+                      "1e+", "e5", ".", "-", "+", "+-1", "--1", "1..2", "1.2.3", "1e2.5", "1e2e3",
+                      ".e1", "1d2", "12%", "\xC2\xB2",
+                      // Too large for long double: refused instead of overflowing.
+                      "1e5000", "-1e5000", "1e99999999999999999999999999", "1.2e4933"));
+
+TEST(ReadRawData, SixtyFourCharacterTokenIsReadSixtyFiveIsRefused) {
+    const std::string token64 = "1." + std::string(62, '0');
+    ASSERT_EQ(token64.size(), 64u);
+    EXPECT_EQ(Read(token64, 1, 1)(1, 1), 1);
+    EXPECT_EQ(ErrorOf<EInOutError>(token64 + "0", 1, 1), "Invalid numeric input");
+    // Not split into two numbers either.
+    EXPECT_EQ(ErrorOf<EInOutError>(std::string(65, '1'), 1, 2), "Invalid numeric input");
+}
+
+TEST(ReadRawData, TooSmallNumbersReadAsSubnormalOrZero) {
+    EXPECT_EQ(Read("1e-5000", 1, 1)(1, 1), 0);
+    EXPECT_EQ(Read("-1e-99999999999999999999", 1, 1)(1, 1), 0);
+    const long double tiny = Read("1e-4940", 1, 1)(1, 1);
+    EXPECT_EQ(std::fpclassify(tiny), FP_SUBNORMAL);
+    // Scaled up into the normal range, it agrees with 1e-4920 to the subnormal's precision.
+    EXPECT_NEAR(tiny * 1e20L / 1e-4920L, 1, 1e-9L);
+}
+
+TEST(ReadRawData, LeavesNoFloatingPointFaultFlags) {
+    constexpr int kFaults = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+    std::feclearexcept(FE_ALL_EXCEPT);
+    EXPECT_EQ(ErrorOf<EInOutError>("1e5000", 1, 1), "Invalid numeric input");
+    EXPECT_EQ(std::fetestexcept(kFaults), 0);
+    Read("1e-5000 1e-4940 1e4932", 1, 3);
+    EXPECT_EQ(std::fetestexcept(kFaults), 0);
+}
+
+TEST(ReadRawData, DecimalPointIgnoresTheCLocale) {
+    const char* const commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "nl_NL.UTF-8"};
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    const char* chosen = nullptr;
+    for (const char* name : commaLocales)
+        if ((chosen = std::setlocale(LC_NUMERIC, name)) != nullptr) break;
+    if (chosen == nullptr) GTEST_SKIP() << "no locale with a decimal comma installed";
+    const RawDataTable table = Read("2.5 1e-1", 1, 2);
+    const std::string error = ErrorOf<EInOutError>("2,5", 1, 1);
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    EXPECT_EQ(table(1, 1), 2.5L);
+    EXPECT_EQ(table(1, 2), 0.1L);
+    EXPECT_EQ(error, "Invalid numeric input");
+}
+
+// ---- Files and the loader ----
+
+class RawDataFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("quorvane_raw_" + std::to_string(std::random_device{}()));
+        std::filesystem::create_directories(folder_);
+        platform_.currentDirectory = folder_.string();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string Write(const std::string& name, const std::string& content) {
+        const auto path = folder_ / name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+
+    std::filesystem::path folder_;
+    FakePlatform platform_;
+};
+
+TEST_F(RawDataFileTest, ReadTextFileKeepsEveryByte) {
+    const std::string content("a\r\nb\rc\n\x1a\0d", 10);
+    EXPECT_EQ(ReadTextFile(Write("bytes.txt", content)), content);
+}
+
+TEST_F(RawDataFileTest, MissingFileIsFileNotFound) {
+    try {
+        ReadTextFile((folder_ / "absent.txt").string());
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+}
+
+TEST_F(RawDataFileTest, LoadsTheExampleAndReportsTheSizeAskedFor) {
+    const std::string path = Write("example.txt", "10 40\r\n12 38\r\n11 45\r\n6 50\r\n");
+    platform_.openAnswers.push_back(path);
+    RawDataTable table;
+    const RawDataLoad load = LoadRawDataFile(4, 2, table, platform_);
+    EXPECT_TRUE(load.loaded);
+    EXPECT_EQ(load.fileName, path);
+    EXPECT_EQ(Block(table, 4, 2), kExampleRows);
+    EXPECT_EQ(table(5, 1), kMissingValue);
+    EXPECT_EQ(table(1, 3), kMissingValue);
+    const RecordedMessage success{MessageKind::Information, "Information",
+                                  "Data file consisting of n + 1 =  4 cases (rows) and  2 "
+                                  "variables (columns) was loaded successfully "};
+    EXPECT_EQ(platform_.messages, std::vector{success});
+}
+
+TEST_F(RawDataFileTest, DialogAsksForAnExistingTextFileInTheCurrentFolder) {
+    platform_.openAnswers.push_back(std::nullopt);
+    RawDataTable table;
+    LoadRawDataFile(4, 2, table, platform_);
+    ASSERT_EQ(platform_.openDialogs.size(), 1u);
+    const FileDialogOptions& options = platform_.openDialogs[0];
+    EXPECT_EQ(options.filter, "Text files only|*.txt");
+    EXPECT_EQ(options.initialFolder, folder_.string());
+    EXPECT_TRUE(options.fileMustExist);
+    EXPECT_FALSE(options.overwritePrompt);
+}
+
+class CancelledLoad : public RawDataFileTest,
+                      public ::testing::WithParamInterface<std::optional<std::string>> {};
+
+TEST_P(CancelledLoad, LoadsNothingAndSaysNothing) {
+    platform_.openAnswers.push_back(GetParam());
+    RawDataTable table;
+    table(1, 1) = 5;
+    table(kMaxRows, kMaxVars) = 6;
+    const RawDataLoad load = LoadRawDataFile(4, 2, table, platform_);
+    EXPECT_FALSE(load.loaded);
+    EXPECT_EQ(load.fileName, "");
+    EXPECT_TRUE(platform_.messages.empty());
+    // The table is reset before the dialog, whatever the user then does.
+    EXPECT_EQ(table(1, 1), kMissingValue);
+    EXPECT_EQ(table(kMaxRows, kMaxVars), kMissingValue);
+}
+
+INSTANTIATE_TEST_SUITE_P(CancelOrBlankName, CancelledLoad,
+                         ::testing::Values(std::nullopt, std::optional<std::string>(""),
+                                           std::optional<std::string>("  \t ")));
+
+TEST_F(RawDataFileTest, LoadOfAMissingFileRaisesFileNotFound) {
+    platform_.openAnswers.push_back((folder_ / "gone.txt").string());
+    RawDataTable table;
+    try {
+        LoadRawDataFile(4, 2, table, platform_);
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_TRUE(platform_.messages.empty());
+}
+
+TEST_F(RawDataFileTest, FaultyFileShowsNoSuccessBox) {
+    platform_.openAnswers.push_back(Write("comma.txt", "10 40\n12 3,8\n11 45\n6 50\n"));
+    RawDataTable table;
+    EXPECT_THROW(LoadRawDataFile(4, 2, table, platform_), EInOutError);
+    platform_.openAnswers.push_back(Write("short.txt", "10 40\n12 38\n11 45\n"));
+    EXPECT_THROW(LoadRawDataFile(4, 2, table, platform_), EDataFileError);
+    EXPECT_TRUE(platform_.messages.empty());
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,544 @@
+#include "analysis/results_report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quorvane {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Expected numbers below were formatted independently with python3's printf-style
+// operator (e.g. '%13.3f' % math.sqrt(13)), from the closed forms given beside them;
+// none of them is near a rounding tie.
+
+std::string Quoted(const std::string& line) {
+    return "\"" + line + "\" (" + std::to_string(line.size()) + " chars)";
+}
+
+// Line-by-line comparison that names every differing line, so a shifted or missing
+// line shows where the report went wrong.
+::testing::AssertionResult SameLines(const Lines& actual, const Lines& expected) {
+    std::ostringstream diff;
+    int differences = 0;
+    const std::size_t common = std::min(actual.size(), expected.size());
+    for (std::size_t i = 0; i < common && differences < 8; ++i) {
+        if (actual[i] == expected[i]) continue;
+        ++differences;
+        diff << "\n  line " << i + 1 << ":\n    actual:   " << Quoted(actual[i])
+             << "\n    expected: " << Quoted(expected[i]);
+    }
+    for (std::size_t i = common; i < actual.size() && differences < 8; ++i, ++differences)
+        diff << "\n  extra line " << i + 1 << ": " << Quoted(actual[i]);
+    for (std::size_t i = common; i < expected.size() && differences < 8; ++i, ++differences)
+        diff << "\n  missing line " << i + 1 << ": " << Quoted(expected[i]);
+    if (differences == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual.size() << " lines written, " << expected.size()
+                                         << " expected" << diff.str();
+}
+
+Lines Concat(std::initializer_list<Lines> blocks) {
+    Lines all;
+    for (const Lines& block : blocks) all.insert(all.end(), block.begin(), block.end());
+    return all;
+}
+
+// The index of the first line equal to `line`, or the line count.
+std::size_t IndexOf(const Lines& lines, const std::string& line) {
+    return static_cast<std::size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+}
+
+Lines Slice(const Lines& lines, std::size_t from, std::size_t count) {
+    if (from >= lines.size()) return {};
+    const std::size_t to = std::min(lines.size(), from + count);
+    return Lines(lines.begin() + static_cast<std::ptrdiff_t>(from),
+                 lines.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+const std::string kRule =
+    " _____________________________________________________________________________________________";
+
+struct ReportRun {
+    AnalysisInputs inputs;
+    AnalysisResults results;
+    MainWindowState window;
+};
+
+// Three controls (10, 40), (12, 38), (11, 45) and the case (6, 50); one covariate.
+// Means 11 and 41, SDs 1 and sqrt(13), r = -1/sqrt(13), z = -5 and 9/sqrt(13),
+// conditional mean 11 + r * (1/sqrt(13)) * 9 = 134/13, conditional SD sqrt(1 - r^2).
+// The engine's results are plausible values for this case, set by hand: Z-CCC -2.345
+// with limits -3.81 and -0.95, the percentages 100 * Phi() of those three.
+ReportRun SmallExample(LimitType limitType = LimitType::TwoSided) {
+    ReportRun run;
+    run.inputs.n = 3;
+    run.inputs.k = 1;
+    run.inputs.p = 2;
+    run.inputs.limitType = limitType;
+    const long double rows[4][2] = {{10, 40}, {12, 38}, {11, 45}, {6, 50}};
+    for (int r = 1; r <= 4; ++r)
+        for (int c = 1; c <= 2; ++c) run.inputs.rawData(r, c) = rows[r - 1][c - 1];
+    run.inputs.dataFileName = "/home/lab/data/case.txt";
+
+    const long double root13 = std::sqrt(13.0L);
+    AnalysisResults& res = run.results;
+    res.means(1) = 11;
+    res.means(2) = 41;
+    res.sds(1) = 1;
+    res.sds(2) = root13;
+    res.caseScores(1) = 6;
+    res.caseScores(2) = 50;
+    res.caseZ(1) = -5;
+    res.caseZ(2) = 9 / root13;
+    res.corr(1, 1) = 1;
+    res.corr(2, 2) = 1;
+    res.corr(1, 2) = res.corr(2, 1) = -1 / root13;
+    res.condMean = 134.0L / 13.0L;
+    res.condSD = std::sqrt(12.0L / 13.0L);
+    res.engine(OneTailedP) = 0.027L;
+    res.engine(TwoTailedP) = 0.054L;
+    res.engine(PercentBelow) = 0.951354L;
+    res.engine(PercentBelowLower) = 0.0069483L;
+    res.engine(PercentBelowUpper) = 17.105613L;
+    res.engine(ZCCC) = -2.345L;
+    res.engine(ZCCCLower) = -3.81L;
+    res.engine(ZCCCUpper) = -0.95L;
+
+    run.window.fieldTexts[0] = "3";
+    run.window.fieldTexts[1] = "1";
+    run.window.labelCaptions[0] = "Number of control participants (n) :";
+    run.window.labelCaptions[1] = "Number of covariates :";
+    run.window.notesCaption = "User's Notes:";
+    // The report must follow inputs.limitType; the window's index is left at 0.
+    run.window.limitIndex = 0;
+    return run;
+}
+
+Lines Write(const ReportRun& run) { return WriteReport(run.inputs, run.results, run.window); }
+
+// ---- Expected blocks of the small example ----
+
+Lines Head() {
+    return {"",
+            "Quorvane.exe: Bayesian test for a defict in the single case controlling for "
+            "covariate(s) (Raw data as input) ",
+            "",
+            " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPER:",
+            " Crawford, J. R., Garthwaite, P. H., & Ryan, K. (2011). Comparing a single case to a "
+            "control sample:",
+            " Testing for neuropsychological deficits and dissociations in the presence of "
+            "covariates. Cortex, 47,",
+            " 1166-1178.",
+            "",
+            ""};
+}
+
+const char* LimitName(LimitType limitType) {
+    switch (limitType) {
+        case LimitType::OneSidedLower: return "One-sided lower";
+        case LimitType::OneSidedUpper: return "One-sided upper";
+        case LimitType::TwoSided: break;
+    }
+    return "Two-sided";
+}
+
+Lines Inputs(LimitType limitType) {
+    return {" INPUTS:",
+            " Number of control participants (n) = 3",
+            " Number of covariates = 1",
+            std::string(" Credible limit required: ") + LimitName(limitType),
+            "",
+            " Raw data were loaded from the following file: ",
+            " /home/lab/data/case.txt",
+            ""};
+}
+
+// Raw rows: "   " + "[%4d" + "]:  " + "%12.5f   " per cell; the summary lines from the
+// closed forms above: sqrt(13) = 3.606, 9/sqrt(13) = 2.496.
+Lines DataAndSummary() {
+    return {" Raw data for controls:",
+            "   [   1]:      10.00000       40.00000   ",
+            "   [   2]:      12.00000       38.00000   ",
+            "   [   3]:      11.00000       45.00000   ",
+            "",
+            "",
+            " Summary statistics for the control sample for task and covariates together with "
+            "scores for the case:",
+            kRule,
+            "  Measure               Control        Control        Score for              z score  ",
+            "                         Mean            SD             Case                 for case",
+            kRule,
+            "  Task of Interest:      11.000          1.000           6.000                -5.000",
+            "",
+            "  Covariate 1:           41.000          3.606          50.000                 2.496",
+            kRule,
+            " ",
+            " ",
+            ""};
+}
+
+// r = -1/sqrt(13) = -0.27735; 134/13 = 10.308; sqrt(12/13) = 0.961.
+Lines Correlations() {
+    return {" Correlation(s) between task and covariate(s) in control sample:",
+            "   1.00000   -0.27735   ",
+            "   -0.27735   1.00000   ",
+            "",
+            "",
+            " Sample estimate of conditional mean for Task of Interest =   10.308",
+            " Sample estimate of conditional SD for Task of Interest   =    0.961",
+            "",
+            ""};
+}
+
+Lines Outputs() {
+    return {" OUTPUTS:",
+            "",
+            " Bayesian hypothesis test - probability that the case's score is an observation from "
+            "the control",
+            " population:",
+            " One-tailed probability = 0.02700 ",
+            " Two-tailed probability = 0.05400 "};
+}
+
+Lines LimitBlock(LimitType limitType) {
+    switch (limitType) {
+        case LimitType::TwoSided:
+            return {" ",
+                    " Effect size (Z-CCC) for difference between case versus controls (plus 95% "
+                    "Credible Interval on the",
+                    " effect size):",
+                    " Effect size (Z-CCC) = -2.345 (95% CI on effect size = -3.810  to  -0.950)",
+                    "",
+                    " Percentage of control population exhibiting a lower score than the case "
+                    "(plus 95% Credible Interval):",
+                    " Bayesian point estimate    = 0.9514% (95% CI = 0.0069%  to  17.1056%)",
+                    " "};
+        case LimitType::OneSidedLower:
+            return {" ",
+                    " Effect size (Z-CCC) for difference between score of case versus controls "
+                    "(plus 95% one-sided ",
+                    " lower Credible Limit on the effect size):",
+                    " Effect size (Z-CCC) = -2.345 (95% lower Credible Limit on effect size = -3.810)",
+                    "",
+                    " Percentage of control population exhibiting a lower score than the ",
+                    " case (plus 95% one-sided lower Credible Limit):",
+                    " Bayesian point estimate    = 0.9514% (95% lower Credible Limit = 0.0069%)",
+                    " "};
+        case LimitType::OneSidedUpper:
+            return {" ",
+                    " Effect size (Z-CCC) for difference between score of case versus controls "
+                    "(plus 95% one-sided ",
+                    " upper Credible Limit on the effect size):",
+                    " Effect size (Z-CCC) = -2.345 (95% upper Credible Limit on effect size = -0.950)",
+                    "",
+                    " Percentage of control population exhibiting a lower score on the composite "
+                    "than the ",
+                    " case (plus 95 one-sided upper Credible Limit):",
+                    " Bayesian point estimate    = 0.9514% (95% upper Credible Limit = 17.1056%)",
+                    " "};
+    }
+    return {};
+}
+
+const Lines kLastLine = {" "};
+
+Lines FirstReport(LimitType limitType) {
+    return Concat({Head(), Inputs(limitType), DataAndSummary(), Correlations(), Outputs(),
+                   LimitBlock(limitType), kLastLine});
+}
+
+// ---- FormatInputLine ----
+
+struct InputLineCase {
+    std::string caption, text, expected;
+};
+
+void PrintTo(const InputLineCase& c, std::ostream* os) {
+    *os << '"' << c.caption << "\", \"" << c.text << '"';
+}
+
+class InputLine : public ::testing::TestWithParam<InputLineCase> {};
+
+TEST_P(InputLine, KeepsCaptionUpToItsLastColonAndTheTextAsTyped) {
+    const auto& [caption, text, expected] = GetParam();
+    EXPECT_EQ(FormatInputLine(caption, text), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InputLine,
+    ::testing::Values(
+        InputLineCase{"Number of control participants (n) :", "25",
+                      " Number of control participants (n) = 25"},
+        InputLineCase{"Number of covariates :", "2", " Number of covariates = 2"},
+        // Not the number derived from the text.
+        InputLineCase{"Number of control participants (n) :", "25.0",
+                      " Number of control participants (n) = 25.0"},
+        // Only the last colon ends the label; no blank before it, none added.
+        InputLineCase{"Ratio a:b :", "3", " Ratio a:b = 3"},
+        InputLineCase{"Count:", "7", " Count= 7"},
+        InputLineCase{"Number of covariates :", "", " Number of covariates = "}));
+
+// ---- Whole reports ----
+
+class ReportByLimit : public ::testing::TestWithParam<LimitType> {};
+
+TEST_P(ReportByLimit, FirstReportWithoutNotesIsWrittenLineForLine) {
+    EXPECT_TRUE(SameLines(Write(SmallExample(GetParam())), FirstReport(GetParam())));
+}
+
+INSTANTIATE_TEST_SUITE_P(AllKinds, ReportByLimit,
+                         ::testing::Values(LimitType::TwoSided, LimitType::OneSidedLower,
+                                           LimitType::OneSidedUpper),
+                         [](const auto& info) {
+                             switch (info.param) {
+                                 case LimitType::OneSidedLower: return std::string("OneSidedLower");
+                                 case LimitType::OneSidedUpper: return std::string("OneSidedUpper");
+                                 case LimitType::TwoSided: break;
+                             }
+                             return std::string("TwoSided");
+                         });
+
+TEST(ResultsReport, LaterReportWithThreeNotesLinesIsWrittenLineForLine) {
+    ReportRun run = SmallExample(LimitType::OneSidedUpper);
+    run.window.resultsHoldText = true;
+    run.window.notesLines = {"Patient JB, left frontal lesion", "tested 12 March",
+                             "  retest due in June"};
+    const Lines expected = Concat(
+        {{"------------------------------------"},
+         Head(),
+         {" User's Notes: Patient JB, left frontal lesion",
+          "               tested 12 March",
+          "                 retest due in June",
+          " "},
+         Inputs(LimitType::OneSidedUpper), DataAndSummary(), Correlations(), Outputs(),
+         LimitBlock(LimitType::OneSidedUpper), kLastLine});
+    EXPECT_TRUE(SameLines(Write(run), expected));
+}
+
+TEST(ResultsReport, SecondReportDiffersFromFirstOnlyByTheSeparatorOnTop) {
+    ReportRun run = SmallExample();
+    const Lines first = Write(run);
+    run.window.resultsHoldText = true;
+    const Lines second = Write(run);
+    ASSERT_EQ(second.size(), first.size() + 1);
+    EXPECT_EQ(second.front(), std::string(36, '-'));
+    EXPECT_TRUE(SameLines(Slice(second, 1, second.size()), first));
+}
+
+struct NotesCase {
+    const char* name;
+    Lines notes;
+    Lines expectedBlock;
+};
+
+void PrintTo(const NotesCase& c, std::ostream* os) { *os << c.name; }
+
+class NotesBlock : public ::testing::TestWithParam<NotesCase> {};
+
+TEST_P(NotesBlock, StandsBetweenCitationAndInputs) {
+    ReportRun run = SmallExample();
+    run.window.notesLines = GetParam().notes;
+    const Lines expected = Concat({Head(), GetParam().expectedBlock, Inputs(LimitType::TwoSided),
+                                   DataAndSummary(), Correlations(), Outputs(),
+                                   LimitBlock(LimitType::TwoSided), kLastLine});
+    EXPECT_TRUE(SameLines(Write(run), expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, NotesBlock,
+    ::testing::Values(NotesCase{"None", {}, {}},
+                      NotesCase{"OneLine", {"single note"}, {" User's Notes: single note", " "}},
+                      NotesCase{"ThreeLines",
+                                {"first", "second", "third"},
+                                {" User's Notes: first", "               second",
+                                 "               third", " "}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every real takes the separator; the title, citation, file name, typed texts and the
+// integers (row numbers, covariate numbers) keep theirs.
+TEST(ResultsReport, CommaSeparatorIsUsedForEveryRealAndNothingElse) {
+    ReportRun run = SmallExample();
+    run.window.decimalSeparator = ',';
+    run.window.fieldTexts[0] = "3.0";
+    const Lines expected = Concat(
+        {Head(),
+         {" INPUTS:", " Number of control participants (n) = 3.0", " Number of covariates = 1",
+          " Credible limit required: Two-sided", "",
+          " Raw data were loaded from the following file: ", " /home/lab/data/case.txt", ""},
+         {" Raw data for controls:",
+          "   [   1]:      10,00000       40,00000   ",
+          "   [   2]:      12,00000       38,00000   ",
+          "   [   3]:      11,00000       45,00000   ",
+          "",
+          "",
+          " Summary statistics for the control sample for task and covariates together with "
+          "scores for the case:",
+          kRule,
+          "  Measure               Control        Control        Score for              z score  ",
+          "                         Mean            SD             Case                 for case",
+          kRule,
+          "  Task of Interest:      11,000          1,000           6,000                -5,000",
+          "",
+          "  Covariate 1:           41,000          3,606          50,000                 2,496",
+          kRule,
+          " ",
+          " ",
+          ""},
+         {" Correlation(s) between task and covariate(s) in control sample:",
+          "   1,00000   -0,27735   ",
+          "   -0,27735   1,00000   ",
+          "",
+          "",
+          " Sample estimate of conditional mean for Task of Interest =   10,308",
+          " Sample estimate of conditional SD for Task of Interest   =    0,961",
+          "",
+          ""},
+         {" OUTPUTS:",
+          "",
+          " Bayesian hypothesis test - probability that the case's score is an observation from "
+          "the control",
+          " population:",
+          " One-tailed probability = 0,02700 ",
+          " Two-tailed probability = 0,05400 "},
+         {" ",
+          " Effect size (Z-CCC) for difference between case versus controls (plus 95% Credible "
+          "Interval on the",
+          " effect size):",
+          " Effect size (Z-CCC) = -2,345 (95% CI on effect size = -3,810  to  -0,950)",
+          "",
+          " Percentage of control population exhibiting a lower score than the case (plus 95% "
+          "Credible Interval):",
+          " Bayesian point estimate    = 0,9514% (95% CI = 0,0069%  to  17,1056%)",
+          " "},
+         kLastLine});
+    EXPECT_TRUE(SameLines(Write(run), expected));
+}
+
+// ---- Summary table and raw data shapes ----
+
+// Three covariates over five controls: the task line, one empty line, then one line per
+// covariate with no gap; every block is p wide. Values are binary-exact, so the three
+// decimals are exact too (z = (case - mean) / SD: -2.421, 0.700, -1.309, 1.000).
+TEST(ResultsReport, SummaryAndCorrelationBlocksHaveOneLineAndColumnPerVariable) {
+    ReportRun run = SmallExample();
+    run.inputs.n = 5;
+    run.inputs.k = 3;
+    run.inputs.p = 4;
+    for (int r = 1; r <= 6; ++r)
+        for (int c = 1; c <= 4; ++c) run.inputs.rawData(r, c) = 10 * r + c;
+    const long double means[4] = {20.5L, 12.25L, 100.125L, 3.5L};
+    const long double sds[4] = {4.75L, 2.5L, 15.375L, 0.5L};
+    const long double scores[4] = {9, 14, 80, 4};
+    run.results.corr = tMatrix{};
+    for (int i = 1; i <= 4; ++i) {
+        run.results.means(i) = means[i - 1];
+        run.results.sds(i) = sds[i - 1];
+        run.results.caseScores(i) = scores[i - 1];
+        run.results.caseZ(i) = (scores[i - 1] - means[i - 1]) / sds[i - 1];
+        run.results.corr(i, i) = 1;
+    }
+    run.results.corr(1, 3) = run.results.corr(3, 1) = 0.5L;
+
+    const Lines report = Write(run);
+    const std::size_t start = IndexOf(report, " Raw data for controls:");
+    const Lines expected = {
+        " Raw data for controls:",
+        "   [   1]:      11.00000       12.00000       13.00000       14.00000   ",
+        "   [   2]:      21.00000       22.00000       23.00000       24.00000   ",
+        "   [   3]:      31.00000       32.00000       33.00000       34.00000   ",
+        "   [   4]:      41.00000       42.00000       43.00000       44.00000   ",
+        "   [   5]:      51.00000       52.00000       53.00000       54.00000   ",
+        "",
+        "",
+        " Summary statistics for the control sample for task and covariates together with "
+        "scores for the case:",
+        kRule,
+        "  Measure               Control        Control        Score for              z score  ",
+        "                         Mean            SD             Case                 for case",
+        kRule,
+        "  Task of Interest:      20.500          4.750           9.000                -2.421",
+        "",
+        "  Covariate 1:           12.250          2.500          14.000                 0.700",
+        "  Covariate 2:          100.125         15.375          80.000                -1.309",
+        "  Covariate 3:            3.500          0.500           4.000                 1.000",
+        kRule,
+        " ",
+        " ",
+        "",
+        " Correlation(s) between task and covariate(s) in control sample:",
+        "   1.00000   0.00000   0.50000   0.00000   ",
+        "   0.00000   1.00000   0.00000   0.00000   ",
+        "   0.50000   0.00000   1.00000   0.00000   ",
+        "   0.00000   0.00000   0.00000   1.00000   ",
+        "",
+        ""};
+    EXPECT_TRUE(SameLines(Slice(report, start, expected.size()), expected));
+}
+
+// A file with fewer than n lines leaves the marker -99999.999 in the missing control
+// row (and in the case's row, which the raw data block does not show).
+TEST(ResultsReport, MissingControlRowShowsTheMarkerFillingItsField) {
+    ReportRun run = SmallExample();
+    for (int c = 1; c <= 2; ++c) {
+        run.inputs.rawData(3, c) = kMissingValue;
+        run.inputs.rawData(4, c) = kMissingValue;
+    }
+    const Lines report = Write(run);
+    const std::size_t start = IndexOf(report, " Raw data for controls:");
+    const Lines expected = {" Raw data for controls:",
+                            "   [   1]:      10.00000       40.00000   ",
+                            "   [   2]:      12.00000       38.00000   ",
+                            "   [   3]:  -99999.99900   -99999.99900   ",
+                            ""};
+    EXPECT_TRUE(SameLines(Slice(report, start, expected.size()), expected));
+}
+
+// A file with exactly n lines: the case's scores are the marker, and its z scores follow
+// from it, (-99999.999 - 11) / 1 and (-99999.999 - 41) / sqrt(13) = -27746.381.
+TEST(ResultsReport, MissingCaseRowShowsTheMarkerInTheSummaryTable) {
+    ReportRun run = SmallExample();
+    for (int c = 1; c <= 2; ++c) run.inputs.rawData(4, c) = kMissingValue;
+    run.results.caseScores(1) = kMissingValue;
+    run.results.caseScores(2) = kMissingValue;
+    run.results.caseZ(1) = (kMissingValue - 11) / 1;
+    run.results.caseZ(2) = (kMissingValue - 41) / std::sqrt(13.0L);
+    const Lines report = Write(run);
+    const std::size_t task = IndexOf(report, kRule) + 4;
+    const Lines expected = {
+        "  Task of Interest:      11.000          1.000      -99999.999           -100010.999",
+        "",
+        "  Covariate 1:           41.000          3.606      -99999.999            -27746.381"};
+    EXPECT_TRUE(SameLines(Slice(report, task, expected.size()), expected));
+}
+
+// Nothing is cut: a number wider than its field pushes the rest of the line right.
+TEST(ResultsReport, NumbersWiderThanTheirFieldPushTheLineRight) {
+    ReportRun run = SmallExample(LimitType::OneSidedUpper);
+    run.inputs.rawData(1, 1) = 1234567.5L;
+    run.results.means(1) = 1234567890.125L;
+    run.results.condMean = -123456.5L;
+    run.results.engine(ZCCC) = -12345.678L;
+    run.results.engine(PercentBelow) = 97.3L;
+    run.results.engine(PercentBelowUpper) = 100;
+    const Lines report = Write(run);
+    const auto has = [&report](const std::string& line) {
+        return std::find(report.begin(), report.end(), line) != report.end();
+    };
+    EXPECT_TRUE(has("   [   1]:  1234567.50000       40.00000   "));
+    EXPECT_TRUE(has(
+        "  Task of Interest: 1234567890.125          1.000           6.000                -5.000"));
+    EXPECT_TRUE(has(" Sample estimate of conditional mean for Task of Interest = -123456.500"));
+    EXPECT_TRUE(has(
+        " Effect size (Z-CCC) = -12345.678 (95% upper Credible Limit on effect size = -0.950)"));
+    EXPECT_TRUE(has(" Bayesian point estimate    = 97.3000% (95% upper Credible Limit = 100.0000%)"));
+}
+
+}  // namespace
+}  // namespace quorvane
