@@ -1,0 +1,187 @@
+// The command-line report tool, run as a user's script would run it.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "analysis/analysis_run.h"
+#include "analysis/metrics_papers.h"
+#include "support/fake_platform.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class ReportTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  (std::string("quorvane_tool_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string WriteData(const std::string& content) {
+        const fs::path path = folder_ / "data.txt";
+        std::ofstream(path, std::ios::binary) << content;
+        return path.string();
+    }
+
+    ToolRun Run(const std::vector<std::string>& args, const std::string& environment = "LC_ALL=C") {
+        std::string command = "cd " + Quote(folder_.string()) + " && " + environment + " " + QUORVANE_REPORT_TOOL;
+        for (const std::string& arg : args) command += " " + Quote(arg);
+        command += " >out.txt 2>err.txt";
+        ToolRun run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = Slurp(folder_ / "out.txt");
+        run.err = Slurp(folder_ / "err.txt");
+        return run;
+    }
+
+    // What the program appends to an empty results window for the same inputs.
+    std::string ProgramReport(const std::string& n, const std::string& k, int limitIndex,
+                              const std::vector<std::string>& notes, const std::string& file) {
+        testing::FakePlatform platform;
+        platform.openAnswers.push_back(fs::absolute(file).string());
+        MainWindowState window;
+        window.fieldTexts[0] = n;
+        window.fieldTexts[1] = k;
+        window.labelCaptions = kLabelCaptions;
+        window.notesCaption = kNotesCaption;
+        window.limitIndex = limitIndex;
+        window.notesLines = notes;
+        const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
+        std::string text;
+        for (const std::string& line : outcome.reportLines) text += line + "\n";
+        return text;
+    }
+
+    fs::path folder_;
+};
+
+const char* const kFourControls = "52 12\n61 16\n47 10\n58 14\n55 13\n39 15\n";
+const char* const kLoaded =
+    "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded successfully \n";
+
+TEST_F(ReportTool, PrintsTheReportTheProgramWouldAppend) {
+    const std::string file = WriteData(kFourControls);
+    const ToolRun run = Run({"--n", "5", "--k", "1", "--limit", "one-sided-lower", "--notes", "first line",
+                             "--notes", "second line", file});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ProgramReport("5", "1", 1, {"first line", "second line"}, file));
+    EXPECT_EQ(run.err, kLoaded);
+    EXPECT_FALSE(fs::exists(folder_ / InputsFileName));
+}
+
+TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndTakesTheTextsAsTyped) {
+    const std::string file = WriteData(kFourControls);
+    const ToolRun run = Run({"--k", "1", "--n", "5.0", file});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ProgramReport("5.0", "1", 0, {}, file));
+    EXPECT_NE(run.out.find(" Number of control participants (n) = 5.0\n"), std::string::npos);
+}
+
+struct Stop {
+    const char* name;
+    std::vector<std::string> args;  // "FILE" stands for the data file
+    const char* data;
+    const char* err;
+};
+
+class StopsWithAMessage : public ReportTool, public ::testing::WithParamInterface<Stop> {};
+
+TEST_P(StopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
+    const Stop& c = GetParam();
+    const std::string file = WriteData(c.data);
+    std::vector<std::string> args = c.args;
+    for (std::string& arg : args)
+        if (arg == "FILE") arg = file;
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, StopsWithAMessage,
+    ::testing::Values(
+        Stop{"EmptyN", {"--n", "", "--k", "1", "FILE"}, kFourControls,
+             "INPUT ERROR\n\n(  Number of control participants (n) :  )\n\nData have not been entered in this "
+             "field.\n"},
+        Stop{"TooManyCovariates", {"--n", "5", "--k", "4", "FILE"}, kFourControls,
+             " With a control sample size of  5, the maximum number of covariates is  3 \n"},
+        Stop{"MissingFile", {"--n", "5", "--k", "1", "nowhere.txt"}, "", "File not found\n"},
+        Stop{"CommaInANumber", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61,5 16\n47 10\n58 14\n55 13\n39 15\n",
+             "Invalid numeric input\n"},
+        Stop{"ShortLine", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61\n47 10\n58 14\n55 13\n39 15\n",
+             "Line 2 of the data file holds 1 number; 2 are needed (the task score and 1 covariate score).\n"},
+        Stop{"NotPositiveDefinite", {"--n", "5", "--k", "1", "FILE"}, "1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n",
+             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the correlation matrix is not positive definite: check "
+             "for errors in entry of the control sample data (alternatively it may be that one variable is "
+             "linearly dependent on other variables and should be dropped)\n"},
+        Stop{"ConstantCovariate", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 12\n47 12\n58 12\n55 12\n39 15\n",
+             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nInvalid floating point operation\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReportTool, AWordInTheDataIsInvalidNumericInput) {
+    const ToolRun run = Run({"--n", "5", "--k", "1", WriteData("52 12\n61 x\n47 10\n58 14\n55 13\n39 15\n")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Invalid numeric input\n");
+}
+
+TEST_F(ReportTool, UsageErrorsExitTwo) {
+    const std::string file = WriteData(kFourControls);
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--n", "5", file},
+        {"--n", "5", "--k", "1"},
+        {"--n", "5", "--k", "1", "--limit", "sideways", file},
+        {"--n", "5", "--k", "1", "--verbose", file},
+        {"--n", "5", "--k", "1", file, file},
+        {"--n", "5", "--k"},
+    };
+    for (const auto& args : cases) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos);
+    }
+}
+
+TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
+    const ToolRun run = Run({"--help"});
+    EXPECT_EQ(run.status, 0);
+    for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status"})
+        EXPECT_NE(run.out.find(word), std::string::npos) << word;
+}
+
+}  // namespace
+}  // namespace quorvane
