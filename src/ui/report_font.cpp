@@ -1,0 +1,25 @@
+#include "ui/report_font.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+
+namespace quorvane {
+
+QFont ReportFont(int pixelSize) {
+    QFont font = QFontDatabase::hasFamily(QStringLiteral("Courier New"))
+                     ? QFont(QStringLiteral("Courier New"))
+                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+QFont WindowFont(int pixelSize, bool bold) {
+    QFont font = QApplication::font();
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    return font;
+}
+
+}  // namespace quorvane

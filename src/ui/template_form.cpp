@@ -1,0 +1,409 @@
+#include "ui/template_form.h"
+
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTextCursor>
+#include <optional>
+
+#include "analysis/analysis_run.h"
+#include "analysis/metrics_papers.h"
+#include "analysis/saved_inputs.h"
+#include "ui/general_error_handler.h"
+#include "ui/memo_lines.h"
+#include "ui/report_font.h"
+#include "ui/template_results.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 573;
+// A longer description needs a scroll bar in its 94-pixel field.
+constexpr int kDescriptionFitLength = 550;
+
+const char* const kDescriptionCitation =
+    "Quorvane.exe implements the methods for comparing a single case with a control "
+    "sample in the presence of covariates developed by Crawford, J. R., Garthwaite, "
+    "P. H., & Ryan, K. (2011), Cortex, 47, 1166-1178.";
+const char* const kDescriptionPurpose =
+    "The program tests for a deficit in the single case, controlling for the effects "
+    "of covariates. For example, it could be used to test whether a case's score on "
+    "a task is significantly lower than the scores of controls when controlling for "
+    "years of education.  Under the null hypothesis the case's score, conditioned on "
+    "the covariate(s), is an observation from the distribution of conditional scores "
+    "in the control population.  The program provides (a) a signficance test, (b) "
+    "point and interval estimates of the effect size for the difference between the "
+    "case and controls, and (c) point and interval estimates of the abnormality of "
+    "the case's score (i.e., it estimates the percentage of controls that would "
+    "exhibit a more extreme conditional score).  This program takes RAW data for the "
+    "control sample on the task of interest and covariate(s) as input.";
+const char* const kDescriptionCompanion =
+    "A companion program, QuorvaneSummary.exe, runs the same analysis but takes SUMMARY "
+    "statistics for the controls (means, SDs and correlations) as its inputs.";
+const char* const kDescriptionUse =
+    "To use the program you need to first prepare a text file containing the raw "
+    "data.  This file should be a PLAIN text file (e.g., a notepad file) with the "
+    "data in columns. Separate each column with a single space (not a comma or tab "
+    "etc). The first column should contain the raw data for the task of interest, "
+    "the second column the first covariate, etc.  Thus, if you only have one "
+    "covariate, there will only be two columns.  The first n rows of the data file "
+    "should contain the raw data for the n controls. The LAST (i.e., n + 1th) row "
+    "should contain the raw data for the case.  To run the program enter the number "
+    "of controls and the number of covariates (do NOT include the task of interest "
+    "in this count) into their respective fields and click on \"Compute\".  You will "
+    "then be prompted to load the file containing the raw data (the raw data as read "
+    "from the file are reproduced in the output so that users can check its "
+    "integrity).  The methods are computationally intensive, so there will be a "
+    "delay (typically less than 30 seconds) before the results are displayed. The "
+    "results can be viewed on screen, printed, or saved to file.  ( Current version "
+    "of program compiled on 10/02/2011 ).";
+
+QString DescriptionText() {
+    return QString::fromUtf8(kDescriptionCitation) + QStringLiteral("   ") +
+           QString::fromUtf8(kDescriptionPurpose) + QStringLiteral(" ") +
+           QString::fromUtf8(kDescriptionCompanion) + QStringLiteral("  ") +
+           QString::fromUtf8(kDescriptionUse);
+}
+
+const std::array<const char*, 3> kLimitItems = {"Two-sided", "One-sided lower", "One-sided upper"};
+
+// The character a key press types, as the typing filter sees it; nothing for keys that
+// type none (arrows, Delete, function keys, Tab navigation, Alt chords).
+std::optional<char> TypedCharacter(const QKeyEvent& event) {
+    switch (event.key()) {
+        case Qt::Key_Backspace: return '\b';
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return '\r';
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+        case Qt::Key_Delete: return std::nullopt;
+        default: break;
+    }
+    if (event.modifiers() & Qt::AltModifier) return std::nullopt;
+    // Ctrl+letter types a control character (Ctrl+V is 22), whatever text Qt attaches.
+    if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A && event.key() <= Qt::Key_Z)
+        return static_cast<char>(event.key() - Qt::Key_A + 1);
+    const QString text = event.text();
+    if (text.isEmpty()) return std::nullopt;
+    const char16_t code = text.front().unicode();
+    return code < 0x80 ? static_cast<char>(code) : '?';  // beyond ASCII: never numeric
+}
+
+char SystemDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.isEmpty() || point.front().unicode() >= 0x80) return '.';
+    return static_cast<char>(point.front().unicode());
+}
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent, int x) {
+    auto* button = new QPushButton(caption, parent);
+    button->setFont(WindowFont(13, true));
+    button->setAutoDefault(false);  // no button answers Enter
+    button->setGeometry(x, 11, 180, 34);
+    return button;
+}
+
+}  // namespace
+
+TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      platform_(platform) {
+    setFixedSize(kClientWidth, kClientHeight);
+    setFont(WindowFont(13));
+
+    DescripFld = new QPlainTextEdit(this);
+    DescripFld->setGeometry(12, 10, 768, 94);
+    DescripFld->setReadOnly(true);
+    DescripFld->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    DescripFld->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    DescripFld->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette descriptionPalette = DescripFld->palette();
+    descriptionPalette.setColor(QPalette::Base, descriptionPalette.color(QPalette::Button));
+    DescripFld->setPalette(descriptionPalette);
+    connect(DescripFld, &QPlainTextEdit::textChanged, this, &TfrmTemplate::DescripFldChange);
+
+    Panel3 = new QFrame(this);
+    Panel3->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel3->setGeometry(12, 112, 768, 37);
+    lblComments = new QLabel(QString::fromStdString(kNotesCaption), Panel3);
+    lblComments->setFont(WindowFont(13, true));
+    lblComments->setGeometry(10, 0, 110, 37);
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel1->setGeometry(12, 157, 768, 342);
+
+    RadioGroup1 = new QGroupBox(QStringLiteral("95% credible limit required..."), Panel1);
+    // The top of the panel is left free for the notes field to grow into.
+    RadioGroup1->setGeometry(16, 100, 736, 60);
+    RadioGroup1Items = new QButtonGroup(this);
+    for (int i = 0; i < static_cast<int>(kLimitItems.size()); ++i) {
+        auto* item = new QRadioButton(QString::fromUtf8(kLimitItems[i]), RadioGroup1);
+        item->setGeometry(24 + 240 * i, 24, 220, 26);
+        RadioGroup1Items->addButton(item, i);
+    }
+    RadioGroup1Items->button(0)->setChecked(true);
+
+    std::array<QLabel*, kInputFieldCount> labels{};
+    std::array<QLineEdit*, kInputFieldCount> inputs{};
+    for (int i = 0; i < kInputFieldCount; ++i) {
+        const int y = 196 + 40 * i;  // only the first two rows are ever shown
+        labels[i] = new QLabel(Panel1);
+        labels[i]->setGeometry(16, y, 664, 26);
+        labels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        inputs[i] = new QLineEdit(Panel1);
+        inputs[i]->setGeometry(692, y, 56, 26);
+        inputs[i]->setFont(WindowFont(13, true));
+        inputs[i]->installEventFilter(this);
+    }
+    Label1 = labels[0], Label2 = labels[1], Label3 = labels[2], Label4 = labels[3];
+    Label5 = labels[4], Label6 = labels[5], Label7 = labels[6], Label8 = labels[7];
+    txtInput1 = inputs[0], txtInput2 = inputs[1], txtInput3 = inputs[2], txtInput4 = inputs[3];
+    txtInput5 = inputs[4], txtInput6 = inputs[5], txtInput7 = inputs[6], txtinput8 = inputs[7];
+
+    // A child of the window, not of Panel3, so that it can grow over the input panel.
+    memoComments = new QPlainTextEdit(this);
+    memoComments->setGeometry(132, 118, 640, kNotesRestHeight);
+    memoComments->setFont(ReportFont(12));
+    memoComments->document()->setDocumentMargin(2);
+    memoComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoComments->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    memoComments->setTabChangesFocus(true);
+    memoComments->installEventFilter(this);
+    memoComments->raise();
+    connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
+
+    pan1 = new QFrame(this);
+    pan1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    pan1->setGeometry(12, 507, 768, 56);
+    cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, 36);
+    btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, 294);
+    ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, 552);
+
+    setTabOrder(txtInput1, txtInput2);
+    setTabOrder(txtInput2, RadioGroup1Items->button(0));
+    setTabOrder(RadioGroup1Items->button(0), RadioGroup1Items->button(1));
+    setTabOrder(RadioGroup1Items->button(1), RadioGroup1Items->button(2));
+    setTabOrder(RadioGroup1Items->button(2), memoComments);
+    setTabOrder(memoComments, cmdCompute);
+    setTabOrder(cmdCompute, btnclearData);
+    setTabOrder(btnclearData, ExitBtn);
+
+    connect(cmdCompute, &QPushButton::clicked, this, &TfrmTemplate::cmdComputeClick);
+    connect(btnclearData, &QPushButton::clicked, this, &TfrmTemplate::btnclearDataClick);
+    connect(ExitBtn, &QPushButton::clicked, this, &TfrmTemplate::ExitBtnClick);
+
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    FormCreate();
+}
+
+void TfrmTemplate::FormCreate() {
+    memoComments->clear();
+    for (QLineEdit* edit : Inputs()) edit->clear();
+    setWindowTitle(QString::fromStdString(ProgramTitle));
+    DescripFld->setPlainText(DescriptionText());
+    const auto labels = Labels();
+    for (int i = 0; i < kInputFieldCount; ++i) labels[i]->setText(QString::fromStdString(kLabelCaptions[i]));
+    LoadPreviousData();
+}
+
+void TfrmTemplate::LoadPreviousData() {
+    // Two input fields in this program; the saved inputs file is never read back.
+    const auto labels = Labels();
+    const auto inputs = Inputs();
+    for (int i = 0; i < kInputFieldCount; ++i) {
+        labels[i]->setVisible(i < 2);
+        inputs[i]->setVisible(i < 2);
+    }
+}
+
+void TfrmTemplate::DescripFldChange() {
+    DescripFld->setVerticalScrollBarPolicy(DescripFld->toPlainText().size() > kDescriptionFitLength
+                                               ? Qt::ScrollBarAlwaysOn
+                                               : Qt::ScrollBarAlwaysOff);
+}
+
+std::array<QLineEdit*, kInputFieldCount> TfrmTemplate::Inputs() const {
+    return {txtInput1, txtInput2, txtInput3, txtInput4, txtInput5, txtInput6, txtInput7, txtinput8};
+}
+
+std::array<QLabel*, kInputFieldCount> TfrmTemplate::Labels() const {
+    return {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8};
+}
+
+int TfrmTemplate::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
+
+void TfrmTemplate::SetRadioGroup1ItemIndex(int index) {
+    if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
+}
+
+QStringList TfrmTemplate::NotesLines() const {
+    const qreal width = memoComments->viewport()->width() - 2 * memoComments->document()->documentMargin();
+    return WrappedMemoLines(memoComments->toPlainText(), memoComments->font(),
+                            memoComments->document()->defaultTextOption(), width);
+}
+
+MainWindowState TfrmTemplate::CurrentState() const {
+    MainWindowState state;
+    const auto labels = Labels();
+    const auto inputs = Inputs();
+    for (int i = 0; i < kInputFieldCount; ++i) {
+        state.fieldTexts[i] = inputs[i]->text().toStdString();
+        state.labelCaptions[i] = labels[i]->text().toStdString();
+    }
+    state.limitIndex = RadioGroup1ItemIndex();
+    for (const QString& line : NotesLines()) state.notesLines.push_back(line.toStdString());
+    state.notesCaption = lblComments->text().toStdString();
+    state.resultsHoldText = results_ != nullptr && results_->HoldsText();
+    state.decimalSeparator = SystemDecimalSeparator();
+    return state;
+}
+
+void TfrmTemplate::cmdComputeClick() {
+    RunUserAction(platform_, [this] {
+        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_);
+        if (!outcome.completed) {
+            if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
+            if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();
+            return;
+        }
+        if (!results_) return;
+        results_->show();
+        hide();
+        results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));
+        results_->AppendLines(outcome.reportLines);
+    });
+}
+
+void TfrmTemplate::btnclearDataClick() {
+    RunUserAction(platform_, [this] {
+        for (QLineEdit* edit : Inputs()) edit->clear();
+        memoComments->clear();
+        DeleteSavedInputs(platform_);
+        txtInput1->setFocus();
+    });
+}
+
+void TfrmTemplate::ExitBtnClick() {
+    RunUserAction(platform_, [this] {
+        if (platform_.ShowMessage(MessageKind::Question, DefaultCaption(MessageKind::Question),
+                                  "Exit from program?") == MessageAnswer::Yes)
+            emit programEndRequested();
+    });
+}
+
+void TfrmTemplate::FormShow() {
+    RunUserAction(platform_, [this] {
+        if (txtInput1->text().isEmpty())
+            txtInput1->setFocus();
+        else
+            platform_.BringToFront();
+    });
+}
+
+void TfrmTemplate::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TfrmTemplate::closeEvent(QCloseEvent* event) {
+    // The main window is the program's main form: closing it ends the program at once.
+    event->accept();
+    emit programEndRequested();
+}
+
+bool TfrmTemplate::txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event) {
+    const std::optional<char> typed = TypedCharacter(event);
+    if (!typed) return false;
+    std::optional<char> accepted;
+    RunUserAction(platform_, [&] { accepted = FilterNumericKey(*typed, platform_); });
+    if (!accepted) return true;                // refused: nothing is inserted
+    if (*accepted == *typed) return false;     // the edit handles the key itself
+    edit->insert(QString(QChar(*accepted)));  // a comma typed as a full stop
+    return true;
+}
+
+void TfrmTemplate::txtInputKeyUp(QLineEdit* edit) {
+    RunUserAction(platform_, [&] {
+        const std::optional<std::string> cut = ApplyLengthLimit(edit->text().toStdString(), platform_);
+        if (!cut) return;
+        edit->setText(QString::fromStdString(*cut));
+        edit->selectAll();
+    });
+}
+
+void TfrmTemplate::SetNotesHeight(int height) {
+    QRect geometry = memoComments->geometry();
+    geometry.setHeight(height);  // the top stays: the field grows downward
+    memoComments->setGeometry(geometry);
+}
+
+void TfrmTemplate::memoCommentsEnter() {
+    if (NotesLines().size() > 1) SetNotesHeight(kNotesOpenHeight);
+}
+
+void TfrmTemplate::memoCommentsKeyUp(const QKeyEvent& event) {
+    const bool enter = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
+    if (enter || NotesLines().size() > 1) SetNotesHeight(kNotesOpenHeight);
+}
+
+void TfrmTemplate::memoCommentsExit() { SetNotesHeight(kNotesRestHeight); }
+
+void TfrmTemplate::memoCommentsChange() {
+    // The notes take at most kMaxNotesLength characters: what goes beyond is the text
+    // just typed or pasted, which ends at the cursor.
+    if (limitingNotes_) return;
+    const qsizetype excess = memoComments->toPlainText().size() - kMaxNotesLength;
+    if (excess <= 0) return;
+    limitingNotes_ = true;
+    QTextCursor cursor = memoComments->textCursor();
+    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, static_cast<int>(excess));
+    cursor.removeSelectedText();
+    memoComments->setTextCursor(cursor);
+    limitingNotes_ = false;
+}
+
+bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == memoComments) {
+        switch (event->type()) {
+            case QEvent::FocusIn:
+            case QEvent::FocusOut: {
+                // Focus that leaves or comes back with the whole window, or for a popup
+                // menu, neither enters nor leaves the field.
+                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+                if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
+                if (event->type() == QEvent::FocusIn)
+                    memoCommentsEnter();
+                else
+                    memoCommentsExit();
+                break;
+            }
+            case QEvent::KeyRelease: memoCommentsKeyUp(*static_cast<QKeyEvent*>(event)); break;
+            default: break;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+        if (event->type() == QEvent::KeyPress) return txtInputKeyPress(edit, *static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::KeyRelease) txtInputKeyUp(edit);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,109 @@
+#pragma once
+// TfrmTemplate: the main window. The user types n and k, picks the kind of credible
+// limit, may type notes, and starts the analysis with Compute.
+
+#include <QWidget>
+#include <array>
+
+#include "analysis/analysis_types.h"
+#include "analysis/platform.h"
+
+class QButtonGroup;
+class QFrame;
+class QGroupBox;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quorvane {
+
+class TfrmTemplateResults;
+
+class TfrmTemplate : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TfrmTemplate(Platform& platform, QWidget* parent = nullptr);
+
+    // The window that Compute fills; created after this one, as the program starts.
+    void SetResultsWindow(TfrmTemplateResults* results) { results_ = results; }
+
+    // RadioGroup1's item index: the kind of credible limit.
+    int RadioGroup1ItemIndex() const;
+    void SetRadioGroup1ItemIndex(int index);
+
+    // The controls, open to the tests that drive the window as its user would.
+    QPlainTextEdit* DescripFld;
+    QFrame* Panel3;
+    QLabel* lblComments;
+    QPlainTextEdit* memoComments;
+    QFrame* Panel1;
+    QGroupBox* RadioGroup1;
+    QButtonGroup* RadioGroup1Items;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label5;
+    QLabel* Label6;
+    QLabel* Label7;
+    QLabel* Label8;
+    QLineEdit* txtInput1;
+    QLineEdit* txtInput2;
+    QLineEdit* txtInput3;
+    QLineEdit* txtInput4;
+    QLineEdit* txtInput5;
+    QLineEdit* txtInput6;
+    QLineEdit* txtInput7;
+    QLineEdit* txtinput8;
+    QFrame* pan1;
+    QPushButton* cmdCompute;
+    QPushButton* btnclearData;
+    QPushButton* ExitBtn;
+
+    static constexpr int kNotesRestHeight = 25;
+    static constexpr int kNotesOpenHeight = 70;
+    static constexpr int kMaxNotesLength = 250;
+
+signals:
+    // Exit was confirmed, or the window was closed; the application decides how to end.
+    void programEndRequested();
+
+public slots:
+    void cmdComputeClick();
+    void btnclearDataClick();
+    void ExitBtnClick();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void LoadPreviousData();
+    void DescripFldChange();
+    // The typing handlers, shared by all eight edits.
+    bool txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event);
+    void txtInputKeyUp(QLineEdit* edit);
+    void memoCommentsEnter();
+    void memoCommentsKeyUp(const QKeyEvent& event);
+    void memoCommentsExit();
+    void memoCommentsChange();
+
+    std::array<QLineEdit*, kInputFieldCount> Inputs() const;
+    std::array<QLabel*, kInputFieldCount> Labels() const;
+    // The notes as lines on the screen, soft breaks included.
+    QStringList NotesLines() const;
+    void SetNotesHeight(int height);
+    MainWindowState CurrentState() const;
+
+    Platform& platform_;
+    TfrmTemplateResults* results_ = nullptr;
+    bool limitingNotes_ = false;
+};
+
+}  // namespace quorvane

@@ -1,0 +1,204 @@
+#include "ui/template_results.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextCursor>
+#include <QTextDocumentFragment>
+#include <cerrno>
+
+#include "analysis/io_errors.h"
+#include "ui/general_error_handler.h"
+#include "ui/memo_lines.h"
+#include "ui/report_font.h"
+
+namespace quorvane {
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 554;
+
+// The error a failed save reports. QSaveFile refuses some targets (a folder, a
+// read-only file) without a system error, and those are access problems.
+EInOutError SaveError(int error) { return InOutErrorFromErrno(error != 0 ? error : EACCES); }
+
+// Replaces the file whole or not at all: each line followed by CR LF.
+void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
+    QSaveFile file(QString::fromStdString(path));
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly)) throw SaveError(errno);
+    QByteArray bytes;
+    for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
+    // A short write (a full disk, a file size limit) must not be committed as the file.
+    errno = 0;
+    if (file.write(bytes) != bytes.size()) {
+        const int error = errno;
+        file.cancelWriting();
+        throw SaveError(error);
+    }
+    errno = 0;
+    if (!file.commit()) throw SaveError(errno);
+}
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent, int x, int y) {
+    auto* button = new QPushButton(caption, parent);
+    button->setFont(WindowFont(13, true));
+    button->setAutoDefault(false);
+    button->setGeometry(x, y, 170, 34);
+    return button;
+}
+
+}  // namespace
+
+TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet, QWidget* parent)
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      platform_(platform),
+      worksheet_(worksheet) {
+    setWindowTitle(QStringLiteral("Output"));
+    setFont(WindowFont(13));
+
+    auto* client = new QWidget(this);
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+
+    Panel1 = new QFrame(client);
+    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    Panel1->setGeometry(12, 10, 768, 470);
+
+    memoResults = new QPlainTextEdit(Panel1);
+    memoResults->setObjectName(QStringLiteral("memoResults"));
+    memoResults->setGeometry(9, 9, 749, 452);
+    memoResults->setFont(ReportFont(12));
+    memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    memoResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette memoPalette = memoResults->palette();
+    memoPalette.setColor(QPalette::Text, Qt::black);
+    // The selection stays visible while the menu is open, so the user sees what
+    // Print Selection will print.
+    for (const auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        memoPalette.setColor(QPalette::Inactive, role, memoPalette.color(QPalette::Active, role));
+    memoResults->setPalette(memoPalette);
+
+    Panel2 = new QFrame(client);
+    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    Panel2->setGeometry(12, 490, 768, 54);
+    cmdSaveOutput = MakeButton(QStringLiteral("Save Output"), Panel2, 18, 10);
+    cmdClearResults = MakeButton(QStringLiteral("Clear Results"), Panel2, 206, 10);
+    cmdReturn = MakeButton(QStringLiteral("Return to Worksheet"), Panel2, 394, 10);
+    cmdExit = MakeButton(QStringLiteral("Exit"), Panel2, 582, 10);
+    setTabOrder(memoResults, cmdSaveOutput);
+    setTabOrder(cmdSaveOutput, cmdClearResults);
+    setTabOrder(cmdClearResults, cmdReturn);
+    setTabOrder(cmdReturn, cmdExit);
+
+    File1 = menuBar()->addMenu(QStringLiteral("Printer options..."));
+    mnuPrint = File1->addAction(QStringLiteral("Print All"));
+    mnuPrintSelection = File1->addAction(QStringLiteral("Print Selection"));
+
+    // The client area is fixed; the menu bar comes on top of it.
+    setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    SaveDialog1_.defaultName = "results.txt";
+    SaveDialog1_.filter = "*.txt";
+    SaveDialog1_.overwritePrompt = true;
+
+    connect(cmdSaveOutput, &QPushButton::clicked, this, &TfrmTemplateResults::cmdSaveOutputClick);
+    connect(cmdClearResults, &QPushButton::clicked, this, &TfrmTemplateResults::cmdClearResultsClick);
+    connect(cmdReturn, &QPushButton::clicked, this, &TfrmTemplateResults::cmdReturnClick);
+    connect(cmdExit, &QPushButton::clicked, this, &TfrmTemplateResults::cmdExitClick);
+    connect(mnuPrint, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintClick);
+    connect(mnuPrintSelection, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintSelectionClick);
+
+    FormCreate();
+}
+
+void TfrmTemplateResults::FormCreate() { memoResults->clear(); }
+
+bool TfrmTemplateResults::HoldsText() const { return !memoResults->document()->isEmpty(); }
+
+void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
+    QStringList block;
+    block.reserve(static_cast<qsizetype>(lines.size()));
+    for (const std::string& line : lines) block.append(QString::fromStdString(line));
+
+    QTextCursor cursor(memoResults->document());
+    cursor.movePosition(QTextCursor::End);
+    // A new line starts after the last one, unless the text already ends in a line break.
+    const QString text = memoResults->toPlainText();
+    const bool startNewLine = !text.isEmpty() && !text.endsWith(QLatin1Char('\n'));
+    cursor.insertText((startNewLine ? QStringLiteral("\n") : QString()) + block.join(QLatin1Char('\n')));
+    memoResults->setTextCursor(cursor);
+    memoResults->ensureCursorVisible();
+}
+
+void TfrmTemplateResults::cmdSaveOutputClick() {
+    RunUserAction(platform_, [this] {
+        const auto path = platform_.AskSaveFileName(SaveDialog1_);
+        if (!path) return;  // cancelled: nothing written
+        SaveDialog1_.defaultName = *path;  // the dialog offers the last name chosen
+        WriteLinesWithCrLf(*path, MemoLines(memoResults->toPlainText()));
+    });
+}
+
+void TfrmTemplateResults::cmdClearResultsClick() {
+    RunUserAction(platform_, [this] { memoResults->clear(); });
+}
+
+void TfrmTemplateResults::cmdReturnClick() {
+    RunUserAction(platform_, [this] {
+        hide();
+        if (worksheet_) worksheet_->show();
+    });
+}
+
+void TfrmTemplateResults::cmdExitClick() {
+    RunUserAction(platform_, [this] {
+        if (platform_.ShowMessage(MessageKind::Question, DefaultCaption(MessageKind::Question),
+                                  "Exit from program?") == MessageAnswer::Yes)
+            emit programEndRequested();
+    });
+}
+
+void TfrmTemplateResults::mnuPrintClick() {
+    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString()); });
+}
+
+void TfrmTemplateResults::mnuPrintSelectionClick() {
+    RunUserAction(platform_, [this] {
+        const QTextCursor cursor = memoResults->textCursor();
+        if (!cursor.hasSelection()) {
+            platform_.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning),
+                                  "You have not selected any text.");
+            return;
+        }
+        platform_.PrintText(cursor.selection().toPlainText().toStdString());
+    });
+}
+
+void TfrmTemplateResults::FormShow() {
+    RunUserAction(platform_, [this] {
+        platform_.BringToFront();
+        cmdReturn->setFocus();
+    });
+}
+
+void TfrmTemplateResults::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous()) FormShow();
+}
+
+void TfrmTemplateResults::closeEvent(QCloseEvent* event) {
+    // The window has no close box: it is left by Return to Worksheet or Exit, so that
+    // the program never runs on with no window shown.
+    event->ignore();
+}
+
+}  // namespace quorvane

@@ -1,0 +1,68 @@
+#pragma once
+// TfrmTemplateResults: the results window. It shows the reports the analysis appends,
+// and saves, prints and clears them.
+
+#include <QMainWindow>
+#include <string>
+#include <vector>
+
+#include "analysis/platform.h"
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quorvane {
+
+class TfrmTemplateResults : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // worksheet: the main window, shown again by Return to Worksheet.
+    TfrmTemplateResults(Platform& platform, QWidget* worksheet, QWidget* parent = nullptr);
+
+    // memoResults holds at least one line: the next report starts with a separator.
+    bool HoldsText() const;
+    // Appends each string as one line below the text, as the analysis writes a report.
+    void AppendLines(const std::vector<std::string>& lines);
+
+    // The controls, open to the tests that drive the window as its user would.
+    QFrame* Panel1;
+    QPlainTextEdit* memoResults;
+    QFrame* Panel2;
+    QPushButton* cmdSaveOutput;
+    QPushButton* cmdClearResults;
+    QPushButton* cmdReturn;
+    QPushButton* cmdExit;
+    QMenu* File1;
+    QAction* mnuPrint;
+    QAction* mnuPrintSelection;
+
+signals:
+    // Exit was confirmed; the application decides how to end.
+    void programEndRequested();
+
+public slots:
+    void cmdSaveOutputClick();
+    void cmdClearResultsClick();
+    void cmdReturnClick();
+    void cmdExitClick();
+    void mnuPrintClick();
+    void mnuPrintSelectionClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+
+    Platform& platform_;
+    QWidget* worksheet_;
+    FileDialogOptions SaveDialog1_;
+};
+
+}  // namespace quorvane

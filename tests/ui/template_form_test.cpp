@@ -1,0 +1,469 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QClipboard>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <functional>
+
+#include "analysis/metrics_papers.h"
+#include "window_fixture.h"
+
+namespace quorvane::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kNotNumeric = "INPUT ERROR\n\nEnter numeric data only.";
+
+// ---- Start-up ----
+
+using MainWindowStart = WindowTest;
+
+TEST_F(MainWindowStart, OpensEmptyWithFocusInTheFirstField) {
+    EXPECT_EQ(frmTemplate.windowTitle().toStdString(), ProgramTitle);
+    EXPECT_EQ(frmTemplate.size(), QSize(792, 573));
+    EXPECT_EQ(frmTemplate.minimumSize(), frmTemplate.maximumSize());  // not resizable
+    EXPECT_TRUE(frmTemplate.txtInput1->text().isEmpty());
+    EXPECT_TRUE(frmTemplate.txtInput2->text().isEmpty());
+    EXPECT_TRUE(frmTemplate.memoComments->toPlainText().isEmpty());
+    EXPECT_EQ(frmTemplate.RadioGroup1ItemIndex(), 0);
+    EXPECT_EQ(QApplication::focusWidget(), frmTemplate.txtInput1);
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+}
+
+TEST_F(MainWindowStart, ShowsTwoInputPairsAndKeepsSixHiddenWithTheirCaptions) {
+    const std::array<QLabel*, 8> labels = {frmTemplate.Label1, frmTemplate.Label2, frmTemplate.Label3,
+                                           frmTemplate.Label4, frmTemplate.Label5, frmTemplate.Label6,
+                                           frmTemplate.Label7, frmTemplate.Label8};
+    const std::array<QLineEdit*, 8> inputs = {frmTemplate.txtInput1, frmTemplate.txtInput2,
+                                              frmTemplate.txtInput3, frmTemplate.txtInput4,
+                                              frmTemplate.txtInput5, frmTemplate.txtInput6,
+                                              frmTemplate.txtInput7, frmTemplate.txtinput8};
+    for (int i = 0; i < 8; ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(labels[i]->isVisible(), i < 2);
+        EXPECT_EQ(inputs[i]->isVisible(), i < 2);
+        EXPECT_EQ(labels[i]->text().toStdString(), kLabelCaptions[i]);
+        EXPECT_TRUE(inputs[i]->text().isEmpty());
+    }
+}
+
+TEST_F(MainWindowStart, DescriptionJoinsItsFourPartsWithTheirBlanksAndScrolls) {
+    const QString text = frmTemplate.DescripFld->toPlainText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Quorvane.exe ")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Crawford, J. R., Garthwaite, P. H., & Ryan, K. (2011)")));
+    // Three blanks before the second part, one before the third, two before the fourth.
+    EXPECT_TRUE(text.contains(QStringLiteral("1166-1178.   The program tests for a deficit")));
+    EXPECT_TRUE(text.contains(QStringLiteral("as input. A companion program, QuorvaneSummary.exe,")));
+    EXPECT_TRUE(text.contains(QStringLiteral("as its inputs.  To use the program you need")));
+    EXPECT_TRUE(text.endsWith(QStringLiteral("( Current version of program compiled on 10/02/2011 ).")));
+    EXPECT_FALSE(text.contains(QStringLiteral("    ")));
+    EXPECT_TRUE(frmTemplate.DescripFld->isReadOnly());
+    EXPECT_EQ(frmTemplate.DescripFld->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+}
+
+TEST_F(MainWindowStart, TabVisitsTheControlsInTheirOrder) {
+    const std::vector<QWidget*> expected = {
+        frmTemplate.txtInput2, frmTemplate.RadioGroup1Items->button(0), frmTemplate.memoComments,
+        frmTemplate.cmdCompute, frmTemplate.btnclearData, frmTemplate.ExitBtn, frmTemplate.txtInput1};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->metaObject()->className();
+    }
+}
+
+TEST_F(MainWindowStart, NoButtonAnswersTheEnterKey) {
+    QSignalSpy computed(frmTemplate.cmdCompute, &QPushButton::clicked);
+    frmTemplate.txtInput1->setText(QStringLiteral("5"));
+    QTest::keyClick(frmTemplate.txtInput1, Qt::Key_Return);
+    EXPECT_EQ(computed.count(), 0);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+// ---- Typing into the input fields ----
+
+struct TypingCase {
+    const char* name;
+    std::function<void(QWidget*)> type;
+    QString expectedText;
+    int expectedWarnings;  // each one the not-numeric box, after a beep
+};
+
+void PrintTo(const TypingCase& c, std::ostream* os) { *os << c.name; }
+
+class InputTyping : public WindowTest, public ::testing::WithParamInterface<TypingCase> {};
+
+TEST_P(InputTyping, InsertsOnlyWhatTheFilterAccepts) {
+    for (QLineEdit* edit : {frmTemplate.txtInput1, frmTemplate.txtInput2}) {
+        SCOPED_TRACE(edit == frmTemplate.txtInput1 ? "txtInput1" : "txtInput2");
+        platform.messages.clear();
+        platform.beeps = 0;
+        edit->clear();
+        edit->setFocus();
+        GetParam().type(edit);
+        EXPECT_EQ(edit->text(), GetParam().expectedText);
+        EXPECT_EQ(platform.beeps, GetParam().expectedWarnings);
+        ASSERT_EQ(platform.messages.size(), static_cast<size_t>(GetParam().expectedWarnings));
+        for (const RecordedMessage& message : platform.messages) {
+            EXPECT_EQ(message.kind, MessageKind::Warning);
+            EXPECT_EQ(message.text, kNotNumeric);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, InputTyping,
+    ::testing::Values(
+        TypingCase{"Digits", [](QWidget* w) { QTest::keyClicks(w, "25"); }, "25", 0},
+        TypingCase{"CommaBecomesFullStop", [](QWidget* w) { QTest::keyClicks(w, "1,5"); }, "1.5", 0},
+        TypingCase{"SignAndPointPassTyping", [](QWidget* w) { QTest::keyClicks(w, "-3.5"); }, "-3.5", 0},
+        TypingCase{"SecondPointIsLeftToTheCheck", [](QWidget* w) { QTest::keyClicks(w, "1.2.3"); }, "1.2.3", 0},
+        TypingCase{"LetterIsRefused", [](QWidget* w) { QTest::keyClicks(w, "1a2"); }, "12", 1},
+        TypingCase{"BlankIsRefused", [](QWidget* w) { QTest::keyClicks(w, "2 5"); }, "25", 1},
+        TypingCase{"BackspaceEdits",
+                   [](QWidget* w) {
+                       QTest::keyClicks(w, "123");
+                       QTest::keyClick(w, Qt::Key_Backspace);
+                   },
+                   "12", 0},
+        TypingCase{"CtrlVIsRefusedAndPastesNothing",
+                   [](QWidget* w) {
+                       QApplication::clipboard()->setText(QStringLiteral("99"));
+                       QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+                   },
+                   "", 1}),
+    [](const ::testing::TestParamInfo<TypingCase>& info) { return std::string(info.param.name); });
+
+class InputLengthLimit : public WindowTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(InputLengthLimit, SeventhCharacterIsCutWithABeepAndTheRestSelected) {
+    QLineEdit* edit = GetParam() == 1 ? frmTemplate.txtInput1 : frmTemplate.txtInput2;
+    edit->setFocus();
+    QTest::keyClicks(edit, "123456");
+    EXPECT_TRUE(platform.messages.empty());
+    QTest::keyClicks(edit, "7");
+    EXPECT_EQ(edit->text(), QStringLiteral("123456"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("123456"));
+    EXPECT_EQ(platform.beeps, 1);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].kind, MessageKind::Warning);
+    EXPECT_EQ(platform.messages[0].text, "Maximum length of input is 6 characters.");
+    // The selected text is replaced by the next key, as the user expects.
+    QTest::keyClicks(edit, "8");
+    EXPECT_EQ(edit->text(), QStringLiteral("8"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFields, InputLengthLimit, ::testing::Values(1, 2));
+
+// ---- Compute, as the user meets each way it can stop ----
+
+enum class Focus { Input1, Input2, Button };
+
+struct StoppedRun {
+    const char* name;
+    const char* n;
+    const char* k;
+    const char* dataFile;  // content; nullptr: the user cancels the open dialog
+    MessageKind kind;
+    const char* message;   // part of the last box's text
+    Focus focus;
+    bool dialogShown;
+    size_t boxes;  // the loader's success box comes before a later failure
+};
+
+void PrintTo(const StoppedRun& run, std::ostream* os) { *os << run.name; }
+
+class ComputeStops : public WindowTest, public ::testing::WithParamInterface<StoppedRun> {};
+
+TEST_P(ComputeStops, ShowsOneBoxMovesFocusAndLeavesTheMainWindowUp) {
+    const StoppedRun& run = GetParam();
+    std::optional<std::string> path;
+    if (run.dataFile) path = WriteDataFile(QStringLiteral("data.txt"), run.dataFile);
+    Compute(run.n, run.k, path);
+
+    EXPECT_EQ(platform.openDialogs.size(), run.dialogShown ? 1u : 0u);
+    ASSERT_FALSE(platform.messages.empty());
+    const RecordedMessage& last = platform.messages.back();
+    EXPECT_EQ(last.kind, run.kind);
+    EXPECT_EQ(last.caption, DefaultCaption(run.kind));
+    EXPECT_THAT(last.text, HasSubstr(run.message));
+    EXPECT_EQ(platform.messages.size(), run.boxes);
+
+    QWidget* expectedFocus = run.focus == Focus::Input1   ? static_cast<QWidget*>(frmTemplate.txtInput1)
+                             : run.focus == Focus::Input2 ? static_cast<QWidget*>(frmTemplate.txtInput2)
+                                                          : static_cast<QWidget*>(frmTemplate.cmdCompute);
+    EXPECT_EQ(QApplication::focusWidget(), expectedFocus);
+    EXPECT_TRUE(frmTemplate.isVisible());
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+    EXPECT_TRUE(Results().isEmpty());
+    EXPECT_FALSE(platform.busyCursor);
+    EXPECT_EQ(QFile::exists(SavedInputsPath()), run.dialogShown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UserSees, ComputeStops,
+    ::testing::Values(
+        StoppedRun{"EmptyN", "", "", nullptr, MessageKind::Warning,
+                   "Data have not been entered in this field.", Focus::Input1, false, 1},
+        StoppedRun{"NTooSmall", "2", "1", nullptr, MessageKind::Warning,
+                   "The value for sample size must be an integer greater than 2.", Focus::Input1, false, 1},
+        StoppedRun{"NNotANumber", "1-2", "1", nullptr, MessageKind::Warning, "Enter numeric data only.",
+                   Focus::Input1, false, 1},
+        StoppedRun{"NBeyondTheTable", "500", "1", nullptr, MessageKind::Warning, "499", Focus::Input1, false, 1},
+        StoppedRun{"EmptyK", "5", "", nullptr, MessageKind::Warning,
+                   "Data have not been entered in this field.", Focus::Input2, false, 1},
+        StoppedRun{"KTooLarge", "12", "6", nullptr, MessageKind::Warning,
+                   "The value must be a positive integer and be less than 6.", Focus::Input2, false, 1},
+        StoppedRun{"TooManyCovariatesForN", "3", "2", nullptr, MessageKind::Error,
+                   " With a control sample size of  3, the maximum number of covariates is  1 ",
+                   Focus::Input2, false, 1},
+        StoppedRun{"DialogCancelled", "3", "1", nullptr, MessageKind::Information,
+                   "Load data cancelled by user", Focus::Button, true, 1},
+        StoppedRun{"CovariateCopiesTheTask", "3", "1", "10 10\r\n12 12\r\n11 11\r\n6 6\r\n",
+                   MessageKind::Error, "the correlation matrix is not positive definite", Focus::Input1,
+                   true, 2},
+        StoppedRun{"ConstantCovariate", "3", "1", "10 40\r\n12 40\r\n11 40\r\n6 50\r\n", MessageKind::Error,
+                   "Invalid floating point operation", Focus::Button, true, 2},
+        StoppedRun{"CommaInTheData", "3", "1", "10 40\r\n12 38\r\n11 4,5\r\n6 50\r\n", MessageKind::Error,
+                   "Invalid numeric input", Focus::Button, true, 1}),
+    [](const ::testing::TestParamInfo<StoppedRun>& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, ComputeWithAFileThatHasGoneShowsTheSystemError) {
+    Compute("3", "1", folder.filePath(QStringLiteral("gone.txt")).toStdString());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(platform.messages[0].text, "File not found");
+    EXPECT_TRUE(frmTemplate.isVisible());
+    EXPECT_FALSE(platform.busyCursor);
+}
+
+TEST_F(WindowTest, ComputeAsksForATextFileInTheCurrentFolder) {
+    Compute("3", "1", std::nullopt);
+    ASSERT_EQ(platform.openDialogs.size(), 1u);
+    EXPECT_EQ(platform.openDialogs[0].filter, "Text files only|*.txt");
+    EXPECT_TRUE(platform.openDialogs[0].fileMustExist);
+    EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
+}
+
+// ---- Compute to the results window ----
+
+class ComputeCompletes : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        dataFile = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
+    }
+    std::string dataFile;
+};
+
+TEST_F(ComputeCompletes, ReportAppearsInTheResultsWindowInPlaceOfTheMainWindow) {
+    Compute("3", "1", dataFile);
+
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_FALSE(frmTemplate.isVisible());
+    EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + ProgramTitle);
+    EXPECT_EQ(frmTemplateResults.focusWidget(), frmTemplateResults.cmdReturn);
+    EXPECT_FALSE(platform.busyCursor);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Data file consisting of n + 1 =  4 cases (rows) and  2 variables (columns) was loaded "
+              "successfully ");
+
+    const QStringList lines = Results().split(QLatin1Char('\n'));
+    ASSERT_GT(lines.size(), 3);
+    EXPECT_EQ(lines[0], QString());  // the first report opens with an empty line
+    EXPECT_EQ(lines[1].toStdString(), ProgramTitle);
+    EXPECT_TRUE(lines.contains(QStringLiteral(" Number of control participants (n) = 3")));
+    EXPECT_TRUE(lines.contains(QStringLiteral(" Credible limit required: Two-sided")));
+    EXPECT_TRUE(lines.contains(QStringLiteral(" ") + QString::fromStdString(dataFile)));
+    EXPECT_TRUE(lines.contains(QStringLiteral(" OUTPUTS:")));
+}
+
+TEST_F(ComputeCompletes, ReportCarriesTheChosenLimitAndTheNotesAsTheyAppear) {
+    frmTemplate.SetRadioGroup1ItemIndex(2);
+    // Two typed lines; the second is too long for the field and wraps at its blank.
+    const QString firstHalf(60, QLatin1Char('a'));
+    const QString secondHalf(60, QLatin1Char('b'));
+    frmTemplate.memoComments->setPlainText(QStringLiteral("case AB\n") + firstHalf + QLatin1Char(' ') + secondHalf);
+    Compute("3", "1", dataFile);
+
+    const QStringList lines = Results().split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines.contains(QStringLiteral(" Credible limit required: One-sided upper")));
+    const qsizetype notes = lines.indexOf(QStringLiteral(" User's Notes: case AB"));
+    ASSERT_GE(notes, 0);
+    const QString indent(15, QLatin1Char(' '));
+    ASSERT_LT(notes + 3, lines.size());
+    EXPECT_EQ(lines[notes + 1], indent + firstHalf);
+    EXPECT_EQ(lines[notes + 2], indent + secondHalf);
+    EXPECT_EQ(lines[notes + 3], QStringLiteral(" "));
+}
+
+TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASeparator) {
+    Compute("3", "1", dataFile);
+    const QString first = Results();
+
+    const int broughtBefore = platform.broughtToFront;
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+    EXPECT_TRUE(frmTemplate.isVisible());
+    // n is typed, so showing the main window brings the program to the front.
+    EXPECT_EQ(platform.broughtToFront, broughtBefore + 1);
+    EXPECT_EQ(frmTemplate.txtInput1->text(), QStringLiteral("3"));
+
+    Compute("3", "1", dataFile);
+    EXPECT_EQ(platform.broughtToFront, broughtBefore + 2);  // and so does the results window
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
+}
+
+TEST_F(WindowTest, ShowingTheMainWindowWithNTypedBringsTheProgramToTheFront) {
+    frmTemplate.hide();
+    frmTemplate.txtInput1->setText(QStringLiteral("3"));
+    const int before = platform.broughtToFront;
+    frmTemplate.show();
+    EXPECT_EQ(platform.broughtToFront, before + 1);
+
+    frmTemplate.hide();
+    frmTemplate.txtInput1->clear();
+    frmTemplate.cmdCompute->setFocus();
+    frmTemplate.show();
+    EXPECT_EQ(platform.broughtToFront, before + 1);
+    EXPECT_EQ(frmTemplate.focusWidget(), frmTemplate.txtInput1);
+}
+
+// ---- Clear Data ----
+
+TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
+    frmTemplate.SetRadioGroup1ItemIndex(1);
+    frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
+    Compute("3", "1", std::nullopt);  // gets as far as saving the inputs
+    ASSERT_TRUE(QFile::exists(SavedInputsPath()));
+    frmTemplate.txtInput3->setText(QStringLiteral("9"));  // hidden fields are cleared too
+
+    QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
+
+    EXPECT_TRUE(frmTemplate.txtInput1->text().isEmpty());
+    EXPECT_TRUE(frmTemplate.txtInput2->text().isEmpty());
+    EXPECT_TRUE(frmTemplate.txtInput3->text().isEmpty());
+    EXPECT_TRUE(frmTemplate.memoComments->toPlainText().isEmpty());
+    EXPECT_FALSE(QFile::exists(SavedInputsPath()));
+    EXPECT_EQ(QApplication::focusWidget(), frmTemplate.txtInput1);
+    EXPECT_EQ(frmTemplate.RadioGroup1ItemIndex(), 1);
+    EXPECT_EQ(platform.messages.size(), 1u);  // only the cancelled load; no confirmation
+
+    QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);  // no file: still quiet
+    EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+// ---- Ending the program ----
+
+struct ExitCase {
+    MessageAnswer answer;
+    int endRequests;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << (c.answer == MessageAnswer::Yes ? "Yes" : "No"); }
+
+class MainWindowExit : public WindowTest, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(MainWindowExit, EndsOnlyOnYes) {
+    QSignalSpy ended(&frmTemplate, &TfrmTemplate::programEndRequested);
+    frmTemplate.txtInput1->setText(QStringLiteral("12"));
+    platform.answers.push_back(GetParam().answer);
+    QTest::mouseClick(frmTemplate.ExitBtn, Qt::LeftButton);
+
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0], (RecordedMessage{MessageKind::Question, "Confirm", "Exit from program?"}));
+    EXPECT_EQ(ended.count(), GetParam().endRequests);
+    EXPECT_EQ(frmTemplate.txtInput1->text(), QStringLiteral("12"));
+    EXPECT_FALSE(QFile::exists(SavedInputsPath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, MainWindowExit,
+                         ::testing::Values(ExitCase{MessageAnswer::Yes, 1}, ExitCase{MessageAnswer::No, 0}));
+
+TEST_F(WindowTest, ClosingTheMainWindowEndsTheProgramWithoutAsking) {
+    QSignalSpy ended(&frmTemplate, &TfrmTemplate::programEndRequested);
+    EXPECT_TRUE(frmTemplate.close());
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+// ---- The notes field ----
+
+class NotesField : public WindowTest {
+protected:
+    int Height() const { return frmTemplate.memoComments->height(); }
+    void Enter() { frmTemplate.memoComments->setFocus(Qt::TabFocusReason); }
+    void Leave() { frmTemplate.txtInput1->setFocus(Qt::TabFocusReason); }
+};
+
+TEST_F(NotesField, GrowsOnEnterKeyAndShrinksOnLeaving) {
+    Enter();
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    QTest::keyClicks(frmTemplate.memoComments, "one line");
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    QTest::keyClick(frmTemplate.memoComments, Qt::Key_Return);
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+    QTest::keyClicks(frmTemplate.memoComments, "two");
+
+    Leave();
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    Enter();
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+}
+
+TEST_F(NotesField, GrowsDownwardOverTheInputPanelAndNothingElseMoves) {
+    const QRect rest = frmTemplate.memoComments->geometry();
+    const QRect panel = frmTemplate.Panel1->geometry();
+    frmTemplate.memoComments->setPlainText(QStringLiteral("one\ntwo"));
+    Enter();
+    const QRect open = frmTemplate.memoComments->geometry();
+    EXPECT_EQ(open.topLeft(), rest.topLeft());
+    EXPECT_EQ(open.width(), rest.width());
+    EXPECT_GT(open.bottom(), panel.top());
+    EXPECT_EQ(frmTemplate.Panel1->geometry(), panel);
+    // Drawn on top of the panel, not beneath it.
+    EXPECT_EQ(frmTemplate.childAt(open.center().x(), open.bottom() - 3)->parentWidget(),
+              frmTemplate.memoComments);
+}
+
+TEST_F(NotesField, GrowsWhileTypingOnceTheLineWraps) {
+    Enter();
+    QTest::keyClicks(frmTemplate.memoComments, QString(40, QLatin1Char('x')));
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    QTest::keyClicks(frmTemplate.memoComments, QString(80, QLatin1Char('y')));
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+}
+
+TEST_F(NotesField, ALineThatWrapsCountsAsMoreThanOne) {
+    frmTemplate.memoComments->setPlainText(QString(120, QLatin1Char('x')));
+    Enter();
+    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+}
+
+TEST_F(NotesField, RefusesTypingBeyond250Characters) {
+    Enter();
+    QTest::keyClicks(frmTemplate.memoComments, QString(245, QLatin1Char('a')));
+    QTest::keyClicks(frmTemplate.memoComments, QStringLiteral("bcdefghij"));
+    EXPECT_EQ(frmTemplate.memoComments->toPlainText(), QString(245, QLatin1Char('a')) + QStringLiteral("bcdef"));
+    // Typing in the middle cannot push text out at the end either.
+    QTest::keyClick(frmTemplate.memoComments, Qt::Key_Home);
+    QTest::keyClicks(frmTemplate.memoComments, QStringLiteral("z"));
+    EXPECT_EQ(frmTemplate.memoComments->toPlainText(), QString(245, QLatin1Char('a')) + QStringLiteral("bcdef"));
+}
+
+TEST_F(NotesField, TabLeavesTheFieldInsteadOfTypingATab) {
+    Enter();
+    QTest::keyClick(frmTemplate.memoComments, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), frmTemplate.cmdCompute);
+    EXPECT_TRUE(frmTemplate.memoComments->toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace quorvane::testing

@@ -1,0 +1,315 @@
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <QSignalSpy>
+#include <QTextCursor>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "window_fixture.h"
+
+namespace quorvane::testing {
+namespace {
+
+class ResultsWindow : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        frmTemplateResults.show();
+        frmTemplate.hide();
+    }
+    void SetResults(const QString& text) { frmTemplateResults.memoResults->setPlainText(text); }
+    QByteArray ReadFile(const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    }
+    // Answers the save dialog with a file of the temporary folder and presses Save Output.
+    QString Save(const QString& name) {
+        const QString path = folder.filePath(name);
+        platform.saveAnswers.push_back(path.toStdString());
+        QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+        return path;
+    }
+};
+
+TEST_F(ResultsWindow, IsAFixedWindowWithoutTitleBarButtonsThatCannotBeClosed) {
+    TfrmTemplateResults fresh(platform, &frmTemplate);
+    EXPECT_EQ(fresh.windowTitle(), QStringLiteral("Output"));
+    EXPECT_TRUE(fresh.memoResults->toPlainText().isEmpty());
+    EXPECT_EQ(fresh.centralWidget()->size(), QSize(792, 554));
+    EXPECT_EQ(fresh.minimumSize(), fresh.maximumSize());
+    const Qt::WindowFlags flags = fresh.windowFlags();
+    EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+
+    EXPECT_FALSE(frmTemplateResults.close());
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+}
+
+TEST_F(ResultsWindow, ShowingItBringsTheProgramForwardWithFocusOnReturn) {
+    frmTemplateResults.hide();
+    const int before = platform.broughtToFront;
+    frmTemplateResults.memoResults->setFocus();
+    frmTemplateResults.show();
+    EXPECT_EQ(platform.broughtToFront, before + 1);
+    EXPECT_EQ(frmTemplateResults.focusWidget(), frmTemplateResults.cmdReturn);
+}
+
+// ---- Appending reports ----
+
+struct AppendCase {
+    const char* name;
+    QString before;
+    std::vector<std::string> lines;
+    QString after;
+};
+
+void PrintTo(const AppendCase& c, std::ostream* os) { *os << c.name; }
+
+class AppendingLines : public ResultsWindow, public ::testing::WithParamInterface<AppendCase> {};
+
+TEST_P(AppendingLines, EachStringBecomesOneLineBelowTheText) {
+    SetResults(GetParam().before);
+    frmTemplateResults.AppendLines(GetParam().lines);
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), GetParam().after);
+    EXPECT_TRUE(frmTemplateResults.HoldsText());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AppendingLines,
+    ::testing::Values(
+        AppendCase{"LeadingEmptyLineIntoAnEmptyText", "", {"", "title", " "}, "\ntitle\n "},
+        AppendCase{"BelowTheLastLine", "first", {"second"}, "first\nsecond"},
+        AppendCase{"AfterALineBreakTheUserTyped", "first\n", {"second"}, "first\nsecond"},
+        AppendCase{"BelowAnEmptyLastLine", "first\n\n", {"second"}, "first\n\nsecond"}),
+    [](const ::testing::TestParamInfo<AppendCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ResultsWindow, HoldsTextOnlyWhenItHasALine) {
+    EXPECT_FALSE(frmTemplateResults.HoldsText());
+    SetResults(QStringLiteral("\n"));
+    EXPECT_TRUE(frmTemplateResults.HoldsText());
+}
+
+// ---- Save Output ----
+
+struct SaveCase {
+    const char* name;
+    QString text;
+    QByteArray file;
+};
+
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
+
+class SavingOutput : public ResultsWindow, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SavingOutput, WritesEveryLineWithCrLf) {
+    SetResults(GetParam().text);
+    const QString path = Save(QStringLiteral("results.txt"));
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(ReadFile(path), GetParam().file);
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SavingOutput,
+    ::testing::Values(SaveCase{"Lines", "line one\n\nline three", "line one\r\n\r\nline three\r\n"},
+                      SaveCase{"BlankLinesKeepTheirBlanks", " \n  x ", " \r\n  x \r\n"},
+                      SaveCase{"TypedFinalLineBreak", "a\n", "a\r\n"},
+                      SaveCase{"Empty", "", ""},
+                      SaveCase{"NonAscii", QStringLiteral("Ü 1"), QByteArray("\xc3\x9c 1\r\n")}),
+    [](const ::testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ResultsWindow, SaveDialogOffersResultsTxtThenTheLastNameChosen) {
+    SetResults(QStringLiteral("report"));
+    platform.saveAnswers.push_back(std::nullopt);
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+    const QString chosen = Save(QStringLiteral("first run.txt"));
+    Save(QStringLiteral("other"));
+
+    ASSERT_EQ(platform.saveDialogs.size(), 3u);
+    EXPECT_EQ(platform.saveDialogs[0].defaultName, "results.txt");
+    EXPECT_EQ(platform.saveDialogs[0].filter, "*.txt");
+    EXPECT_TRUE(platform.saveDialogs[0].overwritePrompt);
+    EXPECT_EQ(platform.saveDialogs[1].defaultName, "results.txt");  // a cancel chooses nothing
+    EXPECT_EQ(platform.saveDialogs[2].defaultName, chosen.toStdString());
+    EXPECT_TRUE(QFile::exists(folder.filePath(QStringLiteral("other"))));  // no extension added
+}
+
+TEST_F(ResultsWindow, CancelledSaveWritesNothing) {
+    SetResults(QStringLiteral("report"));
+    platform.saveAnswers.push_back(std::nullopt);
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList());
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(ResultsWindow, SaveOverAnExistingFileReplacesIt) {
+    const QString path = folder.filePath(QStringLiteral("old.txt"));
+    WriteDataFile(QStringLiteral("old.txt"), "a much longer earlier report\r\n");
+    SetResults(QStringLiteral("new"));
+    Save(QStringLiteral("old.txt"));
+    EXPECT_EQ(ReadFile(path), QByteArray("new\r\n"));
+}
+
+TEST_F(ResultsWindow, SaveOntoAFolderFailsWithTheSystemMessageAndChangesNothing) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("reports")));
+    SetResults(QStringLiteral("report"));
+    Save(QStringLiteral("reports"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(platform.messages[0].text, "File access denied");
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), QStringLiteral("report"));
+    EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("reports"))).isDir());
+}
+
+TEST_F(ResultsWindow, FailedSaveLeavesTheExistingFileWhole) {
+    // A file size limit makes the write fail, for the superuser too.
+    const QString path = folder.filePath(QStringLiteral("kept.txt"));
+    WriteDataFile(QStringLiteral("kept.txt"), "earlier report\r\n");
+    const QString report(20000, QLatin1Char('x'));
+    SetResults(report);
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = previous;
+    tight.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    Save(QStringLiteral("kept.txt"));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(platform.messages[0].text, "I/O error " + std::to_string(EFBIG));
+    EXPECT_EQ(ReadFile(path), QByteArray("earlier report\r\n"));
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), report);
+}
+
+// ---- Clear Results ----
+
+TEST_F(ResultsWindow, ClearResultsEmptiesTheTextAndTheNextReportStartsAfresh) {
+    frmTemplateResults.setWindowTitle(QStringLiteral("Results viewer: x"));
+    SetResults(QStringLiteral("old report"));
+    QTest::mouseClick(frmTemplateResults.cmdClearResults, Qt::LeftButton);
+    EXPECT_TRUE(frmTemplateResults.memoResults->toPlainText().isEmpty());
+    EXPECT_FALSE(frmTemplateResults.HoldsText());
+    EXPECT_EQ(frmTemplateResults.windowTitle(), QStringLiteral("Results viewer: x"));
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_TRUE(platform.messages.empty());
+
+    const QString path = Save(QStringLiteral("empty.txt"));
+    EXPECT_EQ(ReadFile(path), QByteArray());
+}
+
+// ---- Printing ----
+
+TEST_F(ResultsWindow, PrintMenuHoldsTheTwoCommands) {
+    const QList<QAction*> menus = frmTemplateResults.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("Printer options..."));
+    EXPECT_EQ(frmTemplateResults.mnuPrint->text(), QStringLiteral("Print All"));
+    EXPECT_EQ(frmTemplateResults.mnuPrintSelection->text(), QStringLiteral("Print Selection"));
+}
+
+TEST_F(ResultsWindow, PrintAllPrintsTheWholeTextWithTheUsersEdits) {
+    SetResults(QStringLiteral("line 1\nline 2"));
+    QTest::keyClick(frmTemplateResults.memoResults, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(frmTemplateResults.memoResults, QStringLiteral(" edited"));
+    frmTemplateResults.mnuPrint->trigger();
+    ASSERT_EQ(platform.printed.size(), 1u);
+    EXPECT_EQ(platform.printed[0], "line 1\nline 2 edited");
+}
+
+TEST_F(ResultsWindow, PrintSelectionWithNothingSelectedComplains) {
+    SetResults(QStringLiteral("line 1\nline 2"));
+    frmTemplateResults.mnuPrintSelection->trigger();
+    EXPECT_TRUE(platform.printed.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0],
+              (RecordedMessage{MessageKind::Warning, "Warning", "You have not selected any text."}));
+}
+
+TEST_F(ResultsWindow, PrintSelectionPrintsExactlyTheSelectionAcrossLines) {
+    SetResults(QStringLiteral("first line\nsecond line\nthird"));
+    QTextCursor cursor = frmTemplateResults.memoResults->textCursor();
+    cursor.setPosition(6);   // "line" of the first line
+    cursor.setPosition(17, QTextCursor::KeepAnchor);  // to "second"
+    frmTemplateResults.memoResults->setTextCursor(cursor);
+    frmTemplateResults.mnuPrintSelection->trigger();
+    ASSERT_EQ(platform.printed.size(), 1u);
+    EXPECT_EQ(platform.printed[0], "line\nsecond");
+}
+
+TEST_F(ResultsWindow, PrinterErrorIsShownAndTheTextStays) {
+    SetResults(QStringLiteral("report"));
+    platform.printError = "There is no default printer currently selected";
+    frmTemplateResults.mnuPrint->trigger();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
+    EXPECT_EQ(platform.messages[0].text, "There is no default printer currently selected");
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), QStringLiteral("report"));
+}
+
+// ---- Leaving the window ----
+
+TEST_F(ResultsWindow, ReturnToWorksheetSwapsTheWindowsAndKeepsTheText) {
+    SetResults(QStringLiteral("report"));
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+    EXPECT_TRUE(frmTemplate.isVisible());
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), QStringLiteral("report"));
+}
+
+struct ExitCase {
+    MessageAnswer answer;
+    int endRequests;
+};
+
+void PrintTo(const ExitCase& c, std::ostream* os) { *os << (c.answer == MessageAnswer::Yes ? "Yes" : "No"); }
+
+class ResultsExit : public ResultsWindow, public ::testing::WithParamInterface<ExitCase> {};
+
+TEST_P(ResultsExit, EndsOnlyOnYesAndOtherwiseLeavesTheWindowAsItWas) {
+    QSignalSpy ended(&frmTemplateResults, &TfrmTemplateResults::programEndRequested);
+    SetResults(QStringLiteral("report"));
+    platform.answers.push_back(GetParam().answer);
+    QTest::mouseClick(frmTemplateResults.cmdExit, Qt::LeftButton);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0], (RecordedMessage{MessageKind::Question, "Confirm", "Exit from program?"}));
+    EXPECT_EQ(ended.count(), GetParam().endRequests);
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), QStringLiteral("report"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ResultsExit,
+                         ::testing::Values(ExitCase{MessageAnswer::Yes, 1}, ExitCase{MessageAnswer::No, 0}));
+
+// ---- A whole session ----
+
+TEST_F(WindowTest, TwoAnalysesThenSaveHoldsBothReportsWithTheSeparator) {
+    const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
+    Compute("3", "1", data);
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    frmTemplate.SetRadioGroup1ItemIndex(1);
+    Compute("3", "1", data);
+
+    const QString path = folder.filePath(QStringLiteral("session.txt"));
+    platform.saveAnswers.push_back(path.toStdString());
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    const QList<QByteArray> lines = saved.split('\n');
+    EXPECT_EQ(saved.count("\r\n"), saved.count('\n'));  // every line end is CR LF
+    EXPECT_EQ(lines.count("------------------------------------\r"), 1);
+    EXPECT_EQ(lines.count(" Credible limit required: Two-sided\r"), 1);
+    EXPECT_EQ(lines.count(" Credible limit required: One-sided lower\r"), 1);
+    EXPECT_TRUE(saved.endsWith("\r\n"));
+}
+
+}  // namespace
+}  // namespace quorvane::testing
