@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -110,25 +111,38 @@ Posterior FitPosteriorOrThrow(int k, int n, const tVector& sds, const tVector& m
     throw EMatrixError(failure.message);
 }
 
-// One draw from the posterior: sigma from the scaled inverse chi-square, beta from
+// The random variates of one draw, in the order they are taken from the uniform
+// stream: the chi-square variate, then p standard normal variates.
+class VariateSource {
+public:
+    VariateSource(int p, int k, int n) : p_(p), chiSquare_(static_cast<long double>(n - k - 1)) {}
+
+    void Draw(long double* out) {
+        out[0] = chiSquare_.Draw();
+        for (int i = 1; i <= p_; ++i) out[i] = normal_.Draw();
+    }
+
+private:
+    const int p_;
+    tChi_square_distribution chiSquare_;  // keeps no state between draws: one per call
+    tNormal_distribution normal_{0, 1};
+};
+
+// Z_t from one draw's variates: sigma from the scaled inverse chi-square, beta from
 // N(bHat, sigma^2 (X'X)^-1), and the case's standardised distance from beta . d.
 // L is lower triangular, so its exact zeros are skipped (adding them changes nothing).
-class CaseScoreSampler {
+class CaseScore {
 public:
-    CaseScoreSampler(const Posterior& post, int k, int n)
-        : post_(post), chiSquare_(static_cast<long double>(n - k - 1)) {
+    CaseScore(const Posterior& post, int k, int n) : post_(post) {
         const long double nu = n - k - 1;
         sqrtNuS2_ = std::sqrt(nu) * std::sqrt(post.s2);
     }
 
-    long double Draw() {
-        const int p = post_.p;
-        const long double c = chiSquare_.Draw();
-        const long double sigma = sqrtNuS2_ / std::sqrt(c);
-        long double z[kMaxVars];
-        for (int i = 0; i < p; ++i) z[i] = normal_.Draw();
+    long double operator()(const long double* variates) const {
+        const long double sigma = sqrtNuS2_ / std::sqrt(variates[0]);
+        const long double* z = variates + 1;
         long double mu = 0;
-        for (int i = 1; i <= p; ++i) {
+        for (int i = 1; i <= post_.p; ++i) {
             long double lz = 0;
             for (int j = 1; j <= i; ++j) lz = lz + post_.L(i, j) * z[j - 1];
             const long double beta = post_.bHat(i) + sigma * lz;
@@ -139,113 +153,140 @@ public:
 
 private:
     const Posterior& post_;
-    tChi_square_distribution chiSquare_;  // keeps no state between draws: one per call
-    tNormal_distribution normal_{0, 1};
     long double sqrtNuS2_ = 0;
 };
 
-// Sums Phi(Z_t) in draw order on a second thread while the first thread draws: the
-// uniform stream stays one chain, and the sum is the same number as a serial loop's.
-// The unrounded Z_t pass through a ring of slots, handed over a block at a time.
-class ProbabilitySum {
+// The million draws on two threads. The uniform stream is one chain, so one thread
+// draws every variate, in order, into a ring of blocks. Turning a block's variates into
+// Z_t and Phi(Z_t) needs no shared state, so whichever thread is free claims the next
+// drawn block: the second thread all the time, the drawing thread whenever the ring is
+// full and once it has drawn everything. The Phi(Z_t) are summed in draw order at the
+// end, so every number is the one a single thread would compute.
+class DrawPipeline {
 public:
-    explicit ProbabilitySum(int draws) : draws_(draws), slots_(std::make_unique<long double[]>(kSlots)) {
-        worker_ = std::thread([this] { Run(); });
-    }
-    ProbabilitySum(const ProbabilitySum&) = delete;
-    ProbabilitySum& operator=(const ProbabilitySum&) = delete;
-    ~ProbabilitySum() {
-        if (worker_.joinable()) Abandon();
-    }
+    DrawPipeline(const Posterior& post, int k, int n, int draws, tDrawArray& store)
+        : draws_(draws),
+          stride_(post.p + 1),
+          blockCount_((draws + kBlock - 1) / kBlock),
+          source_(post.p, k, n),
+          caseScore_(post, k, n),
+          store_(store),
+          ring_(std::make_unique_for_overwrite<long double[]>(kRingBlocks * kBlock * stride_)),
+          probabilities_(std::make_unique_for_overwrite<long double[]>(draws)),
+          done_(std::make_unique<std::atomic<bool>[]>(blockCount_)) {}
 
-    // Hands Z_t (t from 1) to the summing thread. False when that thread has failed:
-    // the drawing should stop.
-    bool Add(int t, long double zt) {
-        if (t - consumedFloor_ > kSlots) {
-            WaitUntilConsumed(t - kSlots);
-            if (failed_.load(std::memory_order_acquire)) return false;
-        }
-        slots_[(t - 1) % kSlots] = zt;
-        if (t % kBlock == 0 || t == draws_) Publish(t);
-        return true;
-    }
-
-    // Waits for the summing thread; rethrows what it raised.
-    long double Finish() {
-        worker_.join();
+    // Runs the draws; rethrows the error of the earliest failing block.
+    long double ProbabilitySum() {
+        std::thread helper([this] { HelpUntilAllClaimed(); });
+        DrawAllBlocks();
+        HelpUntilAllClaimed();
+        helper.join();
         if (error_) std::rethrow_exception(error_);
-        return sum_;
-    }
-
-    // Stops the summing thread after a fault of the drawing thread, whose error wins.
-    void Abandon() {
-        Publish(kAbandoned);
-        worker_.join();
+        long double sum = 0;
+        for (int t = 0; t < draws_; ++t) sum = sum + probabilities_[t];
+        return sum;
     }
 
 private:
-    static constexpr int kSlots = 1 << 16;
-    static constexpr int kBlock = 4096;
-    static constexpr int kAbandoned = -1;
+    static constexpr int kBlock = 2048;
+    static constexpr int kRingBlocks = 16;
 
-    void Publish(int count) {
-        published_.store(count, std::memory_order_release);
-        published_.notify_one();
-    }
+    long double* Slot(int t) { return ring_.get() + static_cast<std::size_t>(t % (kRingBlocks * kBlock)) * stride_; }
+    int BlockEnd(int b) const { return std::min(draws_, (b + 1) * kBlock); }
 
-    void WaitUntilConsumed(int count) {
-        int seen = consumed_.load(std::memory_order_acquire);
-        while (seen < count && !failed_.load(std::memory_order_acquire)) {
-            consumed_.wait(seen, std::memory_order_acquire);
-            seen = consumed_.load(std::memory_order_acquire);
+    void DrawAllBlocks() {
+        for (int b = 0; b < blockCount_ && !failed_.load(std::memory_order_acquire); ++b) {
+            if (b >= kRingBlocks) WaitForRingBlock(b - kRingBlocks);
+            try {
+                for (int t = b * kBlock; t < BlockEnd(b); ++t) source_.Draw(Slot(t));
+                RaiseFloatingPointFaults();
+            } catch (...) {
+                Fail(2 * b, std::current_exception());
+            }
+            drawnBlocks_.store(b + 1, std::memory_order_release);
+            drawnBlocks_.notify_all();
         }
-        consumedFloor_ = seen;
+        drawnBlocks_.store(blockCount_, std::memory_order_release);  // wakes a waiting helper after a failure
+        drawnBlocks_.notify_all();
     }
 
-    void Run() {
+    // The ring's block that the next drawn block overwrites must be finished; the
+    // drawing thread works on claimable blocks rather than wait idle.
+    void WaitForRingBlock(int b) {
+        while (!done_[b].load(std::memory_order_acquire)) {
+            if (!TryProcessDrawnBlock()) done_[b].wait(false, std::memory_order_acquire);
+        }
+    }
+
+    // Claims and processes the next block if it is drawn; false when there is none.
+    bool TryProcessDrawnBlock() {
+        int b = nextBlock_.load(std::memory_order_acquire);
+        while (b < drawnBlocks_.load(std::memory_order_acquire) && b < blockCount_) {
+            if (nextBlock_.compare_exchange_weak(b, b + 1, std::memory_order_acq_rel)) {
+                ProcessBlock(b);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void HelpUntilAllClaimed() {
+        for (;;) {
+            const int b = nextBlock_.load(std::memory_order_acquire);
+            if (b >= blockCount_ || failed_.load(std::memory_order_acquire)) return;
+            const int drawn = drawnBlocks_.load(std::memory_order_acquire);
+            if (drawn <= b) {
+                drawnBlocks_.wait(drawn, std::memory_order_acquire);
+                continue;
+            }
+            TryProcessDrawnBlock();
+        }
+    }
+
+    void ProcessBlock(int b) {
         try {
             const tNormal_distribution standardNormal(0, 1);
-            int t = 0;
-            while (t < draws_) {
-                int ready = published_.load(std::memory_order_acquire);
-                while (ready == t) {
-                    published_.wait(ready, std::memory_order_acquire);
-                    ready = published_.load(std::memory_order_acquire);
-                }
-                if (ready == kAbandoned) return;
-                for (; t < ready; ++t) sum_ = sum_ + standardNormal.Cdf(slots_[t % kSlots]);
-                consumed_.store(t, std::memory_order_release);
-                consumed_.notify_one();
+            for (int t = b * kBlock; t < BlockEnd(b); ++t) {
+                const long double zt = caseScore_(Slot(t));
+                store_(t + 1) = static_cast<double>(zt);
+                probabilities_[t] = standardNormal.Cdf(zt);
             }
             RaiseFloatingPointFaults();
         } catch (...) {
-            error_ = std::current_exception();
-            failed_.store(true, std::memory_order_release);
-            consumed_.notify_one();
+            Fail(2 * b + 1, std::current_exception());
         }
+        done_[b].store(true, std::memory_order_release);
+        done_[b].notify_all();
+    }
+
+    // Keeps the error that a single thread would have met first.
+    void Fail(int order, std::exception_ptr error) {
+        {
+            const std::lock_guard lock(errorMutex_);
+            if (!error_ || order < errorOrder_) {
+                error_ = std::move(error);
+                errorOrder_ = order;
+            }
+        }
+        failed_.store(true, std::memory_order_release);
     }
 
     const int draws_;
-    std::unique_ptr<long double[]> slots_;
-    int consumedFloor_ = 0;  // drawing thread's last sight of consumed_
-    std::atomic<int> published_{0};
-    std::atomic<int> consumed_{0};
+    const int stride_;
+    const int blockCount_;
+    VariateSource source_;
+    const CaseScore caseScore_;
+    tDrawArray& store_;
+    std::unique_ptr<long double[]> ring_;
+    std::unique_ptr<long double[]> probabilities_;
+    std::unique_ptr<std::atomic<bool>[]> done_;
+    std::atomic<int> drawnBlocks_{0};
+    std::atomic<int> nextBlock_{0};
     std::atomic<bool> failed_{false};
+    std::mutex errorMutex_;
     std::exception_ptr error_;
-    long double sum_ = 0;
-    std::thread worker_;
+    int errorOrder_ = 0;
 };
-
-// Draws Z_1 .. Z_draws into the store and hands each to the summing thread; stops early
-// when that thread has failed.
-void DrawAll(CaseScoreSampler& sampler, int draws, tDrawArray& store, ProbabilitySum& sum) {
-    for (int t = 1; t <= draws; ++t) {
-        const long double zt = sampler.Draw();
-        store(t) = static_cast<double>(zt);
-        if (!sum.Add(t, zt)) break;
-    }
-    RaiseFloatingPointFaults();
-}
 
 // Nearest integer, ties to even.
 int RoundToEven(long double x) { return static_cast<int>(std::nearbyint(x)); }
@@ -327,16 +368,8 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
         Seed2 = kInitialSeed2;
     }
 
-    CaseScoreSampler sampler(post, k, n);
     tDrawArray store;
-    ProbabilitySum probabilities(draws);
-    try {
-        DrawAll(sampler, draws, store, probabilities);
-    } catch (...) {
-        probabilities.Abandon();
-        throw;
-    }
-    const long double sum = probabilities.Finish();
+    const long double sum = DrawPipeline(post, k, n, draws, store).ProbabilitySum();
 
     long double meanPercent = sum / draws * 100;
     results(PercentBelow) = meanPercent;

@@ -45,6 +45,19 @@ long double LogGammaOfHalf() {
 
 long double LogGammaOf(long double a) { return a == 0.5L ? LogGammaOfHalf() : LogGamma(a); }
 
+// |change / value| < 5e-12, decided exactly as the rounded quotient decides it. Extended
+// division is slow and the quotient is nearly always far from the tolerance, so it is
+// computed only when the product test lands within 0.1% of the boundary.
+bool RelativeChangeBelowTolerance(long double change, long double value) {
+    const long double bound = std::fabs(value) * kTolerance;
+    const long double size = std::fabs(change);
+    if (bound > 0) {
+        if (size < bound * 0.999L) return true;
+        if (size > bound * 1.001L) return false;
+    }
+    return std::fabs(change / value) < kTolerance;
+}
+
 }  // namespace
 
 std::string ArgumentMessageText(int code) {
@@ -162,7 +175,7 @@ long double GammaContinuedFraction(long double a, long double x) {
     long double fac = 1;
     long double g = 0;
     long double gOld = 1;
-    long double n = 1;
+    int n = 1;  // an integer: one less extended value to spill each round
     do {
         const long double d = n - a;
         a0 = (a1 + a0 * d) * fac;
@@ -176,7 +189,7 @@ long double GammaContinuedFraction(long double a, long double x) {
             g = b1 * fac;
         }
         n = n + 1;
-    } while (!(std::fabs((g - gOld) / g) < kTolerance));
+    } while (!RelativeChangeBelowTolerance(g - gOld, g));
     return g * std::exp(-x + a * std::log(x) - LogGammaOf(a));
 }
 
@@ -207,21 +220,6 @@ bool RaiseIfTrue(bool condition, int code) {
 
 std::int32_t Seed1 = kInitialSeed1;
 std::int32_t Seed2 = kInitialSeed2;
-
-// L'Ecuyer (1988): two multiplicative congruential generators, moduli 2147483563 and
-// 2147483399, combined by difference; Schrage's decomposition keeps every product in
-// 32 bits. The scale factor is the decimal 4.656613e-10, not 1/2147483563.
-long double UniformRandom() {
-    std::int32_t k = Seed1 / 53668;
-    Seed1 = 40014 * (Seed1 - k * 53668) - k * 12211;
-    if (Seed1 < 0) Seed1 = Seed1 + 2147483563;
-    k = Seed2 / 52774;
-    Seed2 = 40692 * (Seed2 - k * 52774) - k * 3791;
-    if (Seed2 < 0) Seed2 = Seed2 + 2147483399;
-    std::int32_t z = Seed1 - Seed2;
-    if (z < 1) z = z + 2147483562;
-    return z * 4.656613e-10L;
-}
 
 // ---- Distributions ----
 

@@ -44,8 +44,21 @@ constexpr std::int32_t kInitialSeed2 = 1841323562;
 extern std::int32_t Seed1;
 extern std::int32_t Seed2;
 
-// L'Ecuyer's combined multiplicative generator; a value in (0, 1).
-long double UniformRandom();
+// L'Ecuyer (1988): two multiplicative congruential generators, moduli 2147483563 and
+// 2147483399, combined by difference; Schrage's decomposition keeps every product in
+// 32 bits. The scale factor is the decimal 4.656613e-10, not 1/2147483563. A value in
+// (0, 1). Inline: the draws call it several times each.
+inline long double UniformRandom() {
+    std::int32_t k = Seed1 / 53668;
+    Seed1 = 40014 * (Seed1 - k * 53668) - k * 12211;
+    if (Seed1 < 0) Seed1 = Seed1 + 2147483563;
+    k = Seed2 / 52774;
+    Seed2 = 40692 * (Seed2 - k * 52774) - k * 3791;
+    if (Seed2 < 0) Seed2 = Seed2 + 2147483399;
+    std::int32_t z = Seed1 - Seed2;
+    if (z < 1) z = z + 2147483562;
+    return z * 4.656613e-10L;
+}
 
 // ---- Distributions ----
 
