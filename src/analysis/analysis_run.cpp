@@ -26,12 +26,12 @@ void ShowError(Platform& platform, const std::string& text) {
 
 // Reads one count field: its number, or nothing when a check has already complained.
 template <typename Check>
-std::optional<int> ReadCount(const MainWindowState& window, int field, Check check,
-                             Platform& platform) {
+std::optional<double> ReadCount(const MainWindowState& window, int field, Check check,
+                                Platform& platform) {
     const std::string& caption = window.labelCaptions[field];
     const double value = ReadNumericField(window.fieldTexts[field], caption, platform);
     if (InputErrorFlag || !check(caption, value, platform)) return std::nullopt;
-    return static_cast<int>(std::trunc(value));
+    return value;
 }
 
 // Steps from the statistics to the engine's results; false when the correlation
@@ -66,15 +66,18 @@ tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, 
 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
                           const ComputeOptions& options) {
-    const std::optional<int> n = ReadCount(window, 0, CheckSampleSize, platform);
-    if (!n) return Stopped(FocusTarget::Input1);
-    const std::optional<int> k = ReadCount(window, 1, CheckCovariateCount, platform);
-    if (!k) return Stopped(FocusTarget::Input2);
-    if (!CheckSampleSizeLimit(window.labelCaptions[0], *n, platform)) return Stopped(FocusTarget::Input1);
-    if (!(*n - 1 > *k)) {
+    const std::optional<double> nValue = ReadCount(window, 0, CheckSampleSize, platform);
+    if (!nValue) return Stopped(FocusTarget::Input1);
+    const std::optional<double> kValue = ReadCount(window, 1, CheckCovariateCount, platform);
+    if (!kValue) return Stopped(FocusTarget::Input2);
+    // Checked on the typed number: a huge n must not reach the integer conversion.
+    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
+    const int n = static_cast<int>(std::trunc(*nValue));
+    const int k = static_cast<int>(std::trunc(*kValue));
+    if (!(n - 1 > k)) {
         ShowError(platform, FormatText(" With a control sample size of %2d, the maximum number of "
                                        "covariates is %2d ",
-                                       {*n, *n - 2}));
+                                       {n, n - 2}));
         return Stopped(FocusTarget::Input2);
     }
 
@@ -84,9 +87,9 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
     AnalysisResults results;
     {
         BusyCursor busy(platform);
-        inputs.n = *n;
-        inputs.k = *k;
-        inputs.p = *k + 1;
+        inputs.n = n;
+        inputs.k = k;
+        inputs.p = k + 1;
         inputs.limitType = static_cast<LimitType>(window.limitIndex);
         const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform);
         if (!load.loaded) {

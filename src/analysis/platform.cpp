@@ -12,4 +12,9 @@ const char* DefaultCaption(MessageKind kind) {
     return "";
 }
 
+bool ConfirmExit(Platform& platform) {
+    return platform.ShowMessage(MessageKind::Question, DefaultCaption(MessageKind::Question),
+                                "Exit from program?") == MessageAnswer::Yes;
+}
+
 }  // namespace quorvane

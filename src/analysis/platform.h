@@ -44,6 +44,9 @@ public:
     virtual std::string CurrentDirectory() = 0;
 };
 
+// The confirmation of Exit: true when the user answers Yes to "Exit from program?".
+bool ConfirmExit(Platform& platform);
+
 // Shows the hourglass for its lifetime, so every exit path puts the cursor back.
 class BusyCursor {
 public:

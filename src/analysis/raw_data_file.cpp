@@ -19,6 +19,7 @@ namespace quorvane {
 namespace {
 
 constexpr std::size_t kMaxTokenLength = 64;
+constexpr std::size_t kMaxDataFileBytes = 64u << 20;
 constexpr char kEndOfData = 26;  // Ctrl-Z
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -234,11 +235,13 @@ std::string ReadTextFile(const std::string& path) {
     errno = 0;
     const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
     if (!file) throw InOutErrorFromErrno(errno);
+    // The data need at most 500 lines of 20 numbers; whatever lies beyond the first
+    // kMaxDataFileBytes is surplus, and a huge file chosen by mistake must not fill memory.
     std::string content;
     char buffer[65536];
-    for (;;) {
+    while (content.size() < kMaxDataFileBytes) {
         const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-        content.append(buffer, count);
+        content.append(buffer, std::min(count, kMaxDataFileBytes - content.size()));
         if (count < sizeof buffer) break;
     }
     if (std::ferror(file.get())) throw InOutErrorFromErrno(errno);

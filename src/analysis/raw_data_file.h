@@ -23,7 +23,7 @@ public:
 // Cells it does not fill are left as they are.
 void ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
 
-// The whole content of a file; throws EInOutError when it cannot be read.
+// The content of a file, up to its first 64 MiB; throws EInOutError when it cannot be read.
 std::string ReadTextFile(const std::string& path);
 
 struct RawDataLoad {

@@ -1,12 +1,14 @@
 #include "engine/bayes_engines.h"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -104,10 +106,10 @@ std::optional<Posterior> FitPosteriorAtUnitScale(int k, int n, tVector sds, tVec
 
 Posterior FitPosteriorOrThrow(int k, int n, const tVector& sds, const tVector& means,
                               const tVector& caseScores, const tMatrix& corr) {
-    FitFailure failure, scaledFailure;
+    FitFailure failure;
     if (auto post = FitPosterior(k, n, sds, means, caseScores, corr, failure)) return *post;
-    if (auto post = FitPosteriorAtUnitScale(k, n, sds, means, caseScores, corr, scaledFailure))
-        return *post;
+    ClearFloatingPointFaults();  // whatever the failed attempt raised is discarded with it
+    if (auto post = FitPosteriorAtUnitScale(k, n, sds, means, caseScores, corr, failure)) return *post;
     throw EMatrixError(failure.message);
 }
 
@@ -161,7 +163,9 @@ private:
 // Z_t and Phi(Z_t) needs no shared state, so whichever thread is free claims the next
 // drawn block: the second thread all the time, the drawing thread whenever the ring is
 // full and once it has drawn everything. The Phi(Z_t) are summed in draw order at the
-// end, so every number is the one a single thread would compute.
+// end, so every number is the one a single thread would compute. Blocks are claimed in
+// order, so when one fails every earlier block is finished and the error reported is
+// the earliest, to the block.
 class DrawPipeline {
 public:
     DrawPipeline(const Posterior& post, int k, int n, int draws, tDrawArray& store)
@@ -173,13 +177,18 @@ public:
           store_(store),
           ring_(std::make_unique_for_overwrite<long double[]>(kRingBlocks * kBlock * stride_)),
           probabilities_(std::make_unique_for_overwrite<long double[]>(draws)),
-          done_(std::make_unique<std::atomic<bool>[]>(blockCount_)) {}
+          done_(blockCount_, false),
+          limit_(blockCount_) {}
 
     // Runs the draws; rethrows the error of the earliest failing block.
     long double ProbabilitySum() {
-        std::thread helper([this] { HelpUntilAllClaimed(); });
-        DrawAllBlocks();
-        HelpUntilAllClaimed();
+        std::thread helper([this] { Help(); });
+        try {
+            DrawAllBlocks();
+            Help();
+        } catch (...) {
+            Fail(kLastOrder, std::current_exception());  // never leave the helper waiting
+        }
         helper.join();
         if (error_) std::rethrow_exception(error_);
         long double sum = 0;
@@ -190,57 +199,62 @@ public:
 private:
     static constexpr int kBlock = 2048;
     static constexpr int kRingBlocks = 16;
+    static constexpr int kLastOrder = std::numeric_limits<int>::max();
 
     long double* Slot(int t) { return ring_.get() + static_cast<std::size_t>(t % (kRingBlocks * kBlock)) * stride_; }
     int BlockEnd(int b) const { return std::min(draws_, (b + 1) * kBlock); }
 
     void DrawAllBlocks() {
-        for (int b = 0; b < blockCount_ && !failed_.load(std::memory_order_acquire); ++b) {
-            if (b >= kRingBlocks) WaitForRingBlock(b - kRingBlocks);
+        for (int b = 0; b < blockCount_; ++b) {
+            if (!WaitForRingRoom(b)) return;
             try {
                 for (int t = b * kBlock; t < BlockEnd(b); ++t) source_.Draw(Slot(t));
                 RaiseFloatingPointFaults();
             } catch (...) {
-                Fail(2 * b, std::current_exception());
+                Fail(2 * b, std::current_exception(), b);
+                return;
             }
-            drawnBlocks_.store(b + 1, std::memory_order_release);
-            drawnBlocks_.notify_all();
-        }
-        drawnBlocks_.store(blockCount_, std::memory_order_release);  // wakes a waiting helper after a failure
-        drawnBlocks_.notify_all();
-    }
-
-    // The ring's block that the next drawn block overwrites must be finished; the
-    // drawing thread works on claimable blocks rather than wait idle.
-    void WaitForRingBlock(int b) {
-        while (!done_[b].load(std::memory_order_acquire)) {
-            if (!TryProcessDrawnBlock()) done_[b].wait(false, std::memory_order_acquire);
+            const std::lock_guard lock(mutex_);
+            drawn_ = b + 1;
+            changed_.notify_all();
         }
     }
 
-    // Claims and processes the next block if it is drawn; false when there is none.
-    bool TryProcessDrawnBlock() {
-        int b = nextBlock_.load(std::memory_order_acquire);
-        while (b < drawnBlocks_.load(std::memory_order_acquire) && b < blockCount_) {
-            if (nextBlock_.compare_exchange_weak(b, b + 1, std::memory_order_acq_rel)) {
-                ProcessBlock(b);
-                return true;
-            }
-        }
-        return false;
-    }
-
-    void HelpUntilAllClaimed() {
+    // Block b overwrites the ring's block b - kRingBlocks, which must be finished; the
+    // drawing thread works on drawn blocks rather than wait idle. False when stopped.
+    bool WaitForRingRoom(int b) {
+        std::unique_lock lock(mutex_);
         for (;;) {
-            const int b = nextBlock_.load(std::memory_order_acquire);
-            if (b >= blockCount_ || failed_.load(std::memory_order_acquire)) return;
-            const int drawn = drawnBlocks_.load(std::memory_order_acquire);
-            if (drawn <= b) {
-                drawnBlocks_.wait(drawn, std::memory_order_acquire);
-                continue;
+            if (stopped_) return false;
+            if (b < kRingBlocks || done_[b - kRingBlocks]) return true;
+            if (next_ < drawn_) {
+                ClaimAndProcess(lock);
+            } else {
+                changed_.wait(lock);
             }
-            TryProcessDrawnBlock();
         }
+    }
+
+    // Processes drawn blocks until none is left to claim.
+    void Help() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (stopped_ || next_ >= limit_) return;
+            if (next_ < drawn_) {
+                ClaimAndProcess(lock);
+            } else {
+                changed_.wait(lock);
+            }
+        }
+    }
+
+    void ClaimAndProcess(std::unique_lock<std::mutex>& lock) {
+        const int b = next_++;
+        lock.unlock();
+        ProcessBlock(b);
+        lock.lock();
+        done_[b] = true;
+        changed_.notify_all();
     }
 
     void ProcessBlock(int b) {
@@ -255,20 +269,22 @@ private:
         } catch (...) {
             Fail(2 * b + 1, std::current_exception());
         }
-        done_[b].store(true, std::memory_order_release);
-        done_[b].notify_all();
     }
 
-    // Keeps the error that a single thread would have met first.
-    void Fail(int order, std::exception_ptr error) {
-        {
-            const std::lock_guard lock(errorMutex_);
-            if (!error_ || order < errorOrder_) {
-                error_ = std::move(error);
-                errorOrder_ = order;
-            }
+    // Keeps the earliest error. A failed drawing of block b still lets the blocks before
+    // it finish (their errors come first); any other failure stops all work.
+    void Fail(int order, std::exception_ptr error, std::optional<int> drawingStoppedAt = std::nullopt) {
+        const std::lock_guard lock(mutex_);
+        if (!error_ || order < errorOrder_) {
+            error_ = std::move(error);
+            errorOrder_ = order;
         }
-        failed_.store(true, std::memory_order_release);
+        if (drawingStoppedAt) {
+            limit_ = *drawingStoppedAt;
+        } else {
+            stopped_ = true;
+        }
+        changed_.notify_all();
     }
 
     const int draws_;
@@ -279,11 +295,15 @@ private:
     tDrawArray& store_;
     std::unique_ptr<long double[]> ring_;
     std::unique_ptr<long double[]> probabilities_;
-    std::unique_ptr<std::atomic<bool>[]> done_;
-    std::atomic<int> drawnBlocks_{0};
-    std::atomic<int> nextBlock_{0};
-    std::atomic<bool> failed_{false};
-    std::mutex errorMutex_;
+
+    // Guarded by mutex_: the blocks drawn, claimed and finished, and how the run ends.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<bool> done_;
+    int drawn_ = 0;
+    int next_ = 0;
+    int limit_;             // blocks that will be drawn
+    bool stopped_ = false;  // no further block is to be drawn or processed
     std::exception_ptr error_;
     int errorOrder_ = 0;
 };
@@ -357,6 +377,9 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
                              const tVector& sds, const tVector& means, const tVector& caseScores,
                              const tMatrix& corr, long double& condMean, long double& condSD,
                              tCovariateResults& results) {
+    const auto [lo, hi] = CredibleLimitIndices(draws, percent, twoSided);
+    if (draws < 1 || draws > kMaxDraws || lo < 1 || hi > draws)
+        throw std::invalid_argument("The number of draws must leave room for both credible limits");
     const Posterior post = FitPosteriorOrThrow(k, n, sds, means, caseScores, corr);
     results = tCovariateResults{};
     condMean = post.condMean;
@@ -376,8 +399,6 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     if (meanPercent > 50) meanPercent = 100 - meanPercent;
     results(OneTailedP) = meanPercent / 100;
     results(TwoTailedP) = meanPercent / 50;
-
-    const auto [lo, hi] = CredibleLimitIndices(draws, percent, twoSided);
 
     // The two order statistics a full sort would put at lo and hi.
     double* first = store.data();

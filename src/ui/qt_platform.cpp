@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "ui/memo_lines.h"
 #include "ui/report_font.h"
 
 namespace quorvane {
@@ -159,8 +160,7 @@ int PaintTextPages(QPagedPaintDevice& device, const QFont& font, const QString& 
     const QFontMetrics metrics(font, &device);
     const int linesPerPage = LinesPerPage(device, font);
 
-    QStringList lines = text.split(QLatin1Char('\n'));
-    if (text.endsWith(QLatin1Char('\n'))) lines.removeLast();  // a final line end starts no line
+    const QStringList lines = MemoLines(text);
 
     int pages = 1;
     int lineOnPage = 0;

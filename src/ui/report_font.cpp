@@ -1,5 +1,7 @@
 #include "ui/report_font.h"
 
+#include <QPushButton>
+
 #include <QApplication>
 #include <QFontDatabase>
 
@@ -20,6 +22,14 @@ QFont WindowFont(int pixelSize, bool bold) {
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry) {
+    auto* button = new QPushButton(caption, parent);
+    button->setFont(WindowFont(13, true));
+    button->setAutoDefault(false);  // no button answers Enter
+    button->setGeometry(geometry);
+    return button;
 }
 
 }  // namespace quorvane

@@ -1,7 +1,11 @@
 #pragma once
-// The fonts of the two windows.
+// The fonts of the two windows, and their bold command buttons.
 
 #include <QFont>
+#include <QRect>
+
+class QPushButton;
+class QWidget;
 
 namespace quorvane {
 
@@ -11,5 +15,8 @@ QFont ReportFont(int pixelSize);
 
 // The windows' default face at the given pixel height.
 QFont WindowFont(int pixelSize, bool bold = false);
+
+// A bold command button that does not answer Enter, as both windows have them.
+QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry);
 
 }  // namespace quorvane

@@ -107,14 +107,6 @@ char SystemDecimalSeparator() {
     return static_cast<char>(point.front().unicode());
 }
 
-QPushButton* MakeButton(const QString& caption, QWidget* parent, int x) {
-    auto* button = new QPushButton(caption, parent);
-    button->setFont(WindowFont(13, true));
-    button->setAutoDefault(false);  // no button answers Enter
-    button->setGeometry(x, 11, 180, 34);
-    return button;
-}
-
 }  // namespace
 
 TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
@@ -190,9 +182,9 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     pan1 = new QFrame(this);
     pan1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     pan1->setGeometry(12, 507, 768, 56);
-    cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, 36);
-    btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, 294);
-    ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, 552);
+    cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
+    btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, QRect(294, 11, 180, 34));
+    ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));
 
     setTabOrder(txtInput1, txtInput2);
     setTabOrder(txtInput2, RadioGroup1Items->button(0));
@@ -302,9 +294,7 @@ void TfrmTemplate::btnclearDataClick() {
 
 void TfrmTemplate::ExitBtnClick() {
     RunUserAction(platform_, [this] {
-        if (platform_.ShowMessage(MessageKind::Question, DefaultCaption(MessageKind::Question),
-                                  "Exit from program?") == MessageAnswer::Yes)
-            emit programEndRequested();
+        if (ConfirmExit(platform_)) emit programEndRequested();
     });
 }
 

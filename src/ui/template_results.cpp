@@ -46,14 +46,6 @@ void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
     if (!file.commit()) throw SaveError(errno);
 }
 
-QPushButton* MakeButton(const QString& caption, QWidget* parent, int x, int y) {
-    auto* button = new QPushButton(caption, parent);
-    button->setFont(WindowFont(13, true));
-    button->setAutoDefault(false);
-    button->setGeometry(x, y, 170, 34);
-    return button;
-}
-
 }  // namespace
 
 TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet, QWidget* parent)
@@ -88,10 +80,10 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     Panel2 = new QFrame(client);
     Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     Panel2->setGeometry(12, 490, 768, 54);
-    cmdSaveOutput = MakeButton(QStringLiteral("Save Output"), Panel2, 18, 10);
-    cmdClearResults = MakeButton(QStringLiteral("Clear Results"), Panel2, 206, 10);
-    cmdReturn = MakeButton(QStringLiteral("Return to Worksheet"), Panel2, 394, 10);
-    cmdExit = MakeButton(QStringLiteral("Exit"), Panel2, 582, 10);
+    cmdSaveOutput = MakeButton(QStringLiteral("Save Output"), Panel2, QRect(18, 10, 170, 34));
+    cmdClearResults = MakeButton(QStringLiteral("Clear Results"), Panel2, QRect(206, 10, 170, 34));
+    cmdReturn = MakeButton(QStringLiteral("Return to Worksheet"), Panel2, QRect(394, 10, 170, 34));
+    cmdExit = MakeButton(QStringLiteral("Exit"), Panel2, QRect(582, 10, 170, 34));
     setTabOrder(memoResults, cmdSaveOutput);
     setTabOrder(cmdSaveOutput, cmdClearResults);
     setTabOrder(cmdClearResults, cmdReturn);
@@ -161,9 +153,7 @@ void TfrmTemplateResults::cmdReturnClick() {
 
 void TfrmTemplateResults::cmdExitClick() {
     RunUserAction(platform_, [this] {
-        if (platform_.ShowMessage(MessageKind::Question, DefaultCaption(MessageKind::Question),
-                                  "Exit from program?") == MessageAnswer::Yes)
-            emit programEndRequested();
+        if (ConfirmExit(platform_)) emit programEndRequested();
     });
 }
 

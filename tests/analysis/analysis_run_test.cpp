@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cmath>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 
 #include "analysis/io_errors.h"
@@ -111,6 +113,10 @@ INSTANTIATE_TEST_SUITE_P(
         InputFailure{"TooManyControlsForTheTable", "500", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  500.000  )\nThe value for "
                      "sample size must not be greater than 499.",
+                     FocusTarget::Input1},
+        InputFailure{"BeyondTheIntegerRange", "9999999999", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  9999999999.000  )\nThe value "
+                     "for sample size must not be greater than 499.",
                      FocusTarget::Input1},
         InputFailure{"TwoCovariatesForThreeControls", "3", "2", MessageKind::Error,
                      " With a control sample size of  3, the maximum number of covariates is  1 ",
@@ -225,6 +231,44 @@ TEST_F(ComputeSequence, TwoRunsDifferOnlyInTheSeparator) {
     EXPECT_EQ(second.reportLines[0], std::string(36, '-'));
     EXPECT_EQ(std::vector<std::string>(second.reportLines.begin() + 1, second.reportLines.end()),
               first.reportLines);
+}
+
+// The first line of the report that starts with the prefix, or an empty string.
+std::string LineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+    for (const std::string& line : lines)
+        if (line.rfind(prefix, 0) == 0) return line;
+    return {};
+}
+
+// The numbers of the report, checked against what the worked example gives by hand:
+// means 11 and 41, SDs 1 and sqrt(13), z scores -5 and 9/sqrt(13), correlation
+// -1/sqrt(13), conditional mean 134/13 and SD sqrt(12/13); and, with one degree of
+// freedom, the percentage below is 100 times the Cauchy distribution function at
+// (y* - yhat) / (s sqrt(1 + d'(X'X)^-1 d)) = (6 - 134/13) / (sqrt(24/13) sqrt(1 + 269/78)).
+TEST_F(ComputeSequence, TheReportsNumbersAgreeWithClosedForms) {
+    platform_.openAnswers.push_back(WriteData("data.txt", kThreeControls));
+    const ComputeOutcome outcome = Compute("3", "1");
+    ASSERT_TRUE(outcome.completed);
+    const std::vector<std::string>& lines = outcome.reportLines;
+    EXPECT_EQ(LineStartingWith(lines, "  Task of Interest:"),
+              "  Task of Interest:      11.000          1.000           6.000                -5.000");
+    EXPECT_EQ(LineStartingWith(lines, "  Covariate 1:"),
+              "  Covariate 1:           41.000          3.606          50.000                 2.496");
+    EXPECT_EQ(LineStartingWith(lines, "   1.00000"), "   1.00000   -0.27735   ");
+    EXPECT_EQ(LineStartingWith(lines, " Sample estimate of conditional mean"),
+              " Sample estimate of conditional mean for Task of Interest =   10.308");
+    EXPECT_EQ(LineStartingWith(lines, " Sample estimate of conditional SD"),
+              " Sample estimate of conditional SD for Task of Interest   =    0.961");
+    EXPECT_EQ(LineStartingWith(lines, " Effect size (Z-CCC) = ").substr(0, 29), " Effect size (Z-CCC) = -4.484");
+
+    const std::string estimate = LineStartingWith(lines, " Bayesian point estimate    = ");
+    ASSERT_FALSE(estimate.empty());
+    const long double percentBelow = std::stold(estimate.substr(estimate.find('=') + 2));
+    const long double t = (6 - 134.0L / 13) / (std::sqrt(24.0L / 13) * std::sqrt(1 + 269.0L / 78));
+    const long double closedForm = 100 * (0.5L + std::atan(t) / std::numbers::pi_v<long double>);
+    EXPECT_NEAR(percentBelow, closedForm, 0.25L);  // five Monte Carlo standard errors
+    const std::string oneTailed = LineStartingWith(lines, " One-tailed probability = ");
+    EXPECT_NEAR(std::stold(oneTailed.substr(26)), closedForm / 100, 0.0025L);
 }
 
 TEST(StandardiseScores, PutsScoresOnTheChosenScale) {

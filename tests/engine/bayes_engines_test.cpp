@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 #include <ostream>
+#include <stdexcept>
 #include <vector>
 
 #include "numerics/distrib.h"
@@ -317,6 +318,100 @@ TEST(CovariateMonteCarloTest, ACaseBeyondTheNormalFunctionsReachRaisesItsArgumen
     } catch (const EArgumentError& error) {
         EXPECT_EQ(std::string(error.what()), ArgumentMessageText(kCodeArgumentTooLarge));
     }
+}
+
+// The draw loop as a single thread runs it, with the library's vector routines, a
+// chi-square object per draw and a full sort: the two-thread engine must give the very
+// same numbers.
+Outcome SingleThreadReference(const Sample& s, bool twoSided, int draws) {
+    const int p = s.k + 1;
+    tMatrix coef, resid, inv;
+    RegressionFromSummary(s.corr, s.sds, s.means, 1, s.k, s.n, coef, resid, inv);
+    const long double s2 = resid(1, 1);
+    tVector bHat;
+    MatColumn(coef, 1, bHat);
+    tVector d = s.caseScores;
+    const long double yStar = d(1);
+    d(1) = 1;
+    Outcome out;
+    tMatrix condCov;
+    tVector condMean;
+    ConditionalMoments(p, s.k, s.corr, s.sds, s.means, d, condCov, condMean);
+    out.condMean = condMean(1);
+    out.condSD = std::sqrt(condCov(1, 1));
+    out.results(ZCCC) = (yStar - out.condMean) / out.condSD;
+    tMatrix L;
+    MatCopyBlock(inv, p, L);
+    EXPECT_TRUE(CholeskyFactor(p, L).ok);
+
+    Seed1 = kInitialSeed1;
+    Seed2 = kInitialSeed2;
+    const tNormal_distribution normal(0, 1);
+    tNormal_distribution drawer(0, 1);
+    tDrawArray store;
+    long double sum = 0;
+    for (int t = 1; t <= draws; ++t) {
+        const long double nu = s.n - s.k - 1;
+        tChi_square_distribution chiSquare(nu);
+        const long double c = chiSquare.Draw();
+        const long double sigma = std::sqrt(nu) * std::sqrt(s2) / std::sqrt(c);
+        tVector z, lz, scaled, beta;
+        for (int i = 1; i <= p; ++i) z(i) = drawer.Draw();
+        MatVecMul(L, p, z, lz);
+        VecScale(p, lz, scaled, sigma);
+        VecAdd(p, bHat, scaled, beta);
+        const long double zt = (yStar - VecDot(p, beta, d)) / sigma;
+        store(t) = static_cast<double>(zt);
+        sum = sum + normal.Cdf(zt);
+    }
+    long double meanPercent = sum / draws * 100;
+    out.results(PercentBelow) = meanPercent;
+    if (meanPercent > 50) meanPercent = 100 - meanPercent;
+    out.results(OneTailedP) = meanPercent / 100;
+    out.results(TwoTailedP) = meanPercent / 50;
+    const LimitIndices limits = CredibleLimitIndices(draws, kCrediblePercent, twoSided);
+    QuickSortDraws(1, draws, store);
+    out.results(ZCCCLower) = store(limits.lo);
+    out.results(ZCCCUpper) = store(limits.hi);
+    out.results(PercentBelowLower) = normal.Cdf(out.results(ZCCCLower)) * 100;
+    out.results(PercentBelowUpper) = normal.Cdf(out.results(ZCCCUpper)) * 100;
+    return out;
+}
+
+struct ReferenceCase {
+    const char* name;
+    bool twoSided;
+    int draws;
+};
+
+class SameAsOneThread : public ::testing::TestWithParam<ReferenceCase> {};
+
+TEST_P(SameAsOneThread, EveryNumberIsIdentical) {
+    const auto [name, twoSided, draws] = GetParam();
+    const Sample s = Everyday();
+    const Outcome engine = RunTest(s, twoSided, draws);
+    const Outcome reference = SingleThreadReference(s, twoSided, draws);
+    for (int i = 1; i <= 8; ++i) EXPECT_EQ(engine.results(i), reference.results(i)) << "result " << i;
+    EXPECT_EQ(engine.condMean, reference.condMean);
+    EXPECT_EQ(engine.condSD, reference.condSD);
+}
+
+INSTANTIATE_TEST_SUITE_P(Draws, SameAsOneThread,
+                         ::testing::Values(ReferenceCase{"MillionTwoSided", true, kDraws},
+                                           ReferenceCase{"MillionOneSided", false, kDraws},
+                                           ReferenceCase{"PartBlocks", true, 5'001}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CovariateMonteCarloTest, AnArgumentErrorLateInTheRunStillStopsIt) {
+    // A case 22,000 SDs below: with one degree of freedom a draw far into the run puts
+    // Z beyond 65536, after the ring of blocks has been reused.
+    Sample s = ThreeControls();
+    s.caseScores(1) = -22000;
+    EXPECT_THROW(RunTest(s), EArgumentError);
+}
+
+TEST(CovariateMonteCarloTest, DrawCountsWithoutRoomForTheLimitsAreRefused) {
+    for (const int draws : {0, 10, kDraws + 1}) EXPECT_THROW(RunTest(ThreeControls(), true, draws), std::invalid_argument);
 }
 
 TEST(CovariateMonteCarloTest, ACaseOnItsConditionalMeanHasZeroEffectSize) {
