@@ -11,7 +11,11 @@ EInOutError InOutErrorFromErrno(int error) {
         case EACCES:
         case EPERM:
         case EROFS: return EInOutError("File access denied");
-        default: return EInOutError("I/O error " + std::to_string(error));
+        default: {
+            std::string message = "I/O error ";
+            message += std::to_string(error);
+            return EInOutError(message);
+        }
     }
 }
 

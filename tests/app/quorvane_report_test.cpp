@@ -66,7 +66,8 @@ protected:
 
     // What the program appends to an empty results window for the same inputs.
     std::string ProgramReport(const std::string& n, const std::string& k, int limitIndex,
-                              const std::vector<std::string>& notes, const std::string& file) {
+                              const std::vector<std::string>& notes, const std::string& file,
+                              char decimalSeparator = '.') {
         testing::FakePlatform platform;
         platform.openAnswers.push_back(fs::absolute(file).string());
         MainWindowState window;
@@ -76,6 +77,7 @@ protected:
         window.notesCaption = kNotesCaption;
         window.limitIndex = limitIndex;
         window.notesLines = notes;
+        window.decimalSeparator = decimalSeparator;
         const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
         std::string text;
         for (const std::string& line : outcome.reportLines) text += line + "\n";
@@ -105,6 +107,16 @@ TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndTakesTheTextsAsTyped) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, ProgramReport("5.0", "1", 0, {}, file));
     EXPECT_NE(run.out.find(" Number of control participants (n) = 5.0\n"), std::string::npos);
+}
+
+TEST_F(ReportTool, WritesRealsWithTheRegionalDecimalSeparator) {
+    if (std::system("locale -a 2>/dev/null | grep -qi '^de_DE.utf-\\?8$'") != 0)
+        GTEST_SKIP() << "no de_DE.UTF-8 locale here";
+    const std::string file = WriteData(kFourControls);
+    const ToolRun run = Run({"--n", "5", "--k", "1", file}, "LC_ALL=de_DE.UTF-8");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ProgramReport("5", "1", 0, {}, file, ','));
+    EXPECT_NE(run.out.find("One-tailed probability = 0,"), std::string::npos);
 }
 
 struct Stop {
