@@ -16,9 +16,11 @@ void RaiseFloatingPointFaults() {
     const int raised = std::fetestexcept(kFaults);
     if (raised == 0) return;
     std::feclearexcept(kFaults);
-    if (raised & FE_INVALID) throw EInvalidOp();
+    // A division by zero or an overflow leaves an infinity that later arithmetic may
+    // turn into a NaN, never the other way round: they came first.
     if (raised & FE_DIVBYZERO) throw EZeroDivide();
-    throw EOverflow();
+    if (raised & FE_OVERFLOW) throw EOverflow();
+    throw EInvalidOp();
 }
 
 }  // namespace quorvane

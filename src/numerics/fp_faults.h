@@ -10,8 +10,9 @@ namespace quorvane {
 // (the GUI toolkit, the C library's number parsing) calls it first.
 void ClearFloatingPointFaults();
 
-// Throws EInvalidOp, EZeroDivide or EOverflow, in that order of precedence, when the
-// matching flag is set, clearing the flags first; otherwise returns.
+// Throws EZeroDivide, EOverflow or EInvalidOp, in that order of precedence (the order
+// in which one fault can lead to another), when the matching flag is set, clearing the
+// flags first; otherwise returns.
 void RaiseFloatingPointFaults();
 
 }  // namespace quorvane

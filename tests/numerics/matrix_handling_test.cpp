@@ -344,7 +344,7 @@ TEST(SampleStatistics, ValuesBeyondTheRangeOfSquaresOverflow) {
     T(1, 1) = 1e4000L;
     tMatrix corr;
     tVector means, sds;
-    EXPECT_THROW(SampleStatistics(T, 3, 2, corr, means, sds), EMathError);
+    EXPECT_THROW(SampleStatistics(T, 3, 2, corr, means, sds), EOverflow);  // not the NaN that follows
 }
 
 TEST(RawDataTable, FillMarksEveryCellMissingAndDataRowTakesTheCase) {
