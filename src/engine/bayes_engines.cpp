@@ -110,6 +110,7 @@ Posterior FitPosteriorOrThrow(int k, int n, const tVector& sds, const tVector& m
     if (auto post = FitPosterior(k, n, sds, means, caseScores, corr, failure)) return *post;
     ClearFloatingPointFaults();  // whatever the failed attempt raised is discarded with it
     if (auto post = FitPosteriorAtUnitScale(k, n, sds, means, caseScores, corr, failure)) return *post;
+    ClearFloatingPointFaults();
     throw EMatrixError(failure.message);
 }
 
