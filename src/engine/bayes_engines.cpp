@@ -118,7 +118,8 @@ Posterior FitPosteriorOrThrow(int k, int n, const tVector& sds, const tVector& m
 // stream: the chi-square variate, then p standard normal variates.
 class VariateSource {
 public:
-    VariateSource(int p, int k, int n) : p_(p), chiSquare_(static_cast<long double>(n - k - 1)) {}
+    VariateSource(int p, int k, int n, tNormal_distribution& normal)
+        : p_(p), chiSquare_(static_cast<long double>(n - k - 1)), normal_(normal) {}
 
     void Draw(long double* out) {
         out[0] = chiSquare_.Draw();
@@ -128,7 +129,7 @@ public:
 private:
     const int p_;
     tChi_square_distribution chiSquare_;  // keeps no state between draws: one per call
-    tNormal_distribution normal_{0, 1};
+    tNormal_distribution& normal_;
 };
 
 // Z_t from one draw's variates: sigma from the scaled inverse chi-square, beta from
@@ -169,11 +170,15 @@ private:
 // the earliest, to the block.
 class DrawPipeline {
 public:
-    DrawPipeline(const Posterior& post, int k, int n, int draws, tDrawArray& store)
+    // The one standard normal of the run: drawn from on the drawing thread, its Cdf
+    // evaluated on both; neither changes the object.
+    DrawPipeline(const Posterior& post, int k, int n, int draws, tNormal_distribution& standardNormal,
+                 tDrawArray& store)
         : draws_(draws),
           stride_(post.p + 1),
           blockCount_((draws + kBlock - 1) / kBlock),
-          source_(post.p, k, n),
+          source_(post.p, k, n, standardNormal),
+          standardNormal_(standardNormal),
           caseScore_(post, k, n),
           store_(store),
           ring_(std::make_unique_for_overwrite<long double[]>(kRingBlocks * kBlock * stride_)),
@@ -260,11 +265,10 @@ private:
 
     void ProcessBlock(int b) {
         try {
-            const tNormal_distribution standardNormal(0, 1);
             for (int t = b * kBlock; t < BlockEnd(b); ++t) {
                 const long double zt = caseScore_(Slot(t));
                 store_(t + 1) = static_cast<double>(zt);
-                probabilities_[t] = standardNormal.Cdf(zt);
+                probabilities_[t] = standardNormal_.Cdf(zt);
             }
             RaiseFloatingPointFaults();
         } catch (...) {
@@ -292,6 +296,7 @@ private:
     const int stride_;
     const int blockCount_;
     VariateSource source_;
+    const tNormal_distribution& standardNormal_;
     const CaseScore caseScore_;
     tDrawArray& store_;
     std::unique_ptr<long double[]> ring_;
@@ -393,7 +398,8 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     }
 
     tDrawArray store;
-    const long double sum = DrawPipeline(post, k, n, draws, store).ProbabilitySum();
+    tNormal_distribution standardNormal(0, 1);
+    const long double sum = DrawPipeline(post, k, n, draws, standardNormal, store).ProbabilitySum();
 
     long double meanPercent = sum / draws * 100;
     results(PercentBelow) = meanPercent;
@@ -408,7 +414,6 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     results(ZCCCLower) = store(lo);
     results(ZCCCUpper) = store(hi);
 
-    const tNormal_distribution standardNormal(0, 1);
     results(PercentBelowLower) = standardNormal.Cdf(results(ZCCCLower)) * 100;
     results(PercentBelowUpper) = standardNormal.Cdf(results(ZCCCUpper)) * 100;
     RaiseFloatingPointFaults();
