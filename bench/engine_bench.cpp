@@ -7,10 +7,12 @@
 #include <fstream>
 #include <optional>
 #include <random>
+#include <vector>
 
 #include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "engine/bayes_engines.h"
+#include "numerics/distrib.h"
 
 namespace {
 
@@ -49,6 +51,39 @@ void BM_CovariateMonteCarloTest(benchmark::State& state) {
 }
 BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({1, 3})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The two halves of the test's work, each on one thread, a million times over: what any
+// division of the work between the two threads has to share out.
+
+// The variates of a million draws at k = 5, n = 120: a chi-square variate with 114
+// degrees of freedom and six standard normal variates per draw.
+void BM_VariatesOfAMillionDraws(benchmark::State& state) {
+    tNormal_distribution normal(0, 1);
+    tChi_square_distribution chiSquare(114);
+    for (auto _ : state) {
+        long double sum = 0;
+        for (int t = 0; t < kDraws; ++t) {
+            sum = sum + chiSquare.Draw();
+            for (int i = 0; i < 6; ++i) sum = sum + normal.Draw();
+        }
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_VariatesOfAMillionDraws)->Unit(benchmark::kMillisecond);
+
+// A million values of Phi at Z_t values spread like those of the k = 5 benchmark: its
+// Z-CCC is -3.03 and its 95% interval -3.40 to -2.53, so all take the continued fraction.
+void BM_MillionNormalCdfs(benchmark::State& state) {
+    tNormal_distribution normal(0, 1);
+    std::vector<long double> z(kDraws);
+    for (long double& value : z) value = -3.03L + 0.22L * normal.Draw();
+    for (auto _ : state) {
+        long double sum = 0;
+        for (const long double value : z) sum = sum + normal.Cdf(value);
+        benchmark::DoNotOptimize(sum);
+    }
+}
+BENCHMARK(BM_MillionNormalCdfs)->Unit(benchmark::kMillisecond);
 
 // Answers the open dialog with one file and keeps quiet otherwise.
 class FileOnlyPlatform : public Platform {
