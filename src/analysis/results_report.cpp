@@ -10,7 +10,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 const std::string kSeparatorLine(36, '-');
-const std::string kRuleLine = " " + std::string(93, '_');
+const std::string kRuleLine = std::string(" ").append(93, '_');
 const std::string kOneBlank = " ";
 // Continuation lines of the notes start under the first line's text: " User's Notes: ".
 const std::string kNotesIndent(15, ' ');
@@ -76,17 +76,16 @@ void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, 
     lines.push_back(
         "                         Mean            SD             Case                 for case");
     lines.push_back(kRuleLine);
-    lines.push_back(" " + FormatText(" Task of Interest: %11.3f  %13.3f   %13.3f         %13.3f",
-                                     {results.means(1), results.sds(1), results.caseScores(1),
-                                      results.caseZ(1)},
-                                     separator));
+    lines.push_back(FormatText("  Task of Interest: %11.3f  %13.3f   %13.3f         %13.3f",
+                               {results.means(1), results.sds(1), results.caseScores(1),
+                                results.caseZ(1)},
+                               separator));
     lines.push_back("");
     for (int i = 2; i <= inputs.p; ++i)
-        lines.push_back(
-            " " + FormatText(" Covariate%2d:      %11.3f  %13.3f   %13.3f         %13.3f",
-                             {i - 1, results.means(i), results.sds(i), results.caseScores(i),
-                              results.caseZ(i)},
-                             separator));
+        lines.push_back(FormatText("  Covariate%2d:      %11.3f  %13.3f   %13.3f         %13.3f",
+                                   {i - 1, results.means(i), results.sds(i), results.caseScores(i),
+                                    results.caseZ(i)},
+                                   separator));
     lines.push_back(kRuleLine);
     lines.push_back(kOneBlank);
     lines.push_back(kOneBlank);
