@@ -1,10 +1,8 @@
 #include "engine/bayes_engines.h"
 
 #include <algorithm>
-#include <bit>
 #include <condition_variable>
 #include <cmath>
-#include <cstdint>
 #include <exception>
 #include <limits>
 #include <memory>
@@ -13,7 +11,6 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "numerics/distrib.h"
@@ -329,50 +326,6 @@ LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided) {
     return {RoundToEven((100 - c) / 100 * draws), RoundToEven(c / 100 * draws) + 1};
 }
 
-namespace {
-
-// An unsigned key in the order of the doubles (no NaN among the draws; -0 comes just
-// before +0); its top 16 bits (sign, exponent and four bits of the fraction) name the
-// value's bucket.
-std::uint32_t BucketOf(double value) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    const std::uint64_t key = bits >> 63 ? ~bits : bits | (std::uint64_t{1} << 63);
-    return static_cast<std::uint32_t>(key >> 48);
-}
-
-constexpr std::size_t kBuckets = std::size_t{1} << 16;
-
-// The bucket holding the value of the given rank, and the rank within that bucket.
-std::pair<std::uint32_t, int> BucketOfRank(const std::vector<int>& counts, int rank) {
-    for (std::uint32_t b = 0;; ++b) {
-        if (rank <= counts[b]) return {b, rank};
-        rank -= counts[b];
-    }
-}
-
-// The value of the given rank (from 1) among the draws in one bucket.
-double RankInBucket(const tDrawArray& draws, int count, std::uint32_t bucket, int rank, int size) {
-    std::vector<double> members;
-    members.reserve(static_cast<std::size_t>(size));
-    for (int t = 1; t <= count; ++t)
-        if (BucketOf(draws(t)) == bucket) members.push_back(draws(t));
-    std::nth_element(members.begin(), members.begin() + (rank - 1), members.end());
-    return members[static_cast<std::size_t>(rank - 1)];
-}
-
-}  // namespace
-
-// A radix select: one pass counts the draws by bucket, which locates the two ranks;
-// only the members of those buckets are then ordered. The values are those of a sort.
-OrderStatistics SelectOrderStatistics(const tDrawArray& draws, int count, LimitIndices at) {
-    std::vector<int> counts(kBuckets, 0);
-    for (int t = 1; t <= count; ++t) ++counts[BucketOf(draws(t))];
-    const auto [loBucket, loRank] = BucketOfRank(counts, at.lo);
-    const auto [hiBucket, hiRank] = BucketOfRank(counts, at.hi);
-    return {RankInBucket(draws, count, loBucket, loRank, counts[loBucket]),
-            RankInBucket(draws, count, hiBucket, hiRank, counts[hiBucket])};
-}
-
 bool RegressionFromSummary(const tMatrix& corr, const tVector& sds, const tVector& means, int m,
                            int k, int n, tMatrix& coef, tMatrix& resid, tMatrix& inv) {
     tVector yMean, ySD, xMean, xSD;
@@ -454,9 +407,12 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     results(OneTailedP) = meanPercent / 100;
     results(TwoTailedP) = meanPercent / 50;
 
-    const OrderStatistics limits = SelectOrderStatistics(store, draws, {lo, hi});
-    results(ZCCCLower) = limits.lo;
-    results(ZCCCUpper) = limits.hi;
+    // The two order statistics a full sort would put at lo and hi.
+    double* first = store.data();
+    std::nth_element(first, first + hi - 1, first + draws);
+    std::nth_element(first, first + lo - 1, first + hi - 1);
+    results(ZCCCLower) = store(lo);
+    results(ZCCCUpper) = store(hi);
 
     results(PercentBelowLower) = standardNormal.Cdf(results(ZCCCLower)) * 100;
     results(PercentBelowUpper) = standardNormal.Cdf(results(ZCCCUpper)) * 100;

@@ -46,15 +46,6 @@ struct LimitIndices {
 };
 LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided);
 
-// The values a full ascending sort of draws(1) .. draws(count) would put at positions
-// lo and hi (1 <= lo <= hi <= count); the draws are left as they are. Of two zeros,
-// -0 counts as the smaller.
-struct OrderStatistics {
-    double lo = 0;
-    double hi = 0;
-};
-OrderStatistics SelectOrderStatistics(const tDrawArray& draws, int count, LimitIndices at);
-
 // The test itself. Throws EMatrixError when X'X is singular or its inverse not positive
 // definite (also after the variables are brought to unit scale), EArgumentError when a
 // draw lies beyond the reach of the normal distribution function, and the

@@ -382,48 +382,6 @@ Outcome SingleThreadReference(const Sample& s, bool twoSided, int draws) {
     return out;
 }
 
-// Sets of draws with their ranks: spread over many buckets, all in one bucket, ties,
-// both signs and zeros, and the extreme ranks.
-struct SelectionCase {
-    const char* name;
-    std::vector<double> values;
-    LimitIndices at;
-};
-
-std::vector<double> Spread(int count, double centre, double scale, unsigned seed) {
-    std::vector<double> values;
-    std::uint32_t state = seed;
-    for (int i = 0; i < count; ++i) {
-        state = state * 1664525u + 1013904223u;  // a small LCG, independent of the engine's
-        values.push_back(centre + scale * (static_cast<double>(state) / 4294967296.0 - 0.5));
-    }
-    return values;
-}
-
-class SelectOrderStatisticsTest : public ::testing::TestWithParam<SelectionCase> {};
-
-TEST_P(SelectOrderStatisticsTest, GivesTheValuesOfAFullSort) {
-    const SelectionCase& c = GetParam();
-    const int count = static_cast<int>(c.values.size());
-    tDrawArray draws, sorted;
-    for (int t = 1; t <= count; ++t) draws(t) = sorted(t) = c.values[t - 1];
-    QuickSortDraws(1, count, sorted);
-    const OrderStatistics selected = SelectOrderStatistics(draws, count, c.at);
-    EXPECT_EQ(selected.lo, sorted(c.at.lo));
-    EXPECT_EQ(selected.hi, sorted(c.at.hi));
-    for (int t = 1; t <= count; ++t) ASSERT_EQ(draws(t), c.values[t - 1]) << "draw " << t << " moved";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Sets, SelectOrderStatisticsTest,
-    ::testing::Values(SelectionCase{"ManyBuckets", Spread(100'000, 0, 1e6, 1), {2'500, 97'501}},
-                      SelectionCase{"OneBucket", Spread(10'000, 2.5, 0.01, 2), {250, 9'751}},
-                      SelectionCase{"BothSigns", Spread(10'001, -0.5, 6, 3), {1, 10'001}},
-                      SelectionCase{"SameRank", Spread(999, -3, 1, 4), {500, 500}},
-                      SelectionCase{"Ties", {2, -1, 2, 2, 0, -1, 7, 2, -1, 2}, {3, 8}},
-                      SelectionCase{"Single", {-4.25}, {1, 1}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Two degrees of freedom: the chi-square variate is an exponential, drawn from a single
 // uniform rather than from pairs.
 Sample TwoDegreesOfFreedom() { return FromRaw({{20, 3}, {25, 5}, {22, 4}, {30, 7}}, {24, 5}); }
