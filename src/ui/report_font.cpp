@@ -32,4 +32,11 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& ge
     return button;
 }
 
+QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow) {
+    auto* panel = new QFrame(parent);
+    panel->setFrameStyle(QFrame::StyledPanel | shadow);
+    panel->setGeometry(geometry);
+    return panel;
+}
+
 }  // namespace quorvane

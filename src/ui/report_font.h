@@ -1,7 +1,8 @@
 #pragma once
-// The fonts of the two windows, and their bold command buttons.
+// The fonts of the two windows, their bold command buttons and their panels.
 
 #include <QFont>
+#include <QFrame>
 #include <QRect>
 
 class QPushButton;
@@ -18,5 +19,8 @@ QFont WindowFont(int pixelSize, bool bold = false);
 
 // A bold command button that does not answer Enter, as both windows have them.
 QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry);
+
+// A bevelled panel: raised around groups of fields, sunken under the button rows.
+QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow);
 
 }  // namespace quorvane

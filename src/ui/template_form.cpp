@@ -128,16 +128,12 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     DescripFld->setPalette(descriptionPalette);
     connect(DescripFld, &QPlainTextEdit::textChanged, this, &TfrmTemplate::DescripFldChange);
 
-    Panel3 = new QFrame(this);
-    Panel3->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    Panel3->setGeometry(12, 112, 768, 37);
+    Panel3 = MakePanel(this, QRect(12, 112, 768, 37), QFrame::Raised);
     lblComments = new QLabel(QString::fromStdString(kNotesCaption), Panel3);
     lblComments->setFont(WindowFont(13, true));
     lblComments->setGeometry(10, 0, 110, 37);
 
-    Panel1 = new QFrame(this);
-    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    Panel1->setGeometry(12, 157, 768, 342);
+    Panel1 = MakePanel(this, QRect(12, 157, 768, 342), QFrame::Raised);
 
     RadioGroup1 = new QGroupBox(QStringLiteral("95% credible limit required..."), Panel1);
     // The top of the panel is left free for the notes field to grow into.
@@ -179,9 +175,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     memoComments->raise();
     connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
 
-    pan1 = new QFrame(this);
-    pan1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    pan1->setGeometry(12, 507, 768, 56);
+    pan1 = MakePanel(this, QRect(12, 507, 768, 56), QFrame::Sunken);
     cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
     btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, QRect(294, 11, 180, 34));
     ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));

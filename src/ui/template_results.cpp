@@ -59,9 +59,7 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
 
-    Panel1 = new QFrame(client);
-    Panel1->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    Panel1->setGeometry(12, 10, 768, 470);
+    Panel1 = MakePanel(client, QRect(12, 10, 768, 470), QFrame::Raised);
 
     memoResults = new QPlainTextEdit(Panel1);
     memoResults->setObjectName(QStringLiteral("memoResults"));
@@ -77,9 +75,7 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
         memoPalette.setColor(QPalette::Inactive, role, memoPalette.color(QPalette::Active, role));
     memoResults->setPalette(memoPalette);
 
-    Panel2 = new QFrame(client);
-    Panel2->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    Panel2->setGeometry(12, 490, 768, 54);
+    Panel2 = MakePanel(client, QRect(12, 490, 768, 54), QFrame::Sunken);
     cmdSaveOutput = MakeButton(QStringLiteral("Save Output"), Panel2, QRect(18, 10, 170, 34));
     cmdClearResults = MakeButton(QStringLiteral("Clear Results"), Panel2, QRect(206, 10, 170, 34));
     cmdReturn = MakeButton(QStringLiteral("Return to Worksheet"), Panel2, QRect(394, 10, 170, 34));
