@@ -1,5 +1,7 @@
 #include "analysis/platform.h"
 
+#include <cstdlib>
+
 namespace quorvane {
 
 const char* DefaultCaption(MessageKind kind) {
@@ -10,6 +12,12 @@ const char* DefaultCaption(MessageKind kind) {
         case MessageKind::Question: return "Confirm";
     }
     return "";
+}
+
+std::optional<std::string> Platform::EnvironmentVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
 }
 
 bool ConfirmExit(Platform& platform) {

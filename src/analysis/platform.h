@@ -1,6 +1,6 @@
 #pragma once
 // Everything the program asks of the desktop: message boxes, file dialogs, the beep,
-// the cursor, printing and the program's folder. The desktop program implements it
+// the cursor, printing, the program's folder and the environment. The desktop program implements it
 // with Qt, the tests with a scripted fake, the report tool with standard streams.
 
 #include <optional>
@@ -42,6 +42,9 @@ public:
     // The folder of the running executable, without a trailing separator.
     virtual std::string ExecutableFolder() = 0;
     virtual std::string CurrentDirectory() = 0;
+    // An environment variable's value, nothing when it is unset; the process's own
+    // environment unless a platform scripts it.
+    virtual std::optional<std::string> EnvironmentVariable(const std::string& name);
 };
 
 // The confirmation of Exit: true when the user answers Yes to "Exit from program?".

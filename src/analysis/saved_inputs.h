@@ -1,7 +1,9 @@
 #pragma once
-// The saved inputs file: the texts of the eight input fields, each followed by a blank,
-// in the program's folder. Written at each Compute that passes the input checks,
-// deleted by Clear Data, never read back.
+// The saved inputs file: the texts of the eight input fields, each followed by a blank.
+// Written at each Compute that passes the input checks, deleted by Clear Data, never
+// read back. It goes in the program's folder where a file can be written there (a build
+// tree, a portable folder); an installed program's folder belongs to the system, so
+// there it goes in the user's own state folder instead.
 
 #include <array>
 #include <string>
@@ -11,10 +13,16 @@
 
 namespace quorvane {
 
-std::string SavedInputsPath(Platform& platform);
-// Replaces the file; throws EInOutError when it cannot be written.
-void SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform);
-// Deletes the file when it exists; a failure is ignored.
+// The program's folder in the user's state folder: $XDG_STATE_HOME/quorvane, else
+// $HOME/.local/state/quorvane; a variable that is not an absolute path counts as unset,
+// as the XDG base directory rules say. Empty when neither names a folder.
+std::string UserStateFolder(Platform& platform);
+
+// Replaces the file in the program's folder or, when it cannot be written there, in the
+// user's state folder, made on first use; returns the full name written. Throws
+// EInOutError naming each place tried and why it failed when neither can be written.
+std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform);
+// Deletes the file from both places; a failure is ignored.
 void DeleteSavedInputs(Platform& platform);
 
 }  // namespace quorvane

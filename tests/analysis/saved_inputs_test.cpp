@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 
@@ -41,10 +42,102 @@ protected:
     testing::FakePlatform platform_;
 };
 
-TEST_F(SavedInputsTest, FileLiesInTheExecutableFolder) {
-    platform_.executableFolder = "/opt/quorvane";
-    EXPECT_EQ(SavedInputsPath(platform_), "/opt/quorvane/Quorvane.txt");
+struct StateFolderCase {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::string expected;
+};
+
+void PrintTo(const StateFolderCase& c, std::ostream* os) { *os << c.name; }
+
+class StateFolder : public ::testing::TestWithParam<StateFolderCase> {};
+
+TEST_P(StateFolder, FollowsTheXdgRules) {
+    testing::FakePlatform platform;
+    platform.environment = GetParam().environment;
+    EXPECT_EQ(UserStateFolder(platform), GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Environment, StateFolder,
+    ::testing::Values(
+        StateFolderCase{"XdgStateHome", {{"XDG_STATE_HOME", "/x/state"}, {"HOME", "/home/u"}}, "/x/state/quorvane"},
+        StateFolderCase{"HomeDefault", {{"HOME", "/home/u"}}, "/home/u/.local/state/quorvane"},
+        StateFolderCase{"EmptyXdgIgnored", {{"XDG_STATE_HOME", ""}, {"HOME", "/home/u"}}, "/home/u/.local/state/quorvane"},
+        StateFolderCase{"RelativeXdgIgnored", {{"XDG_STATE_HOME", "state"}, {"HOME", "/home/u"}},
+                        "/home/u/.local/state/quorvane"},
+        StateFolderCase{"RelativeHome", {{"HOME", "home/u"}}, ""},
+        StateFolderCase{"Neither", {}, ""}),
+    [](const ::testing::TestParamInfo<StateFolderCase>& info) { return std::string(info.param.name); });
+
+// Where a Compute writes the file. Tests may run as root, whom permission bits do not
+// stop, so a folder that cannot be written lies under a regular file.
+enum class Place { ProgramFolder, StateFolder, Neither };
+
+struct PlaceCase {
+    const char* name;
+    bool programFolderWritable;
+    const char* stateVariable;  // set to a path under the test's folder; nullptr: none
+    const char* stateValue;
+    Place expected;
+    const char* stateFileBelowValue;  // the file's name under stateValue
+};
+
+void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
+
+class SavedPlace : public SavedInputsTest, public ::testing::WithParamInterface<PlaceCase> {};
+
+TEST_P(SavedPlace, ProgramFolderFirstThenTheStateFolderElseAnErrorNamingBoth) {
+    const PlaceCase& c = GetParam();
+    std::ofstream(folder_ / "plain") << "x";
+    if (!c.programFolderWritable) platform_.executableFolder = (folder_ / "plain" / "bin").string();
+    const fs::path programFile = fs::path(platform_.executableFolder) / "Quorvane.txt";
+    fs::path stateFile;
+    if (c.stateVariable) {
+        platform_.environment[c.stateVariable] = (folder_ / c.stateValue).string();
+        stateFile = folder_ / c.stateValue / c.stateFileBelowValue;
+    }
+    const Fields fields{"25", "2", "", "", "", "", "", ""};
+
+    if (c.expected == Place::Neither) {
+        try {
+            SaveCurrentData(fields, platform_);
+            ADD_FAILURE() << "no error";
+        } catch (const EInOutError& error) {
+            const std::string stateLine = stateFile.empty()
+                ? "The user's state folder is unknown: neither XDG_STATE_HOME nor HOME names an absolute folder."
+                : stateFile.string() + ": File not found";
+            EXPECT_EQ(std::string(error.what()), "The saved inputs file could not be written.\n" +
+                                                     programFile.string() + ": File not found\n" + stateLine);
+        }
+        return;
+    }
+    const fs::path expected = c.expected == Place::ProgramFolder ? programFile : stateFile;
+    EXPECT_EQ(SaveCurrentData(fields, platform_), expected.string());
+    std::ifstream in(expected, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "25 2       ");
+    if (c.expected == Place::StateFolder) {
+        EXPECT_EQ(fs::status(expected.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    } else if (!stateFile.empty()) {
+        EXPECT_FALSE(fs::exists(stateFile.parent_path()));
+    }
+
+    DeleteSavedInputs(platform_);  // Clear Data finds it where it was written
+    EXPECT_FALSE(fs::exists(expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, SavedPlace,
+    ::testing::Values(
+        PlaceCase{"WritableProgramFolder", true, "XDG_STATE_HOME", "state", Place::ProgramFolder,
+                  "quorvane/Quorvane.txt"},
+        PlaceCase{"XdgStateHomeMadeOnFirstUse", false, "XDG_STATE_HOME", "new/state", Place::StateFolder,
+                  "quorvane/Quorvane.txt"},
+        PlaceCase{"HomeDefault", false, "HOME", "home", Place::StateFolder, ".local/state/quorvane/Quorvane.txt"},
+        PlaceCase{"NeitherWritable", false, "XDG_STATE_HOME", "plain/state", Place::Neither,
+                  "quorvane/Quorvane.txt"},
+        PlaceCase{"NoStateFolder", false, nullptr, nullptr, Place::Neither, nullptr}),
+    [](const ::testing::TestParamInfo<PlaceCase>& info) { return std::string(info.param.name); });
 
 struct SaveCase {
     Fields fields;
@@ -74,14 +167,6 @@ TEST_F(SavedInputsTest, ReplacesALongerFileWhole) {
     EXPECT_EQ(Content(), "3 1       ");
 }
 
-TEST_F(SavedInputsTest, UnwritableLocationRaisesInOutError) {
-    // Tests may run as root, whom permissions do not stop: make the folder a regular file.
-    const fs::path notAFolder = folder_ / "plain";
-    std::ofstream(notAFolder) << "x";
-    platform_.executableFolder = notAFolder.string();
-    EXPECT_THROW(SaveCurrentData({"25", "2", "", "", "", "", "", ""}, platform_), EInOutError);
-}
-
 TEST_F(SavedInputsTest, FolderInPlaceOfTheFileRaisesInOutErrorAndSurvives) {
     fs::create_directory(file_);
     EXPECT_THROW(SaveCurrentData({"25", "2", "", "", "", "", "", ""}, platform_), EInOutError);
@@ -109,13 +194,19 @@ TEST_F(SavedInputsTest, WriteFailureIsNeverSilent) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_TRUE(threw);
+    EXPECT_FALSE(fs::exists(file_));  // no partial file left behind
 }
 
-TEST_F(SavedInputsTest, DeleteRemovesTheFile) {
+TEST_F(SavedInputsTest, DeleteRemovesTheFileFromBothPlaces) {
+    // An earlier run wrote to the state folder while the program's folder was read-only.
+    platform_.environment["XDG_STATE_HOME"] = folder_.string();
+    fs::create_directory(folder_ / "quorvane");
+    std::ofstream(folder_ / "quorvane" / "Quorvane.txt") << "3 1       ";
     SaveCurrentData({"25", "2", "", "", "", "", "", ""}, platform_);
     ASSERT_TRUE(fs::exists(file_));
     DeleteSavedInputs(platform_);
     EXPECT_FALSE(fs::exists(file_));
+    EXPECT_FALSE(fs::exists(folder_ / "quorvane" / "Quorvane.txt"));
 }
 
 TEST_F(SavedInputsTest, DeleteToleratesAbsenceAndBadFolders) {

@@ -3,6 +3,7 @@
 // recorded (kind, caption, text) and answered from a queue (OK when it is empty).
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -49,6 +50,11 @@ public:
     }
     std::string ExecutableFolder() override { return executableFolder; }
     std::string CurrentDirectory() override { return currentDirectory; }
+    std::optional<std::string> EnvironmentVariable(const std::string& name) override {
+        const auto found = environment.find(name);
+        if (found == environment.end()) return std::nullopt;
+        return found->second;
+    }
 
     // Script
     std::deque<MessageAnswer> answers;
@@ -57,6 +63,7 @@ public:
     std::optional<std::string> printError;
     std::string executableFolder = ".";
     std::string currentDirectory = ".";
+    std::map<std::string, std::string> environment;  // empty: no home, no state folder
 
     // Record
     std::vector<RecordedMessage> messages;

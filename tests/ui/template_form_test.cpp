@@ -360,6 +360,27 @@ TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
     EXPECT_EQ(platform.messages.size(), 1u);
 }
 
+TEST_F(WindowTest, ReadOnlyProgramFolderSavesTheInputsInTheStateFolder) {
+    // As installed: the program's folder cannot be written (a regular file lies in its
+    // path, which stops root too), so the inputs go to the user's state folder.
+    QFile plain(folder.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    platform.executableFolder = folder.filePath(QStringLiteral("plain/bin")).toStdString();
+    platform.environment["XDG_STATE_HOME"] = folder.filePath(QStringLiteral("state")).toStdString();
+    const QString saved = folder.filePath(QStringLiteral("state/quorvane/Quorvane.txt"));
+
+    Compute("3", "1", WriteDataFile(QStringLiteral("small.txt"), kSmallSample));
+    EXPECT_EQ(platform.openDialogs.size(), 1u);
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("3 1       "));
+
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
+    EXPECT_FALSE(QFile::exists(saved));
+}
+
 // ---- Ending the program ----
 
 struct ExitCase {
