@@ -141,6 +141,10 @@ char RegionalDecimalSeparator() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << "quorvane-report " QUORVANE_VERSION "\n";
+        return kExitReport;
+    }
     const std::optional<Arguments> args = ParseArguments(argc, argv);
     if (!args) {
         std::cerr << kUsage;
