@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   clang libclang-rt-14-dev
   locales fonts-dejavu-core
+  desktop-file-utils appstream dpkg-dev file
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Quorvane and runs every test: the plain build, the same tests under
+# Builds Quorvane and runs every test: the plain build, its install tree and Debian
+# package (scripts/check-install.sh), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the engine's tests under
 # ThreadSanitizer, and a bounded fuzzing run of the raw data reader.
 set -euo pipefail
@@ -14,6 +15,9 @@ echo "== Build and test"
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure -j"$jobs" | tee -a "$log"
+
+echo "== Install, validate and package"
+bash scripts/check-install.sh build/release | tee -a "$log"
 
 echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_SANITIZE=ON -DQUORVANE_BENCH=OFF
