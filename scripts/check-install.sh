@@ -5,6 +5,7 @@
 # build tree's. Ends with a count of the checks passed; the first failure stops it.
 #   bash scripts/check-install.sh BUILD_FOLDER
 set -euo pipefail
+umask 022  # the unprivileged user must read the installed tree
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:?usage: scripts/check-install.sh BUILD_FOLDER}")"
 app_id=io.github.quorvane.Quorvane
@@ -47,11 +48,19 @@ echo "-- validators"
 out="$(desktop-file-validate "$root/usr/share/applications/$app_id.desktop" 2>&1)" || true
 [ -z "$out" ] || { echo "$out"; fail "desktop-file-validate printed messages"; }
 pass "desktop-file-validate: no messages"
-status=0
-out="$(appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" 2>&1)" || status=$?
-echo "$out"
-if [ "$status" -ne 0 ] || grep -qE '^[EW]: ' <<< "$out"; then fail "appstreamcli validate reported an error or warning"; fi
+# appstreamcli marks errors "E:" and warnings "W:"; infos and pedantic notes pass.
+appstream() {
+  local out status=0
+  out="$(appstreamcli "$@" 2>&1)" || status=$?
+  echo "$out"
+  [ "$status" -eq 0 ] && ! grep -qE '^[EW]: ' <<< "$out"
+}
+appstream validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" \
+  || fail "appstreamcli validate reported an error or warning"
 pass "appstreamcli validate: no error or warning"
+# The tree as a software centre reads it: metainfo, desktop entry and icons together.
+appstream validate-tree --no-net "$root" || fail "appstreamcli validate-tree reported an error or warning"
+pass "appstreamcli validate-tree: no error or warning"
 grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" \
   || fail "the metainfo has no release $version"
 pass "metainfo release $version"
