@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks what a built tree installs: the installed file list, the desktop entry and the
-# metainfo against their validators (any message fails), the Debian package's contents
+# metainfo against their validators (an error or warning fails), the Debian package's contents
 # and fields, and the installed report tool run as an unprivileged user against the
 # build tree's. Ends with a count of the checks passed; the first failure stops it.
 #   bash scripts/check-install.sh BUILD_FOLDER
