@@ -19,7 +19,6 @@ credible limits. Results are exactly reproducible.
 
 The package holds the desktop program, the command-line tool quorvane-report for batch
 use, and example data files.")
-set(CPACK_PACKAGE_INSTALL_DIRECTORY quorvane)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
