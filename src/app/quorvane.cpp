@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <clocale>
 
+#include "ui/program_end.h"
 #include "ui/qt_platform.h"
 #include "ui/template_form.h"
 #include "ui/template_results.h"
@@ -20,10 +21,7 @@ int main(int argc, char* argv[]) {
     quorvane::TfrmTemplateResults frmTemplateResults(platform, &frmTemplate);
     frmTemplate.SetResultsWindow(&frmTemplateResults);
 
-    QObject::connect(&frmTemplate, &quorvane::TfrmTemplate::programEndRequested, &application,
-                     &QApplication::quit);
-    QObject::connect(&frmTemplateResults, &quorvane::TfrmTemplateResults::programEndRequested,
-                     &application, &QApplication::quit);
+    quorvane::EndProgramOnRequest(frmTemplate, frmTemplateResults);
 
     frmTemplate.show();
     return QApplication::exec();
