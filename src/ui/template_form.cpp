@@ -20,6 +20,7 @@
 #include "analysis/metrics_papers.h"
 #include "analysis/saved_inputs.h"
 #include "ui/general_error_handler.h"
+#include "ui/long_step.h"
 #include "ui/memo_lines.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
@@ -263,7 +264,11 @@ MainWindowState TfrmTemplate::CurrentState() const {
 
 void TfrmTemplate::cmdComputeClick() {
     RunUserAction(platform_, [this] {
-        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_);
+        ComputeOptions options;
+        // The windows keep painting during the engine's run, and a click made meanwhile
+        // must not start a second run or clear the inputs once it ends.
+        options.runLongStep = RunLongStepWithInputIgnored;
+        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_, options);
         if (!outcome.completed) {
             if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
             if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <functional>
 
 #include "analysis/metrics_papers.h"
@@ -319,6 +320,59 @@ TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASepa
     EXPECT_EQ(platform.broughtToFront, broughtBefore + 2);  // and so does the results window
     EXPECT_TRUE(frmTemplateResults.isVisible());
     EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
+}
+
+// Counts the paint events a widget receives while the scripted cursor shows busy.
+class BusyPaintCounter : public QObject {
+public:
+    BusyPaintCounter(QWidget& widget, const FakePlatform& platform) : platform_(platform) {
+        widget.installEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && platform_.busyCursor) ++count;
+        return false;
+    }
+
+private:
+    const FakePlatform& platform_;
+};
+
+TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
+    frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
+    QSignalSpy ended(&frmTemplate, &TfrmTemplate::programEndRequested);
+    BusyPaintCounter paints(frmTemplate, platform);
+    bool duringTheRun = false;
+    bool closed = true;
+    // A second run would be answered with the same file.
+    platform.openAnswers.push_back(dataFile);
+    QTimer::singleShot(0, &frmTemplate, [&] {
+        duringTheRun = platform.busyCursor && !frmTemplateResults.isVisible();
+        QTest::mouseClick(frmTemplate.cmdCompute, Qt::LeftButton);
+        QTest::keyClick(frmTemplate.cmdCompute, Qt::Key_Space);
+        QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
+        QTest::keyClick(frmTemplate.txtInput1, Qt::Key_7);
+        closed = frmTemplate.close();
+        frmTemplate.update();
+    });
+    Compute("3", "1", dataFile);
+
+    ASSERT_TRUE(duringTheRun);
+    EXPECT_EQ(platform.openDialogs.size(), 1u);
+    EXPECT_EQ(platform.messages.size(), 1u);  // the loader's success box alone
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_EQ(frmTemplate.txtInput1->text(), QStringLiteral("3"));
+    EXPECT_EQ(frmTemplate.memoComments->toPlainText(), QStringLiteral("a note"));
+    EXPECT_TRUE(QFile::exists(SavedInputsPath()));
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_EQ(Results().count(QStringLiteral(" OUTPUTS:")), 1);
+    EXPECT_GT(paints.count, 0);
+    // Once the run is over, the window takes input again.
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    EXPECT_TRUE(frmTemplate.isVisible());
 }
 
 TEST_F(WindowTest, ShowingTheMainWindowWithNTypedBringsTheProgramToTheFront) {
