@@ -1,8 +1,8 @@
 #include "ui/long_step.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <exception>
 #include <thread>
 
@@ -38,25 +38,26 @@ bool IsUserInput(QEvent::Type type) {
     }
 }
 
-// Drops the user's input to every object of the application while it exists.
-class InputIgnored : public QObject {
-public:
-    InputIgnored() { qApp->installEventFilter(this); }
-    ~InputIgnored() override { qApp->removeEventFilter(this); }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (!IsUserInput(event->type())) return false;
-        // A close event comes accepted, and a swallowed one would still close the window.
-        if (event->type() == QEvent::Close) event->ignore();
-        return true;
-    }
-};
-
 }  // namespace
 
+UserInputIgnored::UserInputIgnored() { QCoreApplication::instance()->installEventFilter(this); }
+
+UserInputIgnored::~UserInputIgnored() {
+    // Input already on its way (the window system delivers it to the window that was
+    // under the pointer when it was made) arrives now, and is dropped with the rest.
+    QGuiApplication::sync();
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool UserInputIgnored::eventFilter(QObject*, QEvent* event) {
+    if (!IsUserInput(event->type())) return false;
+    // A close event comes accepted, and a swallowed one would still close the window.
+    if (event->type() == QEvent::Close) event->ignore();
+    return true;
+}
+
 void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
-    const InputIgnored ignored;
+    const UserInputIgnored ignored;
     QEventLoop loop;
     std::exception_ptr error;
     // The floating-point fault flags are per thread: the whole step runs on this one.
@@ -70,8 +71,6 @@ void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
     });
     loop.exec();
     worker.join();
-    // Input that reached the program as the step ended is dropped with the rest.
-    QCoreApplication::processEvents();
     if (error) std::rethrow_exception(error);
 }
 

@@ -275,6 +275,9 @@ void TfrmTemplate::cmdComputeClick() {
             return;
         }
         if (!results_) return;
+        // Showing a long report takes a moment, during which the main window is still
+        // on the screen: a click on it then must not start another run once it is hidden.
+        const UserInputIgnored ignored;
         results_->show();
         hide();
         results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -322,28 +323,44 @@ TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASepa
     EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
 }
 
-// Counts the paint events a widget receives while the scripted cursor shows busy.
-class BusyPaintCounter : public QObject {
+// Calls act each time an event of the given type reaches the object.
+class OnEvent : public QObject {
 public:
-    BusyPaintCounter(QWidget& widget, const FakePlatform& platform) : platform_(platform) {
-        widget.installEventFilter(this);
+    OnEvent(QObject& object, QEvent::Type type, std::function<void()> act) : type_(type), act_(std::move(act)) {
+        object.installEventFilter(this);
     }
-    int count = 0;
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint && platform_.busyCursor) ++count;
+        if (event->type() == type_) act_();
         return false;
     }
 
 private:
-    const FakePlatform& platform_;
+    QEvent::Type type_;
+    std::function<void()> act_;
 };
+
+// A click as the window system delivers it: queued, to act when the program next
+// handles its events.
+void PostClick(QWidget* widget) {
+    const QPointF centre = QRectF(widget->rect()).center();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+        QCoreApplication::postEvent(widget, new QMouseEvent(type, centre, widget->mapToGlobal(centre), Qt::LeftButton,
+                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                                            Qt::NoModifier));
+}
 
 TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
     frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
     QSignalSpy ended(&frmTemplate, &TfrmTemplate::programEndRequested);
-    BusyPaintCounter paints(frmTemplate, platform);
+    int busyPaints = 0;
+    const OnEvent paints(frmTemplate, QEvent::Paint, [&] { busyPaints += platform.busyCursor; });
+    // Clicks that reach the main window while the results window takes its place.
+    const OnEvent swap(frmTemplateResults, QEvent::Show, [&] {
+        PostClick(frmTemplate.cmdCompute);
+        PostClick(frmTemplate.btnclearData);
+    });
     bool duringTheRun = false;
     bool closed = true;
     // A second run would be answered with the same file.
@@ -358,6 +375,7 @@ TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
         frmTemplate.update();
     });
     Compute("3", "1", dataFile);
+    QCoreApplication::processEvents();  // back in the program's event loop
 
     ASSERT_TRUE(duringTheRun);
     EXPECT_EQ(platform.openDialogs.size(), 1u);
@@ -369,8 +387,8 @@ TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
     EXPECT_TRUE(QFile::exists(SavedInputsPath()));
     EXPECT_TRUE(frmTemplateResults.isVisible());
     EXPECT_EQ(Results().count(QStringLiteral(" OUTPUTS:")), 1);
-    EXPECT_GT(paints.count, 0);
-    // Once the run is over, the window takes input again.
+    EXPECT_GT(busyPaints, 0);
+    // Once the run is over, the windows take input again.
     QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
     EXPECT_TRUE(frmTemplate.isVisible());
 }
