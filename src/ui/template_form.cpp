@@ -268,7 +268,7 @@ void TfrmTemplate::cmdComputeClick() {
         // The windows keep painting during the engine's run, and a click made meanwhile
         // must not start a second run or clear the inputs once it ends.
         options.runLongStep = RunLongStepWithInputIgnored;
-        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_, options);
+        const ComputeOutcome outcome = RunCompute(CurrentState(), computePlatform_, options);
         if (!outcome.completed) {
             if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
             if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();

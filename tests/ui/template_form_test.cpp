@@ -252,6 +252,20 @@ TEST_F(WindowTest, ComputeAsksForATextFileInTheCurrentFolder) {
     EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
 }
 
+TEST_F(WindowTest, OpenDialogReopensAtTheFolderOfTheLastDataFilePicked) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("study")));
+    const std::string study = folder.filePath(QStringLiteral("study")).toStdString();
+    Compute("3", "1", WriteDataFile(QStringLiteral("study/small.txt"), kSmallSample));
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    Compute("3", "1", std::nullopt);  // cancelled: the folder is still remembered
+    Compute("3", "1", std::nullopt);
+
+    ASSERT_EQ(platform.openDialogs.size(), 3u);
+    EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
+    EXPECT_EQ(platform.openDialogs[1].initialFolder, study);
+    EXPECT_EQ(platform.openDialogs[2].initialFolder, study);
+}
+
 // ---- Compute to the results window ----
 
 class ComputeCompletes : public WindowTest {
