@@ -24,7 +24,7 @@ struct ComputeOptions {
     bool saveInputs = true;  // the report tool writes no saved inputs file
     // Runs the long step, the statistics and the engine, which shows nothing and asks
     // the platform nothing; a window runs it off its GUI thread. Empty: run it here.
-    std::function<void(const std::function<void()>& longStep)> runLongStep;
+    std::function<void(const std::function<void()>& longStep)> runLongStep{};
 };
 
 // Runs the sequence; every check shows its own message through the platform. Errors of

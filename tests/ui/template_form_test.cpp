@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "window_fixture.h"
 
@@ -335,6 +336,37 @@ TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASepa
     EXPECT_EQ(platform.broughtToFront, broughtBefore + 2);  // and so does the results window
     EXPECT_TRUE(frmTemplateResults.isVisible());
     EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
+}
+
+// The window runs the engine on a worker thread; its report must be, to the last digit,
+// the one the analysis writes when it runs in place.
+TEST_F(WindowTest, ReportEqualsTheReportOfARunInPlace) {
+    const std::string data = WriteDataFile(QStringLiteral("k2.txt"),
+                                           "21 40 12\r\n25 44 13\r\n19 39 11\r\n30 52 16\r\n27 47 12\r\n"
+                                           "23 45 15\r\n28 50 13\r\n24 41 14\r\n15 46 14\r\n");
+    Compute("8", "2", data);
+
+    FakePlatform inPlace;
+    inPlace.executableFolder = platform.executableFolder;
+    inPlace.openAnswers.push_back(data);
+    MainWindowState state;
+    state.fieldTexts[0] = "8";
+    state.fieldTexts[1] = "2";
+    state.labelCaptions = kLabelCaptions;
+    state.notesCaption = kNotesCaption;
+    const ComputeOutcome outcome = RunCompute(state, inPlace);
+    ASSERT_TRUE(outcome.completed);
+
+    // From the raw data on: the lines before them echo the window's inputs.
+    const auto from = [](const QStringList& lines) {
+        return lines.mid(lines.indexOf(QStringLiteral(" Raw data for controls:")));
+    };
+    QStringList expected;
+    for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
+    ASSERT_TRUE(Results().contains(QStringLiteral(" Raw data for controls:")));
+    const QStringList shown = from(Results().split(QLatin1Char('\n')));
+    ASSERT_GT(shown.size(), 20);
+    EXPECT_EQ(shown, from(expected));
 }
 
 // Calls act each time an event of the given type reaches the object.
