@@ -29,8 +29,9 @@ TEST(LongStep, AFaultOnTheWorkerReachesTheGeneralErrorHandlerWithTheCursorBack) 
     });
 
     EXPECT_NE(stepThread, std::this_thread::get_id());
-    EXPECT_EQ(platform.messages, (std::vector<RecordedMessage>{{MessageKind::Error, DefaultCaption(MessageKind::Error),
-                                                                "Invalid floating point operation"}}));
+    const RecordedMessage shown{MessageKind::Error, DefaultCaption(MessageKind::Error),
+                                "Invalid floating point operation"};
+    EXPECT_EQ(platform.messages, std::vector<RecordedMessage>{shown});
     EXPECT_EQ(platform.cursorChanges, (std::vector<bool>{true, false}));
 }
 

@@ -48,7 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
                     QTest::mouseClick(results.cmdExit, Qt::LeftButton);
                 }},
         EndCase{"ExitYesInTheMainWindow", false,
-                [](TfrmTemplate& main, TfrmTemplateResults&) { QTest::mouseClick(main.ExitBtn, Qt::LeftButton); }},
+                [](TfrmTemplate& main, TfrmTemplateResults&) {
+                    QTest::mouseClick(main.ExitBtn, Qt::LeftButton);
+                }},
         EndCase{"MainWindowClosedWithResultsShown", false,
                 [](TfrmTemplate& main, TfrmTemplateResults& results) {
                     results.show();

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -354,6 +355,7 @@ TEST_F(WindowTest, ReportEqualsTheReportOfARunInPlace) {
     state.fieldTexts[1] = "2";
     state.labelCaptions = kLabelCaptions;
     state.notesCaption = kNotesCaption;
+    state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
     const ComputeOutcome outcome = RunCompute(state, inPlace);
     ASSERT_TRUE(outcome.completed);
 
@@ -391,10 +393,11 @@ private:
 // handles its events.
 void PostClick(QWidget* widget) {
     const QPointF centre = QRectF(widget->rect()).center();
-    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-        QCoreApplication::postEvent(widget, new QMouseEvent(type, centre, widget->mapToGlobal(centre), Qt::LeftButton,
-                                                            type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                                                            Qt::NoModifier));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QCoreApplication::postEvent(
+            widget, new QMouseEvent(type, centre, widget->mapToGlobal(centre), Qt::LeftButton, held, Qt::NoModifier));
+    }
 }
 
 TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
