@@ -98,7 +98,13 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(FocusTarget::Unchanged);
         }
         inputs.dataFileName = load.fileName;
-        if (!Analyse(inputs, results)) {
+        bool analysed = false;
+        const auto longStep = [&] { analysed = Analyse(inputs, results); };
+        if (options.runLongStep)
+            options.runLongStep(longStep);
+        else
+            longStep();
+        if (!analysed) {
             ShowError(platform, kNotPositiveDefinite);
             return Stopped(FocusTarget::Input1);
         }

@@ -2,6 +2,7 @@
 // The Compute action from the first check to the finished report, without a window:
 // the window code forwards its state here and shows the outcome.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct ComputeOutcome {
 
 struct ComputeOptions {
     bool saveInputs = true;  // the report tool writes no saved inputs file
+    // Runs the long step, the statistics and the engine, which shows nothing and asks
+    // the platform nothing; a window runs it off its GUI thread. Empty: run it here.
+    std::function<void(const std::function<void()>& longStep)> runLongStep{};
 };
 
 // Runs the sequence; every check shows its own message through the platform. Errors of

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "ui/program_end.h"
 #include "ui/qt_platform.h"
 #include "ui/template_form.h"
 #include "ui/template_results.h"
@@ -73,10 +74,7 @@ int main(int argc, char* argv[]) {
     quorvane::TfrmTemplateResults frmTemplateResults(platform, &frmTemplate);
     frmTemplate.SetResultsWindow(&frmTemplateResults);
 
-    QObject::connect(&frmTemplate, &quorvane::TfrmTemplate::programEndRequested, &application,
-                     &QApplication::quit);
-    QObject::connect(&frmTemplateResults, &quorvane::TfrmTemplateResults::programEndRequested,
-                     &application, &QApplication::quit);
+    quorvane::EndProgramOnRequest(frmTemplate, frmTemplateResults);
 
     frmTemplate.show();
     return QApplication::exec();

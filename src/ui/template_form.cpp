@@ -20,6 +20,7 @@
 #include "analysis/metrics_papers.h"
 #include "analysis/saved_inputs.h"
 #include "ui/general_error_handler.h"
+#include "ui/long_step.h"
 #include "ui/memo_lines.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
@@ -263,13 +264,20 @@ MainWindowState TfrmTemplate::CurrentState() const {
 
 void TfrmTemplate::cmdComputeClick() {
     RunUserAction(platform_, [this] {
-        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_);
+        ComputeOptions options;
+        // The windows keep painting during the engine's run, and a click made meanwhile
+        // must not start a second run or clear the inputs once it ends.
+        options.runLongStep = RunLongStepWithInputIgnored;
+        const ComputeOutcome outcome = RunCompute(CurrentState(), computePlatform_, options);
         if (!outcome.completed) {
             if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
             if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();
             return;
         }
         if (!results_) return;
+        // Showing a long report takes a moment, during which the main window is still
+        // on the screen: a click on it then must not start another run once it is hidden.
+        const UserInputIgnored ignored;
         results_->show();
         hide();
         results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));

@@ -7,6 +7,7 @@
 
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
+#include "ui/open_folder_memory.h"
 
 class QButtonGroup;
 class QFrame;
@@ -102,6 +103,8 @@ private:
     MainWindowState CurrentState() const;
 
     Platform& platform_;
+    // The platform of Compute, whose open-file dialog remembers the data file's folder.
+    OpenFolderMemory computePlatform_{platform_};
     TfrmTemplateResults* results_ = nullptr;
     bool limitingNotes_ = false;
 };

@@ -6,10 +6,14 @@
 #include <QClipboard>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 #include <functional>
 
+#include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "window_fixture.h"
 
@@ -250,6 +254,20 @@ TEST_F(WindowTest, ComputeAsksForATextFileInTheCurrentFolder) {
     EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
 }
 
+TEST_F(WindowTest, OpenDialogReopensAtTheFolderOfTheLastDataFilePicked) {
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("study")));
+    const std::string study = folder.filePath(QStringLiteral("study")).toStdString();
+    Compute("3", "1", WriteDataFile(QStringLiteral("study/small.txt"), kSmallSample));
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    Compute("3", "1", std::nullopt);  // cancelled: the folder is still remembered
+    Compute("3", "1", std::nullopt);
+
+    ASSERT_EQ(platform.openDialogs.size(), 3u);
+    EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
+    EXPECT_EQ(platform.openDialogs[1].initialFolder, study);
+    EXPECT_EQ(platform.openDialogs[2].initialFolder, study);
+}
+
 // ---- Compute to the results window ----
 
 class ComputeCompletes : public WindowTest {
@@ -319,6 +337,109 @@ TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASepa
     EXPECT_EQ(platform.broughtToFront, broughtBefore + 2);  // and so does the results window
     EXPECT_TRUE(frmTemplateResults.isVisible());
     EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
+}
+
+// The window runs the engine on a worker thread; its report must be, to the last digit,
+// the one the analysis writes when it runs in place.
+TEST_F(WindowTest, ReportEqualsTheReportOfARunInPlace) {
+    const std::string data = WriteDataFile(QStringLiteral("k2.txt"),
+                                           "21 40 12\r\n25 44 13\r\n19 39 11\r\n30 52 16\r\n27 47 12\r\n"
+                                           "23 45 15\r\n28 50 13\r\n24 41 14\r\n15 46 14\r\n");
+    Compute("8", "2", data);
+
+    FakePlatform inPlace;
+    inPlace.executableFolder = platform.executableFolder;
+    inPlace.openAnswers.push_back(data);
+    MainWindowState state;
+    state.fieldTexts[0] = "8";
+    state.fieldTexts[1] = "2";
+    state.labelCaptions = kLabelCaptions;
+    state.notesCaption = kNotesCaption;
+    state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
+    const ComputeOutcome outcome = RunCompute(state, inPlace);
+    ASSERT_TRUE(outcome.completed);
+
+    // From the raw data on: the lines before them echo the window's inputs.
+    const auto from = [](const QStringList& lines) {
+        return lines.mid(lines.indexOf(QStringLiteral(" Raw data for controls:")));
+    };
+    QStringList expected;
+    for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
+    ASSERT_TRUE(Results().contains(QStringLiteral(" Raw data for controls:")));
+    const QStringList shown = from(Results().split(QLatin1Char('\n')));
+    ASSERT_GT(shown.size(), 20);
+    EXPECT_EQ(shown, from(expected));
+}
+
+// Calls act each time an event of the given type reaches the object.
+class OnEvent : public QObject {
+public:
+    OnEvent(QObject& object, QEvent::Type type, std::function<void()> act) : type_(type), act_(std::move(act)) {
+        object.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) act_();
+        return false;
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> act_;
+};
+
+// A click as the window system delivers it: queued, to act when the program next
+// handles its events.
+void PostClick(QWidget* widget) {
+    const QPointF centre = QRectF(widget->rect()).center();
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QCoreApplication::postEvent(
+            widget, new QMouseEvent(type, centre, widget->mapToGlobal(centre), Qt::LeftButton, held, Qt::NoModifier));
+    }
+}
+
+TEST_F(ComputeCompletes, InputDuringTheRunIsDroppedWhileTheWindowRepaints) {
+    frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
+    QSignalSpy ended(&frmTemplate, &TfrmTemplate::programEndRequested);
+    int busyPaints = 0;
+    const OnEvent paints(frmTemplate, QEvent::Paint, [&] { busyPaints += platform.busyCursor; });
+    // Clicks that reach the main window while the results window takes its place.
+    const OnEvent swap(frmTemplateResults, QEvent::Show, [&] {
+        PostClick(frmTemplate.cmdCompute);
+        PostClick(frmTemplate.btnclearData);
+    });
+    bool duringTheRun = false;
+    bool closed = true;
+    // A second run would be answered with the same file.
+    platform.openAnswers.push_back(dataFile);
+    QTimer::singleShot(0, &frmTemplate, [&] {
+        duringTheRun = platform.busyCursor && !frmTemplateResults.isVisible();
+        QTest::mouseClick(frmTemplate.cmdCompute, Qt::LeftButton);
+        QTest::keyClick(frmTemplate.cmdCompute, Qt::Key_Space);
+        QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
+        QTest::keyClick(frmTemplate.txtInput1, Qt::Key_7);
+        closed = frmTemplate.close();
+        frmTemplate.update();
+    });
+    Compute("3", "1", dataFile);
+    QCoreApplication::processEvents();  // back in the program's event loop
+
+    ASSERT_TRUE(duringTheRun);
+    EXPECT_EQ(platform.openDialogs.size(), 1u);
+    EXPECT_EQ(platform.messages.size(), 1u);  // the loader's success box alone
+    EXPECT_FALSE(closed);
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_EQ(frmTemplate.txtInput1->text(), QStringLiteral("3"));
+    EXPECT_EQ(frmTemplate.memoComments->toPlainText(), QStringLiteral("a note"));
+    EXPECT_TRUE(QFile::exists(SavedInputsPath()));
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_EQ(Results().count(QStringLiteral(" OUTPUTS:")), 1);
+    EXPECT_GT(busyPaints, 0);
+    // Once the run is over, the windows take input again.
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    EXPECT_TRUE(frmTemplate.isVisible());
 }
 
 TEST_F(WindowTest, ShowingTheMainWindowWithNTypedBringsTheProgramToTheFront) {

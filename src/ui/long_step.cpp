@@ -1,0 +1,77 @@
+#include "ui/long_step.h"
+
+#include <QEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <exception>
+#include <thread>
+
+namespace quorvane {
+
+namespace {
+
+// Everything by which a user acts on a window: a click, a key, the wheel, a close.
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::NonClientAreaMouseButtonPress:
+        case QEvent::NonClientAreaMouseButtonRelease:
+        case QEvent::NonClientAreaMouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+        case QEvent::Close: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+UserInputIgnored::UserInputIgnored() { QCoreApplication::instance()->installEventFilter(this); }
+
+UserInputIgnored::~UserInputIgnored() {
+    // Input already on its way (the window system delivers it to the window that was
+    // under the pointer when it was made) arrives now, and is dropped with the rest.
+    QGuiApplication::sync();
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool UserInputIgnored::eventFilter(QObject*, QEvent* event) {
+    if (!IsUserInput(event->type())) return false;
+    // A close event comes accepted, and a swallowed one would still close the window.
+    if (event->type() == QEvent::Close) event->ignore();
+    return true;
+}
+
+void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
+    const UserInputIgnored ignored;
+    QEventLoop loop;
+    std::exception_ptr error;
+    // The floating-point fault flags are per thread: the whole step runs on this one.
+    std::thread worker([&] {
+        try {
+            longStep();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    if (error) std::rethrow_exception(error);
+}
+
+}  // namespace quorvane
