@@ -47,7 +47,7 @@ bool Analyse(const AnalysisInputs& inputs, AnalysisResults& results) {
     const bool twoSided = inputs.limitType == LimitType::TwoSided;
     CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
                             results.means, results.caseScores, results.corr, results.condMean,
-                            results.condSD, results.engine);
+                            results.condSD, results.engine, results.zHistogram);
     return true;
 }
 
