@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins libgl-dev
   clang libclang-rt-14-dev
   locales fonts-dejavu-core
+  qt6-svg-dev poppler-utils
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -263,7 +263,8 @@ MainWindowState TfrmTemplate::CurrentState() const {
 
 void TfrmTemplate::cmdComputeClick() {
     RunUserAction(platform_, [this] {
-        const ComputeOutcome outcome = RunCompute(CurrentState(), platform_);
+        const MainWindowState state = CurrentState();
+        const ComputeOutcome outcome = RunCompute(state, platform_);
         if (!outcome.completed) {
             if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
             if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();
@@ -273,7 +274,8 @@ void TfrmTemplate::cmdComputeClick() {
         results_->show();
         hide();
         results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));
-        results_->AppendLines(outcome.reportLines);
+        results_->AppendReport(outcome.reportLines,
+                               FigureInputOf(outcome.limitType, outcome.results, state.decimalSeparator));
     });
 }
 
