@@ -23,7 +23,7 @@ constexpr double kTitleLine = 11;
 constexpr double kInfoLine = 12.5;     // distance between the heading's lines
 constexpr double kTagRow = 74;         // the markers' tags, just above the plot
 constexpr double kPlotTop = 79;
-constexpr double kPlotHeight = 140;
+constexpr double kPlotHeight = 115;
 constexpr double kTickLabels = kPlotTop + kPlotHeight + 12;
 constexpr double kAxisLabel = kTickLabels + 13;
 constexpr double kNoteLine = kAxisLabel + 12;
@@ -285,20 +285,18 @@ QFont FigureFont(double pointSize, bool bold) {
 QPointF Q(const FigurePoint& p) { return {p.x, p.y}; }
 QRectF Q(const FigureRect& r) { return {r.left, r.top, r.width, r.height}; }
 
-// Text that would run past the figure's side margins (a long number, a wide face) is
-// set smaller rather than cut.
+// Text wider than the figure (a long number, a wide face) is set smaller rather than
+// cut, and text at an edge (a tick's label) is moved inside the figure.
 void PaintText(QPainter& painter, const FigureText& text, double figureWidth) {
     const QString string = QString::fromStdString(text.text);
     QFont font = FigureFont(text.pointSize, text.bold);
-    const double room = text.align == TextAlign::Left    ? figureWidth - kSideMargin - text.x
-                        : text.align == TextAlign::Right ? text.x - kSideMargin
-                                                         : 2 * std::min(text.x - kSideMargin, figureWidth - kSideMargin - text.x);
+    const double room = figureWidth - 2 * kSideMargin;
     const double natural = QFontMetricsF(font, painter.device()).horizontalAdvance(string);
-    if (natural > room && room > 0) font.setPointSizeF(text.pointSize * room / natural);
+    if (natural > room) font.setPointSizeF(text.pointSize * room / natural);
     painter.setFont(font);
     const double width = QFontMetricsF(font, painter.device()).horizontalAdvance(string);
     const double x = text.align == TextAlign::Left ? text.x : text.align == TextAlign::Right ? text.x - width : text.x - width / 2;
-    painter.drawText(QPointF(x, text.y), string);
+    painter.drawText(QPointF(std::clamp(x, 0.0, std::max(0.0, figureWidth - width)), text.y), string);
 }
 
 const QColor kInk(0x20, 0x20, 0x20);
