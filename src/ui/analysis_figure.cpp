@@ -38,6 +38,7 @@ constexpr double kCurveReach = 4;
 constexpr double kBreakBeyond = 6;
 constexpr double kCaseMargin = 0.75;  // SDs shown beyond the case
 constexpr int kCurveSamples = 400;    // points of the curve per axis segment
+constexpr double kVisibleShare = 0.002;  // less of the curve's area than this is too thin to see
 
 constexpr double kHeadingSize = 10;
 constexpr double kInfoSize = 8;
@@ -205,7 +206,7 @@ FigurePanel LayoutCasePanel(const FigureInput& in, double top, double width) {
                 "Curve: the controls' scores; sample estimates: conditional mean " + Fixed(in.condMean, 3, sep) +
                     ", SD " + Fixed(in.condSD, 3, sep),
                 "Shaded: the curve below the case's score of " + Fixed(in.caseScore, 3, sep) + ", " +
-                    Fixed(Phi(z) * 100, 4, sep) + "% of its area",
+                    Fixed(Phi(z) * 100, 4, sep) + "% of its area" + (Phi(z) < kVisibleShare ? ", too little to see" : ""),
                 "Bayesian estimate of the percentage of controls below the case:",
                 "    " + PercentBelowText(in)});
     panel.texts.push_back({panel.plot.left + panel.plot.width / 2, top + kAxisLabel, "Score on the task of interest",

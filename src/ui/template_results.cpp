@@ -89,6 +89,7 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     File1 = menuBar()->addMenu(QStringLiteral("Printer options..."));
     mnuPrint = File1->addAction(QStringLiteral("Print All"));
     mnuPrintSelection = File1->addAction(QStringLiteral("Print Selection"));
+    File1->addSeparator();
     mnuSaveAsPdf = File1->addAction(QStringLiteral("Save as PDF..."));
 
     // The client area is fixed; the menu bar comes on top of it.

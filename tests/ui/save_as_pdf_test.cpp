@@ -23,9 +23,11 @@ protected:
 };
 
 TEST_F(SaveAsPdf, HoldsEveryReportWithItsFigureUntilTheResultsAreCleared) {
+    // Below the print items, set apart by a separator.
     const QList<QAction*> items = frmTemplateResults.File1->actions();
-    ASSERT_EQ(items.size(), 3);
-    EXPECT_EQ(items[2], frmTemplateResults.mnuSaveAsPdf);
+    ASSERT_EQ(items.size(), 4);
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3], frmTemplateResults.mnuSaveAsPdf);
     EXPECT_EQ(frmTemplateResults.mnuSaveAsPdf->text(), QStringLiteral("Save as PDF..."));
 
     const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
