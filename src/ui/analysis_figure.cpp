@@ -4,7 +4,6 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPen>
 #include <QPolygonF>
 #include <algorithm>
@@ -60,8 +59,8 @@ double NiceStep(double span, int target) {
 
 int DecimalsFor(double step) { return step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9)); }
 
-// Ticks at the multiples of a nice step between lo and hi, value(t) giving the
-// panel's unit for the tick's label value t.
+// Ticks at the multiples of a nice step between lo and hi (in the labels' unit), placed
+// on the axis at toUnit(label value), each labelled below the plot.
 template <typename ToUnit>
 void AddTicks(FigurePanel& panel, double lo, double hi, int target, ToUnit toUnit, char separator) {
     const double step = NiceStep(hi - lo, target);
@@ -70,8 +69,8 @@ void AddTicks(FigurePanel& panel, double lo, double hi, int target, ToUnit toUni
         const double value = static_cast<double>(m) * step;
         const double x = panel.axis.X(toUnit(value));
         panel.ticks.push_back({x, FormatFixed(value, 0, decimals, separator)});
-        panel.texts.push_back({x, panel.plot.bottom() + kTickLabels - kPlotTop - kPlotHeight,
-                               panel.ticks.back().label, TextAlign::Centre, kTickSize});
+        panel.texts.push_back({x, panel.plot.top - kPlotTop + kTickLabels, panel.ticks.back().label,
+                               TextAlign::Centre, kTickSize});
     }
 }
 
