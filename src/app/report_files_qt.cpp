@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QString>
+#include <iostream>
 #include <memory>
 
 #include "app/report_files.h"
@@ -15,7 +16,17 @@ const char* const kReportFileUsage =
 bool IsReportFileOption(std::string_view option) { return option == "--pdf" || option == "--figure"; }
 
 bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request) {
-    (option == "--pdf" ? request.pdf : request.figure) = value;
+    if (option == "--pdf") {
+        request.pdf = value;
+        return true;
+    }
+    // Refused before the analysis runs, rather than after it.
+    const QString suffix = QString::fromStdString(value).right(4).toLower();
+    if (suffix != QLatin1String(".svg") && suffix != QLatin1String(".png")) {
+        std::cerr << "quorvane-report: the file of --figure must end in .svg or .png\n";
+        return false;
+    }
+    request.figure = value;
     return true;
 }
 

@@ -231,6 +231,12 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.out, plain.out);
     EXPECT_NE(failed.err.find("Cannot write missing/report.pdf: "), std::string::npos) << failed.err;
+
+    // A figure of another kind is a usage error, found before the analysis runs.
+    const ToolRun wrongKind = Run({"--n", "4", "--k", "1", "--figure", "figure.jpg", file}, headless);
+    EXPECT_EQ(wrongKind.status, 2);
+    EXPECT_TRUE(wrongKind.out.empty());
+    EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
 }
 
 }  // namespace
