@@ -43,9 +43,10 @@ void BM_CovariateMonteCarloTest(benchmark::State& state) {
     const Summary s = MakeSummary(k);
     long double condMean = 0, condSD = 0;
     tCovariateResults results;
+    tDrawHistogram histogram;
     for (auto _ : state) {
         CovariateMonteCarloTest(k, n, kDraws, true, true, kCrediblePercent, s.sds, s.means,
-                                s.caseScores, s.corr, condMean, condSD, results);
+                                s.caseScores, s.corr, condMean, condSD, results, histogram);
         benchmark::DoNotOptimize(results);
     }
 }

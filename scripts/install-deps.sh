@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   locales fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
+  qt6-svg-dev poppler-utils
 )
 missing=()
 for package in "${packages[@]}"; do

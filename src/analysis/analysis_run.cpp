@@ -18,7 +18,11 @@ const std::string kNotPositiveDefinite =
     "in entry of the control sample data (alternatively it may be that one variable is linearly "
     "dependent on other variables and should be dropped)";
 
-ComputeOutcome Stopped(FocusTarget focus) { return {false, focus, {}}; }
+ComputeOutcome Stopped(FocusTarget focus) {
+    ComputeOutcome outcome;
+    outcome.focus = focus;
+    return outcome;
+}
 
 void ShowError(Platform& platform, const std::string& text) {
     platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), text);
@@ -47,7 +51,7 @@ bool Analyse(const AnalysisInputs& inputs, AnalysisResults& results) {
     const bool twoSided = inputs.limitType == LimitType::TwoSided;
     CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
                             results.means, results.caseScores, results.corr, results.condMean,
-                            results.condSD, results.engine);
+                            results.condSD, results.engine, results.zHistogram);
     return true;
 }
 
@@ -109,7 +113,7 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(FocusTarget::Input1);
         }
     }
-    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window)};
+    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), inputs.limitType, results};
 }
 
 }  // namespace quorvane

@@ -18,6 +18,8 @@ struct ComputeOutcome {
     bool completed = false;                // the report is ready
     FocusTarget focus = FocusTarget::Unchanged;
     std::vector<std::string> reportLines;  // to append to memoResults, when completed
+    LimitType limitType = LimitType::TwoSided;
+    AnalysisResults results;               // the numbers of the report, for its figure
 };
 
 struct ComputeOptions {

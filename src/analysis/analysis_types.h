@@ -31,6 +31,7 @@ struct AnalysisResults {
     long double condMean = 0;
     long double condSD = 0;
     tCovariateResults engine;
+    tDrawHistogram zHistogram;  // the draws of Z behind Z-CCC's credible limits
 };
 
 constexpr int kInputFieldCount = 8;

@@ -14,6 +14,7 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
+#include "app/report_files.h"
 
 namespace {
 
@@ -38,13 +39,20 @@ const char* const kUsage =
     "               one-sided-upper\n"
     "  --notes LINE one line of the user's notes; repeat for more lines\n"
     "  --help       show this text\n"
+    "{files}"
     "\n"
     "N and K are checked by the same rules as in the program, with the same messages. The\n"
     "messages the program shows in boxes are written to standard error. No saved inputs file\n"
     "is written.\n"
     "\n"
-    "Exit status: 0 the report was printed; 1 the analysis stopped with a message; 2 usage\n"
-    "error.\n";
+    "Exit status: 0 the report was printed (and the files written); 1 the analysis stopped\n"
+    "with a message, or a file could not be written; 2 usage error.\n";
+
+// The usage text, with the file options this build offers.
+std::string Usage() {
+    std::string usage = kUsage;
+    return usage.replace(usage.find("{files}"), 7, kReportFileUsage);
+}
 
 // The answers of one run: the file for the open dialog, messages to standard error.
 class CommandLinePlatform : public Platform {
@@ -76,6 +84,7 @@ struct Arguments {
     std::optional<std::string> n, k;
     int limitIndex = 0;
     std::vector<std::string> notes;
+    ReportFileRequest files;
     std::optional<std::string> file;
     bool help = false;
 };
@@ -92,7 +101,8 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool takesValue = arg == "--n" || arg == "--k" || arg == "--limit" || arg == "--notes";
+        const bool takesValue = arg == "--n" || arg == "--k" || arg == "--limit" || arg == "--notes" ||
+                                IsReportFileOption(arg);
         if (arg == "--help" || arg == "-h") {
             args.help = true;
         } else if (takesValue) {
@@ -101,7 +111,9 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
                 return std::nullopt;
             }
             const std::string value = argv[++i];
-            if (arg == "--n") args.n = value;
+            if (IsReportFileOption(arg)) {
+                if (!TakeReportFileOption(arg, value, args.files)) return std::nullopt;
+            } else if (arg == "--n") args.n = value;
             else if (arg == "--k") args.k = value;
             else if (arg == "--notes") args.notes.push_back(value);
             else if (const auto index = LimitIndex(value)) args.limitIndex = *index;
@@ -147,11 +159,11 @@ int main(int argc, char** argv) {
     }
     const std::optional<Arguments> args = ParseArguments(argc, argv);
     if (!args) {
-        std::cerr << kUsage;
+        std::cerr << Usage();
         return kExitUsage;
     }
     if (args->help) {
-        std::cout << kUsage;
+        std::cout << Usage();
         return kExitReport;
     }
 
@@ -171,6 +183,8 @@ int main(int argc, char** argv) {
         std::string text;
         for (const std::string& line : outcome.reportLines) (text += line) += '\n';
         std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        WriteReportFiles(args->files, outcome, window.decimalSeparator);
         return kExitReport;
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';

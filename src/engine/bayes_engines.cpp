@@ -319,6 +319,37 @@ int RoundToEven(long double x) { return static_cast<int>(std::nearbyint(x)); }
 
 }  // namespace
 
+int tDrawHistogram::Total() const {
+    int total = below + above;
+    for (const int count : counts) total += count;
+    return total;
+}
+
+// One pass: the bin from the scaled distance to lower, then moved by at most one so that
+// each draw lies between its bin's edges as Edge computes them.
+tDrawHistogram BinDraws(const double* draws, int count, double lower, double upper) {
+    tDrawHistogram histogram;
+    histogram.lower = lower;
+    histogram.upper = upper;
+    std::array<double, kHistogramBins + 1> edges;
+    for (int i = 0; i <= kHistogramBins; ++i) edges[i] = histogram.Edge(i);
+    const double scale = kHistogramBins / (upper - lower);
+    for (int t = 0; t < count; ++t) {
+        const double z = draws[t];
+        if (z < lower) {
+            ++histogram.below;
+        } else if (z >= upper) {
+            ++histogram.above;
+        } else {
+            int bin = std::min(kHistogramBins - 1, static_cast<int>((z - lower) * scale));
+            if (z < edges[bin]) --bin;
+            else if (z >= edges[bin + 1]) ++bin;
+            ++histogram.counts[bin];
+        }
+    }
+    return histogram;
+}
+
 LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided) {
     const long double c = percent;
     if (twoSided)
@@ -382,7 +413,7 @@ bool RegressionFromSummary(const tMatrix& corr, const tVector& sds, const tVecto
 void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
                              const tVector& sds, const tVector& means, const tVector& caseScores,
                              const tMatrix& corr, long double& condMean, long double& condSD,
-                             tCovariateResults& results) {
+                             tCovariateResults& results, tDrawHistogram& histogram) {
     const auto [lo, hi] = CredibleLimitIndices(draws, percent, twoSided);
     if (draws < 1 || draws > kMaxDraws || lo < 1 || hi > draws)
         throw std::invalid_argument("The number of draws must leave room for both credible limits");
@@ -413,6 +444,20 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     std::nth_element(first, first + lo - 1, first + hi - 1);
     results(ZCCCLower) = store(lo);
     results(ZCCCUpper) = store(hi);
+
+    const double zccc = static_cast<double>(results(ZCCC));
+    double spare = 0.75 * (store(hi) - store(lo));
+    if (!(spare > 0)) spare = 1;  // every draw alike: a unit either side
+    const double lower = std::min(store(lo), zccc) - spare, upper = std::max(store(hi), zccc) + spare;
+    // The two halves of the draws on two threads: counts add up the same in any order.
+    const int half = draws / 2;
+    tDrawHistogram secondHalf;
+    std::thread helper([&] { secondHalf = BinDraws(first + half, draws - half, lower, upper); });
+    histogram = BinDraws(first, half, lower, upper);
+    helper.join();
+    for (int i = 0; i < kHistogramBins; ++i) histogram.counts[i] += secondHalf.counts[i];
+    histogram.below += secondHalf.below;
+    histogram.above += secondHalf.above;
 
     results(PercentBelowLower) = standardNormal.Cdf(results(ZCCCLower)) * 100;
     results(PercentBelowUpper) = standardNormal.Cdf(results(ZCCCUpper)) * 100;

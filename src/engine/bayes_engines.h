@@ -46,13 +46,33 @@ struct LimitIndices {
 };
 LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided);
 
+// The posterior draws of the case's standardised distance Z, binned for a picture of
+// their distribution: kHistogramBins equal bins between lower and upper (each bin holds
+// its lower edge), the draws outside counted apart, so that below + the bins + above is
+// the number of draws.
+constexpr int kHistogramBins = 300;
+struct tDrawHistogram {
+    double lower = 0;
+    double upper = 0;
+    std::array<int, kHistogramBins> counts{};
+    int below = 0;
+    int above = 0;
+    // The lower edge of bin i (0-based); Edge(kHistogramBins) is upper.
+    double Edge(int i) const { return i == kHistogramBins ? upper : lower + (upper - lower) * i / kHistogramBins; }
+    int Total() const;
+};
+
+// Bins draws[0 .. count) over [lower, upper).
+tDrawHistogram BinDraws(const double* draws, int count, double lower, double upper);
+
 // The test itself. Throws EMatrixError when X'X is singular or its inverse not positive
 // definite (also after the variables are brought to unit scale), EArgumentError when a
 // draw lies beyond the reach of the normal distribution function, and the
-// floating-point faults.
+// floating-point faults. The histogram spans the credible limits and Z-CCC with three
+// quarters of the limits' distance to spare on either side.
 void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
                              const tVector& sds, const tVector& means, const tVector& caseScores,
                              const tMatrix& corr, long double& condMean, long double& condSD,
-                             tCovariateResults& results);
+                             tCovariateResults& results, tDrawHistogram& histogram);
 
 }  // namespace quorvane

@@ -264,11 +264,12 @@ MainWindowState TfrmTemplate::CurrentState() const {
 
 void TfrmTemplate::cmdComputeClick() {
     RunUserAction(platform_, [this] {
+        const MainWindowState state = CurrentState();
         ComputeOptions options;
         // The windows keep painting during the engine's run, and a click made meanwhile
         // must not start a second run or clear the inputs once it ends.
         options.runLongStep = RunLongStepWithInputIgnored;
-        const ComputeOutcome outcome = RunCompute(CurrentState(), computePlatform_, options);
+        const ComputeOutcome outcome = RunCompute(state, computePlatform_, options);
         if (!outcome.completed) {
             if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
             if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();
@@ -281,7 +282,8 @@ void TfrmTemplate::cmdComputeClick() {
         results_->show();
         hide();
         results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));
-        results_->AppendLines(outcome.reportLines);
+        results_->AppendReport(outcome.reportLines,
+                               FigureInputOf(outcome.limitType, outcome.results, state.decimalSeparator));
     });
 }
 

@@ -15,6 +15,7 @@
 #include "analysis/io_errors.h"
 #include "ui/general_error_handler.h"
 #include "ui/memo_lines.h"
+#include "ui/report_export.h"
 #include "ui/report_font.h"
 
 namespace quorvane {
@@ -88,6 +89,8 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     File1 = menuBar()->addMenu(QStringLiteral("Printer options..."));
     mnuPrint = File1->addAction(QStringLiteral("Print All"));
     mnuPrintSelection = File1->addAction(QStringLiteral("Print Selection"));
+    File1->addSeparator();
+    mnuSaveAsPdf = File1->addAction(QStringLiteral("Save as PDF..."));
 
     // The client area is fixed; the menu bar comes on top of it.
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
@@ -97,6 +100,9 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     SaveDialog1_.defaultName = "results.txt";
     SaveDialog1_.filter = "*.txt";
     SaveDialog1_.overwritePrompt = true;
+    SaveDialogPdf_.defaultName = "results.pdf";
+    SaveDialogPdf_.filter = "*.pdf";
+    SaveDialogPdf_.overwritePrompt = true;
 
     connect(cmdSaveOutput, &QPushButton::clicked, this, &TfrmTemplateResults::cmdSaveOutputClick);
     connect(cmdClearResults, &QPushButton::clicked, this, &TfrmTemplateResults::cmdClearResultsClick);
@@ -104,6 +110,7 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     connect(cmdExit, &QPushButton::clicked, this, &TfrmTemplateResults::cmdExitClick);
     connect(mnuPrint, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintClick);
     connect(mnuPrintSelection, &QAction::triggered, this, &TfrmTemplateResults::mnuPrintSelectionClick);
+    connect(mnuSaveAsPdf, &QAction::triggered, this, &TfrmTemplateResults::mnuSaveAsPdfClick);
 
     FormCreate();
 }
@@ -127,6 +134,11 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
     memoResults->ensureCursorVisible();
 }
 
+void TfrmTemplateResults::AppendReport(const std::vector<std::string>& lines, const FigureInput& figure) {
+    AppendLines(lines);
+    reportFigures_.push_back(figure);
+}
+
 void TfrmTemplateResults::cmdSaveOutputClick() {
     RunUserAction(platform_, [this] {
         const auto path = platform_.AskSaveFileName(SaveDialog1_);
@@ -137,7 +149,10 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
 }
 
 void TfrmTemplateResults::cmdClearResultsClick() {
-    RunUserAction(platform_, [this] { memoResults->clear(); });
+    RunUserAction(platform_, [this] {
+        memoResults->clear();
+        reportFigures_.clear();
+    });
 }
 
 void TfrmTemplateResults::cmdReturnClick() {
@@ -166,6 +181,15 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
             return;
         }
         platform_.PrintText(cursor.selection().toPlainText().toStdString());
+    });
+}
+
+void TfrmTemplateResults::mnuSaveAsPdfClick() {
+    RunUserAction(platform_, [this] {
+        const auto path = platform_.AskSaveFileName(SaveDialogPdf_);
+        if (!path) return;  // cancelled: nothing written
+        SaveDialogPdf_.defaultName = *path;
+        WritePdfReport(*path, memoResults->toPlainText(), reportFigures_);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/platform.h"
+#include "ui/analysis_figure.h"
 
 class QAction;
 class QFrame;
@@ -27,6 +28,8 @@ public:
     bool HoldsText() const;
     // Appends each string as one line below the text, as the analysis writes a report.
     void AppendLines(const std::vector<std::string>& lines);
+    // Appends a report and keeps its figure for Save as PDF.
+    void AppendReport(const std::vector<std::string>& lines, const FigureInput& figure);
 
     // The controls, open to the tests that drive the window as its user would.
     QFrame* Panel1;
@@ -39,6 +42,7 @@ public:
     QMenu* File1;
     QAction* mnuPrint;
     QAction* mnuPrintSelection;
+    QAction* mnuSaveAsPdf;
 
 signals:
     // Exit was confirmed; the application decides how to end.
@@ -51,6 +55,7 @@ public slots:
     void cmdExitClick();
     void mnuPrintClick();
     void mnuPrintSelectionClick();
+    void mnuSaveAsPdfClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -63,6 +68,8 @@ private:
     Platform& platform_;
     QWidget* worksheet_;
     FileDialogOptions SaveDialog1_;
+    FileDialogOptions SaveDialogPdf_;
+    std::vector<FigureInput> reportFigures_;  // one per report appended since the last Clear Results
 };
 
 }  // namespace quorvane

@@ -195,5 +195,49 @@ TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 
+// Without a display: the tool draws offscreen by itself.
+TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
+#ifndef QUORVANE_REPORT_FILES
+    GTEST_SKIP() << "built without the program's windows";
+#endif
+    const std::string file = WriteData(kFourControls);
+    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C";
+    const ToolRun plain = Run({"--n", "4", "--k", "1", file});
+    const ToolRun run = Run({"--n", "4", "--k", "1", "--pdf", "report.pdf", "--figure", "figure.svg", file}, headless);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, plain.out);
+    EXPECT_NE(Slurp(folder_ / "figure.svg").find("<svg"), std::string::npos);
+
+    // Every non-blank line of the report, whole and in order, in the PDF's text.
+    ASSERT_EQ(std::system(("pdftotext -layout " + Quote((folder_ / "report.pdf").string()) + " " +
+                           Quote((folder_ / "report.txt").string())).c_str()), 0);
+    std::istringstream printed(Slurp(folder_ / "report.txt")), report(run.out);
+    const auto squeezed = [](const std::string& line) {
+        std::istringstream words(line);
+        std::string word, out;
+        while (words >> word) out += (out.empty() ? "" : " ") + word;
+        return out;
+    };
+    std::string line, printedLine;
+    while (std::getline(report, line)) {
+        if (squeezed(line).empty()) continue;
+        bool found = false;
+        while (!found && std::getline(printed, printedLine)) found = squeezed(printedLine) == squeezed(line);
+        ASSERT_TRUE(found) << "not in the PDF in order: " << line;
+    }
+
+    // A file that cannot be written is an error that names it; the report is still printed.
+    const ToolRun failed = Run({"--n", "4", "--k", "1", "--pdf", "missing/report.pdf", file}, headless);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, plain.out);
+    EXPECT_NE(failed.err.find("Cannot write missing/report.pdf: "), std::string::npos) << failed.err;
+
+    // A figure of another kind is a usage error, found before the analysis runs.
+    const ToolRun wrongKind = Run({"--n", "4", "--k", "1", "--figure", "figure.jpg", file}, headless);
+    EXPECT_EQ(wrongKind.status, 2);
+    EXPECT_TRUE(wrongKind.out.empty());
+    EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
+}
+
 }  // namespace
 }  // namespace quorvane

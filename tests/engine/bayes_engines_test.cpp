@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -71,12 +72,15 @@ struct Outcome {
     long double condMean = 0;
     long double condSD = 0;
     tCovariateResults results;
+    tDrawHistogram histogram;
+    std::vector<double> sortedDraws;  // the single-thread reference keeps its draws
 };
 
 Outcome RunTest(const Sample& s, bool twoSided = true, int draws = kDraws) {
     Outcome out;
     CovariateMonteCarloTest(s.k, s.n, draws, true, twoSided, kCrediblePercent, s.sds, s.means,
-                            s.caseScores, s.corr, out.condMean, out.condSD, out.results);
+                            s.caseScores, s.corr, out.condMean, out.condSD, out.results,
+                            out.histogram);
     return out;
 }
 
@@ -379,6 +383,7 @@ Outcome SingleThreadReference(const Sample& s, bool twoSided, int draws) {
     out.results(ZCCCUpper) = store(limits.hi);
     out.results(PercentBelowLower) = normal.Cdf(out.results(ZCCCLower)) * 100;
     out.results(PercentBelowUpper) = normal.Cdf(out.results(ZCCCUpper)) * 100;
+    out.sortedDraws.assign(store.data(), store.data() + draws);
     return out;
 }
 
@@ -404,6 +409,24 @@ TEST_P(SameAsOneThread, EveryNumberIsIdentical) {
     for (int i = 1; i <= 8; ++i) EXPECT_EQ(engine.results(i), reference.results(i)) << "result " << i;
     EXPECT_EQ(engine.condMean, reference.condMean);
     EXPECT_EQ(engine.condSD, reference.condSD);
+
+    // The histogram: every draw counted once, each bin holding exactly the reference's
+    // draws between its edges (counted by binary search in the sorted draws), and a
+    // range that takes in Z-CCC and both limits.
+    const tDrawHistogram& h = engine.histogram;
+    EXPECT_EQ(h.Total(), draws);
+    const auto& sorted = reference.sortedDraws;
+    const auto countBelow = [&](double x) {
+        return static_cast<int>(std::lower_bound(sorted.begin(), sorted.end(), x) - sorted.begin());
+    };
+    EXPECT_EQ(h.below, countBelow(h.lower));
+    EXPECT_EQ(h.above, draws - countBelow(h.upper));
+    for (int i = 0; i < kHistogramBins; ++i)
+        ASSERT_EQ(h.counts[i], countBelow(h.Edge(i + 1)) - countBelow(h.Edge(i))) << "bin " << i;
+    for (const int r : {ZCCC, ZCCCLower, ZCCCUpper}) {
+        EXPECT_LT(h.lower, reference.results(r));
+        EXPECT_GT(h.upper, reference.results(r));
+    }
     // The engine leaves the seeds where the draws left them, for a run without the fixed seed.
     EXPECT_EQ(seed1, Seed1);
     EXPECT_EQ(seed2, Seed2);

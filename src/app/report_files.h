@@ -1,0 +1,30 @@
+#pragma once
+// The report tool's --pdf and --figure: the report's PDF and its figure as files,
+// drawn without a display. Without the windows' build the options are refused.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/analysis_run.h"
+
+namespace quorvane {
+
+struct ReportFileRequest {
+    std::optional<std::string> pdf;     // --pdf FILE
+    std::optional<std::string> figure;  // --figure FILE.svg|FILE.png
+};
+
+// The lines of --help for the two options.
+extern const char* const kReportFileUsage;
+
+// Takes the value of --pdf or --figure; false, with a message on standard error, for
+// another option or when this build cannot write the files.
+bool IsReportFileOption(std::string_view option);
+bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request);
+
+// Writes the requested files for the finished analysis; throws EInOutError naming the
+// file when one cannot be written.
+void WriteReportFiles(const ReportFileRequest& request, const ComputeOutcome& outcome, char decimalSeparator);
+
+}  // namespace quorvane

@@ -1,0 +1,52 @@
+#include <QApplication>
+#include <QString>
+#include <iostream>
+#include <memory>
+
+#include "app/report_files.h"
+#include "ui/report_export.h"
+
+namespace quorvane {
+
+const char* const kReportFileUsage =
+    "  --pdf FILE   also write the report and its figure to FILE as a PDF\n"
+    "  --figure FILE\n"
+    "               also write the figure alone to FILE, as SVG (FILE.svg) or PNG (FILE.png)\n";
+
+bool IsReportFileOption(std::string_view option) { return option == "--pdf" || option == "--figure"; }
+
+bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request) {
+    if (option == "--pdf") {
+        request.pdf = value;
+        return true;
+    }
+    // Refused before the analysis runs, rather than after it.
+    const QString suffix = QString::fromStdString(value).right(4).toLower();
+    if (suffix != QLatin1String(".svg") && suffix != QLatin1String(".png")) {
+        std::cerr << "quorvane-report: the file of --figure must end in .svg or .png\n";
+        return false;
+    }
+    request.figure = value;
+    return true;
+}
+
+void WriteReportFiles(const ReportFileRequest& request, const ComputeOutcome& outcome, char decimalSeparator) {
+    if (!request.pdf && !request.figure) return;
+    // Fonts and painting need an application object, but no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "quorvane-report";
+    static char* argv[] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+    if (QApplication::instance() == nullptr) app = std::make_unique<QApplication>(argc, argv);
+
+    const FigureInput figure = FigureInputOf(outcome.limitType, outcome.results, decimalSeparator);
+    if (request.pdf) {
+        QString text;
+        for (const std::string& line : outcome.reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');
+        WritePdfReport(*request.pdf, text, {figure});
+    }
+    if (request.figure) WriteFigureFile(*request.figure, figure);
+}
+
+}  // namespace quorvane

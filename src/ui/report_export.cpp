@@ -1,0 +1,245 @@
+#include "ui/report_export.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/io_errors.h"
+#include "ui/memo_lines.h"
+#include "ui/report_font.h"
+
+namespace quorvane {
+
+namespace {
+
+const QString kSeparatorLine(36, QLatin1Char('-'));
+
+// Everything is laid out in points: the PDF and SVG devices work at 72 dots per inch.
+constexpr int kPointsPerInch = 72;
+constexpr double kMarginMm = 18;
+constexpr double kFooterSize = 8;
+constexpr double kFooterRoom = 16;  // points between the text area and the footer's baseline
+constexpr double kFigureGap = 14;   // points above a figure
+// The report's font: as large as keeps the longest line whole, within these sizes.
+constexpr double kLargestTextSize = 9.5;
+constexpr double kSmallestTextSize = 5;
+constexpr double kPngScale = 300.0 / kPointsPerInch;  // a PNG figure at 300 dots per inch
+
+// Unhinted, so that every character's advance is the same fraction of the size at
+// every size: the line fitting below relies on it.
+QFont TextFont(double pointSize) {
+    QFont font = ReportFont(12);
+    font.setPointSizeF(pointSize);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+// The advance of a character of the fixed-pitch face at 1 point.
+double AdvanceAtOnePoint(QPaintDevice& device) {
+    return QFontMetricsF(TextFont(100), &device).horizontalAdvance(QLatin1Char('M')) / 100;
+}
+
+// The largest size, in tenths of a point, at which the longest line fits the width.
+double TextSizeFor(const std::vector<ReportPart>& parts, double width, QPaintDevice& device) {
+    qsizetype longest = 1;
+    for (const ReportPart& part : parts)
+        for (const QString& line : part.lines) longest = std::max(longest, line.size());
+    const double fitting = std::floor(width / (static_cast<double>(longest) * AdvanceAtOnePoint(device)) * 10) / 10;
+    return std::clamp(fitting, kSmallestTextSize, kLargestTextSize);
+}
+
+// A line longer than fits even at the smallest size goes on in the next printed line.
+QStringList FittingPieces(const QString& line, qsizetype perLine) {
+    if (line.size() <= perLine) return {line};
+    QStringList pieces;
+    for (qsizetype start = 0; start < line.size(); start += perLine) pieces.append(line.mid(start, perLine));
+    return pieces;
+}
+
+struct PlacedLine {
+    double y;
+    QString text;
+};
+struct PlacedFigure {
+    double y;
+    FigureGeometry geometry;
+    double scale;
+};
+struct Page {
+    std::vector<PlacedLine> lines;
+    std::vector<PlacedFigure> figures;
+};
+
+// Fills pages top to bottom: lines one after another, each figure after its report,
+// on a new page when the rest of the page is too short for it.
+std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont& font, const QRectF& area,
+                              QPaintDevice& device) {
+    const QFontMetricsF metrics(font, &device);
+    const double lineHeight = metrics.lineSpacing();
+    const auto perLine = static_cast<qsizetype>(area.width() / (font.pointSizeF() * AdvanceAtOnePoint(device)));
+    std::vector<Page> pages(1);
+    double y = 0;
+    const auto room = [&](double height) {
+        if (y + height > area.height() && y > 0) {
+            pages.emplace_back();
+            y = 0;
+        }
+    };
+    for (const ReportPart& part : parts) {
+        for (const QString& line : part.lines) {
+            for (const QString& piece : FittingPieces(line, std::max<qsizetype>(1, perLine))) {
+                room(lineHeight);
+                pages.back().lines.push_back({y + metrics.ascent(), piece});
+                y += lineHeight;
+            }
+        }
+        if (part.figure) {
+            FigureGeometry geometry = LayoutFigure(*part.figure, area.width());
+            // A page shorter than the figure shrinks it to fit.
+            const double scale = std::min(1.0, area.height() / (geometry.height + kFigureGap));
+            const double height = (geometry.height + kFigureGap) * scale;
+            room(height);
+            pages.back().figures.push_back({y + kFigureGap * scale, std::move(geometry), scale});
+            y += height;
+        }
+    }
+    return pages;
+}
+
+void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QFont& font, const QRectF& area) {
+    QPainter painter;
+    if (!painter.begin(&writer)) throw EInOutError("The PDF could not be started");
+    const QFont footerFont = TextFont(kFooterSize);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (i > 0) writer.newPage();
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        for (const PlacedLine& line : pages[i].lines)
+            painter.drawText(QPointF(area.left(), area.top() + line.y), line.text);
+        for (const PlacedFigure& figure : pages[i].figures) {
+            painter.save();
+            painter.translate(area.left(), area.top() + figure.y);
+            painter.scale(figure.scale, figure.scale);
+            PaintFigure(painter, figure.geometry);
+            painter.restore();
+        }
+        painter.setFont(footerFont);
+        painter.setPen(Qt::black);
+        const QString footer = QStringLiteral("Page %1 of %2").arg(i + 1).arg(pages.size());
+        const double width = QFontMetricsF(footerFont, &writer).horizontalAdvance(footer);
+        painter.drawText(QPointF(area.center().x() - width / 2, area.bottom() + kFooterRoom), footer);
+    }
+    painter.end();
+}
+
+[[noreturn]] void ThrowWriteError(const std::string& path, const QString& reason) {
+    throw EInOutError("Cannot write " + path + ": " + reason.toStdString());
+}
+
+}  // namespace
+
+std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<FigureInput>& figures) {
+    std::vector<ReportPart> parts;
+    const QStringList lines = MemoLines(text);
+    for (const QString& line : lines) {
+        if (parts.empty() || line == kSeparatorLine) parts.emplace_back();
+        parts.back().lines.append(line);
+    }
+    if (parts.size() == figures.size()) {
+        for (std::size_t i = 0; i < parts.size(); ++i) parts[i].figure = &figures[i];
+        return parts;
+    }
+    std::vector<ReportPart> whole(1);
+    whole.front().lines = lines;
+    for (const FigureInput& figure : figures) whole.push_back({{}, &figure});
+    return whole;
+}
+
+QPageSize::PageSizeId PaperFor(const QLocale& locale) {
+    return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
+}
+
+PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>& figures,
+                            QPageSize::PageSizeId paper) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(kPointsPerInch);
+        writer.setCreator(QStringLiteral("Quorvane"));
+        writer.setTitle(QStringLiteral("Quorvane results"));
+        writer.setPageLayout(QPageLayout(QPageSize(paper), QPageLayout::Portrait,
+                                         QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
+        const QRect paintRect = writer.pageLayout().paintRectPixels(kPointsPerInch);
+        const QRectF area(0, 0, paintRect.width(), paintRect.height() - kFooterRoom - kFooterSize);
+
+        const std::vector<ReportPart> parts = MatchReportsToFigures(text, figures);
+        const QFont font = TextFont(TextSizeFor(parts, area.width(), writer));
+        const std::vector<Page> pages = LayoutPages(parts, font, area, writer);
+        PaintPages(writer, pages, font, area);
+        buffer.close();
+        return {buffer.data(), static_cast<int>(pages.size())};
+    }
+}
+
+void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) ThrowWriteError(path, file.errorString());
+    // A short write (a full disk, a file size limit) must not be committed as the file.
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        ThrowWriteError(path, reason);
+    }
+    if (!file.commit()) ThrowWriteError(path, file.errorString());
+}
+
+void WritePdfReport(const std::string& path, const QString& text, const std::vector<FigureInput>& figures) {
+    WriteFileAtomically(path, RenderPdfReport(text, figures, PaperFor(QLocale::system())).bytes);
+}
+
+void WriteFigureFile(const std::string& path, const FigureInput& figure) {
+    const FigureGeometry geometry = LayoutFigure(figure, 480);
+    const QSize size(static_cast<int>(std::ceil(geometry.width)), static_cast<int>(std::ceil(geometry.height)) + 4);
+    const QString suffix = QFileInfo(QString::fromStdString(path)).suffix().toLower();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (suffix == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setResolution(kPointsPerInch);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(QStringLiteral("Quorvane figure"));
+        QPainter painter(&svg);
+        PaintFigure(painter, geometry);
+    } else if (suffix == QLatin1String("png")) {
+        QImage image(size * kPngScale, QImage::Format_ARGB32);
+        const int dotsPerMetre = static_cast<int>(std::lround(kPointsPerInch / 0.0254));
+        image.setDotsPerMeterX(dotsPerMetre);  // a point a pixel while painting, ...
+        image.setDotsPerMeterY(dotsPerMetre);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            painter.scale(kPngScale, kPngScale);
+            PaintFigure(painter, geometry);
+        }
+        image.setDotsPerMeterX(static_cast<int>(dotsPerMetre * kPngScale));  // ... and true to size in print
+        image.setDotsPerMeterY(static_cast<int>(dotsPerMetre * kPngScale));
+        if (!image.save(&buffer, "PNG")) ThrowWriteError(path, QStringLiteral("the image could not be encoded"));
+    } else {
+        ThrowWriteError(path, QStringLiteral("the figure is written as .svg or .png"));
+    }
+    buffer.close();
+    WriteFileAtomically(path, buffer.data());
+}
+
+}  // namespace quorvane

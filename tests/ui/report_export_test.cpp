@@ -1,0 +1,161 @@
+#include "ui/report_export.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
+
+#include "analysis/io_errors.h"
+#include "support/pdf_text.h"
+
+namespace quorvane {
+namespace {
+
+using testing::ExpectLinesInOrder;
+using testing::PdfTextLines;
+
+const QString kSeparator(36, QLatin1Char('-'));
+
+// A report of the results text's shape: a long first line, columns of blanks, and a
+// line of 109 characters, the report's widest; each report but the first starts with
+// the separator line.
+QStringList ReportLines(int number) {
+    QStringList lines;
+    if (number > 1) lines << kSeparator;
+    lines << QString() << QStringLiteral("Report %1: Bayesian test for a deficit in the single case").arg(number) << QString();
+    for (int row = 1; row <= 40; ++row)
+        lines << QStringLiteral(" [%1]:      %2.00000       %3.00000").arg(row, 4).arg(20 + row % 7).arg(10 + row % 5);
+    lines << QStringLiteral(" Percentage of control population exhibiting a lower score than the case (plus 95% Credible Interval): r%1")
+                 .arg(number, 2, 10, QLatin1Char('0'));
+    lines << QStringLiteral(" Bayesian point estimate    = 0.0068% (95% CI = 0.0000%  to  0.0547%)") << QStringLiteral(" ");
+    return lines;
+}
+
+FigureInput Figure() {
+    FigureInput in;
+    in.condMean = 37.051L;
+    in.condSD = 4.716L;
+    in.caseScore = 15;
+    in.engine(ZCCC) = (in.caseScore - in.condMean) / in.condSD;
+    in.engine(ZCCCLower) = -5.904L;
+    in.engine(ZCCCUpper) = -3.265L;
+    in.zHistogram.lower = -8;
+    in.zHistogram.upper = -1;
+    in.zHistogram.counts.fill(kDraws / kHistogramBins);
+    return in;
+}
+
+QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
+
+TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QStringList text;
+    std::vector<FigureInput> figures;
+    int previousPages = 0;
+    for (int reports = 1; reports <= 3; ++reports) {
+        text << ReportLines(reports);
+        figures.push_back(Figure());
+        for (const auto paper : {QPageSize::A4, QPageSize::Letter}) {
+            const PdfDocument pdf = RenderPdfReport(Joined(text), figures, paper);
+            const QString path = folder.filePath(QStringLiteral("r%1.pdf").arg(reports));
+            WriteFileAtomically(path.toStdString(), pdf.bytes);
+            const QStringList printed = PdfTextLines(path);
+            ExpectLinesInOrder(text, printed);
+            EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), reports);
+            EXPECT_EQ(printed.filter(QStringLiteral("Page %1 of %1").arg(pdf.pages)).size(), 1);
+            if (paper == QPageSize::A4) {
+                EXPECT_GT(pdf.pages, previousPages) << reports << " reports";
+                previousPages = pdf.pages;
+            }
+        }
+    }
+}
+
+TEST(PdfReport, ReportsAndFiguresArePairedOnlyWhenTheirNumbersAgree) {
+    const std::vector<FigureInput> figures{Figure(), Figure()};
+    const QStringList first = ReportLines(1), second = ReportLines(2);
+
+    const std::vector<ReportPart> paired = MatchReportsToFigures(Joined(first + second), figures);
+    ASSERT_EQ(paired.size(), 2u);
+    EXPECT_EQ(paired[0].lines, first);
+    EXPECT_EQ(paired[1].lines, second);
+    EXPECT_EQ(paired[0].figure, &figures[0]);
+    EXPECT_EQ(paired[1].figure, &figures[1]);
+
+    // The user deleted the separator: the text stays whole, the figures follow it.
+    QStringList edited = first + second;
+    edited.removeAll(kSeparator);
+    const std::vector<ReportPart> unpaired = MatchReportsToFigures(Joined(edited), figures);
+    ASSERT_EQ(unpaired.size(), 3u);
+    EXPECT_EQ(unpaired[0].lines, edited);
+    EXPECT_EQ(unpaired[0].figure, nullptr);
+    EXPECT_TRUE(unpaired[1].lines.isEmpty());
+    EXPECT_EQ(unpaired[2].figure, &figures[1]);
+}
+
+TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
+    EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedStates)), QPageSize::Letter);
+    EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedKingdom)), QPageSize::A4);
+    EXPECT_EQ(PaperFor(QLocale(QLocale::German, QLocale::Germany)), QPageSize::A4);
+}
+
+TEST(PdfReport, FailedWriteLeavesTheExistingFileWholeAndNamesThePath) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("kept.pdf"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("earlier PDF");
+    }
+    // A file size limit makes the write fail, for the superuser too.
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = previous;
+    tight.rlim_cur = 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    std::string message;
+    try {
+        WritePdfReport(path.toStdString(), Joined(ReportLines(1)), {Figure()});
+    } catch (const EInOutError& error) {
+        message = error.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &previous);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(message.rfind("Cannot write " + path.toStdString() + ": ", 0), 0u) << message;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("earlier PDF"));
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.pdf")});
+}
+
+TEST(FigureFile, WritesSvgOrPngByTheExtensionAndRefusesOthers) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString svg = folder.filePath(QStringLiteral("f.svg")), png = folder.filePath(QStringLiteral("f.PNG"));
+    WriteFigureFile(svg.toStdString(), Figure());
+    WriteFigureFile(png.toStdString(), Figure());
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    const QByteArray svgText = svgFile.readAll();
+    EXPECT_TRUE(svgText.contains("<svg"));
+    EXPECT_TRUE(svgText.contains("How sure we are"));
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    const FigureGeometry layout = LayoutFigure(Figure(), 480);
+    EXPECT_NEAR(image.width(), layout.width * 300 / 72, 5);  // 300 dots per inch
+    EXPECT_NEAR(image.height(), layout.height * 300 / 72, 30);
+
+    const std::string pdfName = folder.filePath(QStringLiteral("f.pdf")).toStdString();
+    EXPECT_THROW(WriteFigureFile(pdfName, Figure()), EInOutError);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(pdfName)));
+}
+
+}  // namespace
+}  // namespace quorvane
