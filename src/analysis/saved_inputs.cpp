@@ -33,11 +33,12 @@ std::string SavedInputsPath(Platform& platform) {
 void SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts,
                      Platform& platform) {
     const std::string path = SavedInputsPath(platform);
+    const std::string failure = "The saved inputs file " + Quoted(path) + " cannot be written";
     RemoveIfPresent(path);
 
     errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) throw InOutErrorFromErrno(errno);
+    if (file == nullptr) throw InOutErrorFromErrno(failure, errno);
     int writeError = 0;
     for (const std::string& text : fieldTexts) {
         const std::string item = text + ' ';
@@ -49,7 +50,7 @@ void SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts
     // Closing flushes the buffer, so a full disk may only show here.
     errno = 0;
     if (std::fclose(file) != 0 && writeError == 0) writeError = WriteErrno();
-    if (writeError != 0) throw InOutErrorFromErrno(writeError);
+    if (writeError != 0) throw InOutErrorFromErrno(failure, writeError);
 }
 
 void DeleteSavedInputs(Platform& platform) { RemoveIfPresent(SavedInputsPath(platform)); }

@@ -155,12 +155,13 @@ TEST_F(ComputeSequence, AnUnwritableSavedInputsFileStopsBeforeTheDialog) {
 // Failures after the data are read: the error escapes to the general handler with the
 // cursor back to normal, or the run shows its own box; no report either way.
 TEST_F(ComputeSequence, AMissingFileEndsTheRunWithItsIOError) {
-    platform_.openAnswers.push_back((folder_ / "gone.txt").string());
+    const std::string path = (folder_ / "gone.txt").string();
+    platform_.openAnswers.push_back(path);
     try {
         Compute("3", "1");
         FAIL() << "expected EInOutError";
     } catch (const EInOutError& error) {
-        EXPECT_STREQ(error.what(), "File not found");
+        EXPECT_EQ(error.what(), "The data file \"" + path + "\" cannot be read: No such file or directory");
     }
     EXPECT_FALSE(platform_.busyCursor);
     EXPECT_TRUE(Saved());

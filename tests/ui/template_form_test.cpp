@@ -237,7 +237,8 @@ TEST_F(WindowTest, ComputeWithAFileThatHasGoneShowsTheSystemError) {
     Compute("3", "1", folder.filePath(QStringLiteral("gone.txt")).toStdString());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(platform.messages[0].text, "File not found");
+    EXPECT_EQ(platform.messages[0].text, "The data file \"" + folder.filePath(QStringLiteral("gone.txt")).toStdString() +
+                                             "\" cannot be read: No such file or directory");
     EXPECT_TRUE(frmTemplate.isVisible());
     EXPECT_FALSE(platform.busyCursor);
 }
