@@ -167,7 +167,18 @@ INSTANTIATE_TEST_SUITE_P(
              "linearly dependent on other variables and should be dropped)\n"},
         Stop{"ConstantCovariate", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 12\n47 12\n58 12\n55 12\n39 15\n",
              "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nInvalid floating point operation\n"}),
+             "successfully \nAnalysis cannot proceed as the control sample's scores on covariate 1 do not vary "
+             "(all controls have the same score)\n"},
+        Stop{"ConstantTask", {"--n", "11", "--k", "1", "FILE"},
+             "0.7 40\n0.7 38\n0.7 45\n0.7 41\n0.7 39\n0.7 42\n0.7 44\n0.7 37\n0.7 43\n0.7 40\n0.7 46\n6 50\n",
+             "Data file consisting of n + 1 = 12 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the control sample's scores on the task of interest do "
+             "not vary (all controls have the same score)\n"},
+        Stop{"CaseTypedFarOff", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 16\n47 10\n58 14\n55 13\n39000 15\n",
+             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the case's score on the task of interest lies implausibly "
+             "far from the scores of the control sample (given the case's scores on the covariates): check the "
+             "case's line of the data file (line 6) for an error of entry\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReportTool, AWordInTheDataIsInvalidNumericInput) {
