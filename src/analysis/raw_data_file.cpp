@@ -284,7 +284,8 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
             if (!value) throw InvalidNumber(lineNumber, token);
             table(row, col) = *value;
         }
-        // Numbers after the colCount-th are neither read nor checked, only counted.
+        // Numbers after the colCount-th are not stored; those that follow are counted
+        // for the success box's note.
         int surplus = 0;
         while (IsNumber(NextToken(line))) ++surplus;
         if (surplus > 0 && layout.longLines++ == 0) {
