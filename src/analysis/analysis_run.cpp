@@ -6,6 +6,7 @@
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
+#include "numerics/errors.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 
@@ -38,21 +39,49 @@ std::optional<double> ReadCount(const MainWindowState& window, int field, Check 
     return value;
 }
 
-// Steps from the statistics to the engine's results; false when the correlation
-// matrix is refused.
-bool Analyse(const AnalysisInputs& inputs, AnalysisResults& results) {
+std::string ConstantVariableMessage(int variable) {
+    const std::string name =
+        variable == 1 ? "the task of interest" : "covariate " + std::to_string(variable - 1);
+    return "Analysis cannot proceed as the control sample's scores on " + name +
+           " do not vary (all controls have the same score)";
+}
+
+std::string FarCaseMessage(int caseLine) {
+    return "Analysis cannot proceed as the case's score on the task of interest lies implausibly "
+           "far from the scores of the control sample (given the case's scores on the covariates): "
+           "check the case's line of the data file (line " +
+           std::to_string(caseLine) + ") for an error of entry";
+}
+
+// A run stopped by the analysis's own error box.
+struct Refusal {
+    std::string text;
+    FocusTarget focus;
+};
+
+// Steps from the statistics to the engine's results, or the reason to stop.
+std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, AnalysisResults& results) {
     const int n = inputs.n;
     const int p = inputs.p;
     ClearFloatingPointFaults();
+    // Before the statistics: their standard deviation would be 0 or rounding noise.
+    if (const int variable = FirstConstantVariable(inputs.rawData, n, p))
+        return Refusal{ConstantVariableMessage(variable), FocusTarget::Input1};
     SampleStatistics(inputs.rawData, n, p, results.corr, results.means, results.sds);
     DataRow(inputs.rawData, n + 1, p, results.caseScores);
-    if (!IsPositiveDefinite(p, results.corr)) return false;
+    if (!IsPositiveDefinite(p, results.corr)) return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
     results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
     const bool twoSided = inputs.limitType == LimitType::TwoSided;
-    CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
-                            results.means, results.caseScores, results.corr, results.condMean,
-                            results.condSD, results.engine, results.zHistogram);
-    return true;
+    try {
+        CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
+                                results.means, results.caseScores, results.corr, results.condMean,
+                                results.condSD, results.engine, results.zHistogram);
+    } catch (const EArgumentError&) {
+        // The engine's only argument error: a draw beyond the normal distribution
+        // function's reach, which real scores never put a case at.
+        return Refusal{FarCaseMessage(caseLine), FocusTarget::Unchanged};
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -102,15 +131,15 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(FocusTarget::Unchanged);
         }
         inputs.dataFileName = load.fileName;
-        bool analysed = false;
-        const auto longStep = [&] { analysed = Analyse(inputs, results); };
+        std::optional<Refusal> refusal;
+        const auto longStep = [&] { refusal = Analyse(inputs, load.caseLine, results); };
         if (options.runLongStep)
             options.runLongStep(longStep);
         else
             longStep();
-        if (!analysed) {
-            ShowError(platform, kNotPositiveDefinite);
-            return Stopped(FocusTarget::Input1);
+        if (refusal) {
+            ShowError(platform, refusal->text);
+            return Stopped(refusal->focus);
         }
     }
     return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), inputs.limitType, results};

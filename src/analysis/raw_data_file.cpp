@@ -4,11 +4,13 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "analysis/io_errors.h"
 #include "numerics/fp_faults.h"
@@ -29,7 +31,17 @@ bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-EInOutError InvalidNumber() { return EInOutError("Invalid numeric input"); }
+constexpr std::size_t kShownTokenLength = 40;
+
+// Names the line and shows the token; a comma or semicolon suggests the usual slip.
+EInOutError InvalidNumber(int lineNumber, std::string_view token) {
+    std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
+                          " of the data file: " + Quoted(token, kShownTokenLength);
+    if (token.find_first_of(",;") != std::string_view::npos)
+        message += "\nNumbers are written with a full stop as the decimal point and are separated "
+                   "by blanks, not by commas or semicolons.";
+    return EInOutError(message);
+}
 
 std::string Plural(int count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
@@ -120,12 +132,18 @@ bool Convert(std::string_view mantissa, long exponent, long double& value) {
     return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
-// from_chars, not strtold: it ignores the C locale, which the desktop toolkit may have
-// set to the user's (a comma as decimal separator).
-long double ParseNumber(std::string_view token) {
-    if (token.size() > kMaxTokenLength) throw InvalidNumber();
+bool IsNumber(std::string_view token) {
     NumberSyntax syntax;
-    if (!CheckSyntax(token, syntax)) throw InvalidNumber();
+    return token.size() <= kMaxTokenLength && CheckSyntax(token, syntax);
+}
+
+// from_chars, not strtold: it ignores the C locale, which the desktop toolkit may have
+// set to the user's (a comma as decimal separator). Nothing when the token is not a
+// number or too large.
+std::optional<long double> ParseNumber(std::string_view token) {
+    if (token.size() > kMaxTokenLength) return std::nullopt;
+    NumberSyntax syntax;
+    if (!CheckSyntax(token, syntax)) return std::nullopt;
 
     long double value = 0;
     bool ok = Convert(syntax.mantissa, syntax.exponent, value);
@@ -145,7 +163,7 @@ long double ParseNumber(std::string_view token) {
     // The conversion and the scaling raise the unit's sticky flags; the analysis tests
     // them later and must not see ours.
     ClearFloatingPointFaults();
-    if (!ok) throw InvalidNumber();
+    if (!ok) return std::nullopt;
     // A zero has no sign: "-0" must not list as -0.000 in the report.
     return syntax.negative && value != 0 ? -value : value;
 }
@@ -195,6 +213,45 @@ std::string_view NextToken(std::string_view& line) {
     return token;
 }
 
+// Stat before opening: opening a FIFO would wait for a writer, and a folder or a device
+// is never a data file.
+void RefuseUnlessRegularFile(const std::string& path, const std::string& failure) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_type type = fs::status(path, error).type();
+    if (error) throw InOutErrorFromErrno(failure, error.value());
+    switch (type) {
+        case fs::file_type::regular: return;
+        case fs::file_type::directory: throw InOutError(failure, "it is a folder, not a text file");
+        case fs::file_type::fifo: throw InOutError(failure, "it is a named pipe (FIFO), not a text file");
+        case fs::file_type::block:
+        case fs::file_type::character: throw InOutError(failure, "it is a device, not a text file");
+        case fs::file_type::socket: throw InOutError(failure, "it is a socket, not a text file");
+        default: throw InOutError(failure, "it is not a regular file");
+    }
+}
+
+// What the file held beyond what was read: a mistyped n makes a control the case, a
+// mistyped k drops a covariate, and the user must hear of it.
+std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount) {
+    std::vector<std::string> notes;
+    if (layout.numberLines > rowCount)
+        notes.push_back(FormatText("Note: the data file holds %d lines of numbers, but n + 1 = %d were asked "
+                                   "for: the case's scores were taken from line %d, and the lines after it "
+                                   "were not used.",
+                                   {layout.numberLines, rowCount, layout.caseLine}));
+    if (layout.longLines == 1)
+        notes.push_back(FormatText("Note: line %d of the data file holds %d numbers, but k + 1 = %d were "
+                                   "asked for: the numbers after the first %d were not used.",
+                                   {layout.firstLongLine, layout.firstLongLineNumbers, colCount, colCount}));
+    else if (layout.longLines > 1)
+        notes.push_back(FormatText("Note: %d lines of the data file hold more than k + 1 = %d numbers (line "
+                                   "%d holds %d): on each, the numbers after the first %d were not used.",
+                                   {layout.longLines, colCount, layout.firstLongLine,
+                                    layout.firstLongLineNumbers, colCount}));
+    return notes;
+}
+
 std::string Trimmed(const std::string& text) {
     std::size_t first = 0;
     std::size_t last = text.size();
@@ -205,7 +262,7 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-void ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table) {
+RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table) {
     if (rowCount < 1 || rowCount > kMaxRows || colCount < 1 || colCount > kMaxVars)
         throw std::out_of_range("raw data table size out of range");
 
@@ -214,27 +271,44 @@ void ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTa
     if (const std::size_t stop = content.find(kEndOfData); stop != std::string_view::npos)
         content = content.substr(0, stop);
 
+    RawDataLayout layout;
     LineReader lines(content);
+    std::string_view line;
+    int lineNumber = 0;
     for (int row = 1; row <= rowCount; ++row) {
-        std::string_view line;
-        int lineNumber = 0;
         if (!lines.NextDataLine(line, lineNumber)) throw ShortFile(row - 1, rowCount);
-        // Numbers after the colCount-th are neither read nor checked.
         for (int col = 1; col <= colCount; ++col) {
             const std::string_view token = NextToken(line);
             if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount);
-            table(row, col) = ParseNumber(token);
+            const std::optional<long double> value = ParseNumber(token);
+            if (!value) throw InvalidNumber(lineNumber, token);
+            table(row, col) = *value;
+        }
+        // Numbers after the colCount-th are not stored; those that follow are counted
+        // for the success box's note.
+        int surplus = 0;
+        while (IsNumber(NextToken(line))) ++surplus;
+        if (surplus > 0 && layout.longLines++ == 0) {
+            layout.firstLongLine = lineNumber;
+            layout.firstLongLineNumbers = colCount + surplus;
         }
     }
+    layout.caseLine = lineNumber;
+    layout.numberLines = rowCount;
+    while (lines.NextDataLine(line, lineNumber))
+        if (IsNumber(NextToken(line))) ++layout.numberLines;
+    return layout;
 }
 
 std::string ReadTextFile(const std::string& path) {
+    const std::string failure = "The data file " + Quoted(path) + " cannot be read";
+    RefuseUnlessRegularFile(path, failure);
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     errno = 0;
     const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw InOutErrorFromErrno(errno);
+    if (!file) throw InOutErrorFromErrno(failure, errno);
     // The data need at most 500 lines of 20 numbers; whatever lies beyond the first
     // kMaxDataFileBytes is surplus, and a huge file chosen by mistake must not fill memory.
     std::string content;
@@ -244,7 +318,7 @@ std::string ReadTextFile(const std::string& path) {
         content.append(buffer, std::min(count, kMaxDataFileBytes - content.size()));
         if (count < sizeof buffer) break;
     }
-    if (std::ferror(file.get())) throw InOutErrorFromErrno(errno);
+    if (std::ferror(file.get())) throw InOutErrorFromErrno(failure, errno != 0 ? errno : EIO);
     return content;
 }
 
@@ -257,13 +331,14 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
     const std::optional<std::string> fileName = platform.AskOpenFileName(options);
     if (!fileName || Trimmed(*fileName).empty()) return {};
 
-    ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table);
+    const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table);
 
-    platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
-                         FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d "
-                                    "variables (columns) was loaded successfully ",
-                                    {rowCount, colCount}));
-    return {true, *fileName};
+    std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d "
+                                  "variables (columns) was loaded successfully ",
+                                  {rowCount, colCount});
+    for (const std::string& note : SurplusNotes(layout, rowCount, colCount)) (text += "\n\n") += note;
+    platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
+    return {true, *fileName, layout.caseLine};
 }
 
 }  // namespace quorvane

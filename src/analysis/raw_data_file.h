@@ -17,22 +17,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content.
-// Throws EInOutError("Invalid numeric input") for a token that is not a number, and
-// EDataFileError for a file with too few lines or a line with too few numbers.
-// Cells it does not fill are left as they are.
-void ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
+// Where the rows read lay in the file, and what it held beyond them. Line numbers count
+// every line of the file, blank ones included.
+struct RawDataLayout {
+    int caseLine = 0;              // the line of the last row read: the case's
+    int numberLines = 0;           // lines that start with a number, unread ones included
+    int longLines = 0;             // lines read that hold more numbers than were read
+    int firstLongLine = 0;         // the first of them,
+    int firstLongLineNumbers = 0;  // and how many numbers it holds
+};
 
-// The content of a file, up to its first 64 MiB; throws EInOutError when it cannot be read.
+// Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content.
+// Throws EInOutError ("Invalid numeric input on line ...") for a token that is not a
+// number, and EDataFileError for a file with too few lines or a line with too few
+// numbers. Cells it does not fill are left as they are.
+RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
+
+// The content of a regular file, up to its first 64 MiB; throws EInOutError, naming
+// the path and the reason, when it cannot be read or is not a regular file.
 std::string ReadTextFile(const std::string& path);
 
 struct RawDataLoad {
     bool loaded = false;
     std::string fileName;  // full path, when loaded
+    int caseLine = 0;      // the case's line in the file, when loaded
 };
 
 // Fills the table with the missing-value marker, asks for the file, reads it and
-// reports the size read in an information box.
+// reports the size read in an information box, with a note when the file holds more
+// lines or numbers than were read.
 RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform);
 
 }  // namespace quorvane

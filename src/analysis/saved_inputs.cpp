@@ -58,7 +58,7 @@ int MakeFolder(const fs::path& folder) {
 }
 
 std::string FailureLine(const fs::path& path, int error) {
-    return path.string() + ": " + InOutErrorFromErrno(error).what();
+    return Quoted(path.string()) + ": " + std::generic_category().message(error);
 }
 
 fs::path InProgramFolder(Platform& platform) { return fs::path(platform.ExecutableFolder()) / InputsFileName; }

@@ -1,6 +1,7 @@
 #include "engine/bayes_engines.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cmath>
 #include <exception>
@@ -20,6 +21,9 @@
 namespace quorvane {
 
 namespace {
+
+// Null except in the tests that slow the processing of blocks down.
+std::atomic<void (*)(int block)> blockProcessingHook{nullptr};
 
 // Everything the draws need, fixed before the first one.
 struct Posterior {
@@ -264,6 +268,7 @@ private:
     }
 
     void ProcessBlock(int b) {
+        if (const auto hook = blockProcessingHook.load(std::memory_order_relaxed)) hook(b);
         try {
             for (int t = b * kBlock; t < BlockEnd(b); ++t) {
                 const long double zt = caseScore_(Slot(t));
@@ -349,6 +354,8 @@ tDrawHistogram BinDraws(const double* draws, int count, double lower, double upp
     }
     return histogram;
 }
+
+void SetBlockProcessingHook(void (*hook)(int block)) { blockProcessingHook.store(hook); }
 
 LimitIndices CredibleLimitIndices(int draws, int percent, bool twoSided) {
     const long double c = percent;

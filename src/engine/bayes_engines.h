@@ -65,6 +65,11 @@ struct tDrawHistogram {
 // Bins draws[0 .. count) over [lower, upper).
 tDrawHistogram BinDraws(const double* draws, int count, double lower, double upper);
 
+// For tests: a function called with a block's index (from 0) before that block of draws
+// is turned into Z_t, on whichever thread processes it, so that a test can hold the
+// processing back until the drawing thread fills the ring. Null (none) by default.
+void SetBlockProcessingHook(void (*hook)(int block));
+
 // The test itself. Throws EMatrixError when X'X is singular or its inverse not positive
 // definite (also after the variables are brought to unit scale), EArgumentError when a
 // draw lies beyond the reach of the normal distribution function, and the

@@ -113,11 +113,15 @@ long double IntegerPower(long double base, std::int32_t n) {
 }
 
 // Integer exponents in the 32-bit range by IntegerPower, all others as exp(e ln b).
+// The test and the conversion switch no x87 rounding mode (truncation does, with two
+// control-word loads whose cost on some processors swings with where the code lies):
+// rint(e) == e exactly for the integers, and a 32-bit integer passes exactly through
+// double, whose conversion is an SSE one.
 long double Power(long double base, long double exponent) {
     if (exponent == 0) return 1;
     if (base == 0 && exponent > 0) return 0;
-    if (exponent - std::trunc(exponent) == 0 && std::fabs(exponent) <= kInfinity)
-        return IntegerPower(base, static_cast<std::int32_t>(exponent));
+    if (std::rint(exponent) == exponent && std::fabs(exponent) <= kInfinity)
+        return IntegerPower(base, static_cast<std::int32_t>(static_cast<double>(exponent)));
     return std::exp(exponent * std::log(base));
 }
 

@@ -1,5 +1,6 @@
 #include "numerics/matrix_handling.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -12,6 +13,10 @@ namespace {
 
 constexpr long double kInversePivotTolerance = 1e-10L;
 constexpr long double kCholeskyPivotTolerance = 1e-12L;
+// Spreads below this fraction of the scores' magnitude are rounding, not measurement:
+// far below any real variation (no measurement has twelve significant digits), far
+// above the 1e-16 of numbers that went through doubles.
+constexpr long double kConstantTolerance = 1e-12L;
 
 // Steps of the column-by-column Cholesky factorisation shared by CholeskyFactor and
 // IsPositiveDefinite: factorises A in place, leaving the upper triangle as it was.
@@ -339,6 +344,22 @@ void SampleStatistics(const RawDataTable& T, int n, int p, tMatrix& outCorr, tVe
     CovToCorr(V, p, outCorr, outSD);
     ColumnMeans(T, n, p, outMeans);
     RaiseFloatingPointFaults();
+}
+
+// Range against magnitude, which no choice of units changes: max - min within
+// kConstantTolerance of the largest |score| (and 0 when all are 0).
+int FirstConstantVariable(const RawDataTable& T, int n, int p) {
+    for (int j = 1; j <= p; ++j) {
+        long double lowest = T(1, j);
+        long double highest = T(1, j);
+        for (int i = 2; i <= n; ++i) {
+            lowest = std::min(lowest, T(i, j));
+            highest = std::max(highest, T(i, j));
+        }
+        const long double magnitude = std::max(std::fabs(lowest), std::fabs(highest));
+        if (highest - lowest <= kConstantTolerance * magnitude) return j;
+    }
+    return 0;
 }
 
 void PrintDataRows(const RawDataTable& T, int rows, int cols, std::string_view title,

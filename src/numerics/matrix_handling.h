@@ -136,6 +136,10 @@ void CovToCorr(tMatrix V, int p, tMatrix& outCorr, tVector& outSD);
 // floating-point fault of a variable with zero variance.
 void SampleStatistics(const RawDataTable& T, int n, int p, tMatrix& outCorr, tVector& outMeans,
                       tVector& outSD);
+// The first of variables 1 .. p whose scores in rows 1 .. n are all equal, exactly or
+// up to rounding, or 0 when every one varies. Relative to the scores' magnitude, so it
+// judges the same data alike in any units.
+int FirstConstantVariable(const RawDataTable& T, int n, int p);
 void PrintDataRows(const RawDataTable& T, int rows, int cols, std::string_view title,
                    std::vector<std::string>& lines, char decimalSeparator = '.');
 

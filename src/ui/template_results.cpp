@@ -25,26 +25,30 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 554;
 
-// The error a failed save reports. QSaveFile refuses some targets (a folder, a
-// read-only file) without a system error, and those are access problems.
-EInOutError SaveError(int error) { return InOutErrorFromErrno(error != 0 ? error : EACCES); }
+// The error a failed save reports: the system's reason when the failing call left
+// one, else Qt's, which refuses some targets itself (a folder, for one).
+EInOutError SaveError(const std::string& path, int error, const QSaveFile& file) {
+    const std::string failure = "The results cannot be saved to " + Quoted(path);
+    if (error != 0) return InOutErrorFromErrno(failure, error);
+    return InOutError(failure, file.errorString().toStdString());
+}
 
 // Replaces the file whole or not at all: each line followed by CR LF.
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
     QSaveFile file(QString::fromStdString(path));
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) throw SaveError(errno);
+    if (!file.open(QIODevice::WriteOnly)) throw SaveError(path, errno, file);
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
     // A short write (a full disk, a file size limit) must not be committed as the file.
     errno = 0;
     if (file.write(bytes) != bytes.size()) {
-        const int error = errno;
+        const EInOutError error = SaveError(path, errno, file);
         file.cancelWriting();
-        throw SaveError(error);
+        throw error;
     }
     errno = 0;
-    if (!file.commit()) throw SaveError(errno);
+    if (!file.commit()) throw SaveError(path, errno, file);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "analysis/raw_data_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cfenv>
 #include <clocale>
@@ -20,6 +22,7 @@ namespace {
 using testing::FakePlatform;
 using testing::RecordedMessage;
 using Rows = std::vector<std::vector<long double>>;
+using ::testing::StartsWith;
 
 RawDataTable MissingTable() {
     RawDataTable table;
@@ -103,7 +106,8 @@ TEST(ReadRawData, BlankLinesAreSkippedAnywhere) {
 TEST(ReadRawData, ByteOrderMarkAtTheStartIsSkipped) {
     EXPECT_EQ(Block(Read("\xEF\xBB\xBF" "10 40\n12 38\n11 45\n6 50\n", 4, 2), 4, 2), kExampleRows);
     // Anywhere else it is part of a token.
-    EXPECT_EQ(ErrorOf<EInOutError>("10 40\n\xEF\xBB\xBF" "12 38\n", 2, 2), "Invalid numeric input");
+    EXPECT_EQ(ErrorOf<EInOutError>("10 40\n\xEF\xBB\xBF" "12 38\n", 2, 2),
+              "Invalid numeric input on line 2 of the data file: \"\\xEF\\xBB\\xBF12\"");
 }
 
 TEST(ReadRawData, CtrlZEndsTheData) {
@@ -117,7 +121,8 @@ TEST(ReadRawData, CtrlZEndsTheData) {
 
 TEST(ReadRawData, NonAsciiBytesAreNotSeparators) {
     // A Latin-1 no-break space (0xA0) between digits makes one bad token, not two numbers.
-    EXPECT_EQ(ErrorOf<EInOutError>("10\xA0" "40", 1, 2), "Invalid numeric input");
+    EXPECT_EQ(ErrorOf<EInOutError>("10\xA0" "40", 1, 2),
+              "Invalid numeric input on line 1 of the data file: \"10\\xA040\"");
 }
 
 // ---- Too few lines or numbers ----
@@ -198,7 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
 class InvalidTokens : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(InvalidTokens, EndTheLoad) {
-    EXPECT_EQ(ErrorOf<EInOutError>("1 " + GetParam() + "\n", 1, 2), "Invalid numeric input");
+    EXPECT_THAT(ErrorOf<EInOutError>("1 " + GetParam() + "\n", 1, 2),
+                StartsWith("Invalid numeric input on line 1 of the data file: "));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,10 +219,47 @@ TEST(ReadRawData, SixtyFourCharacterTokenIsReadSixtyFiveIsRefused) {
     const std::string token64 = "1." + std::string(62, '0');
     ASSERT_EQ(token64.size(), 64u);
     EXPECT_EQ(Read(token64, 1, 1)(1, 1), 1);
-    EXPECT_EQ(ErrorOf<EInOutError>(token64 + "0", 1, 1), "Invalid numeric input");
+    EXPECT_THAT(ErrorOf<EInOutError>(token64 + "0", 1, 1), StartsWith("Invalid numeric input on line 1"));
     // Not split into two numbers either.
-    EXPECT_EQ(ErrorOf<EInOutError>(std::string(65, '1'), 1, 2), "Invalid numeric input");
+    EXPECT_THAT(ErrorOf<EInOutError>(std::string(65, '1'), 1, 2), StartsWith("Invalid numeric input on line 1"));
 }
+
+// The message names the line, as an editor counts it, and shows the token safely.
+struct InvalidCase {
+    const char* name;
+    std::string content;
+    std::string message;
+};
+
+class InvalidNumberMessages : public ::testing::TestWithParam<InvalidCase> {};
+
+TEST_P(InvalidNumberMessages, NameTheLineAndShowTheText) {
+    EXPECT_EQ(ErrorOf<EInOutError>(GetParam().content, 3, 2), GetParam().message);
+}
+
+const std::string kFullStopHint =
+    "\nNumbers are written with a full stop as the decimal point and are separated by blanks, not "
+    "by commas or semicolons.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InvalidNumberMessages,
+    ::testing::Values(
+        InvalidCase{"Word", "10 40\n12 x\n", "Invalid numeric input on line 2 of the data file: \"x\""},
+        InvalidCase{"DecimalComma", "10 40\n\n12 3,8\n",
+                    "Invalid numeric input on line 3 of the data file: \"3,8\"" + kFullStopHint},
+        InvalidCase{"CommaSeparated", "10,40\n", "Invalid numeric input on line 1 of the data file: \"10,40\"" + kFullStopHint},
+        InvalidCase{"SemicolonSeparated", "\r\n10;40\r\n",
+                    "Invalid numeric input on line 2 of the data file: \"10;40\"" + kFullStopHint},
+        // DEL, a C1 control, a right-to-left override and a byte that is no UTF-8 are
+        // escaped; a real letter is kept.
+        InvalidCase{"ControlCharacters", "1 4\x7F" "5\xC2\x85\xE2\x80\xAE\xFF\xC3\xA9\n",
+                    "Invalid numeric input on line 1 of the data file: "
+                    "\"4\\x7F5\\xC2\\x85\\xE2\\x80\\xAE\\xFF\xC3\xA9\""},
+        // Cut after 40 characters, a multi-byte one counting once.
+        InvalidCase{"LongText", "1 " + std::string(39, 'a') + "\xC3\xA9" "bcdef\n",
+                    "Invalid numeric input on line 1 of the data file: \"" + std::string(39, 'a') +
+                        "\xC3\xA9...\""}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadRawData, TooSmallNumbersReadAsSubnormalOrZero) {
     EXPECT_EQ(Read("1e-5000", 1, 1)(1, 1), 0);
@@ -230,7 +273,7 @@ TEST(ReadRawData, TooSmallNumbersReadAsSubnormalOrZero) {
 TEST(ReadRawData, LeavesNoFloatingPointFaultFlags) {
     constexpr int kFaults = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
     std::feclearexcept(FE_ALL_EXCEPT);
-    EXPECT_EQ(ErrorOf<EInOutError>("1e5000", 1, 1), "Invalid numeric input");
+    EXPECT_THAT(ErrorOf<EInOutError>("1e5000", 1, 1), StartsWith("Invalid numeric input"));
     EXPECT_EQ(std::fetestexcept(kFaults), 0);
     Read("1e-5000 1e-4940 1e4932", 1, 3);
     EXPECT_EQ(std::fetestexcept(kFaults), 0);
@@ -248,7 +291,7 @@ TEST(ReadRawData, DecimalPointIgnoresTheCLocale) {
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(table(1, 1), 2.5L);
     EXPECT_EQ(table(1, 2), 0.1L);
-    EXPECT_EQ(error, "Invalid numeric input");
+    EXPECT_THAT(error, StartsWith("Invalid numeric input"));
 }
 
 // ---- Files and the loader ----
@@ -278,12 +321,25 @@ TEST_F(RawDataFileTest, ReadTextFileKeepsEveryByte) {
     EXPECT_EQ(ReadTextFile(Write("bytes.txt", content)), content);
 }
 
-TEST_F(RawDataFileTest, MissingFileIsFileNotFound) {
-    try {
-        ReadTextFile((folder_ / "absent.txt").string());
-        FAIL() << "no error";
-    } catch (const EInOutError& e) {
-        EXPECT_STREQ(e.what(), "File not found");
+TEST_F(RawDataFileTest, ReadErrorsNameThePathAndTheReason) {
+    const std::string absent = (folder_ / "absent.txt").string();
+    const std::string fifo = (folder_ / "pipe.txt").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Refused before opening: a FIFO without a writer would otherwise never return.
+    const std::pair<std::string, std::string> cases[] = {
+        {absent, "No such file or directory"},
+        {(folder_ / "absent" / "x.txt").string(), "No such file or directory"},
+        {folder_.string(), "it is a folder, not a text file"},
+        {fifo, "it is a named pipe (FIFO), not a text file"},
+        {"/dev/null", "it is a device, not a text file"},
+    };
+    for (const auto& [path, reason] : cases) {
+        try {
+            ReadTextFile(path);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.what(), "The data file \"" + path + "\" cannot be read: " + reason);
+        }
     }
 }
 
@@ -336,17 +392,62 @@ INSTANTIATE_TEST_SUITE_P(CancelOrBlankName, CancelledLoad,
                          ::testing::Values(std::nullopt, std::optional<std::string>(""),
                                            std::optional<std::string>("  \t ")));
 
-TEST_F(RawDataFileTest, LoadOfAMissingFileRaisesFileNotFound) {
+TEST_F(RawDataFileTest, LoadOfAMissingFileShowsNoSuccessBox) {
     platform_.openAnswers.push_back((folder_ / "gone.txt").string());
     RawDataTable table;
-    try {
-        LoadRawDataFile(4, 2, table, platform_);
-        FAIL() << "no error";
-    } catch (const EInOutError& e) {
-        EXPECT_STREQ(e.what(), "File not found");
-    }
+    EXPECT_THROW(LoadRawDataFile(4, 2, table, platform_), EInOutError);
     EXPECT_TRUE(platform_.messages.empty());
 }
+
+// Lines or numbers beyond those asked for are not used, and the success box says so:
+// a mistyped n would otherwise make a control the case without a word.
+struct SurplusCase {
+    const char* name;
+    std::string content;
+    int rows, cols;
+    std::string note;  // after the success text and a blank line; empty: none
+    int caseLine;
+};
+
+class SurplusData : public RawDataFileTest, public ::testing::WithParamInterface<SurplusCase> {};
+
+TEST_P(SurplusData, IsNamedInTheSuccessBox) {
+    const SurplusCase& c = GetParam();
+    platform_.openAnswers.push_back(Write("data.txt", c.content));
+    RawDataTable table;
+    const RawDataLoad load = LoadRawDataFile(c.rows, c.cols, table, platform_);
+    ASSERT_TRUE(load.loaded);
+    EXPECT_EQ(load.caseLine, c.caseLine);
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    const std::string success = "Data file consisting of n + 1 =  " + std::to_string(c.rows) +
+                                " cases (rows) and  " + std::to_string(c.cols) +
+                                " variables (columns) was loaded successfully ";
+    EXPECT_EQ(platform_.messages[0],
+              (RecordedMessage{MessageKind::Information, "Information",
+                               c.note.empty() ? success : success + "\n\n" + c.note}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SurplusData,
+    ::testing::Values(
+        SurplusCase{"None", "10 40\n12 38\n\n11 45\n6 50\n\n", 4, 2, "", 5},
+        // Notes below the data are not lines of numbers.
+        SurplusCase{"NotesBelow", "10 40\n12 38\n11 45\n6 50\nPatient AB, 2026\n", 4, 2, "", 4},
+        SurplusCase{"OneLineMore", "10 40\n12 38\n11 45\n\n6 50\n7 51\n", 3, 2,
+                    "Note: the data file holds 5 lines of numbers, but n + 1 = 3 were asked for: the case's "
+                    "scores were taken from line 3, and the lines after it were not used.",
+                    3},
+        SurplusCase{"OneNumberMore", "10 40\n12 38 7 x\n11 45\n6 50\n", 4, 2,
+                    "Note: line 2 of the data file holds 3 numbers, but k + 1 = 2 were asked for: the numbers "
+                    "after the first 2 were not used.",
+                    4},
+        SurplusCase{"SeveralLinesLonger", "10 40\n12 38 7\n11 45 8 9\n6 50\n9 9 9\n", 3, 2,
+                    "Note: the data file holds 5 lines of numbers, but n + 1 = 3 were asked for: the case's "
+                    "scores were taken from line 3, and the lines after it were not used.\n\nNote: 2 lines "
+                    "of the data file hold more than k + 1 = 2 numbers (line 2 holds 3): on each, the numbers "
+                    "after the first 2 were not used.",
+                    3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RawDataFileTest, FaultyFileShowsNoSuccessBox) {
     platform_.openAnswers.push_back(Write("comma.txt", "10 40\n12 3,8\n11 45\n6 50\n"));

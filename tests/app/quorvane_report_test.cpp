@@ -1,6 +1,7 @@
 // The command-line report tool, run as a user's script would run it.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -137,7 +138,9 @@ TEST_P(StopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
     const ToolRun run = Run(args);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, c.err);
+    std::string err = c.err;
+    if (const std::size_t at = err.find("FOLDER"); at != std::string::npos) err.replace(at, 6, folder_.string());
+    EXPECT_EQ(run.err, err);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -148,9 +151,13 @@ INSTANTIATE_TEST_SUITE_P(
              "field.\n"},
         Stop{"TooManyCovariates", {"--n", "5", "--k", "4", "FILE"}, kFourControls,
              " With a control sample size of  5, the maximum number of covariates is  3 \n"},
-        Stop{"MissingFile", {"--n", "5", "--k", "1", "nowhere.txt"}, "", "File not found\n"},
+        Stop{"MissingFile", {"--n", "5", "--k", "1", "nowhere.txt"}, "",
+             "The data file \"FOLDER/nowhere.txt\" cannot be read: No such file or directory\n"},
+        Stop{"Folder", {"--n", "5", "--k", "1", "."}, "",
+             "The data file \"FOLDER/.\" cannot be read: it is a folder, not a text file\n"},
         Stop{"CommaInANumber", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61,5 16\n47 10\n58 14\n55 13\n39 15\n",
-             "Invalid numeric input\n"},
+             "Invalid numeric input on line 2 of the data file: \"61,5\"\nNumbers are written with a full stop "
+             "as the decimal point and are separated by blanks, not by commas or semicolons.\n"},
         Stop{"ShortLine", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61\n47 10\n58 14\n55 13\n39 15\n",
              "Line 2 of the data file holds 1 number; 2 are needed (the task score and 1 covariate score).\n"},
         Stop{"NotPositiveDefinite", {"--n", "5", "--k", "1", "FILE"}, "1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n",
@@ -160,13 +167,45 @@ INSTANTIATE_TEST_SUITE_P(
              "linearly dependent on other variables and should be dropped)\n"},
         Stop{"ConstantCovariate", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 12\n47 12\n58 12\n55 12\n39 15\n",
              "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nInvalid floating point operation\n"}),
+             "successfully \nAnalysis cannot proceed as the control sample's scores on covariate 1 do not vary "
+             "(all controls have the same score)\n"},
+        Stop{"ConstantTask", {"--n", "11", "--k", "1", "FILE"},
+             "0.7 40\n0.7 38\n0.7 45\n0.7 41\n0.7 39\n0.7 42\n0.7 44\n0.7 37\n0.7 43\n0.7 40\n0.7 46\n6 50\n",
+             "Data file consisting of n + 1 = 12 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the control sample's scores on the task of interest do "
+             "not vary (all controls have the same score)\n"},
+        Stop{"CaseTypedFarOff", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 16\n47 10\n58 14\n55 13\n39000 15\n",
+             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the case's score on the task of interest lies implausibly "
+             "far from the scores of the control sample (given the case's scores on the covariates): check the "
+             "case's line of the data file (line 6) for an error of entry\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ReportTool, AWordInTheDataIsInvalidNumericInput) {
     const ToolRun run = Run({"--n", "5", "--k", "1", WriteData("52 12\n61 x\n47 10\n58 14\n55 13\n39 15\n")});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Invalid numeric input\n");
+    EXPECT_EQ(run.err, "Invalid numeric input on line 2 of the data file: \"x\"\n");
+}
+
+TEST_F(ReportTool, AFifoIsRefusedAtOnce) {
+    ASSERT_EQ(mkfifo((folder_ / "pipe.txt").c_str(), 0600), 0);
+    // Opened, a FIFO without a writer would block for ever; timeout ends that with 124.
+    const ToolRun run = Run({"--n", "5", "--k", "1", "pipe.txt"}, "LC_ALL=C timeout 20");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "The data file \"" + (folder_ / "pipe.txt").string() +
+                           "\" cannot be read: it is a named pipe (FIFO), not a text file\n");
+}
+
+TEST_F(ReportTool, SurplusLinesAndNumbersAreNamedAndTheReportStillPrinted) {
+    // n typed as 4 for 5 controls: control 5 becomes the case, and the user is told.
+    const ToolRun run = Run({"--n", "4", "--k", "1", WriteData("52 12 3\n61 16\n47 10\n58 14\n55 13\n39 15\n")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find(" Raw data for controls:"), std::string::npos);
+    EXPECT_EQ(run.err,
+              "Data file consisting of n + 1 =  5 cases (rows) and  2 variables (columns) was loaded successfully "
+              "\n\nNote: the data file holds 6 lines of numbers, but n + 1 = 5 were asked for: the case's scores "
+              "were taken from line 5, and the lines after it were not used.\n\nNote: line 1 of the data file "
+              "holds 3 numbers, but k + 1 = 2 were asked for: the numbers after the first 2 were not used.\n");
 }
 
 TEST_F(ReportTool, UsageErrorsExitTwo) {

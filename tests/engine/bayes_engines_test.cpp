@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <ostream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "numerics/distrib.h"
@@ -439,6 +441,20 @@ INSTANTIATE_TEST_SUITE_P(Draws, SameAsOneThread,
                                            ReferenceCase{"OneDegreeOfFreedom", ThreeControls, true, 200'001},
                                            ReferenceCase{"TwoDegreesOfFreedom", TwoDegreesOfFreedom, true, 200'001}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Holds the processing of the first block back until the drawing thread has had ample
+// time to fill the ring behind it: a drawing thread that did not wait for room would
+// overwrite that block's variates before they are read.
+TEST(CovariateMonteCarloTest, AFullRingIsSameAsOneThread) {
+    SetBlockProcessingHook([](int block) {
+        if (block == 0) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    const Sample s = Everyday();
+    const Outcome engine = RunTest(s, true, 200'001);
+    SetBlockProcessingHook(nullptr);
+    const Outcome reference = SingleThreadReference(s, true, 200'001);
+    for (int i = 1; i <= 8; ++i) EXPECT_EQ(engine.results(i), reference.results(i)) << "result " << i;
+}
 
 TEST(CovariateMonteCarloTest, AnArgumentErrorLateInTheRunStillStopsIt) {
     // A case 22,000 SDs below: with one degree of freedom a draw far into the run puts

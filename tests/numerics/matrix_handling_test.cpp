@@ -45,6 +45,24 @@ TEST(MatInverse, StopsAtAColumnWithoutAUsablePivot) {
     ExpectBlockNear(out, MatrixOf({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}), 3, 0);
 }
 
+TEST(MatInverse, ThePivotToleranceIsAnAbsoluteTenToTheMinusTen) {
+    // A pivot counts from 1e-10 up, whatever its sign; one ulp below it does not.
+    const long double tolerance = 1e-10L;
+    const struct {
+        long double pivot;
+        bool usable;
+    } cases[] = {{std::nextafter(tolerance, 0.0L), false},
+                 {-std::nextafter(tolerance, 0.0L), false},
+                 {tolerance, true},
+                 {std::nextafter(tolerance, 1.0L), true},
+                 {-std::nextafter(tolerance, 1.0L), true}};
+    for (const auto& [pivot, usable] : cases) {
+        tMatrix out;
+        EXPECT_EQ(MatInverse(MatrixOf({{pivot}}), 1, out), usable) << static_cast<double>(pivot);
+        EXPECT_EQ(out(1, 1), usable ? 1 / pivot : 1) << static_cast<double>(pivot);
+    }
+}
+
 TEST(MatInverse, MatchesTheExactInverse) {
     // The inverse of this matrix, by exact rational arithmetic, is (1/-3)·adj(A).
     const tMatrix A = MatrixOf({{4, 7, 2}, {3, 6, 1}, {2, 5, 3}});

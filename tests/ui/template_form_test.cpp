@@ -232,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
                    MessageKind::Error, "the correlation matrix is not positive definite", Focus::Input1,
                    true, 2},
         StoppedRun{"ConstantCovariate", "3", "1", "10 40\r\n12 40\r\n11 40\r\n6 50\r\n", MessageKind::Error,
-                   "Invalid floating point operation", Focus::Button, true, 2},
+                   "scores on covariate 1 do not vary", Focus::Input1, true, 2},
         StoppedRun{"CommaInTheData", "3", "1", "10 40\r\n12 38\r\n11 4,5\r\n6 50\r\n", MessageKind::Error,
                    "Invalid numeric input", Focus::Button, true, 1}),
     [](const ::testing::TestParamInfo<StoppedRun>& info) { return std::string(info.param.name); });
@@ -241,7 +241,8 @@ TEST_F(WindowTest, ComputeWithAFileThatHasGoneShowsTheSystemError) {
     Compute("3", "1", folder.filePath(QStringLiteral("gone.txt")).toStdString());
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(platform.messages[0].text, "File not found");
+    EXPECT_EQ(platform.messages[0].text, "The data file \"" + folder.filePath(QStringLiteral("gone.txt")).toStdString() +
+                                             "\" cannot be read: No such file or directory");
     EXPECT_TRUE(frmTemplate.isVisible());
     EXPECT_FALSE(platform.busyCursor);
 }

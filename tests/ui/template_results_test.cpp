@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 
 #include "window_fixture.h"
@@ -158,12 +159,21 @@ TEST_F(ResultsWindow, SaveOverAnExistingFileReplacesIt) {
 TEST_F(ResultsWindow, SaveOntoAFolderFailsWithTheSystemMessageAndChangesNothing) {
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("reports")));
     SetResults(QStringLiteral("report"));
-    Save(QStringLiteral("reports"));
+    const QString path = Save(QStringLiteral("reports"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(platform.messages[0].text, "File access denied");
+    EXPECT_EQ(platform.messages[0].text, "The results cannot be saved to \"" + path.toStdString() +
+                                             "\": Filename refers to a directory");
     EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), QStringLiteral("report"));
     EXPECT_TRUE(QFileInfo(folder.filePath(QStringLiteral("reports"))).isDir());
+}
+
+TEST_F(ResultsWindow, SaveIntoAMissingFolderNamesThePathAndTheReason) {
+    SetResults(QStringLiteral("report"));
+    const QString path = Save(QStringLiteral("no such folder/results.txt"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "The results cannot be saved to \"" + path.toStdString() + "\": No such file or directory");
 }
 
 TEST_F(ResultsWindow, FailedSaveLeavesTheExistingFileWhole) {
@@ -183,7 +193,8 @@ TEST_F(ResultsWindow, FailedSaveLeavesTheExistingFileWhole) {
     std::signal(SIGXFSZ, previousHandler);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
-    EXPECT_EQ(platform.messages[0].text, "I/O error " + std::to_string(EFBIG));
+    EXPECT_EQ(platform.messages[0].text,
+              "The results cannot be saved to \"" + path.toStdString() + "\": " + std::strerror(EFBIG));
     EXPECT_EQ(ReadFile(path), QByteArray("earlier report\r\n"));
     EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), report);
 }
