@@ -28,6 +28,9 @@ public:
     void PrintText(const std::string& text) override { platform_.PrintText(text); }
     std::string ExecutableFolder() override { return platform_.ExecutableFolder(); }
     std::string CurrentDirectory() override { return platform_.CurrentDirectory(); }
+    std::optional<std::string> EnvironmentVariable(const std::string& name) override {
+        return platform_.EnvironmentVariable(name);
+    }
 
 private:
     Platform& platform_;

@@ -1,5 +1,6 @@
 #include "analysis/saved_inputs.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -106,9 +107,9 @@ TEST_P(SavedPlace, ProgramFolderFirstThenTheStateFolderElseAnErrorNamingBoth) {
         } catch (const EInOutError& error) {
             const std::string stateLine = stateFile.empty()
                 ? "The user's state folder is unknown: neither XDG_STATE_HOME nor HOME names an absolute folder."
-                : stateFile.string() + ": File not found";
-            EXPECT_EQ(std::string(error.what()), "The saved inputs file could not be written.\n" +
-                                                     programFile.string() + ": File not found\n" + stateLine);
+                : "\"" + stateFile.string() + "\": Not a directory";
+            EXPECT_EQ(std::string(error.what()), "The saved inputs file could not be written.\n\"" +
+                                                     programFile.string() + "\": Not a directory\n" + stateLine);
         }
         return;
     }
@@ -173,7 +174,8 @@ TEST_F(SavedInputsTest, FolderInPlaceOfTheFileRaisesInOutErrorAndSurvives) {
         SaveCurrentData({"25", "2", "", "", "", "", "", ""}, platform_);
         FAIL() << "expected EInOutError";
     } catch (const EInOutError& error) {
-        EXPECT_EQ(error.what(), "The saved inputs file \"" + file_.string() + "\" cannot be written: Is a directory");
+        EXPECT_THAT(error.what(), ::testing::StartsWith("The saved inputs file could not be written.\n\"" +
+                                                        file_.string() + "\": Is a directory\n"));
     }
     EXPECT_TRUE(fs::is_directory(file_));
 }
