@@ -13,12 +13,7 @@ namespace quorvane {
 
 namespace {
 
-const std::string kNotPositiveDefinite =
-    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
-    "in entry of the control sample data (alternatively it may be that one variable is linearly "
-    "dependent on other variables and should be dropped)";
-
-ComputeOutcome Stopped(FocusTarget focus) { return {false, focus, {}}; }
+ComputeOutcome Stopped(FocusTarget focus) { return {false, focus, {}, {}}; }
 
 void ShowError(Platform& platform, const std::string& text) {
     platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), text);
@@ -34,21 +29,11 @@ std::optional<double> ReadCount(const MainWindowState& window, int field, Check 
     return value;
 }
 
-// Steps from the statistics to the engine's results; false when the correlation
-// matrix is refused.
-bool Analyse(const AnalysisInputs& inputs, AnalysisResults& results) {
-    const int n = inputs.n;
-    const int p = inputs.p;
+// The control sample's statistics and the case's scores, from the raw data table.
+void StatisticsFromRawData(const AnalysisInputs& inputs, AnalysisResults& results) {
     ClearFloatingPointFaults();
-    SampleStatistics(inputs.rawData, n, p, results.corr, results.means, results.sds);
-    DataRow(inputs.rawData, n + 1, p, results.caseScores);
-    if (!IsPositiveDefinite(p, results.corr)) return false;
-    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
-    const bool twoSided = inputs.limitType == LimitType::TwoSided;
-    CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
-                            results.means, results.caseScores, results.corr, results.condMean,
-                            results.condSD, results.engine);
-    return true;
+    SampleStatistics(inputs.rawData, inputs.n, inputs.p, results.corr, results.means, results.sds);
+    DataRow(inputs.rawData, inputs.n + 1, inputs.p, results.caseScores);
 }
 
 }  // namespace
@@ -62,6 +47,17 @@ tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, 
     }
     RaiseFloatingPointFaults();
     return y;
+}
+
+bool AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results) {
+    const int p = k + 1;
+    if (!IsPositiveDefinite(p, results.corr)) return false;
+    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
+    const bool twoSided = limitType == LimitType::TwoSided;
+    CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds, results.means,
+                            results.caseScores, results.corr, results.condMean, results.condSD,
+                            results.engine);
+    return true;
 }
 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
@@ -98,12 +94,14 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(FocusTarget::Unchanged);
         }
         inputs.dataFileName = load.fileName;
-        if (!Analyse(inputs, results)) {
+        StatisticsFromRawData(inputs, results);
+        if (!AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results)) {
             ShowError(platform, kNotPositiveDefinite);
             return Stopped(FocusTarget::Input1);
         }
     }
-    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window)};
+    RunFacts facts{inputs.n, inputs.k, inputs.limitType, inputs.dataFileName, results};
+    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), std::move(facts)};
 }
 
 }  // namespace quorvane

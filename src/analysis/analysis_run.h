@@ -17,7 +17,14 @@ struct ComputeOutcome {
     bool completed = false;                // the report is ready
     FocusTarget focus = FocusTarget::Unchanged;
     std::vector<std::string> reportLines;  // to append to memoResults, when completed
+    RunFacts facts;                        // the numbers of the report, when completed
 };
+
+// The error shown when the correlation matrix is refused, whatever the input mode.
+inline const std::string kNotPositiveDefinite =
+    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
+    "in entry of the control sample data (alternatively it may be that one variable is linearly "
+    "dependent on other variables and should be dropped)";
 
 struct ComputeOptions {
     bool saveInputs = true;  // the report tool writes no saved inputs file
@@ -28,6 +35,13 @@ struct ComputeOptions {
 // caught: they reach the caller with the cursor back to normal.
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
                           const ComputeOptions& options = {});
+
+// From the control sample's statistics and the case's scores (results.means, sds, corr and
+// caseScores, task first) to the engine's results: the positive-definiteness gate, the case's
+// z scores and the covariate Monte Carlo test. False, with nothing computed, when the
+// correlation matrix is refused. Both input modes end here, so the same statistics give
+// the same results bit for bit.
+bool AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results);
 
 // y[i] = offset + scale * (x[i] - m[i]) / s[i], for i = 1 .. count.
 tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, int count,

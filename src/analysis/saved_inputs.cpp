@@ -26,13 +26,18 @@ void RemoveIfPresent(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::string SavedInputsPath(Platform& platform) {
-    return (std::filesystem::path(platform.ExecutableFolder()) / InputsFileName).string();
+std::string SavedInputsPath(Platform& platform, const std::string& fileName) {
+    return (std::filesystem::path(platform.ExecutableFolder()) / fileName).string();
 }
 
 void SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts,
                      Platform& platform) {
-    const std::string path = SavedInputsPath(platform);
+    SaveInputTexts({fieldTexts.begin(), fieldTexts.end()}, InputsFileName, platform);
+}
+
+void SaveInputTexts(const std::vector<std::string>& fieldTexts, const std::string& fileName,
+                    Platform& platform) {
+    const std::string path = SavedInputsPath(platform, fileName);
     RemoveIfPresent(path);
 
     errno = 0;
@@ -52,6 +57,8 @@ void SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts
     if (writeError != 0) throw InOutErrorFromErrno(writeError);
 }
 
-void DeleteSavedInputs(Platform& platform) { RemoveIfPresent(SavedInputsPath(platform)); }
+void DeleteSavedInputs(Platform& platform, const std::string& fileName) {
+    RemoveIfPresent(SavedInputsPath(platform, fileName));
+}
 
 }  // namespace quorvane
