@@ -5,14 +5,12 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
-#include <cerrno>
 
-#include "analysis/io_errors.h"
+#include "ui/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/memo_lines.h"
 #include "ui/report_font.h"
@@ -24,26 +22,11 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 554;
 
-// The error a failed save reports. QSaveFile refuses some targets (a folder, a
-// read-only file) without a system error, and those are access problems.
-EInOutError SaveError(int error) { return InOutErrorFromErrno(error != 0 ? error : EACCES); }
-
 // Replaces the file whole or not at all: each line followed by CR LF.
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
-    QSaveFile file(QString::fromStdString(path));
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) throw SaveError(errno);
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
-    // A short write (a full disk, a file size limit) must not be committed as the file.
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const int error = errno;
-        file.cancelWriting();
-        throw SaveError(error);
-    }
-    errno = 0;
-    if (!file.commit()) throw SaveError(errno);
+    WriteFileAtomically(path, bytes);
 }
 
 }  // namespace
