@@ -1,6 +1,5 @@
 #include "analysis/summary_run.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
@@ -51,8 +50,9 @@ std::optional<long double> ReadEntry(const std::string& text, SummaryField field
 bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const std::string& what,
                 const std::string& which, Platform& platform) {
     if (list.size() == needed) return true;
-    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + std::to_string(list.size()) + (list.size() == 1 ? " number; " : " numbers; ") +
-                              std::to_string(needed) + (needed == 1 ? " is" : " are") + " needed (" + which + ").");
+    auto numbers = [](std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); };
+    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + numbers(list.size()) + "; " + std::to_string(needed) +
+                              (needed == 1 ? " is" : " are") + " needed (" + which + ").");
     return false;
 }
 
@@ -62,7 +62,6 @@ std::optional<long double> ParseStatistic(const std::string& text) {
     const std::string trimmed = Trimmed(text);
     if (trimmed.empty()) return std::nullopt;
     char* end = nullptr;
-    errno = 0;
     const long double value = std::strtold(trimmed.c_str(), &end);
     if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(value)) return std::nullopt;
     return value;

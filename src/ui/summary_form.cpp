@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <cmath>
 
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
@@ -67,11 +68,12 @@ QLabel* MakeHeading(const QString& text, QWidget* parent, int x, int y, int widt
     return label;
 }
 
-// The number of covariates a text names, when it names a whole number from 1 to 5.
-std::optional<int> CovariateCount(const QString& text) {
-    bool ok = false;
-    const int k = text.trimmed().toInt(&ok);
-    return ok && k >= 1 && k <= 5 ? std::optional(k) : std::nullopt;
+// The number of covariates a text names, when it names a whole number from 1 to 5
+// ("2.0" included, as the checks take it).
+std::optional<int> CovariateCount(const std::string& text) {
+    const std::optional<long double> k = ParseStatistic(text);
+    if (!k || !(*k >= 1 && *k <= 5) || *k != std::trunc(*k)) return std::nullopt;
+    return static_cast<int>(*k);
 }
 
 }  // namespace
@@ -192,7 +194,7 @@ void TfrmSummary::SetGridCovariates(int k) {
 
 void TfrmSummary::txtInput2Change() {
     // An unfinished or wrong count leaves the grid as it is; Compute names the fault.
-    if (const std::optional<int> k = CovariateCount(txtInput2->text())) SetGridCovariates(*k);
+    if (const std::optional<int> k = CovariateCount(txtInput2->text().toStdString())) SetGridCovariates(*k);
 }
 
 int TfrmSummary::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
@@ -295,7 +297,9 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         const StatisticsTable table = ReadStatisticsFile(*path);
         statisticsDialog_.defaultName = *path;
         txtInput1->setText(QString::fromStdString(table.n));
-        txtInput2->setText(QString::fromStdString(table.k));  // resizes the grid
+        txtInput2->setText(QString::fromStdString(table.k));
+        // The file's lists have k + 1 entries whatever the grid showed: size it from k.
+        SetGridCovariates(CovariateCount(table.k).value_or(0));
         const SummaryEntries& e = table.entries;
         for (int v = 0; v <= gridCovariates_; ++v) {
             txtMean[v]->setText(QString::fromStdString(e.means[v]));

@@ -161,6 +161,18 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3.346"));
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 
+    // k written as 2.0 still sizes the grid, from any size it had.
+    frmSummary.txtInput2->setText(QStringLiteral("5"));
+    QFile twoCovariates(path);
+    ASSERT_TRUE(twoCovariates.open(QIODevice::WriteOnly));
+    twoCovariates.write("quorvane-statistics 1\nn 40\nk 2.0\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
+                        "correlations 0.1 0.2 0.3\n");
+    twoCovariates.close();
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    EXPECT_EQ(frmSummary.GridCovariates(), 2);
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 2)->text(), QStringLiteral("0.3"));
+
     QFile damaged(path);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write("quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 x\n");
@@ -169,7 +181,7 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     Click(frmSummary.cmdLoadStatistics);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 0)->text(), QStringLiteral("31.333"));
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
 }
 
 TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
