@@ -1,5 +1,7 @@
 #include "analysis/results_report.h"
 
+#include <algorithm>
+
 #include "analysis/metrics_papers.h"
 #include "numerics/text_format.h"
 
@@ -75,17 +77,24 @@ void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState&
                             const SummaryEntries& entries, Lines& lines) {
     WriteCounts(inputs, window, lines);
     lines.push_back(" Summary statistics for the control sample and scores for the case, as entered:");
+    // Each column as wide as its widest text, so that the columns line up.
+    auto padded = [](const std::vector<std::string>& column, std::size_t i) {
+        std::size_t width = 0;
+        for (const std::string& text : column) width = std::max(width, text.size());
+        return column[i] + std::string(width - column[i].size(), ' ');
+    };
     for (int i = 1; i <= inputs.p; ++i) {
         std::string name = VariableName(i) + ":";
         name.resize(kNameWidth, ' ');
-        lines.push_back("   " + name + "  Mean = " + entries.means[i - 1] + "   SD = " +
-                        entries.sds[i - 1] + "   Score for case = " + entries.caseScores[i - 1]);
+        lines.push_back("   " + name + "  Mean = " + padded(entries.means, i - 1) + "   SD = " +
+                        padded(entries.sds, i - 1) + "   Score for case = " + entries.caseScores[i - 1]);
     }
     lines.push_back(" Correlation(s) between task and covariate(s) in control sample, as entered:");
-    for (int i = 2, index = 0; i <= inputs.p; ++i)
-        for (int j = 1; j < i; ++j, ++index)
-            lines.push_back("   " + VariableName(i) + " with " + VariableName(j) + " = " +
-                            entries.correlations[index]);
+    std::vector<std::string> pairs;
+    for (int i = 2; i <= inputs.p; ++i)
+        for (int j = 1; j < i; ++j) pairs.push_back(VariableName(i) + " with " + VariableName(j));
+    for (std::size_t index = 0; index < pairs.size(); ++index)
+        lines.push_back("   " + padded(pairs, index) + " = " + entries.correlations[index]);
     lines.push_back("");
 }
 

@@ -374,7 +374,7 @@ TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
                   " Credible limit required: Two-sided", "",
                   " Summary statistics for the control sample and scores for the case, as entered:",
                   "   Task of Interest:  Mean = 31.333   SD = 6.804   Score for case = 15",
-                  "   Covariate 1:       Mean = 13.1   SD = 3.346   Score for case = 17",
+                  "   Covariate 1:       Mean = 13.1     SD = 3.346   Score for case = 17",
                   " Correlation(s) between task and covariate(s) in control sample, as entered:",
                   "   Covariate 1 with Task of Interest = 0.72091", ""}));
     EXPECT_EQ(lines[22], " Summary statistics for the control sample for task and covariates together with "
