@@ -41,7 +41,8 @@ struct SummaryOutcome {
 };
 
 // A finite number as the C library reads it (decimal or hexadecimal, exponent allowed;
-// a full stop as the decimal point), blanks around it ignored; nothing for any other text.
+// a full stop as the decimal point, the programs keeping the C library's numeric locale
+// at "C"), blanks around it ignored; nothing for any other text.
 // Read in extended precision, so that a statistic written with 21 significant digits
 // comes back exactly.
 std::optional<long double> ParseStatistic(const std::string& text);

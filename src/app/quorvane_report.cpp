@@ -4,7 +4,6 @@
 // message box's text goes to standard error and the report to standard output.
 
 #include <algorithm>
-#include <array>
 #include <clocale>
 #include <cstdio>
 #include <exception>
@@ -115,7 +114,8 @@ std::optional<int> LimitIndex(std::string_view name) {
     return std::nullopt;
 }
 
-// Each option's effect; false, after a message, for a value it refuses.
+// One line per option: its name, whether it takes a value, and its effect (false, after a
+// message, for a value it refuses).
 using Apply = bool (*)(Arguments&, const std::string& value);
 struct Option {
     std::string_view name;
@@ -128,7 +128,7 @@ bool Refuse(const std::string& what, const std::string& value) {
     return false;
 }
 
-const std::array<Option, 13> kOptions = {{
+const Option kOptions[] = {
     {"--help", false, [](Arguments& a, const std::string&) { return a.help = true; }},
     {"-h", false, [](Arguments& a, const std::string&) { return a.help = true; }},
     {"--n", true, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
@@ -152,7 +152,7 @@ const std::array<Option, 13> kOptions = {{
     {"--case", true, [](Arguments& a, const std::string& v) { a.caseScores = v; return true; }},
     {"--correlations", true, [](Arguments& a, const std::string& v) { a.correlations = v; return true; }},
     {"--statistics", true, [](Arguments& a, const std::string& v) { a.statistics = v; return true; }},
-}};
+};
 
 bool Usage(const char* what) {
     std::cerr << "quorvane-report: " << what << "\n";
@@ -183,9 +183,9 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const auto option = std::find_if(kOptions.begin(), kOptions.end(),
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
                                          [&](const Option& o) { return o.name == arg; });
-        if (option != kOptions.end()) {
+        if (option != std::end(kOptions)) {
             if (option->takesValue && i + 1 >= argc) {
                 std::cerr << "quorvane-report: " << arg << " needs a value\n";
                 return std::nullopt;

@@ -197,7 +197,8 @@ TEST_F(ReportTool, UsageErrorsExitTwo) {
 TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     const ToolRun run = Run({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status"})
+    for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status",
+                             "--summary", "--correlations", "--statistics", "--format", "json"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 
