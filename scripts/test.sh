@@ -2,7 +2,7 @@
 # Builds Quorvane and runs every test: the plain build, its install tree and Debian
 # package (scripts/check-install.sh), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the engine's tests under
-# ThreadSanitizer, and a bounded fuzzing run of the raw data reader.
+# ThreadSanitizer, and bounded fuzzing runs of the raw data and statistics file readers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -36,6 +36,11 @@ cmake --build build/fuzz -j"$jobs"
 work="$(mktemp -d)"
 build/fuzz/tests/fuzz/quorvane_raw_data_fuzz -max_total_time="${QUORVANE_FUZZ_SECONDS:-60}" -timeout=10 \
   -print_final_stats=1 "$work" tests/fuzz/corpus
+rm -rf "$work"
+echo "== Fuzz the statistics file reader"
+work="$(mktemp -d)"
+build/fuzz/tests/fuzz/quorvane_statistics_file_fuzz -max_total_time="$(( ${QUORVANE_FUZZ_SECONDS:-60} / 2 ))" \
+  -timeout=10 -print_final_stats=1 "$work" tests/fuzz/statistics_corpus
 rm -rf "$work"
 
 # Any failure has stopped the script (pipefail); here every run has passed.

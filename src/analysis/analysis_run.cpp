@@ -14,11 +14,6 @@ namespace quorvane {
 
 namespace {
 
-const std::string kNotPositiveDefinite =
-    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
-    "in entry of the control sample data (alternatively it may be that one variable is linearly "
-    "dependent on other variables and should be dropped)";
-
 ComputeOutcome Stopped(FocusTarget focus) {
     ComputeOutcome outcome;
     outcome.focus = focus;
@@ -46,40 +41,27 @@ std::string ConstantVariableMessage(int variable) {
            " do not vary (all controls have the same score)";
 }
 
-std::string FarCaseMessage(int caseLine) {
-    return "Analysis cannot proceed as the case's score on the task of interest lies implausibly "
-           "far from the scores of the control sample (given the case's scores on the covariates): "
-           "check the case's line of the data file (line " +
-           std::to_string(caseLine) + ") for an error of entry";
-}
-
 // A run stopped by the analysis's own error box.
 struct Refusal {
     std::string text;
     FocusTarget focus;
 };
 
-// Steps from the statistics to the engine's results, or the reason to stop.
+// Steps from the raw data to the engine's results, or the reason to stop.
 std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, AnalysisResults& results) {
-    const int n = inputs.n;
-    const int p = inputs.p;
     ClearFloatingPointFaults();
     // Before the statistics: their standard deviation would be 0 or rounding noise.
-    if (const int variable = FirstConstantVariable(inputs.rawData, n, p))
+    if (const int variable = FirstConstantVariable(inputs.rawData, inputs.n, inputs.p))
         return Refusal{ConstantVariableMessage(variable), FocusTarget::Input1};
-    SampleStatistics(inputs.rawData, n, p, results.corr, results.means, results.sds);
-    DataRow(inputs.rawData, n + 1, p, results.caseScores);
-    if (!IsPositiveDefinite(p, results.corr)) return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
-    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
-    const bool twoSided = inputs.limitType == LimitType::TwoSided;
-    try {
-        CovariateMonteCarloTest(inputs.k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
-                                results.means, results.caseScores, results.corr, results.condMean,
-                                results.condSD, results.engine, results.zHistogram);
-    } catch (const EArgumentError&) {
-        // The engine's only argument error: a draw beyond the normal distribution
-        // function's reach, which real scores never put a case at.
-        return Refusal{FarCaseMessage(caseLine), FocusTarget::Unchanged};
+    SampleStatistics(inputs.rawData, inputs.n, inputs.p, results.corr, results.means, results.sds);
+    DataRow(inputs.rawData, inputs.n + 1, inputs.p, results.caseScores);
+    switch (AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results)) {
+        case AnalysisStop::None: return std::nullopt;
+        case AnalysisStop::NotPositiveDefinite: return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
+        case AnalysisStop::CaseOutOfReach:
+            return Refusal{CaseOutOfReachMessage("check the case's line of the data file (line " +
+                                                 std::to_string(caseLine) + ") for an error of entry"),
+                           FocusTarget::Unchanged};
     }
     return std::nullopt;
 }
@@ -95,6 +77,29 @@ tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, 
     }
     RaiseFloatingPointFaults();
     return y;
+}
+
+AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results) {
+    const int p = k + 1;
+    if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
+    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
+    const bool twoSided = limitType == LimitType::TwoSided;
+    try {
+        CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
+                                results.means, results.caseScores, results.corr, results.condMean,
+                                results.condSD, results.engine, results.zHistogram);
+    } catch (const EArgumentError&) {
+        // The engine's only argument error: a draw beyond the normal distribution
+        // function's reach, which real scores never put a case at.
+        return AnalysisStop::CaseOutOfReach;
+    }
+    return AnalysisStop::None;
+}
+
+std::string CaseOutOfReachMessage(const std::string& whereToCheck) {
+    return "Analysis cannot proceed as the case's score on the task of interest lies implausibly "
+           "far from the scores of the control sample (given the case's scores on the covariates): " +
+           whereToCheck;
 }
 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
@@ -142,7 +147,8 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(refusal->focus);
         }
     }
-    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), inputs.limitType, results};
+    RunFacts facts{inputs.n, inputs.k, inputs.limitType, inputs.dataFileName, results};
+    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), std::move(facts)};
 }
 
 }  // namespace quorvane

@@ -18,9 +18,14 @@ struct ComputeOutcome {
     bool completed = false;                // the report is ready
     FocusTarget focus = FocusTarget::Unchanged;
     std::vector<std::string> reportLines;  // to append to memoResults, when completed
-    LimitType limitType = LimitType::TwoSided;
-    AnalysisResults results;               // the numbers of the report, for its figure
+    RunFacts facts;                        // the numbers of the report, when completed
 };
+
+// The error shown when the correlation matrix is refused, whatever the input mode.
+inline const std::string kNotPositiveDefinite =
+    "Analysis cannot proceed as the correlation matrix is not positive definite: check for errors "
+    "in entry of the control sample data (alternatively it may be that one variable is linearly "
+    "dependent on other variables and should be dropped)";
 
 struct ComputeOptions {
     bool saveInputs = true;  // the report tool writes no saved inputs file
@@ -34,6 +39,19 @@ struct ComputeOptions {
 // caught: they reach the caller with the cursor back to normal.
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
                           const ComputeOptions& options = {});
+
+// From the control sample's statistics and the case's scores (results.means, sds, corr and
+// caseScores, task first) to the engine's results: the positive-definiteness gate, the case's
+// z scores and the covariate Monte Carlo test. Both input modes end here, so the same statistics give
+// the same results bit for bit.
+// How the analysis of the statistics ended: with the results, or refused before any
+// result was computed.
+enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach };
+AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results);
+
+// The error shown for AnalysisStop::CaseOutOfReach; whereToCheck ends it, e.g. "check the
+// case's line of the data file (line 31) for an error of entry".
+std::string CaseOutOfReachMessage(const std::string& whereToCheck);
 
 // y[i] = offset + scale * (x[i] - m[i]) / s[i], for i = 1 .. count.
 tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, int count,

@@ -34,6 +34,25 @@ struct AnalysisResults {
     tDrawHistogram zHistogram;  // the draws of Z behind Z-CCC's credible limits
 };
 
+// Summary statistics as typed, task of interest first: the texts, not the numbers, so
+// that the report and the statistics file show them unchanged.
+struct SummaryEntries {
+    std::vector<std::string> means;
+    std::vector<std::string> sds;
+    std::vector<std::string> caseScores;
+    std::vector<std::string> correlations;  // lower triangle, row by row: r21; r31 r32; ...
+    bool operator==(const SummaryEntries&) const = default;
+};
+
+// What a machine-readable report gives of a finished run.
+struct RunFacts {
+    int n = 0;
+    int k = 0;
+    LimitType limitType = LimitType::TwoSided;
+    std::string dataFileName;  // empty when the statistics were entered
+    AnalysisResults results;
+};
+
 constexpr int kInputFieldCount = 8;
 
 // What the analysis reads of the main window (and of the results window's text).

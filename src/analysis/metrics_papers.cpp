@@ -68,11 +68,11 @@ bool CheckSampleSize(const std::string& caption, double x, Platform& platform) {
     return false;
 }
 
-bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform) {
-    if (x <= kMaxSampleSize) return true;
+bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform, int limit) {
+    if (x <= limit) return true;
     ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
                               "\nThe value for sample size must not be greater than " +
-                              std::to_string(kMaxSampleSize) + ".");
+                              std::to_string(limit) + ".");
     return false;
 }
 

@@ -13,6 +13,11 @@ inline const std::string ProgramTitle =
     "Quorvane.exe: Bayesian test for a defict in the single case controlling for covariate(s) "
     "(Raw data as input) ";
 inline const std::string InputsFileName = "Quorvane.txt";
+// The companion program that takes summary statistics as input.
+inline const std::string SummaryProgramTitle =
+    "QuorvaneSummary.exe: Bayesian test for a deficit in the single case controlling for "
+    "covariate(s) (Summary statistics as input) ";
+inline const std::string SummaryInputsFileName = "QuorvaneSummary.txt";
 
 // Captions of Label1 .. Label8; the checks quote them in their messages. Only the first
 // two pairs of the main window are shown.
@@ -41,8 +46,9 @@ constexpr int kMaxFieldLength = 6;
 double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
 // An integer greater than 2; otherwise the warning is shown and the result is false.
 bool CheckSampleSize(const std::string& caption, double x, Platform& platform);
-// n no larger than kMaxSampleSize; otherwise the warning is shown.
-bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform);
+// n no larger than limit; otherwise the warning is shown.
+bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform,
+                          int limit = kMaxSampleSize);
 // An integer from 1 to 5; otherwise the warning is shown.
 bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
 

@@ -300,8 +300,8 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     return layout;
 }
 
-std::string ReadTextFile(const std::string& path) {
-    const std::string failure = "The data file " + Quoted(path) + " cannot be read";
+std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
+    const std::string failure = fileKind + " " + Quoted(path) + " cannot be read";
     RefuseUnlessRegularFile(path, failure);
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }

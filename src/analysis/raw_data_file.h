@@ -34,8 +34,9 @@ struct RawDataLayout {
 RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
 
 // The content of a regular file, up to its first 64 MiB; throws EInOutError, naming
-// the path and the reason, when it cannot be read or is not a regular file.
-std::string ReadTextFile(const std::string& path);
+// the file ("The data file" by default) and the reason, when it cannot be read or is not
+// a regular file.
+std::string ReadTextFile(const std::string& path, const std::string& fileKind = "The data file");
 
 struct RawDataLoad {
     bool loaded = false;

@@ -1,5 +1,7 @@
 #include "analysis/results_report.h"
 
+#include <algorithm>
+
 #include "analysis/metrics_papers.h"
 #include "numerics/text_format.h"
 
@@ -12,13 +14,15 @@ using Lines = std::vector<std::string>;
 const std::string kSeparatorLine(36, '-');
 const std::string kRuleLine = std::string(" ").append(93, '_');
 const std::string kOneBlank = " ";
+// "Task of Interest:", the longest variable name with its colon.
+constexpr std::size_t kNameWidth = 17;
 // Continuation lines of the notes start under the first line's text: " User's Notes: ".
 const std::string kNotesIndent(15, ' ');
 
-void WriteHead(const MainWindowState& window, Lines& lines) {
+void WriteHead(const std::string& title, const MainWindowState& window, Lines& lines) {
     if (window.resultsHoldText) lines.push_back(kSeparatorLine);
     lines.push_back("");
-    lines.push_back(ProgramTitle);
+    lines.push_back(title);
     lines.push_back("");
     lines.push_back(
         " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPER:");
@@ -50,23 +54,58 @@ std::string LimitCaption(LimitType limitType) {
     return "Two-sided";
 }
 
-void WriteInputs(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
+// The lines common to both input modes: the heading and the two counts.
+void WriteCounts(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
     lines.push_back(" INPUTS:");
     // The texts as typed, not the counts derived from them: "25.0" stays "25.0".
     lines.push_back(FormatInputLine(window.labelCaptions[0], window.fieldTexts[0]));
     lines.push_back(FormatInputLine(window.labelCaptions[1], window.fieldTexts[1]));
     lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
     lines.push_back("");
+}
+
+void WriteInputs(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
+    WriteCounts(inputs, window, lines);
     lines.push_back(" Raw data were loaded from the following file: ");
     lines.push_back(" " + inputs.dataFileName);
     lines.push_back("");
 }
 
-void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
-                  Lines& lines) {
+// The statistics as the user entered them, texts unchanged, so that the report can be
+// checked against the published table it was typed from.
+void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState& window,
+                            const SummaryEntries& entries, Lines& lines) {
+    WriteCounts(inputs, window, lines);
+    lines.push_back(" Summary statistics for the control sample and scores for the case, as entered:");
+    // Each column as wide as its widest text, so that the columns line up.
+    auto padded = [](const std::vector<std::string>& column, std::size_t i) {
+        std::size_t width = 0;
+        for (const std::string& text : column) width = std::max(width, text.size());
+        return column[i] + std::string(width - column[i].size(), ' ');
+    };
+    for (int i = 1; i <= inputs.p; ++i) {
+        std::string name = VariableName(i) + ":";
+        name.resize(kNameWidth, ' ');
+        lines.push_back("   " + name + "  Mean = " + padded(entries.means, i - 1) + "   SD = " +
+                        padded(entries.sds, i - 1) + "   Score for case = " + entries.caseScores[i - 1]);
+    }
+    lines.push_back(" Correlation(s) between task and covariate(s) in control sample, as entered:");
+    std::vector<std::string> pairs;
+    for (int i = 2; i <= inputs.p; ++i)
+        for (int j = 1; j < i; ++j) pairs.push_back(VariableName(i) + " with " + VariableName(j));
+    for (std::size_t index = 0; index < pairs.size(); ++index)
+        lines.push_back("   " + padded(pairs, index) + " = " + entries.correlations[index]);
+    lines.push_back("");
+}
+
+void WriteRawData(const AnalysisInputs& inputs, char separator, Lines& lines) {
     // Controls only: the case's row n + 1 is shown in the summary table instead.
     PrintDataRows(inputs.rawData, inputs.n, inputs.p, " Raw data for controls:", lines, separator);
     lines.push_back("");
+}
+
+void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
+                  Lines& lines) {
     lines.push_back(
         " Summary statistics for the control sample for task and covariates together with scores "
         "for the case:");
@@ -170,22 +209,9 @@ void WriteOneSidedLimit(const tCovariateResults& r, bool upper, char separator, 
     lines.push_back(kOneBlank);
 }
 
-}  // namespace
-
-std::string FormatInputLine(const std::string& caption, const std::string& text) {
-    // Everything before the last colon, the blank in front of it included.
-    const auto colon = caption.rfind(':');
-    const std::string label = colon == std::string::npos ? caption : caption.substr(0, colon);
-    return " " + label + "= " + text;
-}
-
-std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
-                                     const MainWindowState& window) {
-    const char separator = window.decimalSeparator;
-    Lines lines;
-    WriteHead(window, lines);
-    WriteNotes(window, lines);
-    WriteInputs(inputs, window, lines);
+// Blocks D (from its table) to H: the same lines for both input modes.
+void WriteAnalysis(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
+                   Lines& lines) {
     WriteSummary(inputs, results, separator, lines);
     WriteCorrelations(inputs, results, separator, lines);
     WriteOutputs(results.engine, separator, lines);
@@ -201,6 +227,42 @@ std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const Analysi
             break;
     }
     lines.push_back(kOneBlank);
+}
+
+}  // namespace
+
+std::string VariableName(int variable) {
+    return variable == 1 ? "Task of Interest" : "Covariate " + std::to_string(variable - 1);
+}
+
+std::string FormatInputLine(const std::string& caption, const std::string& text) {
+    // Everything before the last colon, the blank in front of it included.
+    const auto colon = caption.rfind(':');
+    const std::string label = colon == std::string::npos ? caption : caption.substr(0, colon);
+    return " " + label + "= " + text;
+}
+
+std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
+                                     const MainWindowState& window) {
+    const char separator = window.decimalSeparator;
+    Lines lines;
+    WriteHead(ProgramTitle, window, lines);
+    WriteNotes(window, lines);
+    WriteInputs(inputs, window, lines);
+    WriteRawData(inputs, separator, lines);
+    WriteAnalysis(inputs, results, separator, lines);
+    return lines;
+}
+
+std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
+                                            const AnalysisResults& results,
+                                            const MainWindowState& window,
+                                            const SummaryEntries& entries) {
+    Lines lines;
+    WriteHead(SummaryProgramTitle, window, lines);
+    WriteNotes(window, lines);
+    WriteEnteredStatistics(inputs, window, entries, lines);
+    WriteAnalysis(inputs, results, window.decimalSeparator, lines);
     return lines;
 }
 

@@ -8,6 +8,9 @@
 
 namespace quorvane {
 
+// "Task of Interest" for variable 1, "Covariate <i>" for variable i + 1.
+std::string VariableName(int variable);
+
 // " <caption before its last colon>= <text>"
 std::string FormatInputLine(const std::string& caption, const std::string& text);
 
@@ -15,5 +18,12 @@ std::string FormatInputLine(const std::string& caption, const std::string& text)
 // the results text already holds a line.
 std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
                                      const MainWindowState& window);
+
+// The report of a run on entered summary statistics: the raw report's blocks, with the
+// statistics as entered in place of the data file and the raw data.
+std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
+                                            const AnalysisResults& results,
+                                            const MainWindowState& window,
+                                            const SummaryEntries& entries);
 
 }  // namespace quorvane

@@ -61,7 +61,9 @@ std::string FailureLine(const fs::path& path, int error) {
     return Quoted(path.string()) + ": " + std::generic_category().message(error);
 }
 
-fs::path InProgramFolder(Platform& platform) { return fs::path(platform.ExecutableFolder()) / InputsFileName; }
+fs::path InProgramFolder(Platform& platform, const std::string& fileName) {
+    return fs::path(platform.ExecutableFolder()) / fileName;
+}
 
 }  // namespace
 
@@ -78,10 +80,15 @@ std::string UserStateFolder(Platform& platform) {
 
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts,
                             Platform& platform) {
-    std::string content;
-    for (const std::string& text : fieldTexts) (content += text) += ' ';
+    return SaveInputTexts({fieldTexts.begin(), fieldTexts.end()}, InputsFileName, platform);
+}
 
-    const fs::path inProgramFolder = InProgramFolder(platform);
+std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,
+                           Platform& platform) {
+    std::string content;
+    for (const std::string& text : texts) (content += text) += ' ';
+
+    const fs::path inProgramFolder = InProgramFolder(platform, fileName);
     const int programFolderError = WriteWholeFile(inProgramFolder, content);
     if (programFolderError == 0) return inProgramFolder.string();
 
@@ -91,17 +98,17 @@ std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fie
     if (stateFolder.empty())
         throw EInOutError(message + "The user's state folder is unknown: neither XDG_STATE_HOME nor HOME "
                                     "names an absolute folder.");
-    const fs::path inStateFolder = fs::path(stateFolder) / InputsFileName;
+    const fs::path inStateFolder = fs::path(stateFolder) / fileName;
     int stateFolderError = MakeFolder(stateFolder);
     if (stateFolderError == 0) stateFolderError = WriteWholeFile(inStateFolder, content);
     if (stateFolderError == 0) return inStateFolder.string();
     throw EInOutError(message + FailureLine(inStateFolder, stateFolderError));
 }
 
-void DeleteSavedInputs(Platform& platform) {
-    RemoveIfPresent(InProgramFolder(platform));
+void DeleteSavedInputs(Platform& platform, const std::string& fileName) {
+    RemoveIfPresent(InProgramFolder(platform, fileName));
     const std::string stateFolder = UserStateFolder(platform);
-    if (!stateFolder.empty()) RemoveIfPresent(fs::path(stateFolder) / InputsFileName);
+    if (!stateFolder.empty()) RemoveIfPresent(fs::path(stateFolder) / fileName);
 }
 
 }  // namespace quorvane

@@ -7,8 +7,10 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "analysis/analysis_types.h"
+#include "analysis/metrics_papers.h"
 #include "analysis/platform.h"
 
 namespace quorvane {
@@ -22,7 +24,10 @@ std::string UserStateFolder(Platform& platform);
 // user's state folder, made on first use; returns the full name written. Throws
 // EInOutError naming each place tried and why it failed when neither can be written.
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform);
+// The same for any list of texts under fileName: the companion program keeps its own file.
+std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,
+                           Platform& platform);
 // Deletes the file from both places; a failure is ignored.
-void DeleteSavedInputs(Platform& platform);
+void DeleteSavedInputs(Platform& platform, const std::string& fileName = InputsFileName);
 
 }  // namespace quorvane

@@ -1,19 +1,26 @@
-// quorvane-report: the analysis of the desktop program for scripted and batch use.
+// quorvane-report: the analysis of the desktop programs for scripted and batch use, from
+// raw data or from summary statistics, as a text report or a JSON object.
 // The answers that the program takes from its dialogs come from the arguments; every
 // message box's text goes to standard error and the report to standard output.
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "analysis/analysis_run.h"
+#include "analysis/json_report.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/summary_run.h"
+#include "analysis/summary_statistics_file.h"
 #include "app/report_files.h"
 
 namespace {
@@ -25,31 +32,46 @@ constexpr int kExitStopped = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: quorvane-report --n N --k K [--limit two-sided|one-sided-lower|one-sided-upper]\n"
-    "                       [--notes LINE]... FILE\n"
+    "Usage: quorvane-report --n N --k K [options] FILE\n"
+    "       quorvane-report --summary --n N --k K --means LIST --sds LIST --case LIST\n"
+    "                       --correlations LIST [options]\n"
+    "       quorvane-report --statistics STATSFILE [options]\n"
     "\n"
-    "Runs the Bayesian test for a deficit in a single case, controlling for covariates, on the\n"
-    "raw data FILE (one line per control, then the case; each line the task score followed by\n"
-    "the K covariate scores) and prints the report that the desktop program writes into an\n"
-    "empty results window.\n"
+    "Runs the Bayesian test for a deficit in a single case, controlling for covariates, and\n"
+    "prints the report that the desktop program writes into an empty results window. The\n"
+    "first form reads the raw data FILE (one line per control, then the case; each line the\n"
+    "task score followed by the K covariate scores). The second takes the controls' summary\n"
+    "statistics and the case's scores, as the companion program quorvane-summary does; the\n"
+    "third reads them from a statistics file saved by that program.\n"
     "\n"
-    "  --n N        number of control participants, as typed into the main window\n"
-    "  --k K        number of covariates, as typed into the main window\n"
-    "  --limit L    the 95% credible limit: two-sided (default), one-sided-lower or\n"
-    "               one-sided-upper\n"
-    "  --notes LINE one line of the user's notes; repeat for more lines\n"
-    "  --help       show this text\n"
+    "  --n N               number of control participants, as typed into the main window\n"
+    "  --k K               number of covariates, as typed into the main window\n"
+    "  --summary           take summary statistics instead of a raw data file:\n"
+    "  --means LIST          the controls' means of the task, then of each covariate\n"
+    "  --sds LIST            their standard deviations, in the same order\n"
+    "  --case LIST           the case's scores, in the same order\n"
+    "  --correlations LIST   the lower triangle of the correlation matrix, row by row:\n"
+    "                        r21; r31 r32; r41 r42 r43; ...\n"
+    "                      (each LIST one argument, its numbers separated by blanks)\n"
+    "  --statistics FILE   read N, K and the summary statistics from a statistics file\n"
+    "  --limit L           the 95% credible limit: two-sided (default), one-sided-lower or\n"
+    "                      one-sided-upper\n"
+    "  --notes LINE        one line of the user's notes; repeat for more lines\n"
+    "  --format F          text (default): the report; json: one JSON object with the\n"
+    "                      inputs and the results, each number to 17 significant digits\n"
     "{files}"
+    "  --version           show the program's version\n"
+    "  --help              show this text\n"
     "\n"
-    "N and K are checked by the same rules as in the program, with the same messages. The\n"
-    "messages the program shows in boxes are written to standard error. No saved inputs file\n"
-    "is written.\n"
+    "N, K and the statistics are checked by the same rules as in the programs, with the same\n"
+    "messages. The messages the programs show in boxes are written to standard error. No\n"
+    "saved inputs file is written.\n"
     "\n"
     "Exit status: 0 the report was printed (and the files written); 1 the analysis stopped\n"
     "with a message, or a file could not be written; 2 usage error.\n";
 
 // The usage text, with the file options this build offers.
-std::string Usage() {
+std::string UsageText() {
     std::string usage = kUsage;
     return usage.replace(usage.find("{files}"), 7, kReportFileUsage);
 }
@@ -80,12 +102,18 @@ private:
     std::string file_;
 };
 
+enum class Format { Text, Json };
+
 struct Arguments {
     std::optional<std::string> n, k;
     int limitIndex = 0;
     std::vector<std::string> notes;
     ReportFileRequest files;
     std::optional<std::string> file;
+    bool summary = false;
+    std::optional<std::string> means, sds, caseScores, correlations;
+    std::optional<std::string> statistics;
+    Format format = Format::Text;
     bool help = false;
 };
 
@@ -96,31 +124,85 @@ std::optional<int> LimitIndex(std::string_view name) {
     return std::nullopt;
 }
 
+// One line per option: its name, whether it takes a value, and its effect (false, after a
+// message, for a value it refuses).
+using Apply = bool (*)(Arguments&, const std::string& value);
+struct Option {
+    std::string_view name;
+    bool takesValue;
+    Apply apply;
+};
+
+bool Refuse(const std::string& what, const std::string& value) {
+    std::cerr << "quorvane-report: unknown " << what << " '" << value << "'\n";
+    return false;
+}
+
+const Option kOptions[] = {
+    {"--help", false, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"-h", false, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"--n", true, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
+    {"--k", true, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
+    {"--notes", true, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
+    {"--limit", true,
+     [](Arguments& a, const std::string& v) {
+         const auto index = LimitIndex(v);
+         if (index) a.limitIndex = *index;
+         return index ? true : Refuse("limit", v);
+     }},
+    {"--format", true,
+     [](Arguments& a, const std::string& v) {
+         if (v != "text" && v != "json") return Refuse("format", v);
+         a.format = v == "json" ? Format::Json : Format::Text;
+         return true;
+     }},
+    {"--summary", false, [](Arguments& a, const std::string&) { return a.summary = true; }},
+    {"--means", true, [](Arguments& a, const std::string& v) { a.means = v; return true; }},
+    {"--sds", true, [](Arguments& a, const std::string& v) { a.sds = v; return true; }},
+    {"--case", true, [](Arguments& a, const std::string& v) { a.caseScores = v; return true; }},
+    {"--correlations", true, [](Arguments& a, const std::string& v) { a.correlations = v; return true; }},
+    {"--statistics", true, [](Arguments& a, const std::string& v) { a.statistics = v; return true; }},
+    {"--pdf", true, [](Arguments& a, const std::string& v) { return TakeReportFileOption("--pdf", v, a.files); }},
+    {"--figure", true, [](Arguments& a, const std::string& v) { return TakeReportFileOption("--figure", v, a.files); }},
+};
+
+bool Usage(const char* what) {
+    std::cerr << "quorvane-report: " << what << "\n";
+    return false;
+}
+
+// Which arguments each mode requires and which it refuses.
+bool CheckMode(const Arguments& a) {
+    const bool listGiven = a.means || a.sds || a.caseScores || a.correlations;
+    if (a.statistics) {
+        if (a.n || a.k || listGiven || a.file)
+            return Usage("--statistics takes the place of --n, --k, the lists and a data file");
+        return true;
+    }
+    if (a.summary) {
+        if (a.file) return Usage("--summary takes no data file");
+        if (!a.n || !a.k || !a.means || !a.sds || !a.caseScores || !a.correlations)
+            return Usage("--summary needs --n, --k, --means, --sds, --case and --correlations");
+        return true;
+    }
+    if (listGiven) return Usage("the lists of statistics need --summary");
+    if (!a.n || !a.k || !a.file) return Usage("--n, --k and a data file are required");
+    return true;
+}
+
 // Parses the arguments; a message on standard error and nothing when they are wrong.
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const bool takesValue = arg == "--n" || arg == "--k" || arg == "--limit" || arg == "--notes" ||
-                                IsReportFileOption(arg);
-        if (arg == "--help" || arg == "-h") {
-            args.help = true;
-        } else if (takesValue) {
-            if (i + 1 >= argc) {
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                         [&](const Option& o) { return o.name == arg; });
+        if (option != std::end(kOptions)) {
+            if (option->takesValue && i + 1 >= argc) {
                 std::cerr << "quorvane-report: " << arg << " needs a value\n";
                 return std::nullopt;
             }
-            const std::string value = argv[++i];
-            if (IsReportFileOption(arg)) {
-                if (!TakeReportFileOption(arg, value, args.files)) return std::nullopt;
-            } else if (arg == "--n") args.n = value;
-            else if (arg == "--k") args.k = value;
-            else if (arg == "--notes") args.notes.push_back(value);
-            else if (const auto index = LimitIndex(value)) args.limitIndex = *index;
-            else {
-                std::cerr << "quorvane-report: unknown limit '" << value << "'\n";
-                return std::nullopt;
-            }
+            if (!option->apply(args, option->takesValue ? argv[++i] : "")) return std::nullopt;
         } else if (arg.starts_with("--")) {
             std::cerr << "quorvane-report: unknown option '" << arg << "'\n";
             return std::nullopt;
@@ -132,11 +214,14 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         }
     }
     if (args.help) return args;
-    if (!args.n || !args.k || !args.file) {
-        std::cerr << "quorvane-report: --n, --k and a data file are required\n";
-        return std::nullopt;
-    }
+    if (!CheckMode(args)) return std::nullopt;
     return args;
+}
+
+// A blank-separated list of one argument.
+std::vector<std::string> Words(const std::string& list) {
+    std::istringstream in(list);
+    return {std::istream_iterator<std::string>(in), {}};
 }
 
 // The decimal separator of the user's regional settings; C-locale formatting elsewhere.
@@ -150,6 +235,44 @@ char RegionalDecimalSeparator() {
     return separator;
 }
 
+// The report, or the object, on standard output; then the files asked for.
+int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, const Arguments& args,
+          char decimalSeparator) {
+    std::string text;
+    if (args.format == Format::Json) {
+        text = WriteJsonReport(facts);
+    } else {
+        for (const std::string& line : reportLines) (text += line) += '\n';
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
+    return kExitReport;
+}
+
+int RunRaw(const Arguments& args, MainWindowState& window) {
+    CommandLinePlatform platform(*args.file);
+    const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
+    if (!outcome.completed) return kExitStopped;
+    return Print(outcome.reportLines, outcome.facts, args, window.decimalSeparator);
+}
+
+int RunSummary(const Arguments& args, MainWindowState& window) {
+    SummaryEntries entries;
+    if (args.statistics) {
+        const StatisticsTable table = ReadStatisticsFile(*args.statistics);
+        window.fieldTexts[0] = table.n;
+        window.fieldTexts[1] = table.k;
+        entries = table.entries;
+    } else {
+        entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores), Words(*args.correlations)};
+    }
+    CommandLinePlatform platform("");
+    const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform, ComputeOptions{.saveInputs = false});
+    if (!outcome.completed) return kExitStopped;
+    return Print(outcome.reportLines, outcome.facts, args, window.decimalSeparator);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,33 +282,25 @@ int main(int argc, char** argv) {
     }
     const std::optional<Arguments> args = ParseArguments(argc, argv);
     if (!args) {
-        std::cerr << Usage();
+        std::cerr << UsageText();
         return kExitUsage;
     }
     if (args->help) {
-        std::cout << Usage();
+        std::cout << UsageText();
         return kExitReport;
     }
 
     MainWindowState window;
-    window.fieldTexts[0] = *args->n;
-    window.fieldTexts[1] = *args->k;
+    window.fieldTexts[0] = args->n.value_or("");
+    window.fieldTexts[1] = args->k.value_or("");
     window.labelCaptions = kLabelCaptions;
     window.limitIndex = args->limitIndex;
     window.notesLines = args->notes;
     window.notesCaption = kNotesCaption;
     window.decimalSeparator = RegionalDecimalSeparator();
 
-    CommandLinePlatform platform(*args->file);
     try {
-        const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
-        if (!outcome.completed) return kExitStopped;
-        std::string text;
-        for (const std::string& line : outcome.reportLines) (text += line) += '\n';
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-        WriteReportFiles(args->files, outcome, window.decimalSeparator);
-        return kExitReport;
+        return args->summary || args->statistics ? RunSummary(*args, window) : RunRaw(*args, window);
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
         return kExitStopped;

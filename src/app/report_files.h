@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/analysis_run.h"
+#include <vector>
+
+#include "analysis/analysis_types.h"
 
 namespace quorvane {
 
@@ -18,13 +20,13 @@ struct ReportFileRequest {
 // The lines of --help for the two options.
 extern const char* const kReportFileUsage;
 
-// Takes the value of --pdf or --figure; false, with a message on standard error, for
-// another option or when this build cannot write the files.
-bool IsReportFileOption(std::string_view option);
+// Takes the value of --pdf or --figure; false, with a message on standard error, when
+// this build cannot write the files or the figure's kind is unknown.
 bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request);
 
 // Writes the requested files for the finished analysis; throws EInOutError naming the
 // file when one cannot be written.
-void WriteReportFiles(const ReportFileRequest& request, const ComputeOutcome& outcome, char decimalSeparator);
+void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
+                      const RunFacts& facts, char decimalSeparator);
 
 }  // namespace quorvane

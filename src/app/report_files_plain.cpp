@@ -6,13 +6,11 @@ namespace quorvane {
 
 const char* const kReportFileUsage = "";
 
-bool IsReportFileOption(std::string_view option) { return option == "--pdf" || option == "--figure"; }
-
 bool TakeReportFileOption(std::string_view option, const std::string&, ReportFileRequest&) {
     std::cerr << "quorvane-report: " << option << " needs the build with the program's windows\n";
     return false;
 }
 
-void WriteReportFiles(const ReportFileRequest&, const ComputeOutcome&, char) {}
+void WriteReportFiles(const ReportFileRequest&, const std::vector<std::string>&, const RunFacts&, char) {}
 
 }  // namespace quorvane

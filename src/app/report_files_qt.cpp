@@ -9,11 +9,9 @@
 namespace quorvane {
 
 const char* const kReportFileUsage =
-    "  --pdf FILE   also write the report and its figure to FILE as a PDF\n"
-    "  --figure FILE\n"
-    "               also write the figure alone to FILE, as SVG (FILE.svg) or PNG (FILE.png)\n";
-
-bool IsReportFileOption(std::string_view option) { return option == "--pdf" || option == "--figure"; }
+    "  --pdf FILE          also write the report and its figure to FILE as a PDF\n"
+    "  --figure FILE       also write the figure alone to FILE, as SVG (FILE.svg) or PNG\n"
+    "                      (FILE.png)\n";
 
 bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request) {
     if (option == "--pdf") {
@@ -30,7 +28,8 @@ bool TakeReportFileOption(std::string_view option, const std::string& value, Rep
     return true;
 }
 
-void WriteReportFiles(const ReportFileRequest& request, const ComputeOutcome& outcome, char decimalSeparator) {
+void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
+                      const RunFacts& facts, char decimalSeparator) {
     if (!request.pdf && !request.figure) return;
     // Fonts and painting need an application object, but no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -40,10 +39,10 @@ void WriteReportFiles(const ReportFileRequest& request, const ComputeOutcome& ou
     std::unique_ptr<QApplication> app;
     if (QApplication::instance() == nullptr) app = std::make_unique<QApplication>(argc, argv);
 
-    const FigureInput figure = FigureInputOf(outcome.limitType, outcome.results, decimalSeparator);
+    const FigureInput figure = FigureInputOf(facts.limitType, facts.results, decimalSeparator);
     if (request.pdf) {
         QString text;
-        for (const std::string& line : outcome.reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');
+        for (const std::string& line : reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');
         WritePdfReport(*request.pdf, text, {figure});
     }
     if (request.figure) WriteFigureFile(*request.figure, figure);

@@ -7,12 +7,12 @@
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 
 #include "analysis/io_errors.h"
+#include "ui/atomic_file.h"
 #include "ui/memo_lines.h"
 #include "ui/report_font.h"
 
@@ -140,9 +140,8 @@ void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QFont&
     painter.end();
 }
 
-[[noreturn]] void ThrowWriteError(const std::string& path, const QString& reason) {
-    throw EInOutError("Cannot write " + path + ": " + reason.toStdString());
-}
+std::string PdfFailure(const std::string& path) { return "The PDF cannot be saved to " + Quoted(path); }
+std::string FigureFailure(const std::string& path) { return "The figure cannot be saved to " + Quoted(path); }
 
 }  // namespace
 
@@ -190,20 +189,8 @@ PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>&
     }
 }
 
-void WriteFileAtomically(const std::string& path, const QByteArray& bytes) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) ThrowWriteError(path, file.errorString());
-    // A short write (a full disk, a file size limit) must not be committed as the file.
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        ThrowWriteError(path, reason);
-    }
-    if (!file.commit()) ThrowWriteError(path, file.errorString());
-}
-
 void WritePdfReport(const std::string& path, const QString& text, const std::vector<FigureInput>& figures) {
-    WriteFileAtomically(path, RenderPdfReport(text, figures, PaperFor(QLocale::system())).bytes);
+    WriteFileAtomically(path, RenderPdfReport(text, figures, PaperFor(QLocale::system())).bytes, PdfFailure(path));
 }
 
 void WriteFigureFile(const std::string& path, const FigureInput& figure) {
@@ -234,12 +221,12 @@ void WriteFigureFile(const std::string& path, const FigureInput& figure) {
         }
         image.setDotsPerMeterX(static_cast<int>(dotsPerMetre * kPngScale));  // ... and true to size in print
         image.setDotsPerMeterY(static_cast<int>(dotsPerMetre * kPngScale));
-        if (!image.save(&buffer, "PNG")) ThrowWriteError(path, QStringLiteral("the image could not be encoded"));
+        if (!image.save(&buffer, "PNG")) throw InOutError(FigureFailure(path), "the image could not be encoded");
     } else {
-        ThrowWriteError(path, QStringLiteral("the figure is written as .svg or .png"));
+        throw InOutError(FigureFailure(path), "the figure is written as .svg or .png");
     }
     buffer.close();
-    WriteFileAtomically(path, buffer.data());
+    WriteFileAtomically(path, buffer.data(), FigureFailure(path));
 }
 
 }  // namespace quorvane

@@ -39,10 +39,6 @@ struct PdfDocument {
 PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>& figures,
                             QPageSize::PageSizeId paper);
 
-// Replaces the file whole or not at all; throws EInOutError naming the path and the
-// reason when it cannot.
-void WriteFileAtomically(const std::string& path, const QByteArray& bytes);
-
 // Renders and writes the PDF on the paper of the user's locale.
 void WritePdfReport(const std::string& path, const QString& text, const std::vector<FigureInput>& figures);
 

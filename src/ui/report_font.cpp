@@ -1,9 +1,14 @@
 #include "ui/report_font.h"
 
-#include <QPushButton>
-
 #include <QApplication>
+#include <QButtonGroup>
 #include <QFontDatabase>
+#include <QGroupBox>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <array>
 
 namespace quorvane {
 
@@ -37,6 +42,36 @@ QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow)
     panel->setFrameStyle(QFrame::StyledPanel | shadow);
     panel->setGeometry(geometry);
     return panel;
+}
+
+QPlainTextEdit* MakeNotesField(QWidget* parent, const QRect& geometry) {
+    auto* notes = new QPlainTextEdit(parent);
+    notes->setGeometry(geometry);
+    notes->setFont(ReportFont(12));
+    notes->document()->setDocumentMargin(2);
+    notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    notes->setTabChangesFocus(true);
+    return notes;
+}
+
+QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items) {
+    static const std::array<const char*, 3> kLimitItems = {"Two-sided", "One-sided lower", "One-sided upper"};
+    auto* group = new QGroupBox(QStringLiteral("95% credible limit required..."), parent);
+    group->setGeometry(geometry);
+    for (int i = 0; i < static_cast<int>(kLimitItems.size()); ++i) {
+        auto* item = new QRadioButton(QString::fromUtf8(kLimitItems[i]), group);
+        item->setGeometry(24 + 240 * i, 24, 220, 26);
+        items->addButton(item, i);
+    }
+    items->button(0)->setChecked(true);
+    return group;
+}
+
+char SystemDecimalSeparator() {
+    const QString point = QLocale::system().decimalPoint();
+    if (point.isEmpty() || point.front().unicode() >= 0x80) return '.';
+    return static_cast<char>(point.front().unicode());
 }
 
 }  // namespace quorvane

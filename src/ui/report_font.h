@@ -1,10 +1,15 @@
 #pragma once
-// The fonts of the two windows, their bold command buttons and their panels.
+// What the windows share of their look: the fonts, the bold command buttons, the panels,
+// the notes field and the credible-limit radio group; and the regional decimal separator
+// their reports are written with.
 
 #include <QFont>
 #include <QFrame>
 #include <QRect>
 
+class QButtonGroup;
+class QGroupBox;
+class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -22,5 +27,16 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& ge
 
 // A bevelled panel: raised around groups of fields, sunken under the button rows.
 QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow);
+
+// The notes field memoComments: one line at rest, in the report's font.
+QPlainTextEdit* MakeNotesField(QWidget* parent, const QRect& geometry);
+
+// RadioGroup1, "95% credible limit required...", with its items "Two-sided", "One-sided
+// lower" and "One-sided upper" (ids 0 to 2, the LimitType values) in items; the first
+// is checked.
+QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items);
+
+// The decimal separator of the user's regional settings; a full stop when it is not ASCII.
+char SystemDecimalSeparator();
 
 }  // namespace quorvane

@@ -8,10 +8,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QTextCursor>
 #include <optional>
@@ -78,8 +76,6 @@ QString DescriptionText() {
            QString::fromUtf8(kDescriptionUse);
 }
 
-const std::array<const char*, 3> kLimitItems = {"Two-sided", "One-sided lower", "One-sided upper"};
-
 // The character a key press types, as the typing filter sees it; nothing for keys that
 // type none (arrows, Delete, function keys, Tab navigation, Alt chords).
 std::optional<char> TypedCharacter(const QKeyEvent& event) {
@@ -100,12 +96,6 @@ std::optional<char> TypedCharacter(const QKeyEvent& event) {
     if (text.isEmpty()) return std::nullopt;
     const char16_t code = text.front().unicode();
     return code < 0x80 ? static_cast<char>(code) : '?';  // beyond ASCII: never numeric
-}
-
-char SystemDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    if (point.isEmpty() || point.front().unicode() >= 0x80) return '.';
-    return static_cast<char>(point.front().unicode());
 }
 
 }  // namespace
@@ -136,16 +126,9 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 342), QFrame::Raised);
 
-    RadioGroup1 = new QGroupBox(QStringLiteral("95% credible limit required..."), Panel1);
-    // The top of the panel is left free for the notes field to grow into.
-    RadioGroup1->setGeometry(16, 100, 736, 60);
     RadioGroup1Items = new QButtonGroup(this);
-    for (int i = 0; i < static_cast<int>(kLimitItems.size()); ++i) {
-        auto* item = new QRadioButton(QString::fromUtf8(kLimitItems[i]), RadioGroup1);
-        item->setGeometry(24 + 240 * i, 24, 220, 26);
-        RadioGroup1Items->addButton(item, i);
-    }
-    RadioGroup1Items->button(0)->setChecked(true);
+    // The top of the panel is left free for the notes field to grow into.
+    RadioGroup1 = MakeLimitGroup(Panel1, QRect(16, 100, 736, 60), RadioGroup1Items);
 
     std::array<QLabel*, kInputFieldCount> labels{};
     std::array<QLineEdit*, kInputFieldCount> inputs{};
@@ -165,13 +148,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     txtInput5 = inputs[4], txtInput6 = inputs[5], txtInput7 = inputs[6], txtinput8 = inputs[7];
 
     // A child of the window, not of Panel3, so that it can grow over the input panel.
-    memoComments = new QPlainTextEdit(this);
-    memoComments->setGeometry(132, 118, 640, kNotesRestHeight);
-    memoComments->setFont(ReportFont(12));
-    memoComments->document()->setDocumentMargin(2);
-    memoComments->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    memoComments->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    memoComments->setTabChangesFocus(true);
+    memoComments = MakeNotesField(this, QRect(132, 118, 640, kNotesRestHeight));
     memoComments->installEventFilter(this);
     memoComments->raise();
     connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
@@ -279,11 +256,8 @@ void TfrmTemplate::cmdComputeClick() {
         // Showing a long report takes a moment, during which the main window is still
         // on the screen: a click on it then must not start another run once it is hidden.
         const UserInputIgnored ignored;
-        results_->show();
-        hide();
-        results_->setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(ProgramTitle));
-        results_->AppendReport(outcome.reportLines,
-                               FigureInputOf(outcome.limitType, outcome.results, state.decimalSeparator));
+        results_->ShowReport(ProgramTitle, outcome.reportLines,
+                             FigureInputOf(outcome.facts.limitType, outcome.facts.results, state.decimalSeparator));
     });
 }
 

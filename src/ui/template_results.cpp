@@ -5,14 +5,13 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
-#include <cerrno>
 
 #include "analysis/io_errors.h"
+#include "ui/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/memo_lines.h"
 #include "ui/report_export.h"
@@ -25,30 +24,11 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 554;
 
-// The error a failed save reports: the system's reason when the failing call left
-// one, else Qt's, which refuses some targets itself (a folder, for one).
-EInOutError SaveError(const std::string& path, int error, const QSaveFile& file) {
-    const std::string failure = "The results cannot be saved to " + Quoted(path);
-    if (error != 0) return InOutErrorFromErrno(failure, error);
-    return InOutError(failure, file.errorString().toStdString());
-}
-
 // Replaces the file whole or not at all: each line followed by CR LF.
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
-    QSaveFile file(QString::fromStdString(path));
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) throw SaveError(path, errno, file);
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
-    // A short write (a full disk, a file size limit) must not be committed as the file.
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const EInOutError error = SaveError(path, errno, file);
-        file.cancelWriting();
-        throw error;
-    }
-    errno = 0;
-    if (!file.commit()) throw SaveError(path, errno, file);
+    WriteFileAtomically(path, bytes, "The results cannot be saved to " + Quoted(path));
 }
 
 }  // namespace
@@ -141,6 +121,14 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
 void TfrmTemplateResults::AppendReport(const std::vector<std::string>& lines, const FigureInput& figure) {
     AppendLines(lines);
     reportFigures_.push_back(figure);
+}
+
+void TfrmTemplateResults::ShowReport(const std::string& programTitle, const std::vector<std::string>& lines,
+                                     const FigureInput& figure) {
+    show();
+    if (worksheet_ != nullptr) worksheet_->hide();
+    setWindowTitle(QStringLiteral("Results viewer: ") + QString::fromStdString(programTitle));
+    AppendReport(lines, figure);
 }
 
 void TfrmTemplateResults::cmdSaveOutputClick() {

@@ -30,6 +30,10 @@ public:
     void AppendLines(const std::vector<std::string>& lines);
     // Appends a report and keeps its figure for Save as PDF.
     void AppendReport(const std::vector<std::string>& lines, const FigureInput& figure);
+    // The end of a Compute: this window takes the worksheet's place, captioned with the
+    // program's title, and the report is appended.
+    void ShowReport(const std::string& programTitle, const std::vector<std::string>& lines,
+                    const FigureInput& figure);
 
     // The controls, open to the tests that drive the window as its user would.
     QFrame* Panel1;

@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <tuple>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +16,9 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/raw_data_file.h"
+#include "analysis/results_report.h"
+#include "analysis/summary_statistics_file.h"
 #include "support/fake_platform.h"
 
 namespace quorvane {
@@ -230,7 +236,8 @@ TEST_F(ReportTool, UsageErrorsExitTwo) {
 TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     const ToolRun run = Run({"--help"});
     EXPECT_EQ(run.status, 0);
-    for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status"})
+    for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status",
+                             "--summary", "--correlations", "--statistics", "--format", "json"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 
@@ -269,13 +276,266 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     const ToolRun failed = Run({"--n", "4", "--k", "1", "--pdf", "missing/report.pdf", file}, headless);
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.out, plain.out);
-    EXPECT_NE(failed.err.find("Cannot write missing/report.pdf: "), std::string::npos) << failed.err;
+    EXPECT_NE(failed.err.find("The PDF cannot be saved to \"missing/report.pdf\": "), std::string::npos) << failed.err;
 
     // A figure of another kind is a usage error, found before the analysis runs.
     const ToolRun wrongKind = Run({"--n", "4", "--k", "1", "--figure", "figure.jpg", file}, headless);
     EXPECT_EQ(wrongKind.status, 2);
     EXPECT_TRUE(wrongKind.out.empty());
     EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
+}
+
+// ---- Summary statistics as input ------------------------------------------------------
+
+// Enough digits for an extended real to read back exactly through strtold.
+std::string Exact(long double x) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.21Lg", x);
+    return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// The conditional estimates and the OUTPUTS block: what must not depend on the input mode.
+std::vector<std::string> Results(const std::vector<std::string>& lines) {
+    std::vector<std::string> kept;
+    bool outputs = false;
+    for (const std::string& line : lines) {
+        outputs = outputs || line == " OUTPUTS:";
+        if (outputs || line.starts_with(" Sample estimate of conditional")) kept.push_back(line);
+    }
+    return kept;
+}
+
+// A member of the tool's JSON object: its number, or nothing for null.
+std::optional<double> JsonMember(const std::string& json, const std::string& key) {
+    const std::string tag = "\"" + key + "\": ";
+    const auto at = json.find(tag);
+    EXPECT_NE(at, std::string::npos) << key;
+    if (at == std::string::npos || json.compare(at + tag.size(), 4, "null") == 0) return std::nullopt;
+    return std::strtod(json.c_str() + at + tag.size(), nullptr);
+}
+
+struct Example {
+    const char* file;
+    const char* n;
+    const char* k;
+};
+const char* const kLimits[] = {"two-sided", "one-sided-lower", "one-sided-upper"};
+
+class SummaryOracle : public ReportTool, public ::testing::WithParamInterface<std::tuple<Example, int>> {};
+
+// The statistics that the raw path computes from an example file, written with 21
+// significant digits and given back through --summary, give the raw run's OUTPUTS block
+// and conditional estimates word for word; the JSON numbers are the same doubles and
+// round to the printed numbers.
+TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
+    const auto& [example, limitIndex] = GetParam();
+    const std::string limit = kLimits[limitIndex];
+    const std::string file = std::string(QUORVANE_EXAMPLES) + "/" + example.file;
+    const int n = std::stoi(example.n), p = std::stoi(example.k) + 1;
+
+    testing::FakePlatform platform;
+    platform.openAnswers.push_back(file);
+    RawDataTable table;
+    ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform).loaded);
+    AnalysisResults raw;
+    SampleStatistics(table, n, p, raw.corr, raw.means, raw.sds);
+    DataRow(table, n + 1, p, raw.caseScores);
+    SummaryEntries entries;
+    std::string means, sds, caseScores, correlations;
+    for (int i = 1; i <= p; ++i) {
+        entries.means.push_back(Exact(raw.means(i)));
+        entries.sds.push_back(Exact(raw.sds(i)));
+        entries.caseScores.push_back(Exact(raw.caseScores(i)));
+        for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(raw.corr(i, j)));
+    }
+    auto joined = [](const std::vector<std::string>& words) {
+        std::string list;
+        for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
+        return list;
+    };
+
+    const ToolRun rawRun = Run({"--n", example.n, "--k", example.k, "--limit", limit, file});
+    const std::vector<std::string> summaryArgs = {"--summary", "--n", example.n, "--k", example.k,
+                                                  "--means", joined(entries.means), "--sds", joined(entries.sds),
+                                                  "--case", joined(entries.caseScores), "--correlations",
+                                                  joined(entries.correlations), "--limit", limit};
+    const ToolRun summaryRun = Run(summaryArgs);
+    std::vector<std::string> jsonArgs = summaryArgs;
+    jsonArgs.insert(jsonArgs.end(), {"--format", "json"});
+    const ToolRun jsonRun = Run(jsonArgs);
+    ASSERT_EQ(rawRun.status, 0);
+    ASSERT_EQ(summaryRun.status, 0) << summaryRun.err;
+    ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
+    EXPECT_EQ(summaryRun.err, "");
+    const std::vector<std::string> printed = Results(Lines(rawRun.out));
+    ASSERT_EQ(printed.size(), limitIndex == 0 ? 17u : 18u);
+    EXPECT_EQ(Results(Lines(summaryRun.out)), printed);
+
+    // The report written from the JSON numbers prints the same lines.
+    AnalysisResults fromJson;
+    fromJson.condMean = JsonMember(jsonRun.out, "conditional_mean").value_or(0);
+    fromJson.condSD = JsonMember(jsonRun.out, "conditional_sd").value_or(0);
+    const std::pair<int, const char*> members[] = {
+        {OneTailedP, "one_tailed_p"}, {TwoTailedP, "two_tailed_p"}, {ZCCC, "z_ccc"},
+        {ZCCCLower, "z_ccc_lower"}, {ZCCCUpper, "z_ccc_upper"}, {PercentBelow, "percent_below"},
+        {PercentBelowLower, "percent_below_lower"}, {PercentBelowUpper, "percent_below_upper"}};
+    for (const auto& [index, key] : members) {
+        const std::optional<double> value = JsonMember(jsonRun.out, key);
+        const bool isLimit = index == ZCCCLower || index == ZCCCUpper || index == PercentBelowLower ||
+                             index == PercentBelowUpper;
+        const bool upperLimit = index == ZCCCUpper || index == PercentBelowUpper;
+        const bool given = !isLimit || limitIndex == 0 || (limitIndex == 1) != upperLimit;
+        EXPECT_EQ(value.has_value(), given) << key;
+        fromJson.engine(index) = value.value_or(0);
+    }
+    AnalysisInputs inputs;
+    inputs.n = n;
+    inputs.k = p - 1;
+    inputs.p = p;
+    inputs.limitType = static_cast<LimitType>(limitIndex);
+    MainWindowState window;
+    window.labelCaptions = kLabelCaptions;
+    EXPECT_EQ(Results(WriteSummaryReport(inputs, fromJson, window, entries)), printed);
+    EXPECT_NE(jsonRun.out.find("\"limit\": \"" + limit + "\""), std::string::npos);
+
+    // The raw path's own JSON holds the very same doubles.
+    if (limitIndex == 0) {
+        const ToolRun rawJson = Run({"--n", example.n, "--k", example.k, "--format", "json", file});
+        auto numbers = [](const std::string& json) {
+            std::vector<std::string> kept;
+            for (const std::string& line : Lines(json))
+                if (line.find("\"mode\"") == std::string::npos && line.find("\"data_file\"") == std::string::npos)
+                    kept.push_back(line);
+            return kept;
+        };
+        EXPECT_EQ(numbers(rawJson.out), numbers(jsonRun.out));
+        EXPECT_NE(rawJson.out.find("\"mode\": \"raw\""), std::string::npos);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Examples, SummaryOracle,
+                         ::testing::Combine(::testing::Values(Example{"story_recall_education.txt", "30", "1"},
+                                                              Example{"naming_age_education.txt", "36", "2"},
+                                                              Example{"fluency_age_normal.txt", "22", "1"},
+                                                              Example{"digit_span_lf.txt", "25", "2"}),
+                                            ::testing::Range(0, 3)),
+                         [](const auto& info) {
+                             std::string name = std::get<0>(info.param).file;
+                             name = name.substr(0, name.find('.')) + "_" + std::to_string(std::get<1>(info.param));
+                             return name;
+                         });
+
+const std::vector<std::string> kPublishedTable = {"--n", "30", "--k", "1", "--means", "31.333 13.1", "--sds",
+                                                  "6.804 3.346", "--case", "15 17", "--correlations", "0.72091"};
+
+TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
+    const fs::path statistics = folder_ / "norms.txt";
+    std::ofstream(statistics, std::ios::binary) << FormatStatisticsFile(
+        {"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
+    std::vector<std::string> typed = kPublishedTable;
+    typed.insert(typed.begin(), "--summary");
+    typed.insert(typed.end(), {"--notes", "Table 3"});
+    const ToolRun fromList = Run(typed);
+    const ToolRun fromFile = Run({"--statistics", statistics.string(), "--notes", "Table 3"});
+    EXPECT_EQ(fromFile.status, 0);
+    EXPECT_EQ(fromFile.err, "");
+    EXPECT_EQ(fromFile.out, fromList.out);
+    const std::vector<std::string> lines = Lines(fromFile.out);
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(lines[1], SummaryProgramTitle);
+    EXPECT_EQ(lines[9], " User's Notes: Table 3");
+    // The statistics as typed in INPUTS, no data file; then the summary table.
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 11, lines.begin() + 22),
+              (std::vector<std::string>{
+                  " INPUTS:", " Number of control participants (n) = 30", " Number of covariates = 1",
+                  " Credible limit required: Two-sided", "",
+                  " Summary statistics for the control sample and scores for the case, as entered:",
+                  "   Task of Interest:  Mean = 31.333   SD = 6.804   Score for case = 15",
+                  "   Covariate 1:       Mean = 13.1     SD = 3.346   Score for case = 17",
+                  " Correlation(s) between task and covariate(s) in control sample, as entered:",
+                  "   Covariate 1 with Task of Interest = 0.72091", ""}));
+    EXPECT_EQ(lines[22], " Summary statistics for the control sample for task and covariates together with "
+                         "scores for the case:");
+    EXPECT_EQ(fromFile.out.find("Raw data"), std::string::npos);
+}
+
+struct SummaryStop {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> changes;  // option, new value
+    const char* statisticsFile;                                // used instead when not null
+    std::string err;
+};
+
+class SummaryStopsWithAMessage : public ReportTool, public ::testing::WithParamInterface<SummaryStop> {};
+
+TEST_P(SummaryStopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
+    const SummaryStop& c = GetParam();
+    std::vector<std::string> args = {"--summary"};
+    if (c.statisticsFile) {
+        std::ofstream(folder_ / "s.txt", std::ios::binary) << c.statisticsFile;
+        args = {"--statistics", "s.txt"};
+    } else {
+        args.insert(args.end(), kPublishedTable.begin(), kPublishedTable.end());
+        for (const auto& [option, value] : c.changes)
+            *(std::find(args.begin(), args.end(), option) + 1) = value;
+    }
+    for (const char* format : {"text", "json"}) {
+        std::vector<std::string> formatted = args;
+        formatted.insert(formatted.end(), {"--format", format});
+        const ToolRun run = Run(formatted);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SummaryStopsWithAMessage,
+    ::testing::Values(
+        SummaryStop{"TooFewControls", {{"--n", "2"}}, nullptr,
+                    "INPUT ERROR\n(  Number of control participants (n) :  2.000  )\nThe value for sample size must be an "
+                    "integer greater than 2.\n"},
+        SummaryStop{"ZeroSD", {{"--sds", "6.804 0"}}, nullptr,
+                    "INPUT ERROR\n(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0.\n"},
+        SummaryStop{"MissingScore", {{"--case", "15"}}, nullptr,
+                    "INPUT ERROR\nThe case's scores hold 1 number; 2 are needed (the task of interest, then 1 "
+                    "covariate).\n"},
+        SummaryStop{"UnitCorrelation", {{"--correlations", "1.0"}}, nullptr,
+                    "INPUT ERROR\n(  Correlation of Covariate 1 with Task of Interest  1.0  )\n\nA correlation must lie "
+                    "strictly between -1 and 1.\n"},
+        SummaryStop{"NotPositiveDefinite",
+                    {{"--k", "2"}, {"--means", "1 2 3"}, {"--sds", "1 2 3"}, {"--case", "1 2 3"},
+                     {"--correlations", "0.9 0.9 -0.9"}},
+                    nullptr, kNotPositiveDefinite + "\n"},
+        SummaryStop{"DamagedFile", {}, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2 3\ncase 1 2\ncorrelations 0.5\n",
+                    "Line 5 of the statistics file: \"sds\" needs 2 numbers (the task of interest, then each "
+                    "covariate); it has 3.\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ReportTool, SummaryUsageErrorsExitTwo) {
+    const std::string file = WriteData(kFourControls);
+    std::vector<std::string> summary = kPublishedTable;
+    summary.insert(summary.begin(), "--summary");
+    const std::vector<std::vector<std::string>> cases = {
+        {"--summary", "--n", "30", "--k", "1", "--means", "1 2"},
+        [&] { auto a = summary; a.push_back(file); return a; }(),
+        [&] { auto a = summary; a.insert(a.end(), {"--format", "xml"}); return a; }(),
+        {"--statistics", "s.txt", "--n", "30"},
+        {"--n", "5", "--k", "1", "--means", "1 2", file},
+    };
+    for (const auto& args : cases) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 
 #include "analysis/io_errors.h"
+#include "ui/atomic_file.h"
 #include "support/pdf_text.h"
 
 namespace quorvane {
@@ -63,7 +64,7 @@ TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
         for (const auto paper : {QPageSize::A4, QPageSize::Letter}) {
             const PdfDocument pdf = RenderPdfReport(Joined(text), figures, paper);
             const QString path = folder.filePath(QStringLiteral("r%1.pdf").arg(reports));
-            WriteFileAtomically(path.toStdString(), pdf.bytes);
+            WriteFileAtomically(path.toStdString(), pdf.bytes, "The PDF cannot be saved");
             const QStringList printed = PdfTextLines(path);
             ExpectLinesInOrder(text, printed);
             EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), reports);
@@ -128,7 +129,7 @@ TEST(PdfReport, FailedWriteLeavesTheExistingFileWholeAndNamesThePath) {
     }
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(message.rfind("Cannot write " + path.toStdString() + ": ", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("The PDF cannot be saved to \"" + path.toStdString() + "\": ", 0), 0u) << message;
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("earlier PDF"));

@@ -1,0 +1,17 @@
+#pragma once
+// The machine-readable report: one JSON object with the inputs and the numbers of the
+// text report's OUTPUTS block, for scripts in R, Python and the like.
+
+#include <string>
+
+#include "analysis/analysis_types.h"
+
+namespace quorvane {
+
+// The object, pretty-printed, ending in a line break. Numbers are the results rounded to
+// double and written with 17 significant digits, so each reads back to the same double;
+// a limit that the limit type does not give is null. mode is "raw" or "summary"; the data
+// file is written only when the run read one.
+std::string WriteJsonReport(const RunFacts& facts);
+
+}  // namespace quorvane

@@ -1,0 +1,216 @@
+#include "analysis/summary_run.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "analysis/metrics_papers.h"
+#include "analysis/results_report.h"
+#include "analysis/saved_inputs.h"
+#include "numerics/fp_faults.h"
+#include "numerics/text_format.h"
+
+namespace quorvane {
+
+namespace {
+
+void ShowWarning(Platform& platform, const std::string& text) {
+    platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The row (from 2) and column of correlation index, lower triangle row by row.
+std::pair<int, int> CorrelationCell(int index) {
+    int row = 2;
+    while (index >= row - 1) index -= row++ - 1;
+    return {row, index + 1};
+}
+
+// One entry as a number, or nothing after its warning.
+std::optional<long double> ReadEntry(const std::string& text, SummaryField field, int index,
+                                     Platform& platform) {
+    const std::string caption = EntryCaption(field, index);
+    if (Trimmed(text).empty()) {
+        ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  )\n\nData have not been entered in this field.");
+        return std::nullopt;
+    }
+    const std::optional<long double> value = ParseStatistic(text);
+    if (!value)
+        ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text +
+                                  "  )\n\nEnter a finite number, with a full stop as the decimal point.");
+    return value;
+}
+
+// A list of the window's grid must hold one text per entry; only the command line can
+// give another count.
+bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const std::string& what,
+                const std::string& which, Platform& platform) {
+    if (list.size() == needed) return true;
+    auto numbers = [](std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); };
+    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + numbers(list.size()) + "; " + std::to_string(needed) +
+                              (needed == 1 ? " is" : " are") + " needed (" + which + ").");
+    return false;
+}
+
+}  // namespace
+
+std::optional<long double> ParseStatistic(const std::string& text) {
+    const std::string trimmed = Trimmed(text);
+    if (trimmed.empty()) return std::nullopt;
+    char* end = nullptr;
+    const long double value = std::strtold(trimmed.c_str(), &end);
+    if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
+
+std::string EntryCaption(SummaryField field, int index) {
+    switch (field) {
+        case SummaryField::Mean: return "Mean of " + VariableName(index + 1);
+        case SummaryField::SD: return "SD of " + VariableName(index + 1);
+        case SummaryField::CaseScore: return "Case's score on " + VariableName(index + 1);
+        case SummaryField::Correlation: {
+            const auto [row, column] = CorrelationCell(index);
+            return "Correlation of " + VariableName(row) + " with " + VariableName(column);
+        }
+        case SummaryField::N: return kLabelCaptions[0];
+        case SummaryField::K: return kLabelCaptions[1];
+        case SummaryField::None: break;
+    }
+    return "";
+}
+
+std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
+                                                 const SummaryEntries& entries,
+                                                 Platform& platform, SummaryFocus& focus) {
+    focus = {SummaryField::N, 0};
+    const std::string& nCaption = window.labelCaptions[0];
+    const double nValue = ReadNumericField(window.fieldTexts[0], nCaption, platform);
+    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform) ||
+        !CheckSampleSizeLimit(nCaption, nValue, platform, kMaxSummarySampleSize))
+        return std::nullopt;
+    focus = {SummaryField::K, 0};
+    const std::string& kCaption = window.labelCaptions[1];
+    const double kValue = ReadNumericField(window.fieldTexts[1], kCaption, platform);
+    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, platform)) return std::nullopt;
+
+    CheckedSummary checked;
+    checked.n = static_cast<int>(std::trunc(nValue));
+    checked.k = static_cast<int>(std::trunc(kValue));
+    const int n = checked.n;
+    const int p = checked.k + 1;
+    if (!(n - 1 > checked.k)) {
+        platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
+                             FormatText(" With a control sample size of %2d, the maximum number of "
+                                        "covariates is %2d ",
+                                        {n, n - 2}));
+        return std::nullopt;
+    }
+
+    focus = {SummaryField::None, 0};
+    const std::string variables =
+        "the task of interest, then " + std::to_string(checked.k) + (checked.k == 1 ? " covariate" : " covariates");
+    const auto triangle = static_cast<std::size_t>(p * (p - 1) / 2);
+    if (!CheckCount(entries.means, p, "means", variables, platform) ||
+        !CheckCount(entries.sds, p, "SDs", variables, platform) ||
+        !CheckCount(entries.caseScores, p, "case's scores", variables, platform) ||
+        !CheckCount(entries.correlations, triangle, "correlations",
+                    "the lower triangle of the correlation matrix, row by row", platform))
+        return std::nullopt;
+
+    AnalysisResults& s = checked.statistics;
+    for (int i = 1; i <= p; ++i) {
+        const int v = i - 1;
+        focus = {SummaryField::Mean, v};
+        const auto mean = ReadEntry(entries.means[v], SummaryField::Mean, v, platform);
+        if (!mean) return std::nullopt;
+        focus = {SummaryField::SD, v};
+        const auto sd = ReadEntry(entries.sds[v], SummaryField::SD, v, platform);
+        if (!sd) return std::nullopt;
+        if (!(*sd > 0)) {
+            ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::SD, v) + "  " +
+                                      entries.sds[v] + "  )\n\nA standard deviation must be greater than 0.");
+            return std::nullopt;
+        }
+        focus = {SummaryField::CaseScore, v};
+        const auto score = ReadEntry(entries.caseScores[v], SummaryField::CaseScore, v, platform);
+        if (!score) return std::nullopt;
+        s.means(i) = *mean;
+        s.sds(i) = *sd;
+        s.caseScores(i) = *score;
+        s.corr(i, i) = 1;
+        for (int j = 1; j < i; ++j) {
+            const int c = CorrelationIndex(i, j);
+            focus = {SummaryField::Correlation, c};
+            const auto r = ReadEntry(entries.correlations[c], SummaryField::Correlation, c, platform);
+            if (!r) return std::nullopt;
+            if (!(*r > -1 && *r < 1)) {
+                ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::Correlation, c) + "  " +
+                                          entries.correlations[c] +
+                                          "  )\n\nA correlation must lie strictly between -1 and 1.");
+                return std::nullopt;
+            }
+            s.corr(i, j) = s.corr(j, i) = *r;
+        }
+    }
+    focus = {SummaryField::None, 0};
+    return checked;
+}
+
+SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEntries& entries,
+                                 Platform& platform, const ComputeOptions& options) {
+    SummaryOutcome outcome;
+    std::optional<CheckedSummary> checked = CheckSummaryInputs(window, entries, platform, outcome.focus);
+    if (!checked) return outcome;
+
+    if (options.saveInputs) {
+        std::vector<std::string> texts = {window.fieldTexts[0], window.fieldTexts[1]};
+        for (int v = 0; v <= checked->k; ++v)
+            texts.insert(texts.end(), {entries.means[v], entries.sds[v], entries.caseScores[v]});
+        texts.insert(texts.end(), entries.correlations.begin(), entries.correlations.end());
+        SaveInputTexts(texts, SummaryInputsFileName, platform);
+    }
+
+    AnalysisInputs inputs;
+    inputs.n = checked->n;
+    inputs.k = checked->k;
+    inputs.p = checked->k + 1;
+    inputs.limitType = static_cast<LimitType>(window.limitIndex);
+    AnalysisResults& results = checked->statistics;
+    {
+        BusyCursor busy(platform);
+        AnalysisStop stop = AnalysisStop::None;
+        const auto longStep = [&] {
+            // The C library's number reading may have left flags behind.
+            ClearFloatingPointFaults();
+            stop = AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results);
+        };
+        if (options.runLongStep)
+            options.runLongStep(longStep);
+        else
+            longStep();
+        if (stop == AnalysisStop::NotPositiveDefinite) {
+            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), kNotPositiveDefinite);
+            outcome.focus = {SummaryField::Correlation, 0};
+            return outcome;
+        }
+        if (stop == AnalysisStop::CaseOutOfReach) {
+            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
+                                 CaseOutOfReachMessage("check the case's scores and the statistics as entered "
+                                                       "for an error of entry"));
+            outcome.focus = {SummaryField::CaseScore, 0};
+            return outcome;
+        }
+    }
+    outcome.completed = true;
+    outcome.reportLines = WriteSummaryReport(inputs, results, window, entries);
+    outcome.facts = {inputs.n, inputs.k, inputs.limitType, "", results};
+    return outcome;
+}
+
+}  // namespace quorvane

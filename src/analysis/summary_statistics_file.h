@@ -1,0 +1,52 @@
+#pragma once
+// The statistics file of the companion program: a published table typed once, saved and
+// opened again. Plain text, one item per line:
+//
+//   quorvane-statistics 1
+//   # a comment; blank lines and lines starting with '#' are ignored
+//   n 30
+//   k 1
+//   means 31.333 13.1
+//   sds 6.804 3.346
+//   case 15 17
+//   correlations 0.72091
+//
+// The first line names the format and its version. Then each key once, in any order,
+// followed by its values separated by blanks or tabs: n and k one value each (k a whole
+// number from 1 to 5); means, sds and case k + 1 values, the task of interest first;
+// correlations the k (k + 1) / 2 values of the lower triangle of the correlation matrix,
+// row by row (r21; r31 r32; ...). Every value is a finite number with a full stop as the
+// decimal point. Lines may end in LF or CR LF. The values are kept as written, so that
+// the window shows them as they were typed; whether they make a valid analysis is checked
+// at Compute.
+
+#include <stdexcept>
+#include <string>
+
+#include "analysis/analysis_types.h"
+
+namespace quorvane {
+
+struct StatisticsTable {
+    std::string n;
+    std::string k;
+    SummaryEntries entries;
+    bool operator==(const StatisticsTable&) const = default;
+};
+
+// A statistics file that does not follow the format; the message names the line.
+class EStatisticsFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kStatisticsFileHeader = "quorvane-statistics 1";
+
+// The file's text for a table whose values are single words (no blanks).
+std::string FormatStatisticsFile(const StatisticsTable& table);
+// Throws EStatisticsFileError for text that does not follow the format.
+StatisticsTable ParseStatisticsFile(const std::string& text);
+// Reads and parses the file; EInOutError when it cannot be read.
+StatisticsTable ReadStatisticsFile(const std::string& path);
+
+}  // namespace quorvane

@@ -1,0 +1,28 @@
+// QuorvaneSummary: start-up of the companion program, which takes summary statistics
+// as input. Its results window is the raw program's, reused as it is.
+
+#include <QApplication>
+#include <clocale>
+
+#include "ui/qt_platform.h"
+#include "ui/summary_form.h"
+#include "ui/template_results.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    // The statistics are read by the C library, which must take a full stop as the
+    // decimal point whatever the user's settings.
+    std::setlocale(LC_NUMERIC, "C");
+
+    quorvane::QtPlatform platform;
+    quorvane::TfrmSummary frmSummary(platform);
+    quorvane::TfrmTemplateResults frmTemplateResults(platform, &frmSummary);
+    frmSummary.SetResultsWindow(&frmTemplateResults);
+
+    QObject::connect(&frmSummary, &quorvane::TfrmSummary::programEndRequested, &application, &QApplication::quit);
+    QObject::connect(&frmTemplateResults, &quorvane::TfrmTemplateResults::programEndRequested, &application,
+                     &QApplication::quit);
+
+    frmSummary.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,40 @@
+#include "analysis/json_report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace quorvane {
+namespace {
+
+// A file name that JSON must escape, a one-sided limit whose other limits are null, and
+// numbers that read back to the very doubles the run held.
+TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber) {
+    RunFacts facts;
+    facts.n = 25;
+    facts.k = 2;
+    facts.limitType = LimitType::OneSidedLower;
+    facts.dataFileName = "C:\\data\\\"AB\"\t\x01.txt";
+    facts.results.condMean = 0.1L;
+    facts.results.condSD = 1e-7L / 3;
+    for (int i = 1; i <= 8; ++i) facts.results.engine(i) = -i / 7.0L;
+    const std::string json = WriteJsonReport(facts);
+
+    EXPECT_NE(json.find("  \"mode\": \"raw\",\n  \"data_file\": \"C:\\\\data\\\\\\\"AB\\\"\\t\\u0001.txt\",\n"
+                        "  \"n\": 25,\n  \"k\": 2,\n  \"limit\": \"one-sided-lower\",\n"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"z_ccc_upper\": null,"), std::string::npos);
+    EXPECT_NE(json.find("\"percent_below_upper\": null\n}\n"), std::string::npos);
+    auto number = [&json](const std::string& key) {
+        const auto at = json.find("\"" + key + "\": ");
+        return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
+    };
+    EXPECT_EQ(number("conditional_mean"), static_cast<double>(0.1L));
+    EXPECT_EQ(number("conditional_sd"), static_cast<double>(1e-7L / 3));
+    EXPECT_EQ(number("z_ccc_lower"), static_cast<double>(-ZCCCLower / 7.0L));
+    EXPECT_EQ(number("percent_below"), static_cast<double>(-PercentBelow / 7.0L));
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,208 @@
+#include "analysis/summary_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <numbers>
+#include <vector>
+
+#include "analysis/metrics_papers.h"
+#include "support/fake_platform.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakePlatform;
+using testing::RecordedMessage;
+
+// Enough digits for an extended real to read back exactly.
+std::string Exact(long double x) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.21Lg", x);
+    return text;
+}
+
+MainWindowState Window(const std::string& n, const std::string& k) {
+    MainWindowState window;
+    window.fieldTexts[0] = n;
+    window.fieldTexts[1] = k;
+    window.labelCaptions = kLabelCaptions;
+    window.notesCaption = kNotesCaption;
+    return window;
+}
+
+// A sound table with two covariates, changed by each case in one place.
+SummaryEntries SoundEntries() {
+    return {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}};
+}
+
+struct Refusal {
+    const char* name;
+    const char* n;
+    const char* k;
+    std::function<void(SummaryEntries&)> change;
+    MessageKind kind;
+    std::string text;
+    SummaryFocus focus;
+};
+
+class SummaryChecks : public ::testing::TestWithParam<Refusal> {};
+
+// Each check shows one message naming the entry, moves the focus there, and nothing is
+// saved or computed.
+TEST_P(SummaryChecks, RefuseWithOneMessageAndTheFocusOnTheEntry) {
+    const Refusal& c = GetParam();
+    FakePlatform platform;
+    const fs::path folder = fs::temp_directory_path() / (std::string("quorvane_summary_") + c.name);
+    fs::create_directories(folder);
+    platform.executableFolder = folder.string();
+    SummaryEntries entries = SoundEntries();
+    c.change(entries);
+    const SummaryOutcome outcome = RunSummaryCompute(Window(c.n, c.k), entries, platform);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.focus, c.focus);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0], (RecordedMessage{c.kind, DefaultCaption(c.kind), c.text}));
+    EXPECT_EQ(fs::exists(folder / SummaryInputsFileName), c.focus.field == SummaryField::Correlation &&
+                                                              c.kind == MessageKind::Error);
+    fs::remove_all(folder);
+}
+
+const auto kSame = [](SummaryEntries&) {};
+using F = SummaryField;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SummaryChecks,
+    ::testing::Values(
+        Refusal{"EmptyN", "", "2", kSame, MessageKind::Warning,
+                "INPUT ERROR\n\n(  Number of control participants (n) :  )\n\nData have not been entered in this "
+                "field.",
+                {F::N, 0}},
+        Refusal{"FractionalN", "30.5", "2", kSame, MessageKind::Warning,
+                "INPUT ERROR\n(  Number of control participants (n) :  30.500  )\nThe value for sample size must be "
+                "an integer greater than 2.",
+                {F::N, 0}},
+        Refusal{"HugeN", "1000001", "2", kSame, MessageKind::Warning,
+                "INPUT ERROR\n(  Number of control participants (n) :  1000001.000  )\nThe value for sample size "
+                "must not be greater than 1000000.",
+                {F::N, 0}},
+        Refusal{"SixCovariates", "30", "6", kSame, MessageKind::Warning,
+                "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be a positive integer and be less "
+                "than 6.",
+                {F::K, 0}},
+        Refusal{"TooFewControls", "3", "2", kSame, MessageKind::Error,
+                " With a control sample size of  3, the maximum number of covariates is  1 ", {F::K, 0}},
+        Refusal{"ShortList", "30", "2", [](SummaryEntries& e) { e.sds.pop_back(); }, MessageKind::Warning,
+                "INPUT ERROR\nThe SDs hold 2 numbers; 3 are needed (the task of interest, then 2 covariates).",
+                {F::None, 0}},
+        Refusal{"EmptyMean", "30", "2", [](SummaryEntries& e) { e.means[1] = " "; }, MessageKind::Warning,
+                "INPUT ERROR\n\n(  Mean of Covariate 1  )\n\nData have not been entered in this field.",
+                {F::Mean, 1}},
+        Refusal{"WordForCase", "30", "2", [](SummaryEntries& e) { e.caseScores[2] = "4x"; }, MessageKind::Warning,
+                "INPUT ERROR\n(  Case's score on Covariate 2  4x  )\n\nEnter a finite number, with a full stop as "
+                "the decimal point.",
+                {F::CaseScore, 2}},
+        Refusal{"CommaInMean", "30", "2", [](SummaryEntries& e) { e.means[0] = "50,5"; }, MessageKind::Warning,
+                "INPUT ERROR\n(  Mean of Task of Interest  50,5  )\n\nEnter a finite number, with a full stop as "
+                "the decimal point.",
+                {F::Mean, 0}},
+        Refusal{"InfiniteSD", "30", "2", [](SummaryEntries& e) { e.sds[0] = "inf"; }, MessageKind::Warning,
+                "INPUT ERROR\n(  SD of Task of Interest  inf  )\n\nEnter a finite number, with a full stop as the "
+                "decimal point.",
+                {F::SD, 0}},
+        Refusal{"ZeroSD", "30", "2", [](SummaryEntries& e) { e.sds[2] = "0"; }, MessageKind::Warning,
+                "INPUT ERROR\n(  SD of Covariate 2  0  )\n\nA standard deviation must be greater than 0.",
+                {F::SD, 2}},
+        Refusal{"NotANumberCorrelation", "30", "2", [](SummaryEntries& e) { e.correlations[2] = "nan"; },
+                MessageKind::Warning,
+                "INPUT ERROR\n(  Correlation of Covariate 2 with Covariate 1  nan  )\n\nEnter a finite number, with "
+                "a full stop as the decimal point.",
+                {F::Correlation, 2}},
+        Refusal{"UnitCorrelation", "30", "2", [](SummaryEntries& e) { e.correlations[1] = "-1"; },
+                MessageKind::Warning,
+                "INPUT ERROR\n(  Correlation of Covariate 2 with Task of Interest  -1  )\n\nA correlation must lie "
+                "strictly between -1 and 1.",
+                {F::Correlation, 1}},
+        Refusal{"NotPositiveDefinite", "30", "2",
+                [](SummaryEntries& e) { e.correlations = {"0.9", "0.9", "-0.9"}; }, MessageKind::Error,
+                kNotPositiveDefinite, {F::Correlation, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Student's t distribution function with nu = 1 or 2, in closed form.
+long double StudentT(int nu, long double t) {
+    if (nu == 1) return 0.5L + std::atan(t) / std::numbers::pi_v<long double>;
+    return 0.5L + t / (2 * std::sqrt(2 + t * t));
+}
+
+struct ClosedFormCase {
+    std::vector<long double> task, covariate;  // the controls
+    long double caseTask, caseCovariate;
+};
+
+class SummaryClosedForm : public ::testing::TestWithParam<ClosedFormCase> {};
+
+// With n = k + 2 (and k + 3) the posterior predictive distribution of a new control's
+// conditional score is Student's t on n - 2 degrees of freedom: for k = 1 the case's
+// percentile is 100 T((y* - yhat) / (s sqrt(1 + 1/n + (x* - xbar)^2 / ((n - 1) sx^2)))),
+// with the regression written in the summary statistics themselves. They are worked
+// out here from the raw scores and entered as text, as a user would type them.
+TEST_P(SummaryClosedForm, PercentBelowAgreesWithinMonteCarloError) {
+    const ClosedFormCase& c = GetParam();
+    const int n = static_cast<int>(c.task.size());
+    auto mean = [n](const std::vector<long double>& v) {
+        long double sum = 0;
+        for (const long double x : v) sum += x;
+        return sum / n;
+    };
+    const long double my = mean(c.task), mx = mean(c.covariate);
+    long double syy = 0, sxx = 0, sxy = 0;
+    for (int i = 0; i < n; ++i) {
+        syy += (c.task[i] - my) * (c.task[i] - my);
+        sxx += (c.covariate[i] - mx) * (c.covariate[i] - mx);
+        sxy += (c.task[i] - my) * (c.covariate[i] - mx);
+    }
+    const long double sy = std::sqrt(syy / (n - 1)), sx = std::sqrt(sxx / (n - 1));
+    const long double r = sxy / std::sqrt(sxx * syy);
+
+    const long double yhat = my + r * sy / sx * (c.caseCovariate - mx);
+    const long double s = std::sqrt((n - 1) * sy * sy * (1 - r * r) / (n - 2));
+    const long double leverage = 1.0L / n + (c.caseCovariate - mx) * (c.caseCovariate - mx) / ((n - 1) * sx * sx);
+    const long double expected = 100 * StudentT(n - 2, (c.caseTask - yhat) / (s * std::sqrt(1 + leverage)));
+
+    FakePlatform platform;
+    const SummaryEntries entries{{Exact(my), Exact(mx)},
+                                 {Exact(sy), Exact(sx)},
+                                 {Exact(c.caseTask), Exact(c.caseCovariate)},
+                                 {Exact(r)}};
+    const SummaryOutcome outcome = RunSummaryCompute(Window(std::to_string(n), "1"), entries, platform,
+                                                     ComputeOptions{.saveInputs = false});
+    ASSERT_TRUE(outcome.completed);
+    // The percentage's standard error is at most 50 / sqrt(1e6) = 0.05; allow five.
+    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), expected, 0.25L);
+}
+
+INSTANTIATE_TEST_SUITE_P(SmallSamples, SummaryClosedForm,
+                         ::testing::Values(ClosedFormCase{{10, 12, 11}, {40, 38, 45}, 6, 50},
+                                           ClosedFormCase{{52, 61, 47}, {12, 16, 10}, 60, 11},
+                                           ClosedFormCase{{20, 25, 22, 30}, {3, 5, 4, 7}, 24, 5}));
+
+TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
+    FakePlatform platform;
+    const SummaryOutcome outcome =
+        RunSummaryCompute(Window("100000", "1"), {{"100", "12"}, {"15", "3"}, {"70", "12"}, {"0.4"}}, platform,
+                          ComputeOptions{.saveInputs = false});
+    ASSERT_TRUE(outcome.completed);
+    EXPECT_TRUE(platform.messages.empty());
+    // Conditional mean 100 + 0.4 * 15 / 3 * 0 = 100, SD 15 sqrt(1 - 0.16) = 13.748 at large n.
+    EXPECT_NEAR(outcome.facts.results.condMean, 100, 1e-9L);
+    EXPECT_NEAR(outcome.facts.results.condSD, 15 * std::sqrt(0.84L), 1e-3L);
+    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), 100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
+}
+
+}  // namespace
+}  // namespace quorvane

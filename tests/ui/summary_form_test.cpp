@@ -1,0 +1,206 @@
+// The companion program's main window, driven as its user drives it.
+
+#include "ui/summary_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "analysis/metrics_papers.h"
+#include "support/fake_platform.h"
+#include "ui/template_results.h"
+
+namespace quorvane::testing {
+namespace {
+
+class SummaryWindow : public ::testing::Test {
+protected:
+    SummaryWindow() {
+        platform.executableFolder = folder.path().toStdString();
+        frmSummary.SetResultsWindow(&frmTemplateResults);
+    }
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        frmSummary.show();
+        frmSummary.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frmSummary));
+    }
+
+    // Types a table into the window as its user would: n, k, then each grid field.
+    void Type(const QString& n, const QString& k, const SummaryEntries& e) {
+        for (auto [edit, text] : {std::pair{frmSummary.txtInput1, n}, std::pair{frmSummary.txtInput2, k}}) {
+            edit->clear();
+            QTest::keyClicks(edit, text);
+        }
+        auto type = [this](SummaryField field, const std::vector<std::string>& texts) {
+            for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
+                QLineEdit* edit = frmSummary.EntryField(field, i);
+                edit->clear();
+                QTest::keyClicks(edit, QString::fromStdString(texts[i]));
+            }
+        };
+        type(SummaryField::Mean, e.means);
+        type(SummaryField::SD, e.sds);
+        type(SummaryField::CaseScore, e.caseScores);
+        type(SummaryField::Correlation, e.correlations);
+    }
+
+    void Click(QPushButton* button) {
+        button->setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QString Results() const { return frmTemplateResults.memoResults->toPlainText(); }
+
+    QTemporaryDir folder;
+    FakePlatform platform;
+    TfrmSummary frmSummary{platform};
+    TfrmTemplateResults frmTemplateResults{platform, &frmSummary};
+};
+
+const SummaryEntries kOneCovariate{{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}};
+
+int VisibleFields(const TfrmSummary& window, SummaryField field, int count) {
+    int visible = 0;
+    for (int i = 0; i < count; ++i) visible += window.EntryField(field, i)->isVisibleTo(window.Panel1) ? 1 : 0;
+    return visible;
+}
+
+TEST_F(SummaryWindow, TheGridFollowsKAndKeepsWhatWasTyped) {
+    EXPECT_EQ(frmSummary.windowTitle().toStdString(), SummaryProgramTitle);
+    Type("30", "1", kOneCovariate);
+    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Mean, 6), 2);
+    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Correlation, 15), 1);
+    frmSummary.txtInput2->setText(QStringLiteral("5"));
+    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::SD, 6), 6);
+    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Correlation, 15), 15);
+    frmSummary.txtInput2->setText(QStringLiteral("7"));  // not a count: the grid stays
+    EXPECT_EQ(frmSummary.GridCovariates(), 5);
+    frmSummary.txtInput2->setText(QStringLiteral("1"));
+    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::CaseScore, 6), 2);
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+}
+
+struct WindowRefusal {
+    const char* name;
+    SummaryField field;  // the entry typed wrong, and the one that must get the focus
+    int index;
+    const char* text;
+    const char* message;  // a part of the box's text
+};
+
+class SummaryWindowChecks : public SummaryWindow, public ::testing::WithParamInterface<WindowRefusal> {};
+
+TEST_P(SummaryWindowChecks, ShowOneWarningAndFocusTheEntryAtFault) {
+    const WindowRefusal& c = GetParam();
+    Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
+    frmSummary.EntryField(c.field, c.index)->setText(QString::fromUtf8(c.text));
+    for (QPushButton* button : {frmSummary.cmdCompute, frmSummary.cmdSaveStatistics}) {
+        platform.messages.clear();
+        Click(button);
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_NE(platform.messages[0].text.find(c.message), std::string::npos) << platform.messages[0].text;
+        EXPECT_EQ(QApplication::focusWidget(), frmSummary.EntryField(c.field, c.index));
+    }
+    EXPECT_TRUE(platform.saveDialogs.empty());
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+    EXPECT_TRUE(Results().isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UserSees, SummaryWindowChecks,
+    ::testing::Values(WindowRefusal{"EmptyN", SummaryField::N, 0, "", "Data have not been entered in this field."},
+                      WindowRefusal{"SixCovariates", SummaryField::K, 0, "6",
+                                    "The value must be a positive integer and be less than 6."},
+                      WindowRefusal{"MeanNotANumber", SummaryField::Mean, 2, "4o", "(  Mean of Covariate 2  4o  )"},
+                      WindowRefusal{"ZeroSD", SummaryField::SD, 1, "0",
+                                    "(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0."},
+                      WindowRefusal{"EmptyCaseScore", SummaryField::CaseScore, 0, "",
+                                    "(  Case's score on Task of Interest  )"},
+                      WindowRefusal{"CorrelationOfOne", SummaryField::Correlation, 2, "1",
+                                    "(  Correlation of Covariate 2 with Covariate 1  1  )\n\nA correlation must lie "
+                                    "strictly between -1 and 1."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SummaryWindow, TooFewControlsAndANonPositiveDefiniteMatrixAreErrors) {
+    Type("3", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.9", "0.9", "-0.9"}});
+    Click(frmSummary.cmdCompute);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, " With a control sample size of  3, the maximum number of covariates is  1 ");
+    EXPECT_EQ(QApplication::focusWidget(), frmSummary.txtInput2);
+
+    frmSummary.txtInput1->setText(QStringLiteral("30"));
+    Click(frmSummary.cmdCompute);
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[1], (RecordedMessage{MessageKind::Error, "Error", kNotPositiveDefinite}));
+    EXPECT_EQ(QApplication::focusWidget(), frmSummary.EntryField(SummaryField::Correlation, 0));
+    EXPECT_FALSE(platform.busyCursor);
+}
+
+TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
+    Type("30", "1", kOneCovariate);
+    const QString path = folder.filePath(QStringLiteral("norms.txt"));
+    platform.saveAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdSaveStatistics);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    ASSERT_TRUE(QFile::exists(path));
+
+    Click(frmSummary.btnclearData);
+    frmSummary.txtInput2->setText(QStringLiteral("3"));
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    EXPECT_EQ(frmSummary.txtInput1->text(), QStringLiteral("30"));
+    EXPECT_EQ(frmSummary.GridCovariates(), 1);
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3.346"));
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+
+    // k written as 2.0 still sizes the grid, from any size it had.
+    frmSummary.txtInput2->setText(QStringLiteral("5"));
+    QFile twoCovariates(path);
+    ASSERT_TRUE(twoCovariates.open(QIODevice::WriteOnly));
+    twoCovariates.write("quorvane-statistics 1\nn 40\nk 2.0\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
+                        "correlations 0.1 0.2 0.3\n");
+    twoCovariates.close();
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    EXPECT_EQ(frmSummary.GridCovariates(), 2);
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 2)->text(), QStringLiteral("0.3"));
+
+    QFile damaged(path);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 x\n");
+    damaged.close();
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
+}
+
+TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
+    Type("30", "1", kOneCovariate);
+    frmSummary.SetRadioGroup1ItemIndex(1);
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_TRUE(frmTemplateResults.isVisible());
+    EXPECT_FALSE(frmSummary.isVisible());
+    EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + SummaryProgramTitle);
+    EXPECT_TRUE(Results().startsWith(QStringLiteral("\n") + QString::fromStdString(SummaryProgramTitle)));
+    EXPECT_TRUE(Results().contains(QStringLiteral(" Credible limit required: One-sided lower\n")));
+    EXPECT_TRUE(QFile::exists(folder.filePath(QString::fromStdString(SummaryInputsFileName))));
+
+    Click(frmTemplateResults.cmdReturn);
+    Click(frmSummary.cmdCompute);
+    EXPECT_EQ(Results().count(QStringLiteral("\n------------------------------------\n\n")), 1);
+    EXPECT_EQ(Results().count(QStringLiteral(" One-tailed probability = 0.00007 ")), 2);
+}
+
+}  // namespace
+}  // namespace quorvane::testing
