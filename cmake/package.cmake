@@ -17,8 +17,9 @@ one million draws; the report gives the one- and two-tailed probabilities, the e
 size Z-CCC and the percentage of controls expected to score below the patient, with
 credible limits. Results are exactly reproducible.
 
-The package holds the desktop program, the command-line tool quorvane-report for batch
-use, and example data files.")
+The package holds the desktop program, its companion quorvane-summary, which takes the
+controls' summary statistics (means, SDs and correlations) instead of raw scores, the
+command-line tool quorvane-report for batch use, and example data files.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

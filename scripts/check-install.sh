@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks what a built tree installs: the installed file list, the desktop entry and the
+# Checks what a built tree installs: the installed file list, the desktop entries and the
 # metainfo against their validators (an error or warning fails), the Debian package's contents
 # and fields, and the installed report tool run as an unprivileged user against the
 # build tree's. Ends with a count of the checks passed; the first failure stops it.
@@ -9,6 +9,9 @@ umask 022  # the unprivileged user must read the installed tree
 cd "$(dirname "$0")/.."
 build="$(realpath "${1:?usage: scripts/check-install.sh BUILD_FOLDER}")"
 app_id=io.github.quorvane.Quorvane
+# The desktop programs' entries; the companion shows the raw program's icon.
+app_ids=(io.github.quorvane.Quorvane io.github.quorvane.QuorvaneSummary)
+desktop_programs=(quorvane quorvane-summary)
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 arch="$(dpkg --print-architecture)"
 work="$(mktemp -d)"
@@ -23,10 +26,12 @@ as_nobody() { (cd / && setpriv --reuid=nobody --regid=nogroup --clear-groups env
 
 expected_files() {
   {
-    printf '%s\n' usr/bin/quorvane usr/bin/quorvane-report \
-      "usr/share/applications/$app_id.desktop" "usr/share/metainfo/$app_id.metainfo.xml" \
-      "usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
-      usr/share/man/man1/quorvane.1.gz usr/share/man/man1/quorvane-report.1.gz
+    printf '%s\n' usr/bin/quorvane-report usr/share/man/man1/quorvane-report.1.gz \
+      "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+    for program in "${desktop_programs[@]}"; do printf '%s\n' "usr/bin/$program" "usr/share/man/man1/$program.1.gz"; done
+    for id in "${app_ids[@]}"; do
+      printf '%s\n' "usr/share/applications/$id.desktop" "usr/share/metainfo/$id.metainfo.xml"
+    done
     for size in 16 32 48 64 128 256; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
     for file in examples/*.txt; do echo "usr/share/quorvane/examples/${file#examples/}"; done
   } | sort
@@ -45,9 +50,11 @@ done
 pass "installed examples equal the repository's"
 
 echo "-- validators"
-out="$(desktop-file-validate "$root/usr/share/applications/$app_id.desktop" 2>&1)" || true
-[ -z "$out" ] || { echo "$out"; fail "desktop-file-validate printed messages"; }
-pass "desktop-file-validate: no messages"
+for id in "${app_ids[@]}"; do
+  out="$(desktop-file-validate "$root/usr/share/applications/$id.desktop" 2>&1)" || true
+  [ -z "$out" ] || { echo "$out"; fail "desktop-file-validate printed messages on $id.desktop"; }
+  pass "desktop-file-validate $id.desktop: no messages"
+done
 # appstreamcli marks errors "E:" and warnings "W:"; infos and pedantic notes pass.
 appstream() {
   local out status=0
@@ -55,14 +62,18 @@ appstream() {
   echo "$out"
   [ "$status" -eq 0 ] && ! grep -qE '^[EW]: ' <<< "$out"
 }
-appstream validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" \
-  || fail "appstreamcli validate reported an error or warning"
-pass "appstreamcli validate: no error or warning"
+for id in "${app_ids[@]}"; do
+  appstream validate --no-net "$root/usr/share/metainfo/$id.metainfo.xml" \
+    || fail "appstreamcli validate reported an error or warning on $id.metainfo.xml"
+  pass "appstreamcli validate $id.metainfo.xml: no error or warning"
+done
 # The tree as a software centre reads it: metainfo, desktop entry and icons together.
 appstream validate-tree --no-net "$root" || fail "appstreamcli validate-tree reported an error or warning"
 pass "appstreamcli validate-tree: no error or warning"
-grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$app_id.metainfo.xml" \
-  || fail "the metainfo has no release $version"
+for id in "${app_ids[@]}"; do
+  grep -q "<release version=\"$version\"" "$root/usr/share/metainfo/$id.metainfo.xml" \
+    || fail "the metainfo $id has no release $version"
+done
 pass "metainfo release $version"
 
 echo "-- cpack -G DEB"
@@ -84,16 +95,16 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6prin
 done
 pass "Depends: the Qt, C and C++ libraries, with versions"
 dpkg-deb -x "$deb" "$work/unpacked"
-for program in quorvane quorvane-report; do
+for program in "${desktop_programs[@]}" quorvane-report; do
   file "$work/unpacked/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
 done
 pass "packaged programs stripped"
 
 echo "-- the installed programs as the user nobody"
-for program in quorvane quorvane-report; do
+for program in "${desktop_programs[@]}" quorvane-report; do
   [ "$(as_nobody "$root/usr/bin/$program" --version)" = "$program $version" ] || fail "$program --version"
 done
-pass "--version of both programs: $version"
+pass "--version of the three programs: $version"
 example="$root/usr/share/quorvane/examples/story_recall_education.txt"
 as_nobody "$root/usr/bin/quorvane-report" --n 30 --k 1 "$example" > "$work/installed_report" 2> /dev/null
 LC_ALL=C "$build/src/app/quorvane-report" --n 30 --k 1 "$example" > "$work/build_report" 2> /dev/null
