@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QLocale>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
@@ -42,17 +41,6 @@ QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow)
     panel->setFrameStyle(QFrame::StyledPanel | shadow);
     panel->setGeometry(geometry);
     return panel;
-}
-
-QPlainTextEdit* MakeNotesField(QWidget* parent, const QRect& geometry) {
-    auto* notes = new QPlainTextEdit(parent);
-    notes->setGeometry(geometry);
-    notes->setFont(ReportFont(12));
-    notes->document()->setDocumentMargin(2);
-    notes->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    notes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    notes->setTabChangesFocus(true);
-    return notes;
 }
 
 QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items) {

@@ -1,6 +1,6 @@
 #pragma once
-// What the windows share of their look: the fonts, the bold command buttons, the panels,
-// the notes field and the credible-limit radio group; and the regional decimal separator
+// What the windows share of their look: the fonts, the bold command buttons, the panels
+// and the credible-limit radio group; and the regional decimal separator
 // their reports are written with.
 
 #include <QFont>
@@ -9,7 +9,6 @@
 
 class QButtonGroup;
 class QGroupBox;
-class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -27,9 +26,6 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& ge
 
 // A bevelled panel: raised around groups of fields, sunken under the button rows.
 QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow);
-
-// The notes field memoComments: one line at rest, in the report's font.
-QPlainTextEdit* MakeNotesField(QWidget* parent, const QRect& geometry);
 
 // RadioGroup1, "95% credible limit required...", with its items "Two-sided", "One-sided
 // lower" and "One-sided upper" (ids 0 to 2, the LimitType values) in items; the first

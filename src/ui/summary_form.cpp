@@ -21,7 +21,7 @@
 #include "ui/analysis_figure.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
-#include "ui/memo_lines.h"
+#include "ui/notes_memo.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
 
@@ -103,7 +103,7 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     lblComments = new QLabel(QString::fromStdString(kNotesCaption), Panel3);
     lblComments->setFont(WindowFont(13, true));
     lblComments->setGeometry(10, 0, 110, 37);
-    memoComments = MakeNotesField(this, QRect(132, 118, 640, 25));
+    memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 380), QFrame::Raised);
     Label1 = new QLabel(QString::fromStdString(kLabelCaptions[0]), Panel1);
@@ -230,10 +230,7 @@ MainWindowState TfrmSummary::CurrentState() const {
     state.labelCaptions[0] = Label1->text().toStdString();
     state.labelCaptions[1] = Label2->text().toStdString();
     state.limitIndex = RadioGroup1ItemIndex();
-    const qreal width = memoComments->viewport()->width() - 2 * memoComments->document()->documentMargin();
-    for (const QString& line : WrappedMemoLines(memoComments->toPlainText(), memoComments->font(),
-                                                memoComments->document()->defaultTextOption(), width))
-        state.notesLines.push_back(line.toStdString());
+    for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
     state.notesCaption = lblComments->text().toStdString();
     state.resultsHoldText = results_ != nullptr && results_->HoldsText();
     state.decimalSeparator = SystemDecimalSeparator();

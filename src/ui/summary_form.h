@@ -10,6 +10,7 @@
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
 #include "analysis/summary_run.h"
+#include "ui/notes_memo.h"
 
 class QButtonGroup;
 class QFrame;
@@ -45,7 +46,7 @@ public:
     QPlainTextEdit* DescripFld;
     QFrame* Panel3;
     QLabel* lblComments;
-    QPlainTextEdit* memoComments;
+    NotesMemo* memoComments;
     QFrame* Panel1;
     QLabel* Label1;
     QLabel* Label2;

@@ -2,7 +2,6 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
-#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -11,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QTextCursor>
 #include <optional>
 
 #include "analysis/analysis_run.h"
@@ -19,7 +17,7 @@
 #include "analysis/saved_inputs.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
-#include "ui/memo_lines.h"
+#include "ui/notes_memo.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
 
@@ -148,10 +146,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     txtInput5 = inputs[4], txtInput6 = inputs[5], txtInput7 = inputs[6], txtinput8 = inputs[7];
 
     // A child of the window, not of Panel3, so that it can grow over the input panel.
-    memoComments = MakeNotesField(this, QRect(132, 118, 640, kNotesRestHeight));
-    memoComments->installEventFilter(this);
-    memoComments->raise();
-    connect(memoComments, &QPlainTextEdit::textChanged, this, &TfrmTemplate::memoCommentsChange);
+    memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
     pan1 = MakePanel(this, QRect(12, 507, 768, 56), QFrame::Sunken);
     cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
@@ -217,12 +212,6 @@ void TfrmTemplate::SetRadioGroup1ItemIndex(int index) {
     if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
 }
 
-QStringList TfrmTemplate::NotesLines() const {
-    const qreal width = memoComments->viewport()->width() - 2 * memoComments->document()->documentMargin();
-    return WrappedMemoLines(memoComments->toPlainText(), memoComments->font(),
-                            memoComments->document()->defaultTextOption(), width);
-}
-
 MainWindowState TfrmTemplate::CurrentState() const {
     MainWindowState state;
     const auto labels = Labels();
@@ -232,7 +221,7 @@ MainWindowState TfrmTemplate::CurrentState() const {
         state.labelCaptions[i] = labels[i]->text().toStdString();
     }
     state.limitIndex = RadioGroup1ItemIndex();
-    for (const QString& line : NotesLines()) state.notesLines.push_back(line.toStdString());
+    for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
     state.notesCaption = lblComments->text().toStdString();
     state.resultsHoldText = results_ != nullptr && results_->HoldsText();
     state.decimalSeparator = SystemDecimalSeparator();
@@ -316,57 +305,7 @@ void TfrmTemplate::txtInputKeyUp(QLineEdit* edit) {
     });
 }
 
-void TfrmTemplate::SetNotesHeight(int height) {
-    QRect geometry = memoComments->geometry();
-    geometry.setHeight(height);  // the top stays: the field grows downward
-    memoComments->setGeometry(geometry);
-}
-
-void TfrmTemplate::memoCommentsEnter() {
-    if (NotesLines().size() > 1) SetNotesHeight(kNotesOpenHeight);
-}
-
-void TfrmTemplate::memoCommentsKeyUp(const QKeyEvent& event) {
-    const bool enter = event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-    if (enter || NotesLines().size() > 1) SetNotesHeight(kNotesOpenHeight);
-}
-
-void TfrmTemplate::memoCommentsExit() { SetNotesHeight(kNotesRestHeight); }
-
-void TfrmTemplate::memoCommentsChange() {
-    // The notes take at most kMaxNotesLength characters: what goes beyond is the text
-    // just typed or pasted, which ends at the cursor.
-    if (limitingNotes_) return;
-    const qsizetype excess = memoComments->toPlainText().size() - kMaxNotesLength;
-    if (excess <= 0) return;
-    limitingNotes_ = true;
-    QTextCursor cursor = memoComments->textCursor();
-    cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, static_cast<int>(excess));
-    cursor.removeSelectedText();
-    memoComments->setTextCursor(cursor);
-    limitingNotes_ = false;
-}
-
 bool TfrmTemplate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == memoComments) {
-        switch (event->type()) {
-            case QEvent::FocusIn:
-            case QEvent::FocusOut: {
-                // Focus that leaves or comes back with the whole window, or for a popup
-                // menu, neither enters nor leaves the field.
-                const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-                if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) break;
-                if (event->type() == QEvent::FocusIn)
-                    memoCommentsEnter();
-                else
-                    memoCommentsExit();
-                break;
-            }
-            case QEvent::KeyRelease: memoCommentsKeyUp(*static_cast<QKeyEvent*>(event)); break;
-            default: break;
-        }
-        return QWidget::eventFilter(watched, event);
-    }
     if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
         if (event->type() == QEvent::KeyPress) return txtInputKeyPress(edit, *static_cast<QKeyEvent*>(event));
         if (event->type() == QEvent::KeyRelease) txtInputKeyUp(edit);

@@ -7,6 +7,7 @@
 
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
+#include "ui/notes_memo.h"
 #include "ui/open_folder_memory.h"
 
 class QButtonGroup;
@@ -39,7 +40,7 @@ public:
     QPlainTextEdit* DescripFld;
     QFrame* Panel3;
     QLabel* lblComments;
-    QPlainTextEdit* memoComments;
+    NotesMemo* memoComments;
     QFrame* Panel1;
     QGroupBox* RadioGroup1;
     QButtonGroup* RadioGroup1Items;
@@ -64,10 +65,6 @@ public:
     QPushButton* btnclearData;
     QPushButton* ExitBtn;
 
-    static constexpr int kNotesRestHeight = 25;
-    static constexpr int kNotesOpenHeight = 70;
-    static constexpr int kMaxNotesLength = 250;
-
 signals:
     // Exit was confirmed, or the window was closed; the application decides how to end.
     void programEndRequested();
@@ -90,23 +87,15 @@ private:
     // The typing handlers, shared by all eight edits.
     bool txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event);
     void txtInputKeyUp(QLineEdit* edit);
-    void memoCommentsEnter();
-    void memoCommentsKeyUp(const QKeyEvent& event);
-    void memoCommentsExit();
-    void memoCommentsChange();
 
     std::array<QLineEdit*, kInputFieldCount> Inputs() const;
     std::array<QLabel*, kInputFieldCount> Labels() const;
-    // The notes as lines on the screen, soft breaks included.
-    QStringList NotesLines() const;
-    void SetNotesHeight(int height);
     MainWindowState CurrentState() const;
 
     Platform& platform_;
     // The platform of Compute, whose open-file dialog remembers the data file's folder.
     OpenFolderMemory computePlatform_{platform_};
     TfrmTemplateResults* results_ = nullptr;
-    bool limitingNotes_ = false;
 };
 
 }  // namespace quorvane

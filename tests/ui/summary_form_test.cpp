@@ -202,5 +202,23 @@ TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
     EXPECT_EQ(Results().count(QStringLiteral(" One-tailed probability = 0.00007 ")), 2);
 }
 
+// The raw program's notes field: its tests cover the rules; this shows the companion has them.
+TEST_F(SummaryWindow, TheNotesFieldGrowsOverTheGridShrinksOnLeavingAndStopsAt250Characters) {
+    NotesMemo* notes = frmSummary.memoComments;
+    notes->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(notes, QStringLiteral("case AB"));
+    EXPECT_EQ(notes->height(), NotesMemo::kNotesRestHeight);
+    QTest::keyClick(notes, Qt::Key_Return);
+    EXPECT_EQ(notes->height(), NotesMemo::kNotesOpenHeight);
+    const QRect open = notes->geometry();
+    EXPECT_GT(open.bottom(), frmSummary.Panel1->geometry().top());
+    EXPECT_EQ(frmSummary.childAt(open.center().x(), open.bottom() - 3)->parentWidget(), notes);
+
+    QTest::keyClicks(notes, QString(260, QLatin1Char('x')));
+    EXPECT_EQ(notes->toPlainText(), QStringLiteral("case AB\n") + QString(242, QLatin1Char('x')));
+    frmSummary.txtInput1->setFocus(Qt::TabFocusReason);
+    EXPECT_EQ(notes->height(), NotesMemo::kNotesRestHeight);
+}
+
 }  // namespace
 }  // namespace quorvane::testing

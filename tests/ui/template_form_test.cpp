@@ -548,17 +548,17 @@ protected:
 
 TEST_F(NotesField, GrowsOnEnterKeyAndShrinksOnLeaving) {
     Enter();
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesRestHeight);
     QTest::keyClicks(frmTemplate.memoComments, "one line");
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesRestHeight);
     QTest::keyClick(frmTemplate.memoComments, Qt::Key_Return);
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesOpenHeight);
     QTest::keyClicks(frmTemplate.memoComments, "two");
 
     Leave();
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesRestHeight);
     Enter();
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesOpenHeight);
 }
 
 TEST_F(NotesField, GrowsDownwardOverTheInputPanelAndNothingElseMoves) {
@@ -579,15 +579,15 @@ TEST_F(NotesField, GrowsDownwardOverTheInputPanelAndNothingElseMoves) {
 TEST_F(NotesField, GrowsWhileTypingOnceTheLineWraps) {
     Enter();
     QTest::keyClicks(frmTemplate.memoComments, QString(40, QLatin1Char('x')));
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesRestHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesRestHeight);
     QTest::keyClicks(frmTemplate.memoComments, QString(80, QLatin1Char('y')));
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesOpenHeight);
 }
 
 TEST_F(NotesField, ALineThatWrapsCountsAsMoreThanOne) {
     frmTemplate.memoComments->setPlainText(QString(120, QLatin1Char('x')));
     Enter();
-    EXPECT_EQ(Height(), TfrmTemplate::kNotesOpenHeight);
+    EXPECT_EQ(Height(), NotesMemo::kNotesOpenHeight);
 }
 
 TEST_F(NotesField, RefusesTypingBeyond250Characters) {
