@@ -71,6 +71,29 @@ protected:
         return run;
     }
 
+    // Every non-blank line of the report, whole and in order, in the text of the PDF
+    // named (in the test's folder).
+    void ExpectPdfHoldsReport(const std::string& pdf, const std::string& reportText) {
+        const fs::path text = folder_ / (pdf + ".txt");
+        ASSERT_EQ(std::system(("pdftotext -layout " + Quote((folder_ / pdf).string()) + " " + Quote(text.string()))
+                                  .c_str()),
+                  0);
+        std::istringstream printed(Slurp(text)), report(reportText);
+        const auto squeezed = [](const std::string& line) {
+            std::istringstream words(line);
+            std::string word, out;
+            while (words >> word) out += (out.empty() ? "" : " ") + word;
+            return out;
+        };
+        std::string line, printedLine;
+        while (std::getline(report, line)) {
+            if (squeezed(line).empty()) continue;
+            bool found = false;
+            while (!found && std::getline(printed, printedLine)) found = squeezed(printedLine) == squeezed(line);
+            ASSERT_TRUE(found) << "not in the PDF in order: " << line;
+        }
+    }
+
     // What the program appends to an empty results window for the same inputs.
     std::string ProgramReport(const std::string& n, const std::string& k, int limitIndex,
                               const std::vector<std::string>& notes, const std::string& file,
@@ -254,23 +277,7 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_EQ(run.out, plain.out);
     EXPECT_NE(Slurp(folder_ / "figure.svg").find("<svg"), std::string::npos);
 
-    // Every non-blank line of the report, whole and in order, in the PDF's text.
-    ASSERT_EQ(std::system(("pdftotext -layout " + Quote((folder_ / "report.pdf").string()) + " " +
-                           Quote((folder_ / "report.txt").string())).c_str()), 0);
-    std::istringstream printed(Slurp(folder_ / "report.txt")), report(run.out);
-    const auto squeezed = [](const std::string& line) {
-        std::istringstream words(line);
-        std::string word, out;
-        while (words >> word) out += (out.empty() ? "" : " ") + word;
-        return out;
-    };
-    std::string line, printedLine;
-    while (std::getline(report, line)) {
-        if (squeezed(line).empty()) continue;
-        bool found = false;
-        while (!found && std::getline(printed, printedLine)) found = squeezed(printedLine) == squeezed(line);
-        ASSERT_TRUE(found) << "not in the PDF in order: " << line;
-    }
+    ExpectPdfHoldsReport("report.pdf", run.out);
 
     // A file that cannot be written is an error that names it; the report is still printed.
     const ToolRun failed = Run({"--n", "4", "--k", "1", "--pdf", "missing/report.pdf", file}, headless);
@@ -464,6 +471,19 @@ TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
     EXPECT_EQ(lines[22], " Summary statistics for the control sample for task and covariates together with "
                          "scores for the case:");
     EXPECT_EQ(fromFile.out.find("Raw data"), std::string::npos);
+}
+
+TEST_F(ReportTool, WritesThePdfOfASummaryRun) {
+#ifndef QUORVANE_REPORT_FILES
+    GTEST_SKIP() << "built without the program's windows";
+#endif
+    std::vector<std::string> args = kPublishedTable;
+    args.insert(args.begin(), "--summary");
+    args.insert(args.end(), {"--pdf", "summary.pdf"});
+    const ToolRun run = Run(args, "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C");
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_NE(run.out.find(" OUTPUTS:\n"), std::string::npos);
+    ExpectPdfHoldsReport("summary.pdf", run.out);
 }
 
 struct SummaryStop {

@@ -15,6 +15,8 @@
 
 #include "analysis/metrics_papers.h"
 #include "support/fake_platform.h"
+#include "support/pdf_text.h"
+#include "ui/memo_lines.h"
 #include "ui/template_results.h"
 
 namespace quorvane::testing {
@@ -200,6 +202,19 @@ TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
     Click(frmSummary.cmdCompute);
     EXPECT_EQ(Results().count(QStringLiteral("\n------------------------------------\n\n")), 1);
     EXPECT_EQ(Results().count(QStringLiteral(" One-tailed probability = 0.00007 ")), 2);
+}
+
+TEST_F(SummaryWindow, SaveAsPdfHoldsTheReportAndItsFigure) {
+    Type("30", "1", kOneCovariate);
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    const QString path = folder.filePath(QStringLiteral("summary.pdf"));
+    platform.saveAnswers.push_back(path.toStdString());
+    frmTemplateResults.mnuSaveAsPdf->trigger();
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    const QStringList pdf = PdfTextLines(path);
+    ExpectLinesInOrder(MemoLines(Results()), pdf);
+    EXPECT_EQ(pdf.filter(QStringLiteral("How sure we are")).size(), 1);
 }
 
 // The raw program's notes field: its tests cover the rules; this shows the companion has them.
