@@ -28,7 +28,8 @@ constexpr double kMarginMm = 18;
 constexpr double kFooterSize = 8;
 constexpr double kFooterRoom = 16;  // points between the text area and the footer's baseline
 constexpr double kFigureGap = 14;   // points above a figure
-// The report's font: as large as keeps the longest line whole, within these sizes.
+// The report's font: as large as keeps the longest line whole, within these sizes; a
+// report's title, the program's name and method, is not counted (see TitleLine).
 constexpr double kLargestTextSize = 9.5;
 constexpr double kSmallestTextSize = 5;
 constexpr double kPngScale = 300.0 / kPointsPerInch;  // a PNG figure at 300 dots per inch
@@ -47,13 +48,33 @@ double AdvanceAtOnePoint(QPaintDevice& device) {
     return QFontMetricsF(TextFont(100), &device).horizontalAdvance(QLatin1Char('M')) / 100;
 }
 
-// The largest size, in tenths of a point, at which the longest line fits the width.
+// The largest size, in tenths of a point, at which a line of this many characters fits
+// the width.
+double FittingSize(qsizetype characters, double width, QPaintDevice& device) {
+    const double fitting =
+        std::floor(width / (static_cast<double>(std::max<qsizetype>(1, characters)) * AdvanceAtOnePoint(device)) * 10) /
+        10;
+    return std::clamp(fitting, kSmallestTextSize, kLargestTextSize);
+}
+
+// The index of a report's title, its first non-blank line (-1: none). The companion's
+// title is wider than any other line of the report: set apart at its own size, it does
+// not make the whole report smaller.
+qsizetype TitleLine(const ReportPart& part) {
+    for (qsizetype i = 0; i < part.lines.size(); ++i)
+        if (!part.lines[i].trimmed().isEmpty() && part.lines[i] != kSeparatorLine) return i;
+    return -1;
+}
+
+// The size of the report's text: the one at which its longest line but the titles fits.
 double TextSizeFor(const std::vector<ReportPart>& parts, double width, QPaintDevice& device) {
     qsizetype longest = 1;
-    for (const ReportPart& part : parts)
-        for (const QString& line : part.lines) longest = std::max(longest, line.size());
-    const double fitting = std::floor(width / (static_cast<double>(longest) * AdvanceAtOnePoint(device)) * 10) / 10;
-    return std::clamp(fitting, kSmallestTextSize, kLargestTextSize);
+    for (const ReportPart& part : parts) {
+        const qsizetype title = TitleLine(part);
+        for (qsizetype i = 0; i < part.lines.size(); ++i)
+            if (i != title) longest = std::max(longest, part.lines[i].size());
+    }
+    return FittingSize(longest, width, device);
 }
 
 // A line longer than fits even at the smallest size goes on in the next printed line.
@@ -67,6 +88,7 @@ QStringList FittingPieces(const QString& line, qsizetype perLine) {
 struct PlacedLine {
     double y;
     QString text;
+    double size;  // points
 };
 struct PlacedFigure {
     double y;
@@ -84,7 +106,6 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
                               QPaintDevice& device) {
     const QFontMetricsF metrics(font, &device);
     const double lineHeight = metrics.lineSpacing();
-    const auto perLine = static_cast<qsizetype>(area.width() / (font.pointSizeF() * AdvanceAtOnePoint(device)));
     std::vector<Page> pages(1);
     double y = 0;
     const auto room = [&](double height) {
@@ -94,10 +115,16 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
         }
     };
     for (const ReportPart& part : parts) {
-        for (const QString& line : part.lines) {
+        const qsizetype title = TitleLine(part);
+        for (qsizetype i = 0; i < part.lines.size(); ++i) {
+            const QString& line = part.lines[i];
+            // A title wider than the text is set smaller, as large as keeps it whole.
+            const double size = i == title ? std::min(font.pointSizeF(), FittingSize(line.size(), area.width(), device))
+                                           : font.pointSizeF();
+            const auto perLine = static_cast<qsizetype>(area.width() / (size * AdvanceAtOnePoint(device)));
             for (const QString& piece : FittingPieces(line, std::max<qsizetype>(1, perLine))) {
                 room(lineHeight);
-                pages.back().lines.push_back({y + metrics.ascent(), piece});
+                pages.back().lines.push_back({y + metrics.ascent(), piece, size});
                 y += lineHeight;
             }
         }
@@ -114,16 +141,17 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
     return pages;
 }
 
-void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QFont& font, const QRectF& area) {
+void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QRectF& area) {
     QPainter painter;
     if (!painter.begin(&writer)) throw EInOutError("The PDF could not be started");
     const QFont footerFont = TextFont(kFooterSize);
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (i > 0) writer.newPage();
-        painter.setFont(font);
         painter.setPen(Qt::black);
-        for (const PlacedLine& line : pages[i].lines)
+        for (const PlacedLine& line : pages[i].lines) {
+            painter.setFont(TextFont(line.size));
             painter.drawText(QPointF(area.left(), area.top() + line.y), line.text);
+        }
         for (const PlacedFigure& figure : pages[i].figures) {
             painter.save();
             painter.translate(area.left(), area.top() + figure.y);
@@ -183,7 +211,7 @@ PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>&
         const std::vector<ReportPart> parts = MatchReportsToFigures(text, figures);
         const QFont font = TextFont(TextSizeFor(parts, area.width(), writer));
         const std::vector<Page> pages = LayoutPages(parts, font, area, writer);
-        PaintPages(writer, pages, font, area);
+        PaintPages(writer, pages, area);
         buffer.close();
         return {buffer.data(), static_cast<int>(pages.size())};
     }

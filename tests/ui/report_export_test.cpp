@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
 #include <sys/resource.h>
@@ -75,6 +77,40 @@ TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
             }
         }
     }
+}
+
+// The width in points of the first word `word` that pdftotext finds in the PDF.
+double PrintedWordWidth(const QString& pdfPath, const QString& word) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdfPath, QStringLiteral("-")});
+    EXPECT_TRUE(pdftotext.waitForFinished(60000));
+    const QString html = QString::fromUtf8(pdftotext.readAllStandardOutput());
+    const QRegularExpression box(QStringLiteral("xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\"[^>]*>") +
+                                 QRegularExpression::escape(word) + QStringLiteral("</word>"));
+    const QRegularExpressionMatch match = box.match(html);
+    EXPECT_TRUE(match.hasMatch()) << word.toStdString();
+    return match.captured(2).toDouble() - match.captured(1).toDouble();
+}
+
+// The companion's title is 127 characters, wider than any other line: it is set smaller,
+// whole, and the report's text keeps the size its own lines allow.
+TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QStringList text = ReportLines(1);
+    const QString shortPath = folder.filePath(QStringLiteral("short.pdf"));
+    WriteFileAtomically(shortPath.toStdString(), RenderPdfReport(Joined(text), {}, QPageSize::A4).bytes, "");
+    text[1] = QStringLiteral("QuorvaneSummary.exe: Bayesian test for a deficit in the single case controlling for "
+                             "covariate(s) (Summary statistics as input) ");
+    const QString longPath = folder.filePath(QStringLiteral("long.pdf"));
+    WriteFileAtomically(longPath.toStdString(), RenderPdfReport(Joined(text), {}, QPageSize::A4).bytes, "");
+
+    ExpectLinesInOrder(text, PdfTextLines(longPath));
+    EXPECT_NEAR(PrintedWordWidth(longPath, QStringLiteral("Percentage")),
+                PrintedWordWidth(shortPath, QStringLiteral("Percentage")), 0.01);
+    // Ten characters of the title are narrower than ten of the text.
+    EXPECT_LT(PrintedWordWidth(longPath, QStringLiteral("QuorvaneSummary.exe:")) / 2,
+              PrintedWordWidth(longPath, QStringLiteral("Percentage")) - 0.5);
 }
 
 TEST(PdfReport, ReportsAndFiguresArePairedOnlyWhenTheirNumbersAgree) {
