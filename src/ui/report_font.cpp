@@ -4,10 +4,14 @@
 #include <QButtonGroup>
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
+
+#include "analysis/metrics_papers.h"
 
 namespace quorvane {
 
@@ -40,6 +44,27 @@ QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow)
     auto* panel = new QFrame(parent);
     panel->setFrameStyle(QFrame::StyledPanel | shadow);
     panel->setGeometry(geometry);
+    return panel;
+}
+
+QPlainTextEdit* MakeDescriptionField(QWidget* parent) {
+    auto* field = new QPlainTextEdit(parent);
+    field->setGeometry(12, 10, 768, 94);
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    field->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    field->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Button));
+    field->setPalette(palette);
+    return field;
+}
+
+QFrame* MakeNotesPanel(QWidget* parent, QLabel*& caption) {
+    QFrame* panel = MakePanel(parent, QRect(12, 112, 768, 37), QFrame::Raised);
+    caption = new QLabel(QString::fromStdString(kNotesCaption), panel);
+    caption->setFont(WindowFont(13, true));
+    caption->setGeometry(10, 0, 110, 37);
     return panel;
 }
 

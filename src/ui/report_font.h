@@ -9,6 +9,8 @@
 
 class QButtonGroup;
 class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 
@@ -26,6 +28,13 @@ QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& ge
 
 // A bevelled panel: raised around groups of fields, sunken under the button rows.
 QFrame* MakePanel(QWidget* parent, const QRect& geometry, QFrame::Shadow shadow);
+
+// DescripFld: the read-only description across the top of a main window, on the
+// button-face colour and not a tab stop; without a vertical scroll bar.
+QPlainTextEdit* MakeDescriptionField(QWidget* parent);
+
+// Panel3 below the description, holding lblComments, the notes field's bold caption.
+QFrame* MakeNotesPanel(QWidget* parent, QLabel*& caption);
 
 // RadioGroup1, "95% credible limit required...", with its items "Two-sided", "One-sided
 // lower" and "One-sided upper" (ids 0 to 2, the LimitType values) in items; the first

@@ -89,20 +89,10 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight);
     setFont(WindowFont(13));
 
-    DescripFld = new QPlainTextEdit(this);
-    DescripFld->setGeometry(12, 10, 768, 94);
-    DescripFld->setReadOnly(true);
-    DescripFld->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-    DescripFld->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    DescripFld->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QPalette descriptionPalette = DescripFld->palette();
-    descriptionPalette.setColor(QPalette::Base, descriptionPalette.color(QPalette::Button));
-    DescripFld->setPalette(descriptionPalette);
+    DescripFld = MakeDescriptionField(this);
+    DescripFld->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // the text is always longer than the field
 
-    Panel3 = MakePanel(this, QRect(12, 112, 768, 37), QFrame::Raised);
-    lblComments = new QLabel(QString::fromStdString(kNotesCaption), Panel3);
-    lblComments->setFont(WindowFont(13, true));
-    lblComments->setGeometry(10, 0, 110, 37);
+    Panel3 = MakeNotesPanel(this, lblComments);
     memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 380), QFrame::Raised);

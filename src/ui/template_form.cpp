@@ -106,21 +106,10 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     setFixedSize(kClientWidth, kClientHeight);
     setFont(WindowFont(13));
 
-    DescripFld = new QPlainTextEdit(this);
-    DescripFld->setGeometry(12, 10, 768, 94);
-    DescripFld->setReadOnly(true);
-    DescripFld->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-    DescripFld->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    DescripFld->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette descriptionPalette = DescripFld->palette();
-    descriptionPalette.setColor(QPalette::Base, descriptionPalette.color(QPalette::Button));
-    DescripFld->setPalette(descriptionPalette);
+    DescripFld = MakeDescriptionField(this);
     connect(DescripFld, &QPlainTextEdit::textChanged, this, &TfrmTemplate::DescripFldChange);
 
-    Panel3 = MakePanel(this, QRect(12, 112, 768, 37), QFrame::Raised);
-    lblComments = new QLabel(QString::fromStdString(kNotesCaption), Panel3);
-    lblComments->setFont(WindowFont(13, true));
-    lblComments->setGeometry(10, 0, 110, 37);
+    Panel3 = MakeNotesPanel(this, lblComments);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 342), QFrame::Raised);
 
