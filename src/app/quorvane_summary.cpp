@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <clocale>
 
+#include "ui/program_end.h"
 #include "ui/program_start.h"
 #include "ui/qt_platform.h"
 #include "ui/summary_form.h"
@@ -27,9 +28,7 @@ int main(int argc, char* argv[]) {
     quorvane::TfrmTemplateResults frmTemplateResults(platform, &frmSummary);
     frmSummary.SetResultsWindow(&frmTemplateResults);
 
-    QObject::connect(&frmSummary, &quorvane::TfrmSummary::programEndRequested, &application, &QApplication::quit);
-    QObject::connect(&frmTemplateResults, &quorvane::TfrmTemplateResults::programEndRequested, &application,
-                     &QApplication::quit);
+    quorvane::EndProgramOnRequest(frmSummary, frmTemplateResults);
 
     frmSummary.show();
     return QApplication::exec();

@@ -2,35 +2,48 @@
 
 #include <QSignalSpy>
 #include <QTimer>
-#include <functional>
 
 #include "ui/program_end.h"
+#include "ui/summary_form.h"
 #include "window_fixture.h"
 
 namespace quorvane::testing {
 namespace {
 
 // How the user ends the program, with the main or the results window in front.
-struct EndCase {
-    const char* name;
-    bool resultsInFront;
-    std::function<void(TfrmTemplate&, TfrmTemplateResults&)> act;
-};
+enum class EndAction { ExitYesInTheResultsWindow, ExitYesInTheMainWindow, MainWindowClosedWithResultsShown };
 
-void PrintTo(const EndCase& c, std::ostream* os) { *os << c.name; }
+const char* Name(EndAction action) {
+    switch (action) {
+        case EndAction::ExitYesInTheResultsWindow: return "ExitYesInTheResultsWindow";
+        case EndAction::ExitYesInTheMainWindow: return "ExitYesInTheMainWindow";
+        case EndAction::MainWindowClosedWithResultsShown: return "MainWindowClosedWithResultsShown";
+    }
+    return "";
+}
 
-class ProgramEnd : public WindowTest, public ::testing::WithParamInterface<EndCase> {};
-
-// Runs the application's real event loop: the end must survive Qt's own quit
-// machinery, not just emit a signal.
-TEST_P(ProgramEnd, TheApplicationsEventLoopReturns) {
-    EndProgramOnRequest(frmTemplate, frmTemplateResults);
-    if (GetParam().resultsInFront) {
-        frmTemplateResults.show();
-        frmTemplate.hide();
+// Wires either program's windows as its main() does, acts as the user, and runs the
+// application's real event loop: the end must survive Qt's own quit machinery, not
+// just emit a signal.
+template <class MainWindow>
+void ExpectTheEventLoopEnds(EndAction action, FakePlatform& platform, MainWindow& main,
+                            TfrmTemplateResults& results) {
+    EndProgramOnRequest(main, results);
+    if (action == EndAction::ExitYesInTheResultsWindow) {
+        results.show();
+        main.hide();
     }
     platform.answers.push_back(MessageAnswer::Yes);
-    QTimer::singleShot(0, qApp, [this] { GetParam().act(frmTemplate, frmTemplateResults); });
+    QTimer::singleShot(0, qApp, [&, action] {
+        switch (action) {
+            case EndAction::ExitYesInTheResultsWindow: QTest::mouseClick(results.cmdExit, Qt::LeftButton); break;
+            case EndAction::ExitYesInTheMainWindow: QTest::mouseClick(main.ExitBtn, Qt::LeftButton); break;
+            case EndAction::MainWindowClosedWithResultsShown:
+                results.show();
+                main.close();
+                break;
+        }
+    });
     // A loop that the user's action failed to end is ended here, with another code.
     constexpr int kStillRunning = 7;
     QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(kStillRunning); });
@@ -40,23 +53,36 @@ TEST_P(ProgramEnd, TheApplicationsEventLoopReturns) {
     EXPECT_EQ(aboutToQuit.count(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ways, ProgramEnd,
-    ::testing::Values(
-        EndCase{"ExitYesInTheResultsWindow", true,
-                [](TfrmTemplate&, TfrmTemplateResults& results) {
-                    QTest::mouseClick(results.cmdExit, Qt::LeftButton);
-                }},
-        EndCase{"ExitYesInTheMainWindow", false,
-                [](TfrmTemplate& main, TfrmTemplateResults&) {
-                    QTest::mouseClick(main.ExitBtn, Qt::LeftButton);
-                }},
-        EndCase{"MainWindowClosedWithResultsShown", false,
-                [](TfrmTemplate& main, TfrmTemplateResults& results) {
-                    results.show();
-                    main.close();
-                }}),
-    [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+class ProgramEnd : public WindowTest, public ::testing::WithParamInterface<EndAction> {};
+
+TEST_P(ProgramEnd, TheRawProgramsEventLoopReturns) {
+    ExpectTheEventLoopEnds(GetParam(), platform, frmTemplate, frmTemplateResults);
+}
+
+class SummaryProgramEnd : public ::testing::TestWithParam<EndAction> {
+protected:
+    SummaryProgramEnd() {
+        platform.executableFolder = folder.path().toStdString();
+        frmSummary.SetResultsWindow(&frmTemplateResults);
+        frmSummary.show();
+    }
+    QTemporaryDir folder;
+    FakePlatform platform;
+    TfrmSummary frmSummary{platform};
+    TfrmTemplateResults frmTemplateResults{platform, &frmSummary};
+};
+
+TEST_P(SummaryProgramEnd, TheCompanionsEventLoopReturns) {
+    ExpectTheEventLoopEnds(GetParam(), platform, frmSummary, frmTemplateResults);
+}
+
+const auto kActions = ::testing::Values(EndAction::ExitYesInTheResultsWindow, EndAction::ExitYesInTheMainWindow,
+                                        EndAction::MainWindowClosedWithResultsShown);
+const auto kActionName = [](const ::testing::TestParamInfo<EndAction>& info) {
+    return std::string(Name(info.param));
+};
+INSTANTIATE_TEST_SUITE_P(Ways, ProgramEnd, kActions, kActionName);
+INSTANTIATE_TEST_SUITE_P(Ways, SummaryProgramEnd, kActions, kActionName);
 
 }  // namespace
 }  // namespace quorvane::testing
