@@ -42,6 +42,7 @@ constexpr double kVisibleShare = 0.002;  // less of the curve's area than this i
 constexpr double kHeadingSize = 10;
 constexpr double kInfoSize = 8;
 constexpr double kTickSize = 8;
+constexpr int kMaxTicks = 100;
 
 double NormalDensity(double z) { return std::exp(-0.5 * z * z) / std::sqrt(2 * std::numbers::pi); }
 
@@ -61,12 +62,17 @@ int DecimalsFor(double step) { return step >= 1 ? 0 : static_cast<int>(std::ceil
 
 // Ticks at the multiples of a nice step between lo and hi (in the labels' unit), placed
 // on the axis at toUnit(label value), each labelled below the plot.
+// A span without width in doubles (a mean huge against its SD) gets no ticks, and no
+// span more than kMaxTicks: a zero step would never reach hi.
 template <typename ToUnit>
 void AddTicks(FigurePanel& panel, double lo, double hi, int target, ToUnit toUnit, char separator) {
+    if (!(hi - lo > 0) || !std::isfinite(hi - lo)) return;
     const double step = NiceStep(hi - lo, target);
+    if (!(step > 0) || !std::isfinite(step)) return;
     const int decimals = DecimalsFor(step);
-    for (long long m = static_cast<long long>(std::ceil(lo / step)); m * step <= hi + step * 1e-9; ++m) {
-        const double value = static_cast<double>(m) * step;
+    const double first = std::ceil(lo / step);
+    for (int i = 0; i < kMaxTicks && (first + i) * step <= hi + step * 1e-9; ++i) {
+        const double value = (first + i) * step;
         const double x = panel.axis.X(toUnit(value));
         panel.ticks.push_back({x, FormatFixed(value, 0, decimals, separator)});
         panel.texts.push_back({x, panel.plot.top - kPlotTop + kTickLabels, panel.ticks.back().label,
@@ -226,7 +232,9 @@ FigurePanel LayoutPosteriorPanel(const FigureInput& in, double top, double width
     const tCovariateResults& r = in.engine;
     const char sep = in.decimalSeparator;
     FigureAxis& axis = panel.axis;
-    axis.pointsPerUnit = panel.plot.width / (h.upper - h.lower);
+    // Draws that all fell on one value leave the histogram no width: everything at the left.
+    const double pointsPerUnit = panel.plot.width / (h.upper - h.lower);
+    axis.pointsPerUnit = std::isfinite(pointsPerUnit) && pointsPerUnit > 0 ? pointsPerUnit : 0;
     axis.origin = panel.plot.left;
     axis.valueAtOrigin = h.lower;
 

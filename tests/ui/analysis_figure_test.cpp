@@ -155,5 +155,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, FigureLayout,
                                            FigureCase{"TwentySDsAbove", 20, LimitType::OneSidedLower}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A conditional mean so large against its SD that mean - 4 SD and mean + 4 SD are one
+// double, and draws all on one value: the layout returns, every coordinate finite.
+TEST(FigureLayoutDegenerate, ZeroSpansGiveFiniteCoordinates) {
+    FigureInput in = MakeInput(0, LimitType::TwoSided);
+    in.condMean = 1e14L;
+    in.condSD = 1e-3L;
+    in.caseScore = in.condMean;
+    in.zHistogram.lower = in.zHistogram.upper = 0;
+    const FigureGeometry figure = LayoutFigure(in, 480);
+    for (const FigurePanel* panel : {&figure.cases, &figure.posterior}) {
+        std::vector<double> xs{panel->axis.pointsPerUnit};
+        for (const auto& line : panel->curves)
+            for (const FigurePoint& p : line) xs.insert(xs.end(), {p.x, p.y});
+        for (const auto& area : panel->shaded)
+            for (const FigurePoint& p : area) xs.insert(xs.end(), {p.x, p.y});
+        for (const FigureRect& r : panel->bars) xs.insert(xs.end(), {r.left, r.top, r.width, r.height});
+        for (const FigureMarker& m : panel->markers) xs.push_back(m.x);
+        for (const FigureText& t : panel->texts) xs.insert(xs.end(), {t.x, t.y});
+        EXPECT_LE(panel->ticks.size(), 100u);
+        EXPECT_TRUE(std::all_of(xs.begin(), xs.end(), [](double v) { return std::isfinite(v); }));
+    }
+}
+
 }  // namespace
 }  // namespace quorvane
