@@ -31,8 +31,9 @@ bool TakeReportFileOption(std::string_view option, const std::string& value, Rep
 void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
                       const RunFacts& facts, char decimalSeparator) {
     if (!request.pdf && !request.figure) return;
-    // Fonts and painting need an application object, but no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Fonts and painting need an application object, but no display: whatever platform
+    // the environment names, one that needs a display aborts the tool without it.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "quorvane-report";
     static char* argv[] = {name, nullptr};

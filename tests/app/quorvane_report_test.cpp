@@ -278,6 +278,10 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_NE(Slurp(folder_ / "figure.svg").find("<svg"), std::string::npos);
 
     ExpectPdfHoldsReport("report.pdf", run.out);
+    // A display platform named in the environment, and no display: still offscreen.
+    const std::string xcb = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb LC_ALL=C";
+    EXPECT_EQ(Run({"--n", "4", "--k", "1", "--pdf", "xcb.pdf", file}, xcb).status, 0);
+    ExpectPdfHoldsReport("xcb.pdf", run.out);
 
     // A file that cannot be written is an error that names it; the report is still printed.
     const ToolRun failed = Run({"--n", "4", "--k", "1", "--pdf", "missing/report.pdf", file}, headless);
