@@ -10,7 +10,7 @@ namespace quorvane {
 
 namespace {
 
-// Everything by which a user acts on a window: a click, a key, the wheel, a close.
+// Everything by which a user acts on a window: a click, a key, the wheel, a drop, a close.
 bool IsUserInput(QEvent::Type type) {
     switch (type) {
         case QEvent::MouseButtonPress:
@@ -33,6 +33,10 @@ bool IsUserInput(QEvent::Type type) {
         case QEvent::TabletPress:
         case QEvent::TabletRelease:
         case QEvent::TabletMove:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop:
         case QEvent::Close: return true;
         default: return false;
     }
@@ -51,8 +55,16 @@ UserInputIgnored::~UserInputIgnored() {
 
 bool UserInputIgnored::eventFilter(QObject*, QEvent* event) {
     if (!IsUserInput(event->type())) return false;
-    // A close event comes accepted, and a swallowed one would still close the window.
-    if (event->type() == QEvent::Close) event->ignore();
+    // These come accepted: a swallowed close would still close the window, and a swallowed
+    // drop would tell its source the data was taken.
+    switch (event->type()) {
+        case QEvent::Close:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop: event->ignore(); break;
+        default: break;
+    }
     return true;
 }
 

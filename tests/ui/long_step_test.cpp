@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMimeData>
 #include <thread>
 #include <vector>
 
@@ -33,6 +36,26 @@ TEST(LongStep, AFaultOnTheWorkerReachesTheGeneralErrorHandlerWithTheCursorBack) 
                                 "Invalid floating point operation"};
     EXPECT_EQ(platform.messages, std::vector<RecordedMessage>{shown});
     EXPECT_EQ(platform.cursorChanges, (std::vector<bool>{true, false}));
+}
+
+// While the step runs, a drag over a window and its drop are swallowed and refused, so
+// that the source is told the data was not taken.
+TEST(LongStep, DragAndDropAreSwallowedAndRefused) {
+    QLineEdit field;
+    QMimeData data;
+    data.setText(QStringLiteral("dropped"));
+    const QPoint at(5, 5);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QDragLeaveEvent leave;
+    UserInputIgnored ignored;
+    QObject& filter = ignored;  // the filter as the application calls it
+    for (QEvent* event : std::initializer_list<QEvent*>{&enter, &move, &drop, &leave}) {
+        event->accept();
+        EXPECT_TRUE(filter.eventFilter(&field, event)) << event->type();
+        EXPECT_FALSE(event->isAccepted()) << event->type();
+    }
 }
 
 }  // namespace
