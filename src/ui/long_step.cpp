@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <atomic>
 #include <exception>
 #include <thread>
 
@@ -70,18 +71,22 @@ bool UserInputIgnored::eventFilter(QObject*, QEvent* event) {
 
 void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
     const UserInputIgnored ignored;
-    QEventLoop loop;
     std::exception_ptr error;
+    std::atomic<bool> done = false;
     // The floating-point fault flags are per thread: the whole step runs on this one.
-    std::thread worker([&] {
+    std::jthread worker([&] {
         try {
             longStep();
         } catch (...) {
             error = std::current_exception();
         }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        done = true;
+        // Wakes the GUI thread's wait below.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
     });
-    loop.exec();
+    // Events, not a nested loop: QCoreApplication::exit ends every loop, and would leave
+    // the windows unpainted until the step ends.
+    while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     worker.join();
     if (error) std::rethrow_exception(error);
 }

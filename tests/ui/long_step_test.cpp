@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -56,6 +60,24 @@ TEST(LongStep, DragAndDropAreSwallowedAndRefused) {
         EXPECT_TRUE(filter.eventFilter(&field, event)) << event->type();
         EXPECT_FALSE(event->isAccepted()) << event->type();
     }
+}
+
+// QCoreApplication::exit ends every event loop; the windows must still be served until
+// the step ends, not left waiting on it.
+TEST(LongStep, TheGuiThreadStillHandlesEventsAfterTheProgramsLoopIsAskedToEnd) {
+    std::atomic<bool> served = false, servedDuringStep = false;
+    QTimer::singleShot(0, qApp, [&] {
+        RunLongStepWithInputIgnored([&] {
+            QTimer::singleShot(0, qApp, [&] {
+                QCoreApplication::exit(0);
+                QTimer::singleShot(20, qApp, [&] { served = true; });
+            });
+            for (int i = 0; i < 200 && !served; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            servedDuringStep = served.load();
+        });
+    });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_TRUE(servedDuringStep);
 }
 
 }  // namespace
