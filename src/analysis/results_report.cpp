@@ -11,7 +11,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const std::string kSeparatorLine(36, '-');
 const std::string kRuleLine = std::string(" ").append(93, '_');
 const std::string kOneBlank = " ";
 // "Task of Interest:", the longest variable name with its colon.

@@ -8,6 +8,10 @@
 
 namespace quorvane {
 
+// The line that sets each report after the first apart from the one before it.
+inline constexpr char kSeparatorLine[] = "------------------------------------";
+static_assert(sizeof kSeparatorLine == 36 + 1);
+
 // "Task of Interest" for variable 1, "Covariate <i>" for variable i + 1.
 std::string VariableName(int variable);
 

@@ -44,7 +44,7 @@ void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::s
     if (request.pdf) {
         QString text;
         for (const std::string& line : reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');
-        WritePdfReport(*request.pdf, text, {figure});
+        WritePdfReport(*request.pdf, text, {FigureOfReport(reportLines, figure)});
     }
     if (request.figure) WriteFigureFile(*request.figure, figure);
 }

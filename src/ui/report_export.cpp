@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "analysis/io_errors.h"
+#include "analysis/results_report.h"
 #include "ui/atomic_file.h"
 #include "ui/memo_lines.h"
 #include "ui/report_font.h"
@@ -19,8 +20,6 @@
 namespace quorvane {
 
 namespace {
-
-const QString kSeparatorLine(36, QLatin1Char('-'));
 
 // Everything is laid out in points: the PDF and SVG devices work at 72 dots per inch.
 constexpr int kPointsPerInch = 72;
@@ -62,7 +61,7 @@ double FittingSize(qsizetype characters, double width, QPaintDevice& device) {
 // not make the whole report smaller.
 qsizetype TitleLine(const ReportPart& part) {
     for (qsizetype i = 0; i < part.lines.size(); ++i)
-        if (!part.lines[i].trimmed().isEmpty() && part.lines[i] != kSeparatorLine) return i;
+        if (!part.lines[i].trimmed().isEmpty() && part.lines[i] != QLatin1StringView(kSeparatorLine)) return i;
     return -1;
 }
 
@@ -128,8 +127,8 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
                 y += lineHeight;
             }
         }
-        if (part.figure) {
-            FigureGeometry geometry = LayoutFigure(*part.figure, area.width());
+        for (const FigureInput* figure : part.figures) {
+            FigureGeometry geometry = LayoutFigure(*figure, area.width());
             // A page shorter than the figure shrinks it to fit.
             const double scale = std::min(1.0, area.height() / (geometry.height + kFigureGap));
             const double height = (geometry.height + kFigureGap) * scale;
@@ -173,28 +172,47 @@ std::string FigureFailure(const std::string& path) { return "The figure cannot b
 
 }  // namespace
 
-std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<FigureInput>& figures) {
+ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {
+    const auto outputs = std::find(reportLines.begin(), reportLines.end(), " OUTPUTS:");
+    ReportFigure result{{}, figure};
+    for (auto line = outputs == reportLines.end() ? reportLines.begin() : outputs; line != reportLines.end(); ++line)
+        if (!QString::fromStdString(*line).trimmed().isEmpty() && *line != kSeparatorLine)
+            result.outputs.append(QString::fromStdString(*line));
+    return result;
+}
+
+std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<ReportFigure>& figures) {
     std::vector<ReportPart> parts;
-    const QStringList lines = MemoLines(text);
-    for (const QString& line : lines) {
-        if (parts.empty() || line == kSeparatorLine) parts.emplace_back();
+    for (const QString& line : MemoLines(text)) {
+        if (parts.empty() || line == QLatin1StringView(kSeparatorLine)) parts.emplace_back();
         parts.back().lines.append(line);
     }
-    if (parts.size() == figures.size()) {
-        for (std::size_t i = 0; i < parts.size(); ++i) parts[i].figure = &figures[i];
-        return parts;
+    const auto holds = [](const QStringList& lines, const QStringList& outputs) {
+        qsizetype at = 0;
+        for (const QString& line : outputs) {
+            at = lines.indexOf(line, at);
+            if (at < 0) return false;
+            ++at;
+        }
+        return !outputs.isEmpty();
+    };
+    std::size_t from = 0;
+    for (const ReportFigure& figure : figures) {
+        for (std::size_t i = from; i < parts.size(); ++i) {
+            if (!holds(parts[i].lines, figure.outputs)) continue;
+            parts[i].figures.push_back(&figure.figure);
+            from = i;
+            break;
+        }
     }
-    std::vector<ReportPart> whole(1);
-    whole.front().lines = lines;
-    for (const FigureInput& figure : figures) whole.push_back({{}, &figure});
-    return whole;
+    return parts;
 }
 
 QPageSize::PageSizeId PaperFor(const QLocale& locale) {
     return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
 }
 
-PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>& figures,
+PdfDocument RenderPdfReport(const QString& text, const std::vector<ReportFigure>& figures,
                             QPageSize::PageSizeId paper) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
@@ -217,7 +235,7 @@ PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>&
     }
 }
 
-void WritePdfReport(const std::string& path, const QString& text, const std::vector<FigureInput>& figures) {
+void WritePdfReport(const std::string& path, const QString& text, const std::vector<ReportFigure>& figures) {
     WriteFileAtomically(path, RenderPdfReport(text, figures, PaperFor(QLocale::system())).bytes, PdfFailure(path));
 }
 

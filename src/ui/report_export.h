@@ -15,18 +15,25 @@
 
 namespace quorvane {
 
-// One report of the text and the figure that goes after it (none when the text and the
-// figures cannot be matched).
+// A report's figure, with the report's identifying lines: its OUTPUTS block (the whole
+// report when it has none), blank lines left out.
+struct ReportFigure {
+    QStringList outputs;
+    FigureInput figure;
+};
+ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure);
+
+// One report of the text and the figures that go after it.
 struct ReportPart {
     QStringList lines;
-    const FigureInput* figure = nullptr;
+    std::vector<const FigureInput*> figures;
 };
 
 // Splits the results text into reports at its separator lines (each separator starts
-// the next report) and pairs them in order with the figures of the analyses appended.
-// When the user's edits leave a different number of reports than figures, no report is
-// guessed at: the text stays whole and the figures follow it, in order.
-std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<FigureInput>& figures);
+// the next report) and puts each figure, in order, after the first report from the last
+// figure's on that still holds the figure's outputs lines, in order. A figure whose
+// report the user has deleted or changed is printed nowhere: no figure is guessed at.
+std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<ReportFigure>& figures);
 
 // Letter where the locale measures in US units, A4 elsewhere.
 QPageSize::PageSizeId PaperFor(const QLocale& locale);
@@ -36,11 +43,11 @@ struct PdfDocument {
     QByteArray bytes;
     int pages = 0;
 };
-PdfDocument RenderPdfReport(const QString& text, const std::vector<FigureInput>& figures,
+PdfDocument RenderPdfReport(const QString& text, const std::vector<ReportFigure>& figures,
                             QPageSize::PageSizeId paper);
 
 // Renders and writes the PDF on the paper of the user's locale.
-void WritePdfReport(const std::string& path, const QString& text, const std::vector<FigureInput>& figures);
+void WritePdfReport(const std::string& path, const QString& text, const std::vector<ReportFigure>& figures);
 
 // The figure alone, as SVG or PNG by the file's extension; throws EInOutError for
 // another extension or a failed write.

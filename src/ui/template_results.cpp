@@ -88,6 +88,10 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     SaveDialogPdf_.filter = "*.pdf";
     SaveDialogPdf_.overwritePrompt = true;
 
+    // Text emptied, by Clear Results or by hand: the figures of its reports go with it.
+    connect(memoResults, &QPlainTextEdit::textChanged, this, [this] {
+        if (memoResults->document()->isEmpty()) reportFigures_.clear();
+    });
     connect(cmdSaveOutput, &QPushButton::clicked, this, &TfrmTemplateResults::cmdSaveOutputClick);
     connect(cmdClearResults, &QPushButton::clicked, this, &TfrmTemplateResults::cmdClearResultsClick);
     connect(cmdReturn, &QPushButton::clicked, this, &TfrmTemplateResults::cmdReturnClick);
@@ -120,7 +124,7 @@ void TfrmTemplateResults::AppendLines(const std::vector<std::string>& lines) {
 
 void TfrmTemplateResults::AppendReport(const std::vector<std::string>& lines, const FigureInput& figure) {
     AppendLines(lines);
-    reportFigures_.push_back(figure);
+    reportFigures_.push_back(FigureOfReport(lines, figure));
 }
 
 void TfrmTemplateResults::ShowReport(const std::string& programTitle, const std::vector<std::string>& lines,
@@ -143,7 +147,6 @@ void TfrmTemplateResults::cmdSaveOutputClick() {
 void TfrmTemplateResults::cmdClearResultsClick() {
     RunUserAction(platform_, [this] {
         memoResults->clear();
-        reportFigures_.clear();
     });
 }
 

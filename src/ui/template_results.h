@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/platform.h"
-#include "ui/analysis_figure.h"
+#include "ui/report_export.h"
 
 class QAction;
 class QFrame;
@@ -73,7 +73,7 @@ private:
     QWidget* worksheet_;
     FileDialogOptions SaveDialog1_;
     FileDialogOptions SaveDialogPdf_;
-    std::vector<FigureInput> reportFigures_;  // one per report appended since the last Clear Results
+    std::vector<ReportFigure> reportFigures_;  // one per report appended since the text was last empty
 };
 
 }  // namespace quorvane

@@ -32,6 +32,7 @@ QStringList ReportLines(int number) {
     lines << QString() << QStringLiteral("Report %1: Bayesian test for a deficit in the single case").arg(number) << QString();
     for (int row = 1; row <= 40; ++row)
         lines << QStringLiteral(" [%1]:      %2.00000       %3.00000").arg(row, 4).arg(20 + row % 7).arg(10 + row % 5);
+    lines << QStringLiteral(" OUTPUTS:");
     lines << QStringLiteral(" Percentage of control population exhibiting a lower score than the case (plus 95% Credible Interval): r%1")
                  .arg(number, 2, 10, QLatin1Char('0'));
     lines << QStringLiteral(" Bayesian point estimate    = 0.0068% (95% CI = 0.0000%  to  0.0547%)") << QStringLiteral(" ");
@@ -54,15 +55,21 @@ FigureInput Figure() {
 
 QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
 
+ReportFigure FigureFor(const QStringList& report) {
+    std::vector<std::string> lines;
+    for (const QString& line : report) lines.push_back(line.toStdString());
+    return FigureOfReport(lines, Figure());
+}
+
 TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     QStringList text;
-    std::vector<FigureInput> figures;
+    std::vector<ReportFigure> figures;
     int previousPages = 0;
     for (int reports = 1; reports <= 3; ++reports) {
         text << ReportLines(reports);
-        figures.push_back(Figure());
+        figures.push_back(FigureFor(ReportLines(reports)));
         for (const auto paper : {QPageSize::A4, QPageSize::Letter}) {
             const PdfDocument pdf = RenderPdfReport(Joined(text), figures, paper);
             const QString path = folder.filePath(QStringLiteral("r%1.pdf").arg(reports));
@@ -113,26 +120,37 @@ TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
               PrintedWordWidth(longPath, QStringLiteral("Percentage")) - 0.5);
 }
 
-TEST(PdfReport, ReportsAndFiguresArePairedOnlyWhenTheirNumbersAgree) {
-    const std::vector<FigureInput> figures{Figure(), Figure()};
+// A figure goes after the report that still holds its outputs lines, and nowhere when
+// the user has deleted or changed them.
+TEST(PdfReport, AFigureFollowsOnlyAReportThatStillHoldsItsOutputs) {
     const QStringList first = ReportLines(1), second = ReportLines(2);
+    const std::vector<ReportFigure> figures{FigureFor(first), FigureFor(second)};
+    const auto figuresOf = [](const std::vector<ReportPart>& parts) {
+        std::vector<std::vector<const FigureInput*>> result;
+        for (const ReportPart& part : parts) result.push_back(part.figures);
+        return result;
+    };
+    using Placed = std::vector<std::vector<const FigureInput*>>;
+    const FigureInput* a = &figures[0].figure;
+    const FigureInput* b = &figures[1].figure;
 
     const std::vector<ReportPart> paired = MatchReportsToFigures(Joined(first + second), figures);
     ASSERT_EQ(paired.size(), 2u);
     EXPECT_EQ(paired[0].lines, first);
     EXPECT_EQ(paired[1].lines, second);
-    EXPECT_EQ(paired[0].figure, &figures[0]);
-    EXPECT_EQ(paired[1].figure, &figures[1]);
+    EXPECT_EQ(figuresOf(paired), (Placed{{a}, {b}}));
 
-    // The user deleted the separator: the text stays whole, the figures follow it.
+    // The separator deleted: one report holding both outputs, both figures after it.
+    QStringList merged = first + second;
+    merged.removeAll(kSeparator);
+    EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(merged), figures)), (Placed{{a, b}}));
+
+    // The first report deleted by hand, then a run of the second: only its figure.
+    EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(second), figures)), (Placed{{b}}));
+    // An outputs line edited: that figure is printed nowhere.
     QStringList edited = first + second;
-    edited.removeAll(kSeparator);
-    const std::vector<ReportPart> unpaired = MatchReportsToFigures(Joined(edited), figures);
-    ASSERT_EQ(unpaired.size(), 3u);
-    EXPECT_EQ(unpaired[0].lines, edited);
-    EXPECT_EQ(unpaired[0].figure, nullptr);
-    EXPECT_TRUE(unpaired[1].lines.isEmpty());
-    EXPECT_EQ(unpaired[2].figure, &figures[1]);
+    edited[edited.indexOf(first.filter(QStringLiteral("r01")).front())] += QStringLiteral("x");
+    EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(edited), figures)), (Placed{{}, {b}}));
 }
 
 TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
@@ -159,7 +177,7 @@ TEST(PdfReport, FailedWriteLeavesTheExistingFileWholeAndNamesThePath) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
     std::string message;
     try {
-        WritePdfReport(path.toStdString(), Joined(ReportLines(1)), {Figure()});
+        WritePdfReport(path.toStdString(), Joined(ReportLines(1)), {FigureFor(ReportLines(1))});
     } catch (const EInOutError& error) {
         message = error.what();
     }

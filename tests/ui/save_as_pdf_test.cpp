@@ -58,6 +58,16 @@ TEST_F(SaveAsPdf, HoldsEveryReportWithItsFigureUntilTheResultsAreCleared) {
     ExpectLinesInOrder(MemoLines(Results()), one);
     EXPECT_EQ(one.filter(QStringLiteral("How sure we are")).size(), 1);
     EXPECT_EQ(platform.saveDialogs.back().defaultName, folder.filePath(QStringLiteral("both.pdf")).toStdString());
+
+    // The text deleted by hand, then a two-sided run: its figure alone, none of the last.
+    frmTemplateResults.memoResults->selectAll();
+    QTest::keyClick(frmTemplateResults.memoResults, Qt::Key_Delete);
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    frmTemplate.SetRadioGroup1ItemIndex(0);
+    Compute("3", "1", data);
+    const QString handCleared = SaveAsPdfText(QStringLiteral("hand.pdf")).join(QLatin1Char('\n'));
+    EXPECT_EQ(handCleared.count(QStringLiteral("How sure we are")), 1);
+    EXPECT_EQ(handCleared.count(QStringLiteral("dashed: 95% credible interval")), 1);
 }
 
 }  // namespace
