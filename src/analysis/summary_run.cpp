@@ -206,6 +206,12 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
             outcome.focus = {SummaryField::CaseScore, 0};
             return outcome;
         }
+        if (stop == AnalysisStop::TooLittleSpread) {
+            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
+                                 TooLittleSpreadMessage(results, inputs.p));
+            outcome.focus = {SummaryField::SD, LeastSpreadVariable(results, inputs.p) - 1};
+            return outcome;
+        }
     }
     outcome.completed = true;
     outcome.reportLines = WriteSummaryReport(inputs, results, window, entries);
