@@ -1,7 +1,6 @@
 #include "analysis/summary_statistics_file.h"
 
 #include <array>
-#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -40,6 +39,10 @@ void Expect(const Item& item, std::size_t count, const std::string& which) {
     if (item.values.size() != count)
         Refuse(item.line, "\"" + std::string(item.key) + "\" needs " + Numbers(count) + " (" + which + "); it has " +
                               std::to_string(item.values.size()) + ".");
+}
+
+bool IsDigits(const std::string& word) {
+    return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
 }
 
 void AppendLine(std::string& text, const char* key, const std::vector<std::string>& values) {
@@ -102,9 +105,12 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
     const auto& [nItem, kItem, means, sds, caseScores, correlations] = items;
     Expect(nItem, 1, "the number of controls");
     Expect(kItem, 1, "the number of covariates");
-    const long double k = *ParseStatistic(kItem.values[0]);
-    if (!(k >= 1 && k <= 5 && k == std::trunc(k))) Refuse(kItem.line, "k must be a whole number from 1 to 5.");
-    const auto p = static_cast<std::size_t>(k) + 1;
+    // Plain digits only: the window's checks refuse exponents and hexadecimal counts.
+    if (!IsDigits(nItem.values[0])) Refuse(nItem.line, "n must be a whole number written in digits only.");
+    const std::string& k = kItem.values[0];
+    if (!IsDigits(k) || k.size() != 1 || k < "1" || k > "5")
+        Refuse(kItem.line, "k must be a whole number from 1 to 5.");
+    const auto p = static_cast<std::size_t>(k[0] - '0') + 1;
     const std::string variables = "the task of interest, then each covariate";
     Expect(means, p, variables);
     Expect(sds, p, variables);
