@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -244,8 +246,15 @@ int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, co
     } else {
         for (const std::string& line : reportLines) (text += line) += '\n';
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    // A full disk or a closed pipe must not pass for a printed report.
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0 ||
+        std::ferror(stdout)) {
+        const int error = errno;
+        std::cerr << "quorvane-report: the report could not be written to standard output: "
+                  << (error != 0 ? std::strerror(error) : "write error") << '\n';
+        return kExitStopped;
+    }
     WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
     return kExitReport;
 }
