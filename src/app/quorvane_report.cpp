@@ -117,6 +117,7 @@ struct Arguments {
     std::optional<std::string> statistics;
     Format format = Format::Text;
     bool help = false;
+    bool version = false;
 };
 
 std::optional<int> LimitIndex(std::string_view name) {
@@ -143,6 +144,7 @@ bool Refuse(const std::string& what, const std::string& value) {
 const Option kOptions[] = {
     {"--help", false, [](Arguments& a, const std::string&) { return a.help = true; }},
     {"-h", false, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"--version", false, [](Arguments& a, const std::string&) { return a.version = true; }},
     {"--n", true, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
     {"--k", true, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
     {"--notes", true, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
@@ -215,7 +217,7 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.file = std::string(arg);
         }
     }
-    if (args.help) return args;
+    if (args.help || args.version) return args;
     if (!CheckMode(args)) return std::nullopt;
     return args;
 }
@@ -285,10 +287,6 @@ int RunSummary(const Arguments& args, MainWindowState& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--version") {
-        std::cout << "quorvane-report " QUORVANE_VERSION "\n";
-        return kExitReport;
-    }
     const std::optional<Arguments> args = ParseArguments(argc, argv);
     if (!args) {
         std::cerr << UsageText();
@@ -296,6 +294,10 @@ int main(int argc, char** argv) {
     }
     if (args->help) {
         std::cout << UsageText();
+        return kExitReport;
+    }
+    if (args->version) {
+        std::cout << "quorvane-report " QUORVANE_VERSION "\n";
         return kExitReport;
     }
 

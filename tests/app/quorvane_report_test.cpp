@@ -568,5 +568,15 @@ TEST_F(ReportTool, AReportThatCannotBeWrittenExitsOne) {
               std::string::npos);
 }
 
+TEST_F(ReportTool, VersionIsShownWhereverItStands) {
+    const ToolRun alone = Run({"--version"});
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_TRUE(alone.out.starts_with("quorvane-report ")) << alone.out;
+    for (const auto& args : {std::vector<std::string>{"--version", "--n", "3"}, {"--n", "3", "--k", "1", "--version"}}) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tie(alone.status, alone.out, alone.err));
+    }
+}
+
 }  // namespace
 }  // namespace quorvane
