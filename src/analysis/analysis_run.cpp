@@ -171,12 +171,7 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
     if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
     const int n = static_cast<int>(std::trunc(*nValue));
     const int k = static_cast<int>(std::trunc(*kValue));
-    if (!(n - 1 > k)) {
-        ShowError(platform, FormatText(" With a control sample size of %2d, the maximum number of "
-                                       "covariates is %2d ",
-                                       {n, n - 2}));
-        return Stopped(FocusTarget::Input2);
-    }
+    if (!CheckCovariatesForSampleSize(n, k, platform)) return Stopped(FocusTarget::Input2);
 
     if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/summary_run.h"
 
@@ -20,17 +21,6 @@ struct Item {
 
 [[noreturn]] void Refuse(int line, const std::string& what) {
     throw EStatisticsFileError("Line " + std::to_string(line) + " of the statistics file: " + what);
-}
-
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while ((at = line.find_first_not_of(" \t", at)) != std::string::npos) {
-        const std::size_t end = line.find_first_of(" \t", at);
-        words.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return words;
 }
 
 std::string Numbers(std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); }

@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -220,12 +219,6 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
     if (args.help || args.version) return args;
     if (!CheckMode(args)) return std::nullopt;
     return args;
-}
-
-// A blank-separated list of one argument.
-std::vector<std::string> Words(const std::string& list) {
-    std::istringstream in(list);
-    return {std::istream_iterator<std::string>(in), {}};
 }
 
 // The decimal separator of the user's regional settings; C-locale formatting elsewhere.
