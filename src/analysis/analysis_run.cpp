@@ -1,5 +1,6 @@
 #include "analysis/analysis_run.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "analysis/metrics_papers.h"
@@ -34,11 +35,25 @@ std::optional<double> ReadCount(const MainWindowState& window, int field, Check 
     return value;
 }
 
+// "the task of interest" or "covariate 2", for variable 1 .. p.
+std::string VariableInText(int variable) {
+    return variable == 1 ? "the task of interest" : "covariate " + std::to_string(variable - 1);
+}
+
 std::string ConstantVariableMessage(int variable) {
-    const std::string name =
-        variable == 1 ? "the task of interest" : "covariate " + std::to_string(variable - 1);
-    return "Analysis cannot proceed as the control sample's scores on " + name +
+    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(variable) +
            " do not vary (all controls have the same score)";
+}
+
+// A statistic for a message: about six significant digits, never in exponent form.
+std::string MessageNumber(long double x) {
+    const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
+    std::string text = FormatFixed(x, 0, std::clamp(5 - magnitude, 0, 400));
+    if (text.find('.') != std::string::npos) {
+        text.erase(text.find_last_not_of('0') + 1);
+        if (text.back() == '.') text.pop_back();
+    }
+    return text;
 }
 
 // A run stopped by the analysis's own error box.
@@ -58,6 +73,8 @@ std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, Analy
     switch (AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results)) {
         case AnalysisStop::None: return std::nullopt;
         case AnalysisStop::NotPositiveDefinite: return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
+        case AnalysisStop::TooLittleSpread:
+            return Refusal{TooLittleSpreadMessage(results, inputs.p), FocusTarget::Input1};
         case AnalysisStop::CaseOutOfReach:
             return Refusal{CaseOutOfReachMessage("check the case's line of the data file (line " +
                                                  std::to_string(caseLine) + ") for an error of entry"),
@@ -79,12 +96,50 @@ tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, 
     return y;
 }
 
+int LeastSpreadVariable(const AnalysisResults& statistics, int p) {
+    int least = 0;
+    long double leastRatio = kTooLittleSpread;
+    for (int i = 1; i <= p; ++i) {
+        const long double size = std::fabs(statistics.means(i));
+        // Compared before dividing, so a zero mean raises no fault.
+        if (!(statistics.sds(i) < kTooLittleSpread * size)) continue;
+        const long double ratio = statistics.sds(i) / size;
+        if (ratio < leastRatio) {
+            least = i;
+            leastRatio = ratio;
+        }
+    }
+    return least;
+}
+
+std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p) {
+    const int v = LeastSpreadVariable(statistics, p);
+    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(v) +
+           " vary too little for their size (SD " + MessageNumber(statistics.sds(v)) + " against a mean of " +
+           MessageNumber(statistics.means(v)) +
+           ") for the arithmetic to be exact: subtract a constant from those scores (for example a round "
+           "number near their mean) and try again";
+}
+
+namespace {
+
+// Called from a handler of a fault of the analysis. Scores far from 0 with a tiny spread
+// explain it: the regression from the statistics (n times the squared mean against the
+// variance) has lost every digit. Any other fault goes on to the caller.
+AnalysisStop TooLittleSpreadOrRethrow(const AnalysisResults& results, int p) {
+    ClearFloatingPointFaults();
+    if (LeastSpreadVariable(results, p) == 0) throw;
+    return AnalysisStop::TooLittleSpread;
+}
+
+}  // namespace
+
 AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results) {
     const int p = k + 1;
     if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
-    results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
-    const bool twoSided = limitType == LimitType::TwoSided;
     try {
+        results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
+        const bool twoSided = limitType == LimitType::TwoSided;
         CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
                                 results.means, results.caseScores, results.corr, results.condMean,
                                 results.condSD, results.engine, results.zHistogram);
@@ -92,6 +147,10 @@ AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResult
         // The engine's only argument error: a draw beyond the normal distribution
         // function's reach, which real scores never put a case at.
         return AnalysisStop::CaseOutOfReach;
+    } catch (const EMathError&) {
+        return TooLittleSpreadOrRethrow(results, p);
+    } catch (const EMatrixError&) {
+        return TooLittleSpreadOrRethrow(results, p);
     }
     return AnalysisStop::None;
 }
@@ -112,12 +171,7 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
     if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
     const int n = static_cast<int>(std::trunc(*nValue));
     const int k = static_cast<int>(std::trunc(*kValue));
-    if (!(n - 1 > k)) {
-        ShowError(platform, FormatText(" With a control sample size of %2d, the maximum number of "
-                                       "covariates is %2d ",
-                                       {n, n - 2}));
-        return Stopped(FocusTarget::Input2);
-    }
+    if (!CheckCovariatesForSampleSize(n, k, platform)) return Stopped(FocusTarget::Input2);
 
     if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform);
 

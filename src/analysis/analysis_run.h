@@ -46,8 +46,18 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
 // the same results bit for bit.
 // How the analysis of the statistics ended: with the results, or refused before any
 // result was computed.
-enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach };
+// A floating-point fault or the engine's matrix error stops the analysis with
+// TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
+// magnitude; otherwise it reaches the caller.
+enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
 AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results);
+
+constexpr long double kTooLittleSpread = 1e-6L;
+// The variable (1 .. p, task first) whose SD is smallest against its mean's magnitude,
+// among those below kTooLittleSpread; 0 when there is none.
+int LeastSpreadVariable(const AnalysisResults& statistics, int p);
+// The error shown for AnalysisStop::TooLittleSpread, naming LeastSpreadVariable.
+std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p);
 
 // The error shown for AnalysisStop::CaseOutOfReach; whereToCheck ends it, e.g. "check the
 // case's line of the data file (line 31) for an error of entry".

@@ -14,15 +14,16 @@ bool IsInvisible(unsigned long c) {
            (c >= 0x2028 && c <= 0x202F) || (c >= 0x2060 && c <= 0x206F) || c == 0xFEFF;
 }
 
-// The length of the UTF-8 sequence of a visible character that starts the text, or 0
-// when it is none (invalid sequences, overlong forms, surrogates, code points above
-// U+10FFFF and invisible characters).
-std::size_t VisibleSequenceLength(std::string_view text) {
+}  // namespace
+
+Utf8Character DecodeUtf8(std::string_view text) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(0);
     std::size_t length = 0;
     unsigned long codePoint = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
+    if (lead < 0x80) {
+        return {1, lead};
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
         codePoint = lead & 0x1Fu;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
@@ -32,21 +33,18 @@ std::size_t VisibleSequenceLength(std::string_view text) {
         length = 4;
         codePoint = lead & 0x07u;
     } else {
-        return 0;
+        return {};
     }
-    if (text.size() < length) return 0;
+    if (text.size() < length) return {};
     for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0u) != 0x80u) return 0;
+        if ((byte(i) & 0xC0u) != 0x80u) return {};
         codePoint = (codePoint << 6) | (byte(i) & 0x3Fu);
     }
     constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     const bool surrogate = codePoint >= 0xD800 && codePoint <= 0xDFFF;
-    if (codePoint < kSmallest[length] || codePoint > 0x10FFFF || surrogate || IsInvisible(codePoint))
-        return 0;
-    return length;
+    if (codePoint < kSmallest[length] || codePoint > 0x10FFFF || surrogate) return {};
+    return {length, codePoint};
 }
-
-}  // namespace
 
 EInOutError InOutError(const std::string& failure, const std::string& reason) {
     return EInOutError(failure + ": " + reason);
@@ -66,7 +64,8 @@ std::string Quoted(std::string_view text, std::size_t maxCharacters) {
             break;
         }
         const auto c = static_cast<unsigned char>(text[0]);
-        const std::size_t length = c < 0x80 ? 1 : VisibleSequenceLength(text);
+        const Utf8Character character = DecodeUtf8(text);
+        const std::size_t length = IsInvisible(character.codePoint) ? 0 : character.length;
         if (length == 0 || c < 0x20 || c == 0x7F) {
             shown += {'\\', 'x', kHex[c >> 4], kHex[c & 15]};
             text.remove_prefix(1);

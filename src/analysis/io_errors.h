@@ -22,6 +22,15 @@ EInOutError InOutError(const std::string& failure, const std::string& reason);
 // The same with the system's description of an errno value as the reason.
 EInOutError InOutErrorFromErrno(const std::string& failure, int error);
 
+// The well-formed UTF-8 sequence that starts a non-empty text: its length in bytes and
+// its code point; length 0 for an invalid sequence (a stray or missing continuation
+// byte, an overlong form, a surrogate, a code point above U+10FFFF).
+struct Utf8Character {
+    std::size_t length = 0;
+    unsigned long codePoint = 0;
+};
+Utf8Character DecodeUtf8(std::string_view text);
+
 // Text from a file or a file name, in double quotes, safe to show in a message: control
 // characters and bytes that are not UTF-8 appear as \xNN, and a text longer than
 // maxCharacters is cut there and ends in "...".

@@ -2,16 +2,29 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <vector>
+
+#include "analysis/io_errors.h"
 
 namespace quorvane {
 
 namespace {
 
 // A string with the escapes JSON requires: quote, backslash and control characters.
-std::string JsonString(const std::string& text) {
+// A byte that is not part of valid UTF-8 (a file name in another encoding) becomes the
+// character of the same number, \u0080 to \u00ff, so the object stays valid JSON.
+std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
+    while (!text.empty()) {
+        const Utf8Character character = DecodeUtf8(text);
+        if (character.length > 1) {
+            out.append(text.substr(0, character.length));
+            text.remove_prefix(character.length);
+            continue;
+        }
+        const char c = text[0];
+        text.remove_prefix(1);
         switch (c) {
             case '"': out += "\\\""; break;
             case '\\': out += "\\\\"; break;
@@ -19,9 +32,9 @@ std::string JsonString(const std::string& text) {
             case '\r': out += "\\r"; break;
             case '\t': out += "\\t"; break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
+                if (static_cast<unsigned char>(c) < 0x20 || character.length == 0) {
                     char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
                     out += escaped;
                 } else {
                     out += c;

@@ -11,9 +11,7 @@ bool InputErrorFlag = false;
 
 namespace {
 
-void ShowWarning(Platform& platform, const std::string& text) {
-    platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
-}
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Line 2 of the range messages: the label caption and the value as "%3.3f".
 std::string CaptionAndValue(const std::string& caption, double x) {
@@ -23,6 +21,38 @@ std::string CaptionAndValue(const std::string& caption, double x) {
 bool IsWholeNumber(double x) { return x == std::trunc(x); }
 
 }  // namespace
+
+void ShowWarning(Platform& platform, const std::string& text) {
+    platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
+}
+
+std::string Trimmed(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+std::vector<std::string> Words(const std::string& list) {
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while (true) {
+        while (at < list.size() && IsBlank(list[at])) ++at;
+        if (at == list.size()) return words;
+        const std::size_t start = at;
+        while (at < list.size() && !IsBlank(list[at])) ++at;
+        words.push_back(list.substr(start, at - start));
+    }
+}
+
+bool CheckCovariatesForSampleSize(int n, int k, Platform& platform) {
+    if (n - 1 > k) return true;
+    platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
+                         FormatText(" With a control sample size of %2d, the maximum number of covariates is %2d ",
+                                    {n, n - 2}));
+    return false;
+}
 
 double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform) {
     if (text.empty()) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/platform.h"
 
@@ -41,6 +42,13 @@ constexpr int kMaxSampleSize = 499;
 // Typing keeps a field to this many characters.
 constexpr int kMaxFieldLength = 6;
 
+// A warning box with its default caption.
+void ShowWarning(Platform& platform, const std::string& text);
+// The text without the blanks and control characters around it.
+std::string Trimmed(const std::string& text);
+// A blank-separated list (blanks, tabs or line ends between the words) as its words.
+std::vector<std::string> Words(const std::string& list);
+
 // Converts a field's text (blanks ignored, one leading minus, one point); shows the
 // empty-field or not-a-number warning and sets InputErrorFlag on failure.
 double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
@@ -51,6 +59,8 @@ bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platfo
                           int limit = kMaxSampleSize);
 // An integer from 1 to 5; otherwise the warning is shown.
 bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
+// Fewer than n - 1 covariates for n controls; otherwise the error is shown.
+bool CheckCovariatesForSampleSize(int n, int k, Platform& platform);
 
 // The typing filter: the character to insert, or nothing (after a beep and a warning).
 std::optional<char> FilterNumericKey(char key, Platform& platform);

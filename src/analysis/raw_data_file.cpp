@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 
@@ -252,13 +253,6 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
     return notes;
 }
 
-std::string Trimmed(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && IsSeparator(text[first])) ++first;
-    while (last > first && IsSeparator(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 #include "analysis/saved_inputs.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,19 +30,24 @@ void RemoveIfPresent(const fs::path& path) {
     fs::remove(path, ignored);
 }
 
-// Replaces the file with content; 0, or the errno value of the failure, after which no
-// partial file is left behind.
+// Replaces the file with content; 0, or the errno value of the failure. The content goes
+// to a file of this process beside it, renamed over the old file once complete, so a
+// failure leaves the previous record as it was and no partial file behind.
 int WriteWholeFile(const fs::path& path, const std::string& content) {
-    RemoveIfPresent(path);
+    fs::path temporary = path;
+    temporary += "." + std::to_string(::getpid()) + ".new";
+    RemoveIfPresent(temporary);  // left by an earlier process of the same number
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = std::fopen(temporary.c_str(), "wbx");
     if (file == nullptr) return LastErrno();
     int error = 0;
     if (std::fwrite(content.data(), 1, content.size(), file) != content.size()) error = LastErrno();
     // Closing flushes the buffer, so a full disk may only show here.
     errno = 0;
     if (std::fclose(file) != 0 && error == 0) error = LastErrno();
-    if (error != 0) RemoveIfPresent(path);
+    errno = 0;
+    if (error == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) error = LastErrno();
+    if (error != 0) RemoveIfPresent(temporary);
     return error;
 }
 

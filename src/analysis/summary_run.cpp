@@ -7,21 +7,10 @@
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "numerics/fp_faults.h"
-#include "numerics/text_format.h"
 
 namespace quorvane {
 
 namespace {
-
-void ShowWarning(Platform& platform, const std::string& text) {
-    platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
-}
-
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
 
 // The row (from 2) and column of correlation index, lower triangle row by row.
 std::pair<int, int> CorrelationCell(int index) {
@@ -102,15 +91,8 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     CheckedSummary checked;
     checked.n = static_cast<int>(std::trunc(nValue));
     checked.k = static_cast<int>(std::trunc(kValue));
-    const int n = checked.n;
     const int p = checked.k + 1;
-    if (!(n - 1 > checked.k)) {
-        platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
-                             FormatText(" With a control sample size of %2d, the maximum number of "
-                                        "covariates is %2d ",
-                                        {n, n - 2}));
-        return std::nullopt;
-    }
+    if (!CheckCovariatesForSampleSize(checked.n, checked.k, platform)) return std::nullopt;
 
     focus = {SummaryField::None, 0};
     const std::string variables =
@@ -204,6 +186,12 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
                                  CaseOutOfReachMessage("check the case's scores and the statistics as entered "
                                                        "for an error of entry"));
             outcome.focus = {SummaryField::CaseScore, 0};
+            return outcome;
+        }
+        if (stop == AnalysisStop::TooLittleSpread) {
+            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
+                                 TooLittleSpreadMessage(results, inputs.p));
+            outcome.focus = {SummaryField::SD, LeastSpreadVariable(results, inputs.p) - 1};
             return outcome;
         }
     }

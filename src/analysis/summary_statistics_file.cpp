@@ -1,11 +1,11 @@
 #include "analysis/summary_statistics_file.h"
 
 #include <array>
-#include <cmath>
 #include <sstream>
 #include <vector>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/summary_run.h"
 
@@ -23,23 +23,16 @@ struct Item {
     throw EStatisticsFileError("Line " + std::to_string(line) + " of the statistics file: " + what);
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while ((at = line.find_first_not_of(" \t", at)) != std::string::npos) {
-        const std::size_t end = line.find_first_of(" \t", at);
-        words.push_back(line.substr(at, end - at));
-        at = end;
-    }
-    return words;
-}
-
 std::string Numbers(std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); }
 
 void Expect(const Item& item, std::size_t count, const std::string& which) {
     if (item.values.size() != count)
         Refuse(item.line, "\"" + std::string(item.key) + "\" needs " + Numbers(count) + " (" + which + "); it has " +
                               std::to_string(item.values.size()) + ".");
+}
+
+bool IsDigits(const std::string& word) {
+    return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
 }
 
 void AppendLine(std::string& text, const char* key, const std::vector<std::string>& values) {
@@ -102,9 +95,12 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
     const auto& [nItem, kItem, means, sds, caseScores, correlations] = items;
     Expect(nItem, 1, "the number of controls");
     Expect(kItem, 1, "the number of covariates");
-    const long double k = *ParseStatistic(kItem.values[0]);
-    if (!(k >= 1 && k <= 5 && k == std::trunc(k))) Refuse(kItem.line, "k must be a whole number from 1 to 5.");
-    const auto p = static_cast<std::size_t>(k) + 1;
+    // Plain digits only: the window's checks refuse exponents and hexadecimal counts.
+    if (!IsDigits(nItem.values[0])) Refuse(nItem.line, "n must be a whole number written in digits only.");
+    const std::string& k = kItem.values[0];
+    if (!IsDigits(k) || k.size() != 1 || k < "1" || k > "5")
+        Refuse(kItem.line, "k must be a whole number from 1 to 5.");
+    const auto p = static_cast<std::size_t>(k[0] - '0') + 1;
     const std::string variables = "the task of interest, then each covariate";
     Expect(means, p, variables);
     Expect(sds, p, variables);

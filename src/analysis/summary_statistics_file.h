@@ -12,10 +12,10 @@
 //   correlations 0.72091
 //
 // The first line names the format and its version. Then each key once, in any order,
-// followed by its values separated by blanks or tabs: n and k one value each (k a whole
-// number from 1 to 5); means, sds and case k + 1 values, the task of interest first;
+// followed by its values separated by blanks or tabs: n and k one whole number each,
+// written in digits only (k from 1 to 5); means, sds and case k + 1 values, the task of interest first;
 // correlations the k (k + 1) / 2 values of the lower triangle of the correlation matrix,
-// row by row (r21; r31 r32; ...). Every value is a finite number with a full stop as the
+// row by row (r21; r31 r32; ...). Every other value is a finite number with a full stop as the
 // decimal point. Lines may end in LF or CR LF. The values are kept as written, so that
 // the window shows them as they were typed; whether they make a valid analysis is checked
 // at Compute.

@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <clocale>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,8 +58,8 @@ const char* const kUsage =
     "  --limit L           the 95% credible limit: two-sided (default), one-sided-lower or\n"
     "                      one-sided-upper\n"
     "  --notes LINE        one line of the user's notes; repeat for more lines\n"
-    "  --format F          text (default): the report; json: one JSON object with the\n"
-    "                      inputs and the results, each number to 17 significant digits\n"
+    "  --format F          text (default): the report; json: one JSON object with n, k,\n"
+    "                      the limit and the results, each number to 17 significant digits\n"
     "{files}"
     "  --version           show the program's version\n"
     "  --help              show this text\n"
@@ -115,6 +116,7 @@ struct Arguments {
     std::optional<std::string> statistics;
     Format format = Format::Text;
     bool help = false;
+    bool version = false;
 };
 
 std::optional<int> LimitIndex(std::string_view name) {
@@ -141,6 +143,7 @@ bool Refuse(const std::string& what, const std::string& value) {
 const Option kOptions[] = {
     {"--help", false, [](Arguments& a, const std::string&) { return a.help = true; }},
     {"-h", false, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"--version", false, [](Arguments& a, const std::string&) { return a.version = true; }},
     {"--n", true, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
     {"--k", true, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
     {"--notes", true, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
@@ -213,15 +216,9 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
             args.file = std::string(arg);
         }
     }
-    if (args.help) return args;
+    if (args.help || args.version) return args;
     if (!CheckMode(args)) return std::nullopt;
     return args;
-}
-
-// A blank-separated list of one argument.
-std::vector<std::string> Words(const std::string& list) {
-    std::istringstream in(list);
-    return {std::istream_iterator<std::string>(in), {}};
 }
 
 // The decimal separator of the user's regional settings; C-locale formatting elsewhere.
@@ -244,8 +241,15 @@ int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, co
     } else {
         for (const std::string& line : reportLines) (text += line) += '\n';
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    // A full disk or a closed pipe must not pass for a printed report.
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0 ||
+        std::ferror(stdout)) {
+        const int error = errno;
+        std::cerr << "quorvane-report: the report could not be written to standard output: "
+                  << (error != 0 ? std::strerror(error) : "write error") << '\n';
+        return kExitStopped;
+    }
     WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
     return kExitReport;
 }
@@ -276,10 +280,6 @@ int RunSummary(const Arguments& args, MainWindowState& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 2 && std::string_view(argv[1]) == "--version") {
-        std::cout << "quorvane-report " QUORVANE_VERSION "\n";
-        return kExitReport;
-    }
     const std::optional<Arguments> args = ParseArguments(argc, argv);
     if (!args) {
         std::cerr << UsageText();
@@ -287,6 +287,10 @@ int main(int argc, char** argv) {
     }
     if (args->help) {
         std::cout << UsageText();
+        return kExitReport;
+    }
+    if (args->version) {
+        std::cout << "quorvane-report " QUORVANE_VERSION "\n";
         return kExitReport;
     }
 

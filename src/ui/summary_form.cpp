@@ -266,15 +266,16 @@ void TfrmSummary::cmdSaveStatisticsClick() {
         // Only a table that Compute would take is worth keeping.
         SummaryFocus focus;
         const SummaryEntries entries = CurrentEntries();
-        if (!CheckSummaryInputs(CurrentState(), entries, platform_, focus)) {
+        const std::optional<CheckedSummary> checked = CheckSummaryInputs(CurrentState(), entries, platform_, focus);
+        if (!checked) {
             FocusEntry(focus);
             return;
         }
         const auto path = platform_.AskSaveFileName(statisticsDialog_);
         if (!path) return;  // cancelled: nothing written
         statisticsDialog_.defaultName = *path;
-        const StatisticsTable table{txtInput1->text().trimmed().toStdString(),
-                                    txtInput2->text().trimmed().toStdString(), entries};
+        // The checked counts, not the typed ones ("1 000"), which the file format refuses.
+        const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries};
         WriteFileAtomically(*path, QByteArray::fromStdString(FormatStatisticsFile(table)),
                             "The statistics cannot be saved to " + Quoted(*path));
     });

@@ -254,6 +254,38 @@ TEST_F(ComputeSequence, NearlyConstantScoresAreAnalysedAsInAnyOtherUnits) {
               "  Task of Interest:    1000.011          0.001        1000.006                -5.000");
 }
 
+// The same task scores at three origins: near a million their SD of about 3e-4 leaves the
+// regression from the statistics no exact digit, and the run says which constant to
+// subtract; at 0 and at 10, as that advice gives, the report's test results agree, the
+// test being invariant under a shift of a variable.
+TEST_F(ComputeSequence, ScoresTooNarrowForTheirSizeStopWithAdviceThatHolds) {
+    const int tenThousandths[] = {12, 34, 25, 56, 41, 70, 39, 61, 28, 50, 45, 15};
+    const int covariate[] = {12, 30, 27, 55, 45, 66, 41, 58, 33, 47, 40, 70};
+    const auto data = [&](const std::string& origin) {
+        std::string text;
+        for (int i = 0; i < 12; ++i)
+            text += origin + ".000" + std::to_string(tenThousandths[i]) + "00 " + std::to_string(covariate[i]) + "\n";
+        return text;
+    };
+    platform_.openAnswers = {WriteData("million.txt", data("1000000")), WriteData("zero.txt", data("0")),
+                             WriteData("ten.txt", data("10"))};
+    const ComputeOutcome million = Compute("11", "1");
+    EXPECT_FALSE(million.completed);
+    EXPECT_EQ(million.focus, FocusTarget::Input1);
+    ASSERT_EQ(platform_.messages.size(), 2u);
+    EXPECT_EQ(platform_.messages[1].text,
+              "Analysis cannot proceed as the control sample's scores on the task of interest vary too little "
+              "for their size (SD 0.000169497 against a mean of 1000000) for the arithmetic to be exact: "
+              "subtract a constant from those scores (for example a round number near their mean) and try again");
+    const ComputeOutcome zero = Compute("11", "1");
+    const ComputeOutcome ten = Compute("11", "1");
+    ASSERT_TRUE(zero.completed && ten.completed);
+    for (const char* prefix : {" One-tailed probability", " Two-tailed probability", " Effect size (Z-CCC) ="}) {
+        EXPECT_FALSE(LineStartingWith(zero.reportLines, prefix).empty());
+        EXPECT_EQ(LineStartingWith(ten.reportLines, prefix), LineStartingWith(zero.reportLines, prefix));
+    }
+}
+
 TEST_F(ComputeSequence, ACaseFarBeyondTheControlsStopsNamingItsLine) {
     // A slip of -9e9 for 9: the case's line is line 6, the blank line counted.
     platform_.openAnswers.push_back(WriteData("far.txt", "10 40\n12 38\n\n11 45\n13 41\n-9e9 50\n"));

@@ -204,5 +204,21 @@ TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
     EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), 100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
 }
 
+// A covariate near a million with an SD of a thousandth defeats the engine's matrix
+// arithmetic: one error naming it, the focus on its SD.
+TEST(SummaryRun, ScoresTooNarrowForTheirSizeStopNamingTheVariable) {
+    FakePlatform platform;
+    const SummaryOutcome outcome =
+        RunSummaryCompute(Window("20", "1"), {{"0", "1e6"}, {"1", "1e-3"}, {"0.3", "1e6"}, {"0.5"}}, platform,
+                          ComputeOptions{.saveInputs = false});
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.focus, (SummaryFocus{SummaryField::SD, 1}));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text,
+              "Analysis cannot proceed as the control sample's scores on covariate 1 vary too little for their "
+              "size (SD 0.001 against a mean of 1000000) for the arithmetic to be exact: subtract a constant "
+              "from those scores (for example a round number near their mean) and try again");
+}
+
 }  // namespace
 }  // namespace quorvane

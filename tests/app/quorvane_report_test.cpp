@@ -562,5 +562,25 @@ TEST_F(ReportTool, SummaryUsageErrorsExitTwo) {
     }
 }
 
+TEST_F(ReportTool, AReportThatCannotBeWrittenExitsOne) {
+    const std::string command = "cd " + Quote(folder_.string()) + " && " + QUORVANE_REPORT_TOOL + " --n 3 --k 1 " +
+                                Quote(WriteData("10 40\n12 38\n11 45\n6 50\n")) + " >/dev/full 2>err.txt";
+    const int raw = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1);
+    EXPECT_NE(Slurp(folder_ / "err.txt")
+                  .find("quorvane-report: the report could not be written to standard output: No space left on device\n"),
+              std::string::npos);
+}
+
+TEST_F(ReportTool, VersionIsShownWhereverItStands) {
+    const ToolRun alone = Run({"--version"});
+    EXPECT_EQ(alone.status, 0);
+    EXPECT_TRUE(alone.out.starts_with("quorvane-report ")) << alone.out;
+    for (const auto& args : {std::vector<std::string>{"--version", "--n", "3"}, {"--n", "3", "--k", "1", "--version"}}) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(std::tie(run.status, run.out, run.err), std::tie(alone.status, alone.out, alone.err));
+    }
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -147,7 +147,7 @@ TEST_F(SummaryWindow, TooFewControlsAndANonPositiveDefiniteMatrixAreErrors) {
 }
 
 TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
-    Type("30", "1", kOneCovariate);
+    Type("3 0", "1", kOneCovariate);  // blanks in a count are taken, and not saved
     const QString path = folder.filePath(QStringLiteral("norms.txt"));
     platform.saveAnswers.push_back(path.toStdString());
     Click(frmSummary.cmdSaveStatistics);
@@ -163,11 +163,11 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3.346"));
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 
-    // k written as 2.0 still sizes the grid, from any size it had.
+    // k of the file sizes the grid, from any size it had.
     frmSummary.txtInput2->setText(QStringLiteral("5"));
     QFile twoCovariates(path);
     ASSERT_TRUE(twoCovariates.open(QIODevice::WriteOnly));
-    twoCovariates.write("quorvane-statistics 1\nn 40\nk 2.0\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
+    twoCovariates.write("quorvane-statistics 1\nn 40\nk 2\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
                         "correlations 0.1 0.2 0.3\n");
     twoCovariates.close();
     platform.openAnswers.push_back(path.toStdString());
