@@ -2,8 +2,14 @@
 // The start of a desktop program: the options answered without a display, the options
 // that change how the program starts, and the identity the desktop shows.
 
+#include <QApplication>
+#include <clocale>
 #include <optional>
 #include <string>
+
+#include "ui/program_end.h"
+#include "ui/qt_platform.h"
+#include "ui/template_results.h"
 
 namespace quorvane {
 
@@ -25,5 +31,25 @@ std::optional<int> AnswerWithoutDisplay(const DesktopProgram& program, int argc,
 // option (exit status 2, returned), the version, the desktop entry and the icon of every
 // window. The icon's PNGs are read from the executable's resources, :/icons/<size>x<size>/<iconName>.png.
 std::optional<int> StartDesktopProgram(const DesktopProgram& program);
+
+// The whole life of a desktop program whose main window is MainWindow: the options, the
+// application, the main and results windows wired to end the program, and the event loop.
+template <typename MainWindow>
+int RunDesktopProgram(const DesktopProgram& program, int argc, char* argv[]) {
+    if (const auto status = AnswerWithoutDisplay(program, argc, argv)) return *status;
+    QApplication application(argc, argv);
+    // Qt localises the C library at start-up; the programs format numbers themselves and
+    // read them with the C library, which must take a full stop as the decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    if (const auto status = StartDesktopProgram(program)) return *status;
+
+    QtPlatform platform;
+    MainWindow mainWindow(platform);
+    TfrmTemplateResults results(platform, &mainWindow);
+    mainWindow.SetResultsWindow(&results);
+    EndProgramOnRequest(mainWindow, results);
+    mainWindow.show();
+    return QApplication::exec();
+}
 
 }  // namespace quorvane
