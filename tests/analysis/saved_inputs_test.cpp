@@ -3,9 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +13,7 @@
 
 #include "analysis/io_errors.h"
 #include "support/fake_platform.h"
+#include "support/file_size_limit.h"
 
 namespace quorvane {
 namespace {
@@ -184,23 +183,15 @@ TEST_F(SavedInputsTest, WriteFailureIsNeverSilentAndKeepsThePreviousRecord) {
     std::ofstream(file_, std::ios::binary) << "3 1 ";
     // A file size limit of 4 bytes lets the file be created but not written whole; the
     // buffered write fails only when the file is closed.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit tiny = saved;
-    tiny.rlim_cur = 4;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (setrlimit(RLIMIT_FSIZE, &tiny) != 0) {
-        std::signal(SIGXFSZ, previousHandler);
-        GTEST_SKIP() << "cannot lower the file size limit";
-    }
+    FileSizeLimit limit(4);
+    if (!limit.Applied()) GTEST_SKIP() << "cannot lower the file size limit";
     bool threw = false;
     try {
         SaveCurrentData({"25", "2", "", "", "", "", "", ""}, platform_);
     } catch (const EInOutError&) {
         threw = true;
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    limit.Lift();
     EXPECT_TRUE(threw);
     EXPECT_EQ(Content(), "3 1 ");
     EXPECT_EQ(std::distance(fs::directory_iterator(folder_), fs::directory_iterator()), 1);  // no partial file

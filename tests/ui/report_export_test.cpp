@@ -8,12 +8,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <csignal>
-#include <sys/resource.h>
 
 #include "analysis/io_errors.h"
 #include "ui/atomic_file.h"
 #include "support/pdf_text.h"
+#include "support/file_size_limit.h"
 
 namespace quorvane {
 namespace {
@@ -169,20 +168,15 @@ TEST(PdfReport, FailedWriteLeavesTheExistingFileWholeAndNamesThePath) {
         file.write("earlier PDF");
     }
     // A file size limit makes the write fail, for the superuser too.
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit tight = previous;
-    tight.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    FileSizeLimit limit(1024);
+    ASSERT_TRUE(limit.Applied());
     std::string message;
     try {
         WritePdfReport(path.toStdString(), Joined(ReportLines(1)), {FigureFor(ReportLines(1))});
     } catch (const EInOutError& error) {
         message = error.what();
     }
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    limit.Lift();
     EXPECT_EQ(message.rfind("The PDF cannot be saved to \"" + path.toStdString() + "\": ", 0), 0u) << message;
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

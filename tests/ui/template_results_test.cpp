@@ -3,14 +3,13 @@
 #include <QMenuBar>
 #include <QSignalSpy>
 #include <QTextCursor>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <csignal>
 
 #include "window_fixture.h"
+#include "support/file_size_limit.h"
 
 namespace quorvane::testing {
 namespace {
@@ -182,15 +181,10 @@ TEST_F(ResultsWindow, FailedSaveLeavesTheExistingFileWhole) {
     WriteDataFile(QStringLiteral("kept.txt"), "earlier report\r\n");
     const QString report(20000, QLatin1Char('x'));
     SetResults(report);
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit tight = previous;
-    tight.rlim_cur = 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    FileSizeLimit limit(1024);
+    ASSERT_TRUE(limit.Applied());
     Save(QStringLiteral("kept.txt"));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    limit.Lift();
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].kind, MessageKind::Error);
     EXPECT_EQ(platform.messages[0].text,
