@@ -540,6 +540,9 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryStop{"MissingScore", {{"--case", "15"}}, nullptr,
                     "INPUT ERROR\nThe case's scores hold 1 number; 2 are needed (the task of interest, then 1 "
                     "covariate).\n"},
+        SummaryStop{"OneCorrelationTooMany", {{"--correlations", "0.72091 0.5"}}, nullptr,
+                    "INPUT ERROR\nThe correlations hold 2 numbers; 1 is needed (the lower triangle of the "
+                    "correlation matrix, row by row).\n"},
         SummaryStop{"UnitCorrelation", {{"--correlations", "1.0"}}, nullptr,
                     "INPUT ERROR\n(  Correlation of Covariate 1 with Task of Interest  1.0  )\n\nA correlation must lie "
                     "strictly between -1 and 1.\n"},
