@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                "matrix, row by row); it has 2."},
         Damage{"SixCovariates", "quorvane-statistics 1\nn 30\nk 6\n" + std::string("means 1\nsds 1\ncase 1\ncorrelations\n"),
                "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
+        Damage{"TenCovariates", "quorvane-statistics 1\nn 30\nk 10\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
+               "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
         Damage{"ExponentN", "quorvane-statistics 1\nn 3e1\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 2 of the statistics file: n must be a whole number written in digits only."},
         Damage{"HexadecimalK", "quorvane-statistics 1\nn 30\nk 0x1p1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
