@@ -235,6 +235,16 @@ INSTANTIATE_TEST_SUITE_P(
                                          ConstantScores{"0.3", "0.30000000000000004"}),
                        ::testing::Values(1, 3), ::testing::Values("", "e-8", "e8")));
 
+// Every control counts: a 0/1 covariate whose only 1 is the first control's, or the last
+// control's, varies, and the run goes ahead.
+TEST_F(ComputeSequence, AScoreThatDiffersOnTheFirstOrLastControlAloneVaries) {
+    platform_.openAnswers = {WriteData("first.txt", "10 1\n12 0\n11 0\n13 0\n9 0\n11 0\n"),
+                             WriteData("last.txt", "10 0\n12 0\n11 0\n13 0\n9 1\n11 0\n")};
+    for (const char* file : {"first.txt", "last.txt"}) {
+        EXPECT_TRUE(Compute("5", "1").completed) << file << ": " << platform_.messages.back().text;
+    }
+}
+
 // Scores 1000.010, 1000.012, 1000.011 and the case's 1000.006 are the worked example's
 // task scores in other units and origin: their SD is a millionth of their mean. The
 // test is invariant under such a change, so every probability, effect size and limit
