@@ -15,6 +15,7 @@
 #include "analysis/saved_inputs.h"
 #include "numerics/errors.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -31,17 +32,11 @@ const std::string kNotPositiveDefinite =
 class ComputeSequence : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("quorvane_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         platform_.executableFolder = folder_.string();
         platform_.currentDirectory = folder_.string();
         window_.labelCaptions = kLabelCaptions;
         window_.notesCaption = kNotesCaption;
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     std::string WriteData(const std::string& name, const std::string& content) {
         const fs::path path = folder_ / name;
@@ -61,7 +56,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_run"};
+    const fs::path folder_ = scratch_.Path();
     FakePlatform platform_;
     MainWindowState window_;
 };

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "analysis/io_errors.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -18,7 +19,8 @@ TEST(StatisticsFile, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_NE(text.find("\ncorrelations 0.5 -0.3 .2\n"), std::string::npos);
     EXPECT_EQ(ParseStatisticsFile(text), kTwoCovariates);
 
-    const auto path = std::filesystem::temp_directory_path() / "quorvane_statistics_file.txt";
+    const testing::ScratchFolder folder("quorvane_statistics");
+    const auto path = folder.Path() / "statistics.txt";
     std::ofstream(path, std::ios::binary) << text;
     EXPECT_EQ(ReadStatisticsFile(path.string()), kTwoCovariates);
     std::filesystem::remove(path);

@@ -22,6 +22,7 @@
 #include "analysis/results_report.h"
 #include "analysis/summary_statistics_file.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -47,14 +48,6 @@ std::string Quote(const std::string& text) {
 
 class ReportTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("quorvane_tool_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string WriteData(const std::string& content) {
         const fs::path path = folder_ / "data.txt";
         std::ofstream(path, std::ios::binary) << content;
@@ -116,7 +109,8 @@ protected:
         return text;
     }
 
-    fs::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_tool"};
+    const fs::path folder_ = scratch_.Path();
 };
 
 const char* const kFourControls = "52 12\n61 16\n47 10\n58 14\n55 13\n39 15\n";
