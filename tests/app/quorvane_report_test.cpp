@@ -412,20 +412,24 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     EXPECT_EQ(Results(WriteSummaryReport(inputs, fromJson, window, entries)), printed);
     EXPECT_NE(jsonRun.out.find("\"limit\": \"" + limit + "\""), std::string::npos);
 
-    // The raw path's own JSON holds the same doubles but for their last bits: the raw
-    // correlation matrix's diagonal is computed by a division, so it is 1 only to within
-    // an extended real's rounding, which a summary cannot carry. At four covariates that
-    // moves some doubles by a few units in their last place.
+    // The summary run's doubles are exactly those of the engine given the raw run's
+    // statistics and the unit diagonal that a summary implies. The raw run's own differ
+    // at most in their last bits: its correlation matrix's diagonal comes from a division,
+    // 1 only to within an extended real's rounding (at four covariates that shows).
     if (limitIndex == 0) {
+        AnalysisResults unitDiagonal = raw;
+        for (int i = 1; i <= p; ++i) unitDiagonal.corr(i, i) = 1;
+        ASSERT_EQ(AnalyseStatistics(n, p - 1, LimitType::TwoSided, unitDiagonal), AnalysisStop::None);
         const ToolRun rawJson = Run({"--n", example.n, "--k", example.k, "--format", "json", file});
         EXPECT_NE(rawJson.out.find("\"mode\": \"raw\""), std::string::npos);
-        for (const char* key : {"n", "k", "conditional_mean", "conditional_sd", "one_tailed_p", "two_tailed_p",
-                                "z_ccc", "z_ccc_lower", "z_ccc_upper", "percent_below", "percent_below_lower",
-                                "percent_below_upper"}) {
+        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", unitDiagonal.condMean},
+                                                                     {"conditional_sd", unitDiagonal.condSD}};
+        for (const auto& [index, key] : members) expected.emplace_back(key, unitDiagonal.engine(index));
+        for (const auto& [key, value] : expected) {
+            EXPECT_EQ(JsonMember(jsonRun.out, key), static_cast<double>(value)) << key;
             const std::optional<double> fromRaw = JsonMember(rawJson.out, key);
-            const std::optional<double> fromSummary = JsonMember(jsonRun.out, key);
-            ASSERT_TRUE(fromRaw && fromSummary) << key;
-            EXPECT_NEAR(*fromSummary, *fromRaw, 1e-13 * std::fabs(*fromRaw)) << key;
+            ASSERT_TRUE(fromRaw) << key;
+            EXPECT_NEAR(*fromRaw, static_cast<double>(value), 1e-13 * std::fabs(*fromRaw)) << key;
         }
     }
 }
