@@ -15,6 +15,7 @@
 #include "analysis/saved_inputs.h"
 #include "numerics/errors.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -31,17 +32,11 @@ const std::string kNotPositiveDefinite =
 class ComputeSequence : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("quorvane_run_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         platform_.executableFolder = folder_.string();
         platform_.currentDirectory = folder_.string();
         window_.labelCaptions = kLabelCaptions;
         window_.notesCaption = kNotesCaption;
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     std::string WriteData(const std::string& name, const std::string& content) {
         const fs::path path = folder_ / name;
@@ -61,7 +56,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    fs::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_run"};
+    const fs::path folder_ = scratch_.Path();
     FakePlatform platform_;
     MainWindowState window_;
 };
@@ -234,6 +230,16 @@ INSTANTIATE_TEST_SUITE_P(
                                          ConstantScores{"-3", "-3"},
                                          ConstantScores{"0.3", "0.30000000000000004"}),
                        ::testing::Values(1, 3), ::testing::Values("", "e-8", "e8")));
+
+// Every control counts: a 0/1 covariate whose only 1 is the first control's, or the last
+// control's, varies, and the run goes ahead.
+TEST_F(ComputeSequence, AScoreThatDiffersOnTheFirstOrLastControlAloneVaries) {
+    platform_.openAnswers = {WriteData("first.txt", "10 1\n12 0\n11 0\n13 0\n9 0\n11 0\n"),
+                             WriteData("last.txt", "10 0\n12 0\n11 0\n13 0\n9 1\n11 0\n")};
+    for (const char* file : {"first.txt", "last.txt"}) {
+        EXPECT_TRUE(Compute("5", "1").completed) << file << ": " << platform_.messages.back().text;
+    }
+}
 
 // Scores 1000.010, 1000.012, 1000.011 and the case's 1000.006 are the worked example's
 // task scores in other units and origin: their SD is a millionth of their mean. The

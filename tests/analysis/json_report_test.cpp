@@ -7,20 +7,20 @@
 namespace quorvane {
 namespace {
 
-// A file name that JSON must escape, a one-sided limit whose other limits are null, and
-// numbers that read back to the very doubles the run held.
+// A file name that JSON must escape (control characters up to 0x1F), a one-sided limit
+// whose other limits are null, and numbers that read back to the very doubles the run held.
 TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber) {
     RunFacts facts;
     facts.n = 25;
     facts.k = 2;
     facts.limitType = LimitType::OneSidedLower;
-    facts.dataFileName = "C:\\data\\\"AB\"\t\x01.txt";
+    facts.dataFileName = "C:\\data\\\"AB\"\t\x01\x1F.txt";
     facts.results.condMean = 0.1L;
     facts.results.condSD = 1e-7L / 3;
     for (int i = 1; i <= 8; ++i) facts.results.engine(i) = -i / 7.0L;
     const std::string json = WriteJsonReport(facts);
 
-    EXPECT_NE(json.find("  \"mode\": \"raw\",\n  \"data_file\": \"C:\\\\data\\\\\\\"AB\\\"\\t\\u0001.txt\",\n"
+    EXPECT_NE(json.find("  \"mode\": \"raw\",\n  \"data_file\": \"C:\\\\data\\\\\\\"AB\\\"\\t\\u0001\\u001f.txt\",\n"
                         "  \"n\": 25,\n  \"k\": 2,\n  \"limit\": \"one-sided-lower\",\n"),
               std::string::npos)
         << json;
@@ -36,13 +36,13 @@ TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber
     EXPECT_EQ(number("percent_below"), static_cast<double>(-PercentBelow / 7.0L));
 }
 
-// Valid UTF-8 passes unchanged; a stray byte, a truncated sequence and an overlong form
-// become \u00XX of their bytes.
+// Valid UTF-8 passes unchanged; a stray byte, a truncated sequence, an overlong form and
+// an encoded surrogate (which no UTF-8 holds) become \u00XX of their bytes.
 TEST(JsonReport, AFileNameInAnotherEncodingStillGivesValidJson) {
     RunFacts facts;
-    facts.dataFileName = "caf\xC3\xA9/Caf\xE9/\xE2\x82/\xC0\xAF.txt";
+    facts.dataFileName = "caf\xC3\xA9/Caf\xE9/\xE2\x82/\xC0\xAF/\xED\xA0\x80.txt";
     EXPECT_NE(WriteJsonReport(facts).find(
-                  "\"data_file\": \"caf\xC3\xA9/Caf\\u00e9/\\u00e2\\u0082/\\u00c0\\u00af.txt\",\n"),
+                  "\"data_file\": \"caf\xC3\xA9/Caf\\u00e9/\\u00e2\\u0082/\\u00c0\\u00af/\\u00ed\\u00a0\\u0080.txt\",\n"),
               std::string::npos)
         << WriteJsonReport(facts);
 }

@@ -9,12 +9,12 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "analysis/io_errors.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -298,13 +298,7 @@ TEST(ReadRawData, DecimalPointIgnoresTheCLocale) {
 
 class RawDataFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("quorvane_raw_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(folder_);
-        platform_.currentDirectory = folder_.string();
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
+    void SetUp() override { platform_.currentDirectory = folder_.string(); }
 
     std::string Write(const std::string& name, const std::string& content) {
         const auto path = folder_ / name;
@@ -312,7 +306,8 @@ protected:
         return path.string();
     }
 
-    std::filesystem::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_raw"};
+    const std::filesystem::path folder_ = scratch_.Path();
     FakePlatform platform_;
 };
 

@@ -8,12 +8,12 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <random>
 #include <string>
 
 #include "analysis/io_errors.h"
 #include "support/fake_platform.h"
 #include "support/file_size_limit.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -23,22 +23,16 @@ using Fields = std::array<std::string, kInputFieldCount>;
 
 class SavedInputsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("quorvane_saved_" + std::to_string(std::random_device{}()));
-        fs::create_directories(folder_);
-        platform_.executableFolder = folder_.string();
-        file_ = folder_ / "Quorvane.txt";
-    }
-    void TearDown() override { fs::remove_all(folder_); }
+    void SetUp() override { platform_.executableFolder = folder_.string(); }
 
     std::string Content() const {
         std::ifstream in(file_, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
 
-    fs::path folder_;
-    fs::path file_;
+    const testing::ScratchFolder scratch_{"quorvane_saved"};
+    const fs::path folder_ = scratch_.Path();
+    const fs::path file_ = folder_ / "Quorvane.txt";
     testing::FakePlatform platform_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "analysis/metrics_papers.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -58,8 +59,8 @@ class SummaryChecks : public ::testing::TestWithParam<Refusal> {};
 TEST_P(SummaryChecks, RefuseWithOneMessageAndTheFocusOnTheEntry) {
     const Refusal& c = GetParam();
     FakePlatform platform;
-    const fs::path folder = fs::temp_directory_path() / (std::string("quorvane_summary_") + c.name);
-    fs::create_directories(folder);
+    const testing::ScratchFolder scratch("quorvane_summary");
+    const fs::path& folder = scratch.Path();
     platform.executableFolder = folder.string();
     SummaryEntries entries = SoundEntries();
     c.change(entries);
@@ -70,7 +71,6 @@ TEST_P(SummaryChecks, RefuseWithOneMessageAndTheFocusOnTheEntry) {
     EXPECT_EQ(platform.messages[0], (RecordedMessage{c.kind, DefaultCaption(c.kind), c.text}));
     EXPECT_EQ(fs::exists(folder / SummaryInputsFileName), c.focus.field == SummaryField::Correlation &&
                                                               c.kind == MessageKind::Error);
-    fs::remove_all(folder);
 }
 
 const auto kSame = [](SummaryEntries&) {};

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "analysis/io_errors.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -18,7 +19,8 @@ TEST(StatisticsFile, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_NE(text.find("\ncorrelations 0.5 -0.3 .2\n"), std::string::npos);
     EXPECT_EQ(ParseStatisticsFile(text), kTwoCovariates);
 
-    const auto path = std::filesystem::temp_directory_path() / "quorvane_statistics_file.txt";
+    const testing::ScratchFolder folder("quorvane_statistics");
+    const auto path = folder.Path() / "statistics.txt";
     std::ofstream(path, std::ios::binary) << text;
     EXPECT_EQ(ReadStatisticsFile(path.string()), kTwoCovariates);
     std::filesystem::remove(path);
@@ -69,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                "Line 7 of the statistics file: \"correlations\" needs 1 number (the lower triangle of the correlation "
                "matrix, row by row); it has 2."},
         Damage{"SixCovariates", "quorvane-statistics 1\nn 30\nk 6\n" + std::string("means 1\nsds 1\ncase 1\ncorrelations\n"),
+               "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
+        Damage{"TenCovariates", "quorvane-statistics 1\nn 30\nk 10\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
         Damage{"ExponentN", "quorvane-statistics 1\nn 3e1\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 2 of the statistics file: n must be a whole number written in digits only."},

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <tuple>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "analysis/results_report.h"
 #include "analysis/summary_statistics_file.h"
 #include "support/fake_platform.h"
+#include "support/scratch_folder.h"
 
 namespace quorvane {
 namespace {
@@ -45,14 +48,6 @@ std::string Quote(const std::string& text) {
 
 class ReportTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  (std::string("quorvane_tool_") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string WriteData(const std::string& content) {
         const fs::path path = folder_ / "data.txt";
         std::ofstream(path, std::ios::binary) << content;
@@ -114,7 +109,8 @@ protected:
         return text;
     }
 
-    fs::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_tool"};
+    const fs::path folder_ = scratch_.Path();
 };
 
 const char* const kFourControls = "52 12\n61 16\n47 10\n58 14\n55 13\n39 15\n";
@@ -416,26 +412,37 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     EXPECT_EQ(Results(WriteSummaryReport(inputs, fromJson, window, entries)), printed);
     EXPECT_NE(jsonRun.out.find("\"limit\": \"" + limit + "\""), std::string::npos);
 
-    // The raw path's own JSON holds the very same doubles.
+    // The summary run's doubles are exactly those of the engine given the raw run's
+    // statistics and the unit diagonal that a summary implies. The raw run's own differ
+    // at most in their last bits: its correlation matrix's diagonal comes from a division,
+    // 1 only to within an extended real's rounding (at four covariates that shows).
     if (limitIndex == 0) {
+        AnalysisResults unitDiagonal = raw;
+        for (int i = 1; i <= p; ++i) unitDiagonal.corr(i, i) = 1;
+        ASSERT_EQ(AnalyseStatistics(n, p - 1, LimitType::TwoSided, unitDiagonal), AnalysisStop::None);
         const ToolRun rawJson = Run({"--n", example.n, "--k", example.k, "--format", "json", file});
-        auto numbers = [](const std::string& json) {
-            std::vector<std::string> kept;
-            for (const std::string& line : Lines(json))
-                if (line.find("\"mode\"") == std::string::npos && line.find("\"data_file\"") == std::string::npos)
-                    kept.push_back(line);
-            return kept;
-        };
-        EXPECT_EQ(numbers(rawJson.out), numbers(jsonRun.out));
         EXPECT_NE(rawJson.out.find("\"mode\": \"raw\""), std::string::npos);
+        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", unitDiagonal.condMean},
+                                                                     {"conditional_sd", unitDiagonal.condSD}};
+        for (const auto& [index, key] : members) expected.emplace_back(key, unitDiagonal.engine(index));
+        for (const auto& [key, value] : expected) {
+            EXPECT_EQ(JsonMember(jsonRun.out, key), static_cast<double>(value)) << key;
+            const std::optional<double> fromRaw = JsonMember(rawJson.out, key);
+            ASSERT_TRUE(fromRaw) << key;
+            EXPECT_NEAR(*fromRaw, static_cast<double>(value), 1e-13 * std::fabs(*fromRaw)) << key;
+        }
     }
 }
 
+// Up to two covariates, the lower triangle read row by row and column by column is the
+// same list; the example with four tells the orders apart.
 INSTANTIATE_TEST_SUITE_P(Examples, SummaryOracle,
                          ::testing::Combine(::testing::Values(Example{"story_recall_education.txt", "30", "1"},
                                                               Example{"naming_age_education.txt", "36", "2"},
                                                               Example{"fluency_age_normal.txt", "22", "1"},
-                                                              Example{"digit_span_lf.txt", "25", "2"}),
+                                                              Example{"digit_span_lf.txt", "25", "2"},
+                                                              Example{"list_learning_age_education_iq_sex.txt", "40",
+                                                                      "4"}),
                                             ::testing::Range(0, 3)),
                          [](const auto& info) {
                              std::string name = std::get<0>(info.param).file;
@@ -531,6 +538,9 @@ INSTANTIATE_TEST_SUITE_P(
         SummaryStop{"MissingScore", {{"--case", "15"}}, nullptr,
                     "INPUT ERROR\nThe case's scores hold 1 number; 2 are needed (the task of interest, then 1 "
                     "covariate).\n"},
+        SummaryStop{"OneCorrelationTooMany", {{"--correlations", "0.72091 0.5"}}, nullptr,
+                    "INPUT ERROR\nThe correlations hold 2 numbers; 1 is needed (the lower triangle of the "
+                    "correlation matrix, row by row).\n"},
         SummaryStop{"UnitCorrelation", {{"--correlations", "1.0"}}, nullptr,
                     "INPUT ERROR\n(  Correlation of Covariate 1 with Task of Interest  1.0  )\n\nA correlation must lie "
                     "strictly between -1 and 1.\n"},

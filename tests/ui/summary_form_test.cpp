@@ -163,17 +163,26 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3.346"));
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 
-    // k of the file sizes the grid, from any size it had.
+    // k of the file sizes the grid, from any size it had. From three covariates on, the
+    // lower triangle read column by column is another list: r32 must land in the row of
+    // covariate 2, the column of covariate 1, and each value be saved back in its place.
     frmSummary.txtInput2->setText(QStringLiteral("5"));
-    QFile twoCovariates(path);
-    ASSERT_TRUE(twoCovariates.open(QIODevice::WriteOnly));
-    twoCovariates.write("quorvane-statistics 1\nn 40\nk 2\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
-                        "correlations 0.1 0.2 0.3\n");
-    twoCovariates.close();
+    const QByteArray correlations = "correlations 0.1 0.2 0.3 0.4 0.5 0.6\n";
+    QFile threeCovariates(path);
+    ASSERT_TRUE(threeCovariates.open(QIODevice::WriteOnly));
+    threeCovariates.write("quorvane-statistics 1\nn 40\nk 3\nmeans 1 2 3 4\nsds 1 2 3 4\ncase 1 2 3 4\n" +
+                          correlations);
+    threeCovariates.close();
     platform.openAnswers.push_back(path.toStdString());
     Click(frmSummary.cmdLoadStatistics);
-    EXPECT_EQ(frmSummary.GridCovariates(), 2);
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 2)->text(), QStringLiteral("0.3"));
+    EXPECT_EQ(frmSummary.GridCovariates(), 3);
+    EXPECT_EQ(frmSummary.txtCorrelation[2][1]->text(), QStringLiteral("0.3"));
+    const QString savedBack = folder.filePath(QStringLiteral("saved_back.txt"));
+    platform.saveAnswers.push_back(savedBack.toStdString());
+    Click(frmSummary.cmdSaveStatistics);
+    QFile saved(savedBack);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains("\n" + correlations));
 
     QFile damaged(path);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
