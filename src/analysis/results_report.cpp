@@ -175,36 +175,25 @@ void WriteTwoSidedLimits(const tCovariateResults& r, char separator, Lines& line
 }
 
 // The engine gives both one-sided limits; the report shows the one that was asked for.
+// The lower and the upper block differ only in that word and in the limits they print.
 void WriteOneSidedLimit(const tCovariateResults& r, bool upper, char separator, Lines& lines) {
+    const std::string side = upper ? "upper" : "lower";
+    const long double zLimit = upper ? r(ZCCCUpper) : r(ZCCCLower);
+    const long double percentLimit = upper ? r(PercentBelowUpper) : r(PercentBelowLower);
     lines.push_back(kOneBlank);
     lines.push_back(
         " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% "
         "one-sided ");
-    if (upper) {
-        lines.push_back(" upper Credible Limit on the effect size):");
-        lines.push_back(FormatText(
-            " Effect size (Z-CCC) = %2.3f (95%% upper Credible Limit on effect size = %3.3f)",
-            {r(ZCCC), r(ZCCCUpper)}, separator));
-        lines.push_back("");
-        lines.push_back(
-            " Percentage of control population exhibiting a lower score on the composite than "
-            "the ");
-        lines.push_back(" case (plus 95 one-sided upper Credible Limit):");
-        lines.push_back(FormatText(
-            " Bayesian point estimate    = %2.4f%% (95%% upper Credible Limit = %3.4f%%)",
-            {r(PercentBelow), r(PercentBelowUpper)}, separator));
-    } else {
-        lines.push_back(" lower Credible Limit on the effect size):");
-        lines.push_back(FormatText(
-            " Effect size (Z-CCC) = %2.3f (95%% lower Credible Limit on effect size = %3.3f)",
-            {r(ZCCC), r(ZCCCLower)}, separator));
-        lines.push_back("");
-        lines.push_back(" Percentage of control population exhibiting a lower score than the ");
-        lines.push_back(" case (plus 95% one-sided lower Credible Limit):");
-        lines.push_back(FormatText(
-            " Bayesian point estimate    = %2.4f%% (95%% lower Credible Limit = %3.4f%%)",
-            {r(PercentBelow), r(PercentBelowLower)}, separator));
-    }
+    lines.push_back(" " + side + " Credible Limit on the effect size):");
+    lines.push_back(FormatText(
+        " Effect size (Z-CCC) = %2.3f (95%% " + side + " Credible Limit on effect size = %3.3f)",
+        {r(ZCCC), zLimit}, separator));
+    lines.push_back("");
+    lines.push_back(" Percentage of control population exhibiting a lower score than the ");
+    lines.push_back(" case (plus 95% one-sided " + side + " Credible Limit):");
+    lines.push_back(FormatText(
+        " Bayesian point estimate    = %2.4f%% (95%% " + side + " Credible Limit = %3.4f%%)",
+        {r(PercentBelow), percentLimit}, separator));
     lines.push_back(kOneBlank);
 }
 

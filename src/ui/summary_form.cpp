@@ -42,7 +42,7 @@ constexpr int kCorrelationLeft = 412;
 constexpr int kCorrelationStep = 68;
 
 const char* const kDescription =
-    "QuorvaneSummary.exe implements the methods for comparing a single case with a control "
+    "QuorvaneSummary implements the methods for comparing a single case with a control "
     "sample in the presence of covariates developed by Crawford, J. R., Garthwaite, P. H., & "
     "Ryan, K. (2011), Cortex, 47, 1166-1178. It tests for a deficit in the single case, "
     "controlling for the effects of covariates, and gives point and interval estimates of the "
@@ -54,7 +54,7 @@ const char* const kDescription =
     "triangle of the correlation matrix).  Click on \"Compute\" for the results, which can be "
     "viewed on screen, printed, or saved to file.  \"Save statistics...\" keeps the table in a "
     "file and \"Load statistics...\" opens it again, so that a table is typed only once.  The "
-    "companion program, Quorvane.exe, runs the same analysis but takes the RAW data of the "
+    "companion program, Quorvane, runs the same analysis but takes the RAW data of the "
     "control sample as its input.";
 
 QLineEdit* MakeEntry(QWidget* parent, int x, int y, int width) {

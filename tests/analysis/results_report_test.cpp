@@ -127,7 +127,7 @@ Lines Write(const ReportRun& run) { return WriteReport(run.inputs, run.results, 
 
 Lines Head() {
     return {"",
-            "Quorvane.exe: Bayesian test for a defict in the single case controlling for "
+            "Quorvane: Bayesian test for a deficit in the single case controlling for "
             "covariate(s) (Raw data as input) ",
             "",
             " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPER:",
@@ -238,9 +238,8 @@ Lines LimitBlock(LimitType limitType) {
                     " upper Credible Limit on the effect size):",
                     " Effect size (Z-CCC) = -2.345 (95% upper Credible Limit on effect size = -0.950)",
                     "",
-                    " Percentage of control population exhibiting a lower score on the composite "
-                    "than the ",
-                    " case (plus 95 one-sided upper Credible Limit):",
+                    " Percentage of control population exhibiting a lower score than the ",
+                    " case (plus 95% one-sided upper Credible Limit):",
                     " Bayesian point estimate    = 0.9514% (95% upper Credible Limit = 17.1056%)",
                     " "};
     }

@@ -75,6 +75,17 @@ int VisibleFields(const TfrmSummary& window, SummaryField field, int count) {
     return visible;
 }
 
+// The programs are named as they are installed, not as files of another system.
+TEST_F(SummaryWindow, TitleAndDescriptionNameTheProgramsAsInstalled) {
+    EXPECT_EQ(frmSummary.windowTitle(),
+              QStringLiteral("QuorvaneSummary: Bayesian test for a deficit in the single case controlling for "
+                             "covariate(s) (Summary statistics as input) "));
+    const QString description = frmSummary.DescripFld->toPlainText();
+    EXPECT_TRUE(description.startsWith(QStringLiteral("QuorvaneSummary implements ")));
+    EXPECT_TRUE(description.contains(QStringLiteral("The companion program, Quorvane, runs")));
+    EXPECT_FALSE(description.contains(QStringLiteral(".exe")));
+}
+
 TEST_F(SummaryWindow, TheGridFollowsKAndKeepsWhatWasTyped) {
     EXPECT_EQ(frmSummary.windowTitle().toStdString(), SummaryProgramTitle);
     Type("30", "1", kOneCovariate);
