@@ -131,12 +131,15 @@ TEST_F(ReportTool, PrintsTheReportTheProgramWouldAppend) {
     EXPECT_FALSE(fs::exists(folder_ / InputsFileName));
 }
 
-TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndTakesTheTextsAsTyped) {
+// The report gives the counts the analysis used, not the texts they were read from.
+TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndPrintsTheCountsUsed) {
     const std::string file = WriteData(kFourControls);
-    const ToolRun run = Run({"--k", "1", "--n", "5.0", file});
+    const ToolRun run = Run({"--k", "1.0", "--n", "0 5", file});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, ProgramReport("5.0", "1", 0, {}, file));
-    EXPECT_NE(run.out.find(" Number of control participants (n) = 5.0\n"), std::string::npos);
+    EXPECT_EQ(run.out, ProgramReport("0 5", "1.0", 0, {}, file));
+    EXPECT_NE(run.out.find(" Number of control participants (n) = 5\n Number of covariates = 1\n"
+                           " Credible limit required: Two-sided\n"),
+              std::string::npos);
 }
 
 TEST_F(ReportTool, WritesRealsWithTheRegionalDecimalSeparator) {
