@@ -15,11 +15,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis_run.h"
+#include "analysis/io_errors.h"
 #include "analysis/json_report.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/same_file.h"
 #include "analysis/summary_run.h"
 #include "analysis/summary_statistics_file.h"
 #include "app/report_files.h"
@@ -169,7 +172,7 @@ const Option kOptions[] = {
     {"--figure", true, [](Arguments& a, const std::string& v) { return TakeReportFileOption("--figure", v, a.files); }},
 };
 
-bool Usage(const char* what) {
+bool Usage(const std::string& what) {
     std::cerr << "quorvane-report: " << what << "\n";
     return false;
 }
@@ -190,6 +193,20 @@ bool CheckMode(const Arguments& a) {
     }
     if (listGiven) return Usage("the lists of statistics need --summary");
     if (!a.n || !a.k || !a.file) return Usage("--n, --k and a data file are required");
+    return true;
+}
+
+// An output file that is one of the input files would destroy it: refused before the
+// analysis runs, so that nothing is written.
+bool CheckOutputs(const Arguments& a) {
+    std::vector<InputFile> inputs;
+    if (a.file) inputs.push_back({*a.file, kDataFile});
+    if (a.statistics) inputs.push_back({*a.statistics, kStatisticsFile});
+    for (const auto& [option, output] : {std::pair{"--pdf", a.files.pdf}, std::pair{"--figure", a.files.figure}}) {
+        if (!output) continue;
+        if (const auto reason = SameFileAsInput(*output, inputs))
+            return Usage(std::string("the file of ") + option + " " + Quoted(*output) + " " + *reason);
+    }
     return true;
 }
 
@@ -217,7 +234,7 @@ std::optional<Arguments> ParseArguments(int argc, char** argv) {
         }
     }
     if (args.help || args.version) return args;
-    if (!CheckMode(args)) return std::nullopt;
+    if (!CheckMode(args) || !CheckOutputs(args)) return std::nullopt;
     return args;
 }
 

@@ -243,6 +243,10 @@ void TfrmSummary::FocusEntry(const SummaryFocus& focus) {
     if (QLineEdit* field = EntryField(focus.field, focus.index)) field->setFocus();
 }
 
+void TfrmSummary::KeepStatisticsFile(const std::string& path) {
+    if (results_) results_->KeepInputFile({path, kStatisticsFile});
+}
+
 void TfrmSummary::cmdComputeClick() {
     RunUserAction(platform_, [this] {
         const MainWindowState state = CurrentState();
@@ -274,6 +278,7 @@ void TfrmSummary::cmdSaveStatisticsClick() {
         const auto path = platform_.AskSaveFileName(statisticsDialog_);
         if (!path) return;  // cancelled: nothing written
         statisticsDialog_.defaultName = *path;
+        KeepStatisticsFile(*path);
         // The checked counts, not the typed ones ("1 000"), which the file format refuses.
         const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries};
         WriteFileAtomically(*path, QByteArray::fromStdString(FormatStatisticsFile(table)),
@@ -291,6 +296,7 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         // Read whole before anything is shown: a damaged file leaves the grid as it was.
         const StatisticsTable table = ReadStatisticsFile(*path);
         statisticsDialog_.defaultName = *path;
+        KeepStatisticsFile(*path);
         txtInput1->setText(QString::fromStdString(table.n));
         txtInput2->setText(QString::fromStdString(table.k));
         // The file's lists have k + 1 entries whatever the grid showed: size it from k.

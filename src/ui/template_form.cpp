@@ -237,6 +237,7 @@ void TfrmTemplate::cmdComputeClick() {
         const UserInputIgnored ignored;
         results_->ShowReport(ProgramTitle, outcome.reportLines,
                              FigureInputOf(outcome.facts.limitType, outcome.facts.results, state.decimalSeparator));
+        results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });
 }
 

@@ -299,6 +299,37 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
 }
 
+// An output that is an input, under its own name or another, is refused before the
+// analysis runs or anything is written: the input stays whole.
+TEST_F(ReportTool, AnOutputThatIsAnInputFileIsRefusedAndTheInputKept) {
+#ifndef QUORVANE_REPORT_FILES
+    GTEST_SKIP() << "built without the program's windows";
+#endif
+    WriteData(kFourControls);
+    const std::string statistics = FormatStatisticsFile(
+        {"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
+    std::ofstream(folder_ / "norms.txt", std::ios::binary) << statistics;
+    fs::create_symlink(folder_ / "data.txt", folder_ / "link.png");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--n", "5", "--k", "1", "--pdf", "data.txt", "data.txt"},
+         "quorvane-report: the file of --pdf \"data.txt\" is the data file, which would be overwritten\n"},
+        {{"--n", "5", "--k", "1", "--figure", "link.png", "data.txt"},
+         "quorvane-report: the file of --figure \"link.png\" is the same file as the data file \"data.txt\", "
+         "which would be overwritten\n"},
+        {{"--statistics", "norms.txt", "--pdf", "./norms.txt"},
+         "quorvane-report: the file of --pdf \"./norms.txt\" is the same file as the statistics file "
+         "\"norms.txt\", which would be overwritten\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = Run(args, "env -u DISPLAY LC_ALL=C");
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind(message, 0), 0u) << run.err;
+        EXPECT_EQ(Slurp(folder_ / "data.txt"), kFourControls);
+        EXPECT_EQ(Slurp(folder_ / "norms.txt"), statistics);
+    }
+}
+
 // ---- Summary statistics as input ------------------------------------------------------
 
 // Enough digits for an extended real to read back exactly through strtold.

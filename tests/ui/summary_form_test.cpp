@@ -228,6 +228,32 @@ TEST_F(SummaryWindow, SaveAsPdfHoldsTheReportAndItsFigure) {
     EXPECT_EQ(pdf.filter(QStringLiteral("How sure we are")).size(), 1);
 }
 
+// The statistics file saved and loaded back is an input of what follows: the results
+// window will not write a report over it.
+TEST_F(SummaryWindow, TheResultsAreNotSavedOverTheStatisticsFile) {
+    Type("30", "1", kOneCovariate);
+    const std::string path = folder.filePath(QStringLiteral("norms.txt")).toStdString();
+    platform.saveAnswers.push_back(path);
+    Click(frmSummary.cmdSaveStatistics);
+    platform.openAnswers.push_back(path);
+    Click(frmSummary.cmdLoadStatistics);
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray statistics = file.readAll();
+
+    platform.saveAnswers.push_back(path);
+    Click(frmTemplateResults.cmdSaveOutput);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0],
+              (RecordedMessage{MessageKind::Error, "Error",
+                               "The results cannot be saved to \"" + path +
+                                   "\": it is the statistics file, which would be overwritten"}));
+    file.seek(0);
+    EXPECT_EQ(file.readAll(), statistics);
+}
+
 // The raw program's notes field: its tests cover the rules; this shows the companion has them.
 TEST_F(SummaryWindow, TheNotesFieldGrowsOverTheGridShrinksOnLeavingAndStopsAt250Characters) {
     NotesMemo* notes = frmSummary.memoComments;
