@@ -259,6 +259,37 @@ TEST_F(ReportTool, UsageErrorsExitTwo) {
     }
 }
 
+// Each usage error says in its first line what is wrong, before the usage text.
+TEST_F(ReportTool, UsageErrorsSayWhatIsWrong) {
+    const std::string file = WriteData(kFourControls);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--n", "5", "--n", "4", "--k", "1", file}, "--n may be given only once"},
+        {{"--limit", "two-sided", "--n", "5", "--k", "1", "--limit", "one-sided-lower", file},
+         "--limit may be given only once"},
+        {{"--n", "5", "--k", "1", ""}, "the data file's name is empty"},
+        {{"--statistics", ""}, "the file name of --statistics is empty"},
+        {{"--n", "5", "--k", "1", "--pdf", "", file}, "the file name of --pdf is empty"},
+        {{"--n", "5", "--k", "1", "--figure", "", file}, "the file name of --figure is empty"},
+        // After "--" an option's name is a file name.
+        {{"--n", "5", "--k", "1", "--", "--pdf", file}, "only one data file may be given"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("quorvane-report: " + message + "\nUsage: quorvane-report", 0), 0u) << run.err;
+    }
+}
+
+// "--" ends the options: a data file may be named like one.
+TEST_F(ReportTool, TwoDashesEndTheOptions) {
+    std::ofstream(folder_ / "-h", std::ios::binary) << kFourControls;
+    const ToolRun run = Run({"--n", "5", "--k", "1", "--", "-h"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, kLoaded);
+    EXPECT_EQ(run.out, ProgramReport("5", "1", 0, {}, (folder_ / "-h").string()));
+}
+
 TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     const ToolRun run = Run({"--help"});
     EXPECT_EQ(run.status, 0);
@@ -273,11 +304,13 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     GTEST_SKIP() << "built without the program's windows";
 #endif
     const std::string file = WriteData(kFourControls);
-    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C";
+    // As a batch job without a session runs it: no runtime folder either.
+    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR LC_ALL=C";
     const ToolRun plain = Run({"--n", "4", "--k", "1", file});
     const ToolRun run = Run({"--n", "4", "--k", "1", "--pdf", "report.pdf", "--figure", "figure.svg", file}, headless);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, plain.out);
+    EXPECT_EQ(run.err, plain.err);  // the analysis's notes, and nothing of the drawing
     EXPECT_NE(Slurp(folder_ / "figure.svg").find("<svg"), std::string::npos);
 
     ExpectPdfHoldsReport("report.pdf", run.out);
