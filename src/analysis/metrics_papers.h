@@ -11,12 +11,12 @@
 namespace quorvane {
 
 inline const std::string ProgramTitle =
-    "Quorvane.exe: Bayesian test for a defict in the single case controlling for covariate(s) "
+    "Quorvane: Bayesian test for a deficit in the single case controlling for covariate(s) "
     "(Raw data as input) ";
 inline const std::string InputsFileName = "Quorvane.txt";
 // The companion program that takes summary statistics as input.
 inline const std::string SummaryProgramTitle =
-    "QuorvaneSummary.exe: Bayesian test for a deficit in the single case controlling for "
+    "QuorvaneSummary: Bayesian test for a deficit in the single case controlling for "
     "covariate(s) (Summary statistics as input) ";
 inline const std::string SummaryInputsFileName = "QuorvaneSummary.txt";
 

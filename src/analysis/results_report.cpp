@@ -56,9 +56,9 @@ std::string LimitCaption(LimitType limitType) {
 // The lines common to both input modes: the heading and the two counts.
 void WriteCounts(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
     lines.push_back(" INPUTS:");
-    // The texts as typed, not the counts derived from them: "25.0" stays "25.0".
-    lines.push_back(FormatInputLine(window.labelCaptions[0], window.fieldTexts[0]));
-    lines.push_back(FormatInputLine(window.labelCaptions[1], window.fieldTexts[1]));
+    // The counts the analysis used, not the texts they were read from ("4 99", "25.0").
+    lines.push_back(FormatInputLine(window.labelCaptions[0], std::to_string(inputs.n)));
+    lines.push_back(FormatInputLine(window.labelCaptions[1], std::to_string(inputs.k)));
     lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
     lines.push_back("");
 }
@@ -70,8 +70,15 @@ void WriteInputs(const AnalysisInputs& inputs, const MainWindowState& window, Li
     lines.push_back("");
 }
 
-// The statistics as the user entered them, texts unchanged, so that the report can be
-// checked against the published table it was typed from.
+// Entered texts with the report's decimal separator in place of their full stops, so
+// that one separator runs through the report; every other character stays as entered.
+std::vector<std::string> WithSeparator(std::vector<std::string> texts, char separator) {
+    for (std::string& text : texts) std::replace(text.begin(), text.end(), '.', separator);
+    return texts;
+}
+
+// The statistics as the user entered them, texts unchanged but for the decimal
+// separator, so that the report can be checked against the published table.
 void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState& window,
                             const SummaryEntries& entries, Lines& lines) {
     WriteCounts(inputs, window, lines);
@@ -82,18 +89,23 @@ void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState&
         for (const std::string& text : column) width = std::max(width, text.size());
         return column[i] + std::string(width - column[i].size(), ' ');
     };
+    const char separator = window.decimalSeparator;
+    const std::vector<std::string> means = WithSeparator(entries.means, separator);
+    const std::vector<std::string> sds = WithSeparator(entries.sds, separator);
+    const std::vector<std::string> caseScores = WithSeparator(entries.caseScores, separator);
+    const std::vector<std::string> correlations = WithSeparator(entries.correlations, separator);
     for (int i = 1; i <= inputs.p; ++i) {
         std::string name = VariableName(i) + ":";
         name.resize(kNameWidth, ' ');
-        lines.push_back("   " + name + "  Mean = " + padded(entries.means, i - 1) + "   SD = " +
-                        padded(entries.sds, i - 1) + "   Score for case = " + entries.caseScores[i - 1]);
+        lines.push_back("   " + name + "  Mean = " + padded(means, i - 1) + "   SD = " + padded(sds, i - 1) +
+                        "   Score for case = " + caseScores[i - 1]);
     }
     lines.push_back(" Correlation(s) between task and covariate(s) in control sample, as entered:");
     std::vector<std::string> pairs;
     for (int i = 2; i <= inputs.p; ++i)
         for (int j = 1; j < i; ++j) pairs.push_back(VariableName(i) + " with " + VariableName(j));
     for (std::size_t index = 0; index < pairs.size(); ++index)
-        lines.push_back("   " + padded(pairs, index) + " = " + entries.correlations[index]);
+        lines.push_back("   " + padded(pairs, index) + " = " + correlations[index]);
     lines.push_back("");
 }
 
@@ -175,36 +187,25 @@ void WriteTwoSidedLimits(const tCovariateResults& r, char separator, Lines& line
 }
 
 // The engine gives both one-sided limits; the report shows the one that was asked for.
+// The lower and the upper block differ only in that word and in the limits they print.
 void WriteOneSidedLimit(const tCovariateResults& r, bool upper, char separator, Lines& lines) {
+    const std::string side = upper ? "upper" : "lower";
+    const long double zLimit = upper ? r(ZCCCUpper) : r(ZCCCLower);
+    const long double percentLimit = upper ? r(PercentBelowUpper) : r(PercentBelowLower);
     lines.push_back(kOneBlank);
     lines.push_back(
         " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% "
         "one-sided ");
-    if (upper) {
-        lines.push_back(" upper Credible Limit on the effect size):");
-        lines.push_back(FormatText(
-            " Effect size (Z-CCC) = %2.3f (95%% upper Credible Limit on effect size = %3.3f)",
-            {r(ZCCC), r(ZCCCUpper)}, separator));
-        lines.push_back("");
-        lines.push_back(
-            " Percentage of control population exhibiting a lower score on the composite than "
-            "the ");
-        lines.push_back(" case (plus 95 one-sided upper Credible Limit):");
-        lines.push_back(FormatText(
-            " Bayesian point estimate    = %2.4f%% (95%% upper Credible Limit = %3.4f%%)",
-            {r(PercentBelow), r(PercentBelowUpper)}, separator));
-    } else {
-        lines.push_back(" lower Credible Limit on the effect size):");
-        lines.push_back(FormatText(
-            " Effect size (Z-CCC) = %2.3f (95%% lower Credible Limit on effect size = %3.3f)",
-            {r(ZCCC), r(ZCCCLower)}, separator));
-        lines.push_back("");
-        lines.push_back(" Percentage of control population exhibiting a lower score than the ");
-        lines.push_back(" case (plus 95% one-sided lower Credible Limit):");
-        lines.push_back(FormatText(
-            " Bayesian point estimate    = %2.4f%% (95%% lower Credible Limit = %3.4f%%)",
-            {r(PercentBelow), r(PercentBelowLower)}, separator));
-    }
+    lines.push_back(" " + side + " Credible Limit on the effect size):");
+    lines.push_back(FormatText(
+        " Effect size (Z-CCC) = %2.3f (95%% " + side + " Credible Limit on effect size = %3.3f)",
+        {r(ZCCC), zLimit}, separator));
+    lines.push_back("");
+    lines.push_back(" Percentage of control population exhibiting a lower score than the ");
+    lines.push_back(" case (plus 95% one-sided " + side + " Credible Limit):");
+    lines.push_back(FormatText(
+        " Bayesian point estimate    = %2.4f%% (95%% " + side + " Credible Limit = %3.4f%%)",
+        {r(PercentBelow), percentLimit}, separator));
     lines.push_back(kOneBlank);
 }
 

@@ -15,11 +15,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/analysis_run.h"
+#include "analysis/io_errors.h"
 #include "analysis/json_report.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/same_file.h"
 #include "analysis/summary_run.h"
 #include "analysis/summary_statistics_file.h"
 #include "app/report_files.h"
@@ -33,7 +36,7 @@ constexpr int kExitStopped = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: quorvane-report --n N --k K [options] FILE\n"
+    "Usage: quorvane-report --n N --k K [options] [--] FILE\n"
     "       quorvane-report --summary --n N --k K --means LIST --sds LIST --case LIST\n"
     "                       --correlations LIST [options]\n"
     "       quorvane-report --statistics STATSFILE [options]\n"
@@ -63,10 +66,12 @@ const char* const kUsage =
     "{files}"
     "  --version           show the program's version\n"
     "  --help              show this text\n"
+    "  --                  end the options: the argument after it is the data FILE, even\n"
+    "                      when its name starts with \"-\"\n"
     "\n"
-    "N, K and the statistics are checked by the same rules as in the programs, with the same\n"
-    "messages. The messages the programs show in boxes are written to standard error. No\n"
-    "saved inputs file is written.\n"
+    "Each option but --notes may be given once. N, K and the statistics are checked by the\n"
+    "same rules as in the programs, with the same messages. The messages the programs show\n"
+    "in boxes are written to standard error. No saved inputs file is written.\n"
     "\n"
     "Exit status: 0 the report was printed (and the files written); 1 the analysis stopped\n"
     "with a message, or a file could not be written; 2 usage error.\n";
@@ -126,12 +131,13 @@ std::optional<int> LimitIndex(std::string_view name) {
     return std::nullopt;
 }
 
-// One line per option: its name, whether it takes a value, and its effect (false, after a
-// message, for a value it refuses).
+// One line per option: its name, what it takes, and its effect (false, after a message,
+// for a value it refuses). Only --notes may be given more than once.
 using Apply = bool (*)(Arguments&, const std::string& value);
+enum class Takes { Nothing, Value, FileName, Lines };
 struct Option {
     std::string_view name;
-    bool takesValue;
+    Takes takes;
     Apply apply;
 };
 
@@ -141,35 +147,37 @@ bool Refuse(const std::string& what, const std::string& value) {
 }
 
 const Option kOptions[] = {
-    {"--help", false, [](Arguments& a, const std::string&) { return a.help = true; }},
-    {"-h", false, [](Arguments& a, const std::string&) { return a.help = true; }},
-    {"--version", false, [](Arguments& a, const std::string&) { return a.version = true; }},
-    {"--n", true, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
-    {"--k", true, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
-    {"--notes", true, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
-    {"--limit", true,
+    {"--help", Takes::Nothing, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"-h", Takes::Nothing, [](Arguments& a, const std::string&) { return a.help = true; }},
+    {"--version", Takes::Nothing, [](Arguments& a, const std::string&) { return a.version = true; }},
+    {"--n", Takes::Value, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
+    {"--k", Takes::Value, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
+    {"--notes", Takes::Lines, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
+    {"--limit", Takes::Value,
      [](Arguments& a, const std::string& v) {
          const auto index = LimitIndex(v);
          if (index) a.limitIndex = *index;
          return index ? true : Refuse("limit", v);
      }},
-    {"--format", true,
+    {"--format", Takes::Value,
      [](Arguments& a, const std::string& v) {
          if (v != "text" && v != "json") return Refuse("format", v);
          a.format = v == "json" ? Format::Json : Format::Text;
          return true;
      }},
-    {"--summary", false, [](Arguments& a, const std::string&) { return a.summary = true; }},
-    {"--means", true, [](Arguments& a, const std::string& v) { a.means = v; return true; }},
-    {"--sds", true, [](Arguments& a, const std::string& v) { a.sds = v; return true; }},
-    {"--case", true, [](Arguments& a, const std::string& v) { a.caseScores = v; return true; }},
-    {"--correlations", true, [](Arguments& a, const std::string& v) { a.correlations = v; return true; }},
-    {"--statistics", true, [](Arguments& a, const std::string& v) { a.statistics = v; return true; }},
-    {"--pdf", true, [](Arguments& a, const std::string& v) { return TakeReportFileOption("--pdf", v, a.files); }},
-    {"--figure", true, [](Arguments& a, const std::string& v) { return TakeReportFileOption("--figure", v, a.files); }},
+    {"--summary", Takes::Nothing, [](Arguments& a, const std::string&) { return a.summary = true; }},
+    {"--means", Takes::Value, [](Arguments& a, const std::string& v) { a.means = v; return true; }},
+    {"--sds", Takes::Value, [](Arguments& a, const std::string& v) { a.sds = v; return true; }},
+    {"--case", Takes::Value, [](Arguments& a, const std::string& v) { a.caseScores = v; return true; }},
+    {"--correlations", Takes::Value, [](Arguments& a, const std::string& v) { a.correlations = v; return true; }},
+    {"--statistics", Takes::FileName, [](Arguments& a, const std::string& v) { a.statistics = v; return true; }},
+    {"--pdf", Takes::FileName,
+     [](Arguments& a, const std::string& v) { return TakeReportFileOption("--pdf", v, a.files); }},
+    {"--figure", Takes::FileName,
+     [](Arguments& a, const std::string& v) { return TakeReportFileOption("--figure", v, a.files); }},
 };
 
-bool Usage(const char* what) {
+bool Usage(const std::string& what) {
     std::cerr << "quorvane-report: " << what << "\n";
     return false;
 }
@@ -193,31 +201,67 @@ bool CheckMode(const Arguments& a) {
     return true;
 }
 
+// An output file that is one of the input files would destroy it: refused before the
+// analysis runs, so that nothing is written.
+bool CheckOutputs(const Arguments& a) {
+    std::vector<InputFile> inputs;
+    if (a.file) inputs.push_back({*a.file, kDataFile});
+    if (a.statistics) inputs.push_back({*a.statistics, kStatisticsFile});
+    for (const auto& [option, output] : {std::pair{"--pdf", a.files.pdf}, std::pair{"--figure", a.files.figure}}) {
+        if (!output) continue;
+        if (const auto reason = SameFileAsInput(*output, inputs))
+            return Usage(std::string("the file of ") + option + " " + Quoted(*output) + " " + *reason);
+    }
+    return true;
+}
+
+// Takes one option, the value after it included (i is moved past it); false after a
+// message for a value that is missing, an empty file name or a repeated option.
+bool TakeOption(const Option& option, int argc, char** argv, int& i, std::vector<const Option*>& given,
+                Arguments& args) {
+    const std::string name(option.name);
+    if (option.takes != Takes::Nothing && i + 1 >= argc) return Usage(name + " needs a value");
+    const std::string value = option.takes == Takes::Nothing ? "" : argv[++i];
+    if (option.takes == Takes::FileName && value.empty()) return Usage("the file name of " + name + " is empty");
+    // A second value would silently replace the first: the user meant one of them.
+    if (option.takes != Takes::Lines && std::find(given.begin(), given.end(), &option) != given.end())
+        return Usage(name + " may be given only once");
+    given.push_back(&option);
+    return option.apply(args, value);
+}
+
 // Parses the arguments; a message on standard error and nothing when they are wrong.
+// After "--" every argument is a file name, so that a file may be named like an option.
 std::optional<Arguments> ParseArguments(int argc, char** argv) {
     Arguments args;
+    std::vector<const Option*> given;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                         [&](const Option& o) { return o.name == arg; });
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const auto option = optionsEnded ? std::end(kOptions)
+                                         : std::find_if(std::begin(kOptions), std::end(kOptions),
+                                                        [&](const Option& o) { return o.name == arg; });
         if (option != std::end(kOptions)) {
-            if (option->takesValue && i + 1 >= argc) {
-                std::cerr << "quorvane-report: " << arg << " needs a value\n";
-                return std::nullopt;
-            }
-            if (!option->apply(args, option->takesValue ? argv[++i] : "")) return std::nullopt;
-        } else if (arg.starts_with("--")) {
+            if (!TakeOption(*option, argc, argv, i, given, args)) return std::nullopt;
+        } else if (!optionsEnded && arg.starts_with("--")) {
             std::cerr << "quorvane-report: unknown option '" << arg << "'\n";
             return std::nullopt;
         } else if (args.file) {
-            std::cerr << "quorvane-report: only one data file may be given\n";
+            Usage("only one data file may be given");
+            return std::nullopt;
+        } else if (arg.empty()) {
+            Usage("the data file's name is empty");
             return std::nullopt;
         } else {
             args.file = std::string(arg);
         }
     }
     if (args.help || args.version) return args;
-    if (!CheckMode(args)) return std::nullopt;
+    if (!CheckMode(args) || !CheckOutputs(args)) return std::nullopt;
     return args;
 }
 

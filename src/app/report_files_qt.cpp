@@ -8,10 +8,24 @@
 
 namespace quorvane {
 
+namespace {
+
+QtMessageHandler qtMessages = nullptr;
+
+// The tool's standard error holds the analysis's messages. Qt's own diagnostics, such as
+// "QStandardPaths: XDG_RUNTIME_DIR not set" in a batch job without a session, tell the
+// user nothing about the report; a failure to write a file is reported by its own
+// message. Only Qt's critical and fatal messages pass.
+void DropQtDiagnostics(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) qtMessages(type, context, message);
+}
+
+}  // namespace
+
 const char* const kReportFileUsage =
     "  --pdf FILE          also write the report and its figure to FILE as a PDF\n"
     "  --figure FILE       also write the figure alone to FILE, as SVG (FILE.svg) or PNG\n"
-    "                      (FILE.png)\n";
+    "                      (FILE.png); neither may be the data or statistics file\n";
 
 bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request) {
     if (option == "--pdf") {
@@ -38,7 +52,10 @@ void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::s
     static char name[] = "quorvane-report";
     static char* argv[] = {name, nullptr};
     std::unique_ptr<QApplication> app;
-    if (QApplication::instance() == nullptr) app = std::make_unique<QApplication>(argc, argv);
+    if (QApplication::instance() == nullptr) {
+        qtMessages = qInstallMessageHandler(DropQtDiagnostics);
+        app = std::make_unique<QApplication>(argc, argv);
+    }
 
     const FigureInput figure = FigureInputOf(facts.limitType, facts.results, decimalSeparator);
     if (request.pdf) {

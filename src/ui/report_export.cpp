@@ -167,10 +167,11 @@ void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QRectF
     painter.end();
 }
 
-std::string PdfFailure(const std::string& path) { return "The PDF cannot be saved to " + Quoted(path); }
 std::string FigureFailure(const std::string& path) { return "The figure cannot be saved to " + Quoted(path); }
 
 }  // namespace
+
+std::string PdfFailure(const std::string& path) { return "The PDF cannot be saved to " + Quoted(path); }
 
 ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {
     const auto outputs = std::find(reportLines.begin(), reportLines.end(), " OUTPUTS:");

@@ -46,6 +46,9 @@ struct PdfDocument {
 PdfDocument RenderPdfReport(const QString& text, const std::vector<ReportFigure>& figures,
                             QPageSize::PageSizeId paper);
 
+// The start of the message of a PDF that cannot be saved: "The PDF cannot be saved to "<path>"".
+std::string PdfFailure(const std::string& path);
+
 // Renders and writes the PDF on the paper of the user's locale.
 void WritePdfReport(const std::string& path, const QString& text, const std::vector<ReportFigure>& figures);
 

@@ -42,7 +42,7 @@ constexpr int kCorrelationLeft = 412;
 constexpr int kCorrelationStep = 68;
 
 const char* const kDescription =
-    "QuorvaneSummary.exe implements the methods for comparing a single case with a control "
+    "QuorvaneSummary implements the methods for comparing a single case with a control "
     "sample in the presence of covariates developed by Crawford, J. R., Garthwaite, P. H., & "
     "Ryan, K. (2011), Cortex, 47, 1166-1178. It tests for a deficit in the single case, "
     "controlling for the effects of covariates, and gives point and interval estimates of the "
@@ -54,7 +54,7 @@ const char* const kDescription =
     "triangle of the correlation matrix).  Click on \"Compute\" for the results, which can be "
     "viewed on screen, printed, or saved to file.  \"Save statistics...\" keeps the table in a "
     "file and \"Load statistics...\" opens it again, so that a table is typed only once.  The "
-    "companion program, Quorvane.exe, runs the same analysis but takes the RAW data of the "
+    "companion program, Quorvane, runs the same analysis but takes the RAW data of the "
     "control sample as its input.";
 
 QLineEdit* MakeEntry(QWidget* parent, int x, int y, int width) {
@@ -243,6 +243,10 @@ void TfrmSummary::FocusEntry(const SummaryFocus& focus) {
     if (QLineEdit* field = EntryField(focus.field, focus.index)) field->setFocus();
 }
 
+void TfrmSummary::KeepStatisticsFile(const std::string& path) {
+    if (results_) results_->KeepInputFile({path, kStatisticsFile});
+}
+
 void TfrmSummary::cmdComputeClick() {
     RunUserAction(platform_, [this] {
         const MainWindowState state = CurrentState();
@@ -274,6 +278,7 @@ void TfrmSummary::cmdSaveStatisticsClick() {
         const auto path = platform_.AskSaveFileName(statisticsDialog_);
         if (!path) return;  // cancelled: nothing written
         statisticsDialog_.defaultName = *path;
+        KeepStatisticsFile(*path);
         // The checked counts, not the typed ones ("1 000"), which the file format refuses.
         const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries};
         WriteFileAtomically(*path, QByteArray::fromStdString(FormatStatisticsFile(table)),
@@ -291,6 +296,7 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         // Read whole before anything is shown: a damaged file leaves the grid as it was.
         const StatisticsTable table = ReadStatisticsFile(*path);
         statisticsDialog_.defaultName = *path;
+        KeepStatisticsFile(*path);
         txtInput1->setText(QString::fromStdString(table.n));
         txtInput2->setText(QString::fromStdString(table.k));
         // The file's lists have k + 1 entries whatever the grid showed: size it from k.

@@ -91,6 +91,8 @@ private:
     MainWindowState CurrentState() const;
     SummaryEntries CurrentEntries() const;
     void FocusEntry(const SummaryFocus& focus);
+    // A statistics file loaded or saved: the results window's saves must not overwrite it.
+    void KeepStatisticsFile(const std::string& path);
 
     Platform& platform_;
     TfrmTemplateResults* results_ = nullptr;

@@ -15,6 +15,7 @@
 #include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/saved_inputs.h"
+#include "ui/build_date.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
@@ -31,7 +32,7 @@ constexpr int kClientHeight = 573;
 constexpr int kDescriptionFitLength = 550;
 
 const char* const kDescriptionCitation =
-    "Quorvane.exe implements the methods for comparing a single case with a control "
+    "Quorvane implements the methods for comparing a single case with a control "
     "sample in the presence of covariates developed by Crawford, J. R., Garthwaite, "
     "P. H., & Ryan, K. (2011), Cortex, 47, 1166-1178.";
 const char* const kDescriptionPurpose =
@@ -40,14 +41,14 @@ const char* const kDescriptionPurpose =
     "a task is significantly lower than the scores of controls when controlling for "
     "years of education.  Under the null hypothesis the case's score, conditioned on "
     "the covariate(s), is an observation from the distribution of conditional scores "
-    "in the control population.  The program provides (a) a signficance test, (b) "
+    "in the control population.  The program provides (a) a significance test, (b) "
     "point and interval estimates of the effect size for the difference between the "
     "case and controls, and (c) point and interval estimates of the abnormality of "
     "the case's score (i.e., it estimates the percentage of controls that would "
     "exhibit a more extreme conditional score).  This program takes RAW data for the "
     "control sample on the task of interest and covariate(s) as input.";
 const char* const kDescriptionCompanion =
-    "A companion program, QuorvaneSummary.exe, runs the same analysis but takes SUMMARY "
+    "A companion program, QuorvaneSummary, runs the same analysis but takes SUMMARY "
     "statistics for the controls (means, SDs and correlations) as its inputs.";
 const char* const kDescriptionUse =
     "To use the program you need to first prepare a text file containing the raw "
@@ -65,7 +66,7 @@ const char* const kDescriptionUse =
     "integrity).  The methods are computationally intensive, so there will be a "
     "delay (typically less than 30 seconds) before the results are displayed. The "
     "results can be viewed on screen, printed, or saved to file.  ( Current version "
-    "of program compiled on 10/02/2011 ).";
+    "of program: " QUORVANE_VERSION ", built on " QUORVANE_BUILD_DATE " ).";
 
 QString DescriptionText() {
     return QString::fromUtf8(kDescriptionCitation) + QStringLiteral("   ") +
@@ -236,6 +237,7 @@ void TfrmTemplate::cmdComputeClick() {
         const UserInputIgnored ignored;
         results_->ShowReport(ProgramTitle, outcome.reportLines,
                              FigureInputOf(outcome.facts.limitType, outcome.facts.results, state.decimalSeparator));
+        results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });
 }
 

@@ -9,6 +9,7 @@
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
+#include <algorithm>
 
 #include "analysis/io_errors.h"
 #include "ui/atomic_file.h"
@@ -24,11 +25,13 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 554;
 
+std::string ResultsFailure(const std::string& path) { return "The results cannot be saved to " + Quoted(path); }
+
 // Replaces the file whole or not at all: each line followed by CR LF.
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
-    WriteFileAtomically(path, bytes, "The results cannot be saved to " + Quoted(path));
+    WriteFileAtomically(path, bytes, ResultsFailure(path));
 }
 
 }  // namespace
@@ -135,10 +138,21 @@ void TfrmTemplateResults::ShowReport(const std::string& programTitle, const std:
     AppendReport(lines, figure);
 }
 
+void TfrmTemplateResults::KeepInputFile(const InputFile& input) {
+    const bool kept = std::any_of(inputFiles_.begin(), inputFiles_.end(),
+                                  [&](const InputFile& file) { return file.path == input.path; });
+    if (!kept) inputFiles_.push_back(input);
+}
+
+void TfrmTemplateResults::RefuseInputFile(const std::string& path, const std::string& failure) const {
+    if (const auto reason = SameFileAsInput(path, inputFiles_)) throw EInOutError(failure + ": it " + *reason);
+}
+
 void TfrmTemplateResults::cmdSaveOutputClick() {
     RunUserAction(platform_, [this] {
         const auto path = platform_.AskSaveFileName(SaveDialog1_);
         if (!path) return;  // cancelled: nothing written
+        RefuseInputFile(*path, ResultsFailure(*path));
         SaveDialog1_.defaultName = *path;  // the dialog offers the last name chosen
         WriteLinesWithCrLf(*path, MemoLines(memoResults->toPlainText()));
     });
@@ -183,6 +197,7 @@ void TfrmTemplateResults::mnuSaveAsPdfClick() {
     RunUserAction(platform_, [this] {
         const auto path = platform_.AskSaveFileName(SaveDialogPdf_);
         if (!path) return;  // cancelled: nothing written
+        RefuseInputFile(*path, PdfFailure(*path));
         SaveDialogPdf_.defaultName = *path;
         WritePdfReport(*path, memoResults->toPlainText(), reportFigures_);
     });

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "analysis/platform.h"
+#include "analysis/same_file.h"
 #include "ui/report_export.h"
 
 class QAction;
@@ -34,6 +35,9 @@ public:
     // program's title, and the report is appended.
     void ShowReport(const std::string& programTitle, const std::vector<std::string>& lines,
                     const FigureInput& figure);
+    // A file the program has read for an analysis: the saves refuse to overwrite it for
+    // as long as the program runs, whatever becomes of the reports.
+    void KeepInputFile(const InputFile& input);
 
     // The controls, open to the tests that drive the window as its user would.
     QFrame* Panel1;
@@ -68,12 +72,15 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    // Throws, with the failure and why, when path is one of the kept input files.
+    void RefuseInputFile(const std::string& path, const std::string& failure) const;
 
     Platform& platform_;
     QWidget* worksheet_;
     FileDialogOptions SaveDialog1_;
     FileDialogOptions SaveDialogPdf_;
     std::vector<ReportFigure> reportFigures_;  // one per report appended since the text was last empty
+    std::vector<InputFile> inputFiles_;
 };
 
 }  // namespace quorvane

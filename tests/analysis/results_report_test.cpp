@@ -127,7 +127,7 @@ Lines Write(const ReportRun& run) { return WriteReport(run.inputs, run.results, 
 
 Lines Head() {
     return {"",
-            "Quorvane.exe: Bayesian test for a defict in the single case controlling for "
+            "Quorvane: Bayesian test for a deficit in the single case controlling for "
             "covariate(s) (Raw data as input) ",
             "",
             " THIS PROGRAM IMPLEMENTS STATISTICAL METHODS DEVELOPED IN THE FOLLOWING PAPER:",
@@ -238,9 +238,8 @@ Lines LimitBlock(LimitType limitType) {
                     " upper Credible Limit on the effect size):",
                     " Effect size (Z-CCC) = -2.345 (95% upper Credible Limit on effect size = -0.950)",
                     "",
-                    " Percentage of control population exhibiting a lower score on the composite "
-                    "than the ",
-                    " case (plus 95 one-sided upper Credible Limit):",
+                    " Percentage of control population exhibiting a lower score than the ",
+                    " case (plus 95% one-sided upper Credible Limit):",
                     " Bayesian point estimate    = 0.9514% (95% upper Credible Limit = 17.1056%)",
                     " "};
     }
@@ -277,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
         InputLineCase{"Number of control participants (n) :", "25",
                       " Number of control participants (n) = 25"},
         InputLineCase{"Number of covariates :", "2", " Number of covariates = 2"},
-        // Not the number derived from the text.
+        // The text unchanged: the report passes the count it used.
         InputLineCase{"Number of control participants (n) :", "25.0",
                       " Number of control participants (n) = 25.0"},
         // Only the last colon ends the label; no blank before it, none added.
@@ -361,15 +360,16 @@ INSTANTIATE_TEST_SUITE_P(
                                  "               third", " "}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Every real takes the separator; the title, citation, file name, typed texts and the
-// integers (row numbers, covariate numbers) keep theirs.
+// Every real takes the separator; the title, citation, file name and the integers (the
+// counts, row numbers, covariate numbers) keep theirs. The counts are the ones the
+// analysis used, whatever text they were typed as.
 TEST(ResultsReport, CommaSeparatorIsUsedForEveryRealAndNothingElse) {
     ReportRun run = SmallExample();
     run.window.decimalSeparator = ',';
-    run.window.fieldTexts[0] = "3.0";
+    run.window.fieldTexts = {"3.0", " 1"};
     const Lines expected = Concat(
         {Head(),
-         {" INPUTS:", " Number of control participants (n) = 3.0", " Number of covariates = 1",
+         {" INPUTS:", " Number of control participants (n) = 3", " Number of covariates = 1",
           " Credible limit required: Two-sided", "",
           " Raw data were loaded from the following file: ", " /home/lab/data/case.txt", ""},
          {" Raw data for controls:",
@@ -419,6 +419,32 @@ TEST(ResultsReport, CommaSeparatorIsUsedForEveryRealAndNothingElse) {
           " "},
          kLastLine});
     EXPECT_TRUE(SameLines(Write(run), expected));
+}
+
+// The companion's report: the counts used ("0 3" was read as 3), and the statistics as
+// entered with the report's one decimal separator, aligned as before.
+TEST(ResultsReport, EnteredStatisticsTakeTheReportsSeparatorAndNothingElseChanges) {
+    ReportRun run = SmallExample();
+    run.window.decimalSeparator = ',';
+    run.window.fieldTexts = {"0 3", "1.0"};
+    const SummaryEntries entries{{"11.0", "41"}, {"1", "3.606"}, {"6", "5e1"}, {"-.27735"}};
+    const Lines report = WriteSummaryReport(run.inputs, run.results, run.window, entries);
+    const std::size_t start = IndexOf(report, " INPUTS:");
+    const Lines expected = {
+        " INPUTS:",
+        " Number of control participants (n) = 3",
+        " Number of covariates = 1",
+        " Credible limit required: Two-sided",
+        "",
+        " Summary statistics for the control sample and scores for the case, as entered:",
+        "   Task of Interest:  Mean = 11,0   SD = 1       Score for case = 6",
+        "   Covariate 1:       Mean = 41     SD = 3,606   Score for case = 5e1",
+        " Correlation(s) between task and covariate(s) in control sample, as entered:",
+        "   Covariate 1 with Task of Interest = -,27735",
+        "",
+        " Summary statistics for the control sample for task and covariates together with "
+        "scores for the case:"};
+    EXPECT_TRUE(SameLines(Slice(report, start, expected.size()), expected));
 }
 
 // ---- Summary table and raw data shapes ----

@@ -127,12 +127,15 @@ TEST_F(ReportTool, PrintsTheReportTheProgramWouldAppend) {
     EXPECT_FALSE(fs::exists(folder_ / InputsFileName));
 }
 
-TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndTakesTheTextsAsTyped) {
+// The report gives the counts the analysis used, not the texts they were read from.
+TEST_F(ReportTool, DefaultsToTwoSidedLimitsAndPrintsTheCountsUsed) {
     const std::string file = WriteData(kFourControls);
-    const ToolRun run = Run({"--k", "1", "--n", "5.0", file});
+    const ToolRun run = Run({"--k", "1.0", "--n", "0 5", file});
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, ProgramReport("5.0", "1", 0, {}, file));
-    EXPECT_NE(run.out.find(" Number of control participants (n) = 5.0\n"), std::string::npos);
+    EXPECT_EQ(run.out, ProgramReport("0 5", "1.0", 0, {}, file));
+    EXPECT_NE(run.out.find(" Number of control participants (n) = 5\n Number of covariates = 1\n"
+                           " Credible limit required: Two-sided\n"),
+              std::string::npos);
 }
 
 TEST_F(ReportTool, WritesRealsWithTheRegionalDecimalSeparator) {
@@ -252,6 +255,37 @@ TEST_F(ReportTool, UsageErrorsExitTwo) {
     }
 }
 
+// Each usage error says in its first line what is wrong, before the usage text.
+TEST_F(ReportTool, UsageErrorsSayWhatIsWrong) {
+    const std::string file = WriteData(kFourControls);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--n", "5", "--n", "4", "--k", "1", file}, "--n may be given only once"},
+        {{"--limit", "two-sided", "--n", "5", "--k", "1", "--limit", "one-sided-lower", file},
+         "--limit may be given only once"},
+        {{"--n", "5", "--k", "1", ""}, "the data file's name is empty"},
+        {{"--statistics", ""}, "the file name of --statistics is empty"},
+        {{"--n", "5", "--k", "1", "--pdf", "", file}, "the file name of --pdf is empty"},
+        {{"--n", "5", "--k", "1", "--figure", "", file}, "the file name of --figure is empty"},
+        // After "--" an option's name is a file name.
+        {{"--n", "5", "--k", "1", "--", "--pdf", file}, "only one data file may be given"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("quorvane-report: " + message + "\nUsage: quorvane-report", 0), 0u) << run.err;
+    }
+}
+
+// "--" ends the options: a data file may be named like one.
+TEST_F(ReportTool, TwoDashesEndTheOptions) {
+    std::ofstream(folder_ / "-h", std::ios::binary) << kFourControls;
+    const ToolRun run = Run({"--n", "5", "--k", "1", "--", "-h"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, kLoaded);
+    EXPECT_EQ(run.out, ProgramReport("5", "1", 0, {}, (folder_ / "-h").string()));
+}
+
 TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     const ToolRun run = Run({"--help"});
     EXPECT_EQ(run.status, 0);
@@ -266,11 +300,13 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     GTEST_SKIP() << "built without the program's windows";
 #endif
     const std::string file = WriteData(kFourControls);
-    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C";
+    // As a batch job without a session runs it: no runtime folder either.
+    const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR LC_ALL=C";
     const ToolRun plain = Run({"--n", "4", "--k", "1", file});
     const ToolRun run = Run({"--n", "4", "--k", "1", "--pdf", "report.pdf", "--figure", "figure.svg", file}, headless);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, plain.out);
+    EXPECT_EQ(run.err, plain.err);  // the analysis's notes, and nothing of the drawing
     EXPECT_NE(Slurp(folder_ / "figure.svg").find("<svg"), std::string::npos);
 
     ExpectPdfHoldsReport("report.pdf", run.out);
@@ -290,6 +326,37 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_EQ(wrongKind.status, 2);
     EXPECT_TRUE(wrongKind.out.empty());
     EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
+}
+
+// An output that is an input, under its own name or another, is refused before the
+// analysis runs or anything is written: the input stays whole.
+TEST_F(ReportTool, AnOutputThatIsAnInputFileIsRefusedAndTheInputKept) {
+#ifndef QUORVANE_REPORT_FILES
+    GTEST_SKIP() << "built without the program's windows";
+#endif
+    WriteData(kFourControls);
+    const std::string statistics = FormatStatisticsFile(
+        {"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
+    std::ofstream(folder_ / "norms.txt", std::ios::binary) << statistics;
+    fs::create_symlink(folder_ / "data.txt", folder_ / "link.png");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--n", "5", "--k", "1", "--pdf", "data.txt", "data.txt"},
+         "quorvane-report: the file of --pdf \"data.txt\" is the data file, which would be overwritten\n"},
+        {{"--n", "5", "--k", "1", "--figure", "link.png", "data.txt"},
+         "quorvane-report: the file of --figure \"link.png\" is the same file as the data file \"data.txt\", "
+         "which would be overwritten\n"},
+        {{"--statistics", "norms.txt", "--pdf", "./norms.txt"},
+         "quorvane-report: the file of --pdf \"./norms.txt\" is the same file as the statistics file "
+         "\"norms.txt\", which would be overwritten\n"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = Run(args, "env -u DISPLAY LC_ALL=C");
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind(message, 0), 0u) << run.err;
+        EXPECT_EQ(Slurp(folder_ / "data.txt"), kFourControls);
+        EXPECT_EQ(Slurp(folder_ / "norms.txt"), statistics);
+    }
 }
 
 // ---- Summary statistics as input ------------------------------------------------------

@@ -75,6 +75,17 @@ int VisibleFields(const TfrmSummary& window, SummaryField field, int count) {
     return visible;
 }
 
+// The programs are named as they are installed, not as files of another system.
+TEST_F(SummaryWindow, TitleAndDescriptionNameTheProgramsAsInstalled) {
+    EXPECT_EQ(frmSummary.windowTitle(),
+              QStringLiteral("QuorvaneSummary: Bayesian test for a deficit in the single case controlling for "
+                             "covariate(s) (Summary statistics as input) "));
+    const QString description = frmSummary.DescripFld->toPlainText();
+    EXPECT_TRUE(description.startsWith(QStringLiteral("QuorvaneSummary implements ")));
+    EXPECT_TRUE(description.contains(QStringLiteral("The companion program, Quorvane, runs")));
+    EXPECT_FALSE(description.contains(QStringLiteral(".exe")));
+}
+
 TEST_F(SummaryWindow, TheGridFollowsKAndKeepsWhatWasTyped) {
     EXPECT_EQ(frmSummary.windowTitle().toStdString(), SummaryProgramTitle);
     Type("30", "1", kOneCovariate);
@@ -224,6 +235,32 @@ TEST_F(SummaryWindow, SaveAsPdfHoldsTheReportAndItsFigure) {
     const QStringList pdf = PdfTextLines(path);
     ExpectLinesInOrder(MemoLines(Results()), pdf);
     EXPECT_EQ(pdf.filter(QStringLiteral("How sure we are")).size(), 1);
+}
+
+// The statistics file saved and loaded back is an input of what follows: the results
+// window will not write a report over it.
+TEST_F(SummaryWindow, TheResultsAreNotSavedOverTheStatisticsFile) {
+    Type("30", "1", kOneCovariate);
+    const std::string path = folder.filePath(QStringLiteral("norms.txt")).toStdString();
+    platform.saveAnswers.push_back(path);
+    Click(frmSummary.cmdSaveStatistics);
+    platform.openAnswers.push_back(path);
+    Click(frmSummary.cmdLoadStatistics);
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray statistics = file.readAll();
+
+    platform.saveAnswers.push_back(path);
+    Click(frmTemplateResults.cmdSaveOutput);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0],
+              (RecordedMessage{MessageKind::Error, "Error",
+                               "The results cannot be saved to \"" + path +
+                                   "\": it is the statistics file, which would be overwritten"}));
+    file.seek(0);
+    EXPECT_EQ(file.readAll(), statistics);
 }
 
 // The raw program's notes field: its tests cover the rules; this shows the companion has them.

@@ -4,11 +4,13 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QDate>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTimer>
 #include <functional>
@@ -59,13 +61,20 @@ TEST_F(MainWindowStart, ShowsTwoInputPairsAndKeepsSixHiddenWithTheirCaptions) {
 
 TEST_F(MainWindowStart, DescriptionJoinsItsFourPartsWithTheirBlanksAndScrolls) {
     const QString text = frmTemplate.DescripFld->toPlainText();
-    EXPECT_TRUE(text.startsWith(QStringLiteral("Quorvane.exe ")));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Quorvane implements ")));
     EXPECT_TRUE(text.contains(QStringLiteral("Crawford, J. R., Garthwaite, P. H., & Ryan, K. (2011)")));
     // Three blanks before the second part, one before the third, two before the fourth.
     EXPECT_TRUE(text.contains(QStringLiteral("1166-1178.   The program tests for a deficit")));
-    EXPECT_TRUE(text.contains(QStringLiteral("as input. A companion program, QuorvaneSummary.exe,")));
+    EXPECT_TRUE(text.contains(QStringLiteral("as input. A companion program, QuorvaneSummary,")));
     EXPECT_TRUE(text.contains(QStringLiteral("as its inputs.  To use the program you need")));
-    EXPECT_TRUE(text.endsWith(QStringLiteral("( Current version of program compiled on 10/02/2011 ).")));
+    EXPECT_TRUE(text.contains(QStringLiteral("(a) a significance test")));
+    // The version and the date of this build, not a date written into the text.
+    const QRegularExpression ending(QStringLiteral("\\( Current version of program: " QUORVANE_VERSION
+                                                   ", built on (\\d{4})-(\\d\\d)-(\\d\\d) \\)\\.$"));
+    const QRegularExpressionMatch match = ending.match(text);
+    ASSERT_TRUE(match.hasMatch()) << text.right(80).toStdString();
+    EXPECT_TRUE(QDate(match.captured(1).toInt(), match.captured(2).toInt(), match.captured(3).toInt()).isValid());
+    EXPECT_FALSE(text.contains(QStringLiteral(".exe")));
     EXPECT_FALSE(text.contains(QStringLiteral("    ")));
     EXPECT_TRUE(frmTemplate.DescripFld->isReadOnly());
     EXPECT_EQ(frmTemplate.DescripFld->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);

@@ -193,6 +193,33 @@ TEST_F(ResultsWindow, FailedSaveLeavesTheExistingFileWhole) {
     EXPECT_EQ(frmTemplateResults.memoResults->toPlainText(), report);
 }
 
+// The data file of an analysis, under its own name or through a link, is never
+// overwritten by Save Output or Save as PDF: the save is refused and names the file.
+TEST_F(WindowTest, SavesRefuseTheDataFileOfAnAnalysis) {
+    const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
+    const std::string link = folder.filePath(QStringLiteral("small.pdf")).toStdString();
+    ASSERT_TRUE(QFile::link(QString::fromStdString(data), QString::fromStdString(link)));
+    Compute("3", "1", data);
+    ASSERT_EQ(platform.messages.size(), 1u);  // loaded successfully
+    platform.messages.clear();
+
+    platform.saveAnswers.push_back(data);
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+    platform.saveAnswers.push_back(link);
+    frmTemplateResults.mnuSaveAsPdf->trigger();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0], (RecordedMessage{MessageKind::Error, "Error",
+                                                     "The results cannot be saved to \"" + data +
+                                                         "\": it is the data file, which would be overwritten"}));
+    EXPECT_EQ(platform.messages[1].text, "The PDF cannot be saved to \"" + link +
+                                             "\": it is the same file as the data file \"" + data +
+                                             "\", which would be overwritten");
+    QFile file(QString::fromStdString(data));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray(kSmallSample));
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(link)).isSymLink());
+}
+
 // ---- Clear Results ----
 
 TEST_F(ResultsWindow, ClearResultsEmptiesTheTextAndTheNextReportStartsAfresh) {
