@@ -70,25 +70,27 @@ std::string SaveInputTexts(const std::vector<std::string>& texts, const std::str
     std::string content;
     for (const std::string& text : texts) (content += text) += ' ';
 
-    const fs::path inProgramFolder = InProgramFolder(platform, fileName);
-    const std::optional<std::string> programFolderError = ReplaceFile(inProgramFolder, content);
-    if (!programFolderError) return inProgramFolder.string();
-
-    std::string message = "The saved inputs file could not be written.\n" +
-                          FailureLine(inProgramFolder, *programFolderError) + '\n';
+    std::string message = "The saved inputs file could not be written.";
+    // An installed program's folder belongs to the system, even to a superuser who can write it.
+    if (!platform.ProgramIsInstalled()) {
+        const fs::path inProgramFolder = InProgramFolder(platform, fileName);
+        const std::optional<std::string> programFolderError = ReplaceFile(inProgramFolder, content);
+        if (!programFolderError) return inProgramFolder.string();
+        message += '\n' + FailureLine(inProgramFolder, *programFolderError);
+    }
     const std::string stateFolder = UserStateFolder(platform);
     if (stateFolder.empty())
-        throw EInOutError(message + "The user's state folder is unknown: neither XDG_STATE_HOME nor HOME "
+        throw EInOutError(message + "\nThe user's state folder is unknown: neither XDG_STATE_HOME nor HOME "
                                     "names an absolute folder.");
     const fs::path inStateFolder = fs::path(stateFolder) / fileName;
     std::optional<std::string> stateFolderError = MakeFolder(stateFolder);
     if (!stateFolderError) stateFolderError = ReplaceFile(inStateFolder, content);
     if (!stateFolderError) return inStateFolder.string();
-    throw EInOutError(message + FailureLine(inStateFolder, *stateFolderError));
+    throw EInOutError(message + '\n' + FailureLine(inStateFolder, *stateFolderError));
 }
 
 void DeleteSavedInputs(Platform& platform, const std::string& fileName) {
-    RemoveIfPresent(InProgramFolder(platform, fileName));
+    if (!platform.ProgramIsInstalled()) RemoveIfPresent(InProgramFolder(platform, fileName));
     const std::string stateFolder = UserStateFolder(platform);
     if (!stateFolder.empty()) RemoveIfPresent(fs::path(stateFolder) / fileName);
 }

@@ -1,0 +1,44 @@
+#include "analysis/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/fake_platform.h"
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The platform's own answer, from the executable's folder alone.
+class InFolder : public testing::FakePlatform {
+public:
+    bool ProgramIsInstalled() override { return Platform::ProgramIsInstalled(); }
+};
+
+TEST(ProgramIsInstalled, UnlessItRunsFromTheFolderItWasBuiltIn) {
+    const fs::path built = QUORVANE_PROGRAMS_FOLDER;
+    const fs::path scratch = fs::temp_directory_path() / ("quorvane_platform_" + std::to_string(std::random_device{}()));
+    fs::create_directories(scratch);
+    fs::create_directory_symlink(built, scratch / "link");
+    const std::pair<fs::path, bool> cases[] = {
+        {built, false},
+        {built / "", false},        // however the path is written
+        {scratch / "link", false},  // through a link
+        {built.parent_path(), true},
+        {scratch, true},  // a copy elsewhere, a portable folder
+        {"/usr/bin", true},
+        {"", true},
+    };
+    for (const auto& [folder, installed] : cases) {
+        InFolder platform;
+        platform.executableFolder = folder.string();
+        EXPECT_EQ(platform.ProgramIsInstalled(), installed) << folder;
+    }
+    fs::remove_all(scratch);
+}
+
+}  // namespace
+}  // namespace quorvane
