@@ -14,6 +14,7 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/text_input.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 
@@ -24,12 +25,10 @@ namespace {
 constexpr std::size_t kMaxTokenLength = 64;
 constexpr std::size_t kMaxDataFileBytes = 64u << 20;
 constexpr char kEndOfData = 26;  // Ctrl-Z
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Any character of code 32 or less separates numbers; compared unsigned so that bytes
 // of non-ASCII characters count as text, not as separators.
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 constexpr std::size_t kShownTokenLength = 40;
@@ -169,39 +168,18 @@ std::optional<long double> ParseNumber(std::string_view token) {
     return syntax.negative && value != 0 ? -value : value;
 }
 
-// Walks the content line by line; a line ends at CR LF, LF or CR.
-class LineReader {
-public:
-    explicit LineReader(std::string_view content) : rest_(content) {}
-
-    // The next line holding something other than blanks, and its line number in the file.
-    bool NextDataLine(std::string_view& line, int& lineNumber) {
-        while (!rest_.empty()) {
-            std::size_t end = 0;
-            while (end < rest_.size() && !IsLineEnd(rest_[end])) ++end;
-            line = rest_.substr(0, end);
-            std::size_t next = end;
-            if (next < rest_.size()) {
-                const bool crlf = rest_[next] == '\r' && next + 1 < rest_.size() &&
-                                  rest_[next + 1] == '\n';
-                next += crlf ? 2 : 1;
-            }
-            rest_.remove_prefix(next);
-            ++lineNumber_;
-            for (const char c : line) {
-                if (!IsSeparator(c)) {
-                    lineNumber = lineNumber_;
-                    return true;
-                }
+// The next line holding something other than blanks, and its line number in the file.
+bool NextDataLine(LineReader& lines, std::string_view& line, int& lineNumber) {
+    while (lines.Next(line)) {
+        for (const char c : line) {
+            if (!IsSeparator(c)) {
+                lineNumber = lines.LineNumber();
+                return true;
             }
         }
-        return false;
     }
-
-private:
-    std::string_view rest_;
-    int lineNumber_ = 0;
-};
+    return false;
+}
 
 // The next token of the line, removed from it; empty when none is left.
 std::string_view NextToken(std::string_view& line) {
@@ -260,8 +238,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     if (rowCount < 1 || rowCount > kMaxRows || colCount < 1 || colCount > kMaxVars)
         throw std::out_of_range("raw data table size out of range");
 
-    if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        content.remove_prefix(kByteOrderMark.size());
+    content = WithoutByteOrderMark(content);
     if (const std::size_t stop = content.find(kEndOfData); stop != std::string_view::npos)
         content = content.substr(0, stop);
 
@@ -270,7 +247,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     std::string_view line;
     int lineNumber = 0;
     for (int row = 1; row <= rowCount; ++row) {
-        if (!lines.NextDataLine(line, lineNumber)) throw ShortFile(row - 1, rowCount);
+        if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount);
         for (int col = 1; col <= colCount; ++col) {
             const std::string_view token = NextToken(line);
             if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount);
@@ -289,7 +266,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     }
     layout.caseLine = lineNumber;
     layout.numberLines = rowCount;
-    while (lines.NextDataLine(line, lineNumber))
+    while (NextDataLine(lines, line, lineNumber))
         if (IsNumber(NextToken(line))) ++layout.numberLines;
     return layout;
 }
@@ -313,6 +290,7 @@ std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
         if (count < sizeof buffer) break;
     }
     if (std::ferror(file.get())) throw InOutErrorFromErrno(failure, errno != 0 ? errno : EIO);
+    if (const std::optional<std::string> reason = NotPlainText(content)) throw InOutError(failure, *reason);
     return content;
 }
 

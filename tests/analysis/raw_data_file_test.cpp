@@ -15,6 +15,7 @@
 
 #include "analysis/io_errors.h"
 #include "support/fake_platform.h"
+#include "support/utf16.h"
 
 namespace quorvane {
 namespace {
@@ -317,7 +318,7 @@ protected:
 };
 
 TEST_F(RawDataFileTest, ReadTextFileKeepsEveryByte) {
-    const std::string content("a\r\nb\rc\n\x1a\0d", 10);
+    const std::string content("a\r\nb\rc\n\x1a\x01\xFF\xFE" "d", 12);
     EXPECT_EQ(ReadTextFile(Write("bytes.txt", content)), content);
 }
 
@@ -342,6 +343,55 @@ TEST_F(RawDataFileTest, ReadErrorsNameThePathAndTheReason) {
         }
     }
 }
+
+// A file that is not plain text is refused before a number is read: read as plain
+// text, UTF-16 gives digits with NULs as blanks, and a report on numbers not in the file.
+struct EncodingCase {
+    const char* name;
+    std::string content;
+    std::string reason;  // empty: loaded
+};
+
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+
+class FileEncoding : public RawDataFileTest, public ::testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(FileEncoding, OnlyPlainTextIsRead) {
+    const std::string path = Write("data.txt", GetParam().content);
+    platform_.openAnswers.push_back(path);
+    RawDataTable table;
+    try {
+        LoadRawDataFile(4, 2, table, platform_);
+        EXPECT_EQ(GetParam().reason, "");
+        EXPECT_EQ(Block(table, 4, 2), kExampleRows);
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.what(), "The data file \"" + path + "\" cannot be read: " + GetParam().reason);
+        EXPECT_TRUE(platform_.messages.empty());
+    }
+}
+
+const std::string kExampleText = "10 40\r\n12 38\r\n11 45\r\n6 50\r\n";
+const std::string kNulReason =
+    "it is not a plain text file (it holds NUL bytes, as UTF-16 \"Unicode text\" and binary files do); "
+    "save it as plain text (UTF-8 or ASCII)";
+const auto MarkReason = [](const std::string& encoding) {
+    return "it is " + encoding + ", not plain text; save it as plain text (UTF-8 or ASCII)";
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileEncoding,
+    ::testing::Values(
+        EncodingCase{"Utf8WithMark", "\xEF\xBB\xBF" + kExampleText, ""},
+        EncodingCase{"Utf16WithoutMark", testing::Utf16LittleEndian(kExampleText), kNulReason},
+        EncodingCase{"NulAmongTheNumbers", "10 40\r\n12" + std::string(1, '\0') + "38\r\n11 45\r\n6 50\r\n",
+                     kNulReason},
+        EncodingCase{"Utf16LittleEndian", "\xFF\xFE" + testing::Utf16LittleEndian(kExampleText),
+                     MarkReason("UTF-16 text (little-endian)")},
+        EncodingCase{"Utf16BigEndian", "\xFE\xFF" + testing::Utf16LittleEndian(kExampleText).substr(1) + '\0',
+                     MarkReason("UTF-16 text (big-endian)")},
+        EncodingCase{"Utf32LittleEndian", std::string("\xFF\xFE\0\0", 4) + "1\0\0\0", MarkReason("UTF-32 text (little-endian)")},
+        EncodingCase{"Utf32BigEndian", std::string("\0\0\xFE\xFF\0\0\0" "1", 8), MarkReason("UTF-32 text (big-endian)")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RawDataFileTest, LoadsTheExampleAndReportsTheSizeAskedFor) {
     const std::string path = Write("example.txt", "10 40\r\n12 38\r\n11 45\r\n6 50\r\n");
