@@ -31,18 +31,6 @@ constexpr char kEndOfData = 26;  // Ctrl-Z
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-constexpr std::size_t kShownTokenLength = 40;
-
-// Names the line and shows the token; a comma or semicolon suggests the usual slip.
-EInOutError InvalidNumber(int lineNumber, std::string_view token) {
-    std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
-                          " of the data file: " + Quoted(token, kShownTokenLength);
-    if (token.find_first_of(",;") != std::string_view::npos)
-        message += "\nNumbers are written with a full stop as the decimal point and are separated "
-                   "by blanks, not by commas or semicolons.";
-    return EInOutError(message);
-}
-
 std::string Plural(int count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
@@ -113,19 +101,6 @@ bool CheckSyntax(std::string_view token, NumberSyntax& out) {
     return true;
 }
 
-// The decimal order of magnitude of the first significant digit, or nothing for zero.
-std::optional<long> DecimalOrder(const NumberSyntax& syntax) {
-    const std::string_view m = syntax.mantissa;
-    const std::size_t point = std::min(m.find('.'), m.size());
-    for (std::size_t i = 0; i < m.size(); ++i) {
-        if (m[i] == '.' || m[i] == '0') continue;
-        const long position = i < point ? static_cast<long>(point - i) - 1
-                                        : -static_cast<long>(i - point);
-        return position + syntax.exponent;
-    }
-    return std::nullopt;
-}
-
 bool Convert(std::string_view mantissa, long exponent, long double& value) {
     const std::string text = std::string(mantissa) + "e" + std::to_string(exponent);
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -139,33 +114,35 @@ bool IsNumber(std::string_view token) {
 
 // from_chars, not strtold: it ignores the C locale, which the desktop toolkit may have
 // set to the user's (a comma as decimal separator). Nothing when the token is not a
-// number or too large.
+// number, or is one out of the range the programs take.
 std::optional<long double> ParseNumber(std::string_view token) {
     if (token.size() > kMaxTokenLength) return std::nullopt;
     NumberSyntax syntax;
     if (!CheckSyntax(token, syntax)) return std::nullopt;
 
     long double value = 0;
-    bool ok = Convert(syntax.mantissa, syntax.exponent, value);
-    if (!ok) {
-        // Out of range. Too large is an error; too small for the normal range is read
-        // as the nearest subnormal or zero: parsed 64 decades higher, then scaled down.
-        const std::optional<long> order = DecimalOrder(syntax);
-        if (order && *order < 0) {
-            constexpr long kShift = 64;
-            if (Convert(syntax.mantissa, syntax.exponent + kShift, value))
-                value *= 1e-64L;
-            else
-                value = 0;
-            ok = true;
-        }
-    }
-    // The conversion and the scaling raise the unit's sticky flags; the analysis tests
-    // them later and must not see ours.
+    const bool ok = Convert(syntax.mantissa, syntax.exponent, value) && InNumberRange(value);
+    // The conversion raises the unit's sticky flags; the analysis tests them later and
+    // must not see ours.
     ClearFloatingPointFaults();
     if (!ok) return std::nullopt;
     // A zero has no sign: "-0" must not list as -0.000 in the report.
     return syntax.negative && value != 0 ? -value : value;
+}
+
+constexpr std::size_t kShownTokenLength = 40;
+
+// Names the line and shows the token; a number out of range says so, and a comma or
+// semicolon suggests the usual slip.
+EInOutError InvalidNumber(int lineNumber, std::string_view token) {
+    std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
+                          " of the data file: " + Quoted(token, kShownTokenLength);
+    if (IsNumber(token))
+        message += "\nThe number " + std::string(kOutOfRange);
+    else if (token.find_first_of(",;") != std::string_view::npos)
+        message += "\nNumbers are written with a full stop as the decimal point and are separated "
+                   "by blanks, not by commas or semicolons.";
+    return EInOutError(message);
 }
 
 // The next line holding something other than blanks, and its line number in the file.

@@ -83,7 +83,9 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
         item->line = number;
         item->values.assign(words.begin() + 1, words.end());
         for (const std::string& value : item->values)
-            if (!ParseStatistic(value)) Refuse(number, "\"" + value + "\" is not a finite number.");
+            if (!ParseStatistic(value))
+                Refuse(number, "\"" + value + "\" " +
+                                   (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
     }
     if (!headerSeen) Refuse(1, std::string("the first line must be \"") + kStatisticsFileHeader + "\".");
     for (const Item& item : items)

@@ -1,6 +1,8 @@
 #include "analysis/text_input.h"
 
 #include <array>
+#include <cfloat>
+#include <cmath>
 
 namespace quorvane {
 
@@ -33,6 +35,11 @@ std::optional<std::string> NotPlainText(std::string_view content) {
 std::string_view WithoutByteOrderMark(std::string_view content) {
     if (content.starts_with(kUtf8ByteOrderMark)) content.remove_prefix(kUtf8ByteOrderMark.size());
     return content;
+}
+
+bool InNumberRange(long double value) {
+    const long double size = std::fabs(value);
+    return size == 0 || (size >= DBL_MIN && size <= DBL_MAX);
 }
 
 bool LineReader::Next(std::string_view& line) {
