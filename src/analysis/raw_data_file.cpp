@@ -158,6 +158,13 @@ bool NextDataLine(LineReader& lines, std::string_view& line, int& lineNumber) {
     return false;
 }
 
+// The line without the separators around it.
+std::string_view WithoutSeparatorsAround(std::string_view line) {
+    while (!line.empty() && IsSeparator(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsSeparator(line.back())) line.remove_suffix(1);
+    return line;
+}
+
 // The next token of the line, removed from it; empty when none is left.
 std::string_view NextToken(std::string_view& line) {
     std::size_t start = 0;
@@ -205,6 +212,15 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
                                    "%d holds %d): on each, the numbers after the first %d were not used.",
                                    {layout.longLines, colCount, layout.firstLongLine,
                                     layout.firstLongLineNumbers, colCount}));
+    const std::string text = Quoted(layout.firstText, kShownTokenLength);
+    if (layout.textLines == 1)
+        notes.push_back(FormatText("Note: line %d of the data file holds ", {layout.firstTextLine}) + text +
+                        FormatText(" after the k + 1 = %d numbers asked for: it was not used.", {colCount}));
+    else if (layout.textLines > 1)
+        notes.push_back(FormatText("Note: %d lines of the data file hold text after the k + 1 = %d numbers asked "
+                                   "for (line %d holds ",
+                                   {layout.textLines, colCount, layout.firstTextLine}) +
+                        text + "): that text was not used.");
     return notes;
 }
 
@@ -232,13 +248,18 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
             if (!value) throw InvalidNumber(lineNumber, token);
             table(row, col) = *value;
         }
-        // Numbers after the colCount-th are not stored; those that follow are counted
-        // for the success box's note.
+        // Nothing after the colCount-th number is stored; what follows is described in
+        // the success box's note: the numbers that follow counted, or else the text.
+        const std::string_view rest = WithoutSeparatorsAround(line);
         int surplus = 0;
         while (IsNumber(NextToken(line))) ++surplus;
         if (surplus > 0 && layout.longLines++ == 0) {
             layout.firstLongLine = lineNumber;
             layout.firstLongLineNumbers = colCount + surplus;
+        }
+        if (surplus == 0 && !rest.empty() && layout.textLines++ == 0) {
+            layout.firstTextLine = lineNumber;
+            layout.firstText = rest;
         }
     }
     layout.caseLine = lineNumber;

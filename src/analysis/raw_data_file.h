@@ -25,6 +25,9 @@ struct RawDataLayout {
     int longLines = 0;             // lines read that hold more numbers than were read
     int firstLongLine = 0;         // the first of them,
     int firstLongLineNumbers = 0;  // and how many numbers it holds
+    int textLines = 0;             // lines read that hold text, not a number, after the numbers read
+    int firstTextLine = 0;         // the first of them,
+    std::string firstText;         // and that text
 };
 
 // Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content.

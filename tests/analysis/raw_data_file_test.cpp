@@ -499,6 +499,16 @@ INSTANTIATE_TEST_SUITE_P(
                     "Note: line 2 of the data file holds 3 numbers, but k + 1 = 2 were asked for: the numbers "
                     "after the first 2 were not used.",
                     4},
+        // "1,5" is not a number, but the user must hear of it as of one.
+        SurplusCase{"TextAfterTheNumbers", "10 64 12 1,5\n11 60 14\n", 2, 3,
+                    "Note: line 1 of the data file holds \"1,5\" after the k + 1 = 3 numbers asked for: it was not "
+                    "used.",
+                    2},
+        SurplusCase{"TextOnSeveralLines", "10 40\t \x01\n12 38 7\n11 45 patient AB \n6 50 x\n", 4, 2,
+                    "Note: line 2 of the data file holds 3 numbers, but k + 1 = 2 were asked for: the numbers after "
+                    "the first 2 were not used.\n\nNote: 2 lines of the data file hold text after the k + 1 = 2 "
+                    "numbers asked for (line 3 holds \"patient AB\"): that text was not used.",
+                    4},
         SurplusCase{"SeveralLinesLonger", "10 40\n12 38 7\n11 45 8 9\n6 50\n9 9 9\n", 3, 2,
                     "Note: the data file holds 5 lines of numbers, but n + 1 = 3 were asked for: the case's "
                     "scores were taken from line 3, and the lines after it were not used.\n\nNote: 2 lines "
