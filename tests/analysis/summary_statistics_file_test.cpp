@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "analysis/io_errors.h"
 #include "support/utf16.h"
@@ -48,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(CrLfLfCr, StatisticsFileLineEnds, ::testing::Values("\r
 
 // The data file's check: a file saved as UTF-16 is refused, naming the encoding.
 TEST(StatisticsFile, OnlyPlainTextIsRead) {
-    const auto path = std::filesystem::temp_directory_path() / "quorvane_statistics_utf16.txt";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("quorvane_statistics_utf16_" + std::to_string(std::random_device{}()) + ".txt");
     std::ofstream(path, std::ios::binary) << "\xFF\xFE" << testing::Utf16LittleEndian(FormatStatisticsFile(kTwoCovariates));
     try {
         ReadStatisticsFile(path.string());
