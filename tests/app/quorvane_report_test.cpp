@@ -543,9 +543,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"--k", "2"}, {"--means", "1 2 3"}, {"--sds", "1 2 3"}, {"--case", "1 2 3"},
                      {"--correlations", "0.9 0.9 -0.9"}},
                     nullptr, kNotPositiveDefinite + "\n"},
-        SummaryStop{"MeanBeyondADouble", {{"--means", "1e400 13.1"}}, nullptr,
-                    "INPUT ERROR\n(  Mean of Task of Interest  1e400  )\n\nThe number is out of range: numbers other "
-                    "than 0 must lie between about 1e-308 and 1e308 in size.\n"},
         SummaryStop{"FileBeyondADouble", {}, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2\ncase 1 -1e400\ncorrelations 0.5\n",
                     "Line 6 of the statistics file: \"-1e400\" is out of range: numbers other than 0 must lie "
                     "between about 1e-308 and 1e308 in size.\n"},
