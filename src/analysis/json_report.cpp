@@ -1,5 +1,6 @@
 #include "analysis/json_report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -45,11 +46,13 @@ std::string JsonString(std::string_view text) {
 }
 
 // 17 significant digits: enough for any double to read back unchanged. The C locale's
-// full stop is the decimal point whatever the user's settings.
+// full stop is the decimal point whatever the user's settings. JSON has no infinity and
+// no NaN: a value that a double cannot hold is null, as a limit not given is.
 std::string JsonNumber(std::optional<long double> value) {
-    if (!value) return "null";
+    const double number = value ? static_cast<double>(*value) : 0;
+    if (!value || !std::isfinite(number)) return "null";
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", static_cast<double>(*value));
+    std::snprintf(text, sizeof text, "%.17g", number);
     return text;
 }
 

@@ -41,11 +41,18 @@ public:
     virtual void PrintText(const std::string& text) = 0;
     // The folder of the running executable, without a trailing separator.
     virtual std::string ExecutableFolder() = 0;
+    // Whether the running program is an installed copy, not the build tree's own: one
+    // whose folder is not the folder the programs were built in.
+    virtual bool ProgramIsInstalled();
     virtual std::string CurrentDirectory() = 0;
     // An environment variable's value, nothing when it is unset; the process's own
     // environment unless a platform scripts it.
     virtual std::optional<std::string> EnvironmentVariable(const std::string& name);
 };
+
+// Whether folder is the one the programs were built in, however the path is written;
+// false once that folder is gone.
+bool IsProgramsBuildFolder(const std::string& folder);
 
 // The confirmation of Exit: true when the user answers Yes to "Exit from program?".
 bool ConfirmExit(Platform& platform);

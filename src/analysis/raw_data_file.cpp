@@ -14,6 +14,7 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/text_input.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 
@@ -24,25 +25,11 @@ namespace {
 constexpr std::size_t kMaxTokenLength = 64;
 constexpr std::size_t kMaxDataFileBytes = 64u << 20;
 constexpr char kEndOfData = 26;  // Ctrl-Z
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Any character of code 32 or less separates numbers; compared unsigned so that bytes
 // of non-ASCII characters count as text, not as separators.
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-constexpr std::size_t kShownTokenLength = 40;
-
-// Names the line and shows the token; a comma or semicolon suggests the usual slip.
-EInOutError InvalidNumber(int lineNumber, std::string_view token) {
-    std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
-                          " of the data file: " + Quoted(token, kShownTokenLength);
-    if (token.find_first_of(",;") != std::string_view::npos)
-        message += "\nNumbers are written with a full stop as the decimal point and are separated "
-                   "by blanks, not by commas or semicolons.";
-    return EInOutError(message);
-}
 
 std::string Plural(int count, const char* singular, const char* plural) {
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
@@ -114,19 +101,6 @@ bool CheckSyntax(std::string_view token, NumberSyntax& out) {
     return true;
 }
 
-// The decimal order of magnitude of the first significant digit, or nothing for zero.
-std::optional<long> DecimalOrder(const NumberSyntax& syntax) {
-    const std::string_view m = syntax.mantissa;
-    const std::size_t point = std::min(m.find('.'), m.size());
-    for (std::size_t i = 0; i < m.size(); ++i) {
-        if (m[i] == '.' || m[i] == '0') continue;
-        const long position = i < point ? static_cast<long>(point - i) - 1
-                                        : -static_cast<long>(i - point);
-        return position + syntax.exponent;
-    }
-    return std::nullopt;
-}
-
 bool Convert(std::string_view mantissa, long exponent, long double& value) {
     const std::string text = std::string(mantissa) + "e" + std::to_string(exponent);
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -140,68 +114,56 @@ bool IsNumber(std::string_view token) {
 
 // from_chars, not strtold: it ignores the C locale, which the desktop toolkit may have
 // set to the user's (a comma as decimal separator). Nothing when the token is not a
-// number or too large.
+// number, or is one out of the range the programs take.
 std::optional<long double> ParseNumber(std::string_view token) {
     if (token.size() > kMaxTokenLength) return std::nullopt;
     NumberSyntax syntax;
     if (!CheckSyntax(token, syntax)) return std::nullopt;
 
     long double value = 0;
-    bool ok = Convert(syntax.mantissa, syntax.exponent, value);
-    if (!ok) {
-        // Out of range. Too large is an error; too small for the normal range is read
-        // as the nearest subnormal or zero: parsed 64 decades higher, then scaled down.
-        const std::optional<long> order = DecimalOrder(syntax);
-        if (order && *order < 0) {
-            constexpr long kShift = 64;
-            if (Convert(syntax.mantissa, syntax.exponent + kShift, value))
-                value *= 1e-64L;
-            else
-                value = 0;
-            ok = true;
-        }
-    }
-    // The conversion and the scaling raise the unit's sticky flags; the analysis tests
-    // them later and must not see ours.
+    const bool ok = Convert(syntax.mantissa, syntax.exponent, value) && InNumberRange(value);
+    // The conversion raises the unit's sticky flags; the analysis tests them later and
+    // must not see ours.
     ClearFloatingPointFaults();
     if (!ok) return std::nullopt;
     // A zero has no sign: "-0" must not list as -0.000 in the report.
     return syntax.negative && value != 0 ? -value : value;
 }
 
-// Walks the content line by line; a line ends at CR LF, LF or CR.
-class LineReader {
-public:
-    explicit LineReader(std::string_view content) : rest_(content) {}
+constexpr std::size_t kShownTokenLength = 40;
 
-    // The next line holding something other than blanks, and its line number in the file.
-    bool NextDataLine(std::string_view& line, int& lineNumber) {
-        while (!rest_.empty()) {
-            std::size_t end = 0;
-            while (end < rest_.size() && !IsLineEnd(rest_[end])) ++end;
-            line = rest_.substr(0, end);
-            std::size_t next = end;
-            if (next < rest_.size()) {
-                const bool crlf = rest_[next] == '\r' && next + 1 < rest_.size() &&
-                                  rest_[next + 1] == '\n';
-                next += crlf ? 2 : 1;
-            }
-            rest_.remove_prefix(next);
-            ++lineNumber_;
-            for (const char c : line) {
-                if (!IsSeparator(c)) {
-                    lineNumber = lineNumber_;
-                    return true;
-                }
+// Names the line and shows the token; a number out of range says so, and a comma or
+// semicolon suggests the usual slip.
+EInOutError InvalidNumber(int lineNumber, std::string_view token) {
+    std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
+                          " of the data file: " + Quoted(token, kShownTokenLength);
+    if (IsNumber(token))
+        message += "\nThe number " + std::string(kOutOfRange);
+    else if (token.find_first_of(",;") != std::string_view::npos)
+        message += "\nNumbers are written with a full stop as the decimal point and are separated "
+                   "by blanks, not by commas or semicolons.";
+    return EInOutError(message);
+}
+
+// The next line holding something other than blanks, and its line number in the file.
+bool NextDataLine(LineReader& lines, std::string_view& line, int& lineNumber) {
+    while (lines.Next(line)) {
+        for (const char c : line) {
+            if (!IsSeparator(c)) {
+                lineNumber = lines.LineNumber();
+                return true;
             }
         }
-        return false;
     }
+    return false;
+}
 
-private:
-    std::string_view rest_;
-    int lineNumber_ = 0;
-};
+// The line without the separators around it.
+std::string_view WithoutSeparatorsAround(std::string_view line) {
+    while (!line.empty() && IsSeparator(line.front())) line.remove_prefix(1);
+    while (!line.empty() && IsSeparator(line.back())) line.remove_suffix(1);
+    return line;
+}
 
 // The next token of the line, removed from it; empty when none is left.
 std::string_view NextToken(std::string_view& line) {
@@ -250,6 +212,15 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
                                    "%d holds %d): on each, the numbers after the first %d were not used.",
                                    {layout.longLines, colCount, layout.firstLongLine,
                                     layout.firstLongLineNumbers, colCount}));
+    const std::string text = Quoted(layout.firstText, kShownTokenLength);
+    if (layout.textLines == 1)
+        notes.push_back(FormatText("Note: line %d of the data file holds ", {layout.firstTextLine}) + text +
+                        FormatText(" after the k + 1 = %d numbers asked for: it was not used.", {colCount}));
+    else if (layout.textLines > 1)
+        notes.push_back(FormatText("Note: %d lines of the data file hold text after the k + 1 = %d numbers asked "
+                                   "for (line %d holds ",
+                                   {layout.textLines, colCount, layout.firstTextLine}) +
+                        text + "): that text was not used.");
     return notes;
 }
 
@@ -260,8 +231,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     if (rowCount < 1 || rowCount > kMaxRows || colCount < 1 || colCount > kMaxVars)
         throw std::out_of_range("raw data table size out of range");
 
-    if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-        content.remove_prefix(kByteOrderMark.size());
+    content = WithoutByteOrderMark(content);
     if (const std::size_t stop = content.find(kEndOfData); stop != std::string_view::npos)
         content = content.substr(0, stop);
 
@@ -270,7 +240,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     std::string_view line;
     int lineNumber = 0;
     for (int row = 1; row <= rowCount; ++row) {
-        if (!lines.NextDataLine(line, lineNumber)) throw ShortFile(row - 1, rowCount);
+        if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount);
         for (int col = 1; col <= colCount; ++col) {
             const std::string_view token = NextToken(line);
             if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount);
@@ -278,18 +248,23 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
             if (!value) throw InvalidNumber(lineNumber, token);
             table(row, col) = *value;
         }
-        // Numbers after the colCount-th are not stored; those that follow are counted
-        // for the success box's note.
+        // Nothing after the colCount-th number is stored; what follows is described in
+        // the success box's note: the numbers that follow counted, or else the text.
+        const std::string_view rest = WithoutSeparatorsAround(line);
         int surplus = 0;
         while (IsNumber(NextToken(line))) ++surplus;
         if (surplus > 0 && layout.longLines++ == 0) {
             layout.firstLongLine = lineNumber;
             layout.firstLongLineNumbers = colCount + surplus;
         }
+        if (surplus == 0 && !rest.empty() && layout.textLines++ == 0) {
+            layout.firstTextLine = lineNumber;
+            layout.firstText = rest;
+        }
     }
     layout.caseLine = lineNumber;
     layout.numberLines = rowCount;
-    while (lines.NextDataLine(line, lineNumber))
+    while (NextDataLine(lines, line, lineNumber))
         if (IsNumber(NextToken(line))) ++layout.numberLines;
     return layout;
 }
@@ -313,6 +288,7 @@ std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
         if (count < sizeof buffer) break;
     }
     if (std::ferror(file.get())) throw InOutErrorFromErrno(failure, errno != 0 ? errno : EIO);
+    if (const std::optional<std::string> reason = NotPlainText(content)) throw InOutError(failure, *reason);
     return content;
 }
 

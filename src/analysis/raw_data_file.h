@@ -25,6 +25,9 @@ struct RawDataLayout {
     int longLines = 0;             // lines read that hold more numbers than were read
     int firstLongLine = 0;         // the first of them,
     int firstLongLineNumbers = 0;  // and how many numbers it holds
+    int textLines = 0;             // lines read that hold text, not a number, after the numbers read
+    int firstTextLine = 0;         // the first of them,
+    std::string firstText;         // and that text
 };
 
 // Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content.
@@ -33,9 +36,9 @@ struct RawDataLayout {
 // numbers. Cells it does not fill are left as they are.
 RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
 
-// The content of a regular file, up to its first 64 MiB; throws EInOutError, naming
-// the file ("The data file" by default) and the reason, when it cannot be read or is not
-// a regular file.
+// The content of a regular file of plain text, up to its first 64 MiB; throws
+// EInOutError, naming the file ("The data file" by default) and the reason, when it
+// cannot be read, is not a regular file or is not plain text.
 std::string ReadTextFile(const std::string& path, const std::string& fileKind = "The data file");
 
 struct RawDataLoad {

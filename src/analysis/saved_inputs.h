@@ -1,9 +1,9 @@
 #pragma once
 // The saved inputs file: the texts of the eight input fields, each followed by a blank.
 // Written at each Compute that passes the input checks, deleted by Clear Data, never
-// read back. It goes in the program's folder where a file can be written there (a build
-// tree, a portable folder); an installed program's folder belongs to the system, so
-// there it goes in the user's own state folder instead.
+// read back. A program run from its build folder keeps it there, or in the user's own
+// state folder when its folder cannot be written; an installed program never writes into
+// its folder, whoever runs it, and keeps it in the user's state folder.
 
 #include <array>
 #include <string>
@@ -20,14 +20,15 @@ namespace quorvane {
 // as the XDG base directory rules say. Empty when neither names a folder.
 std::string UserStateFolder(Platform& platform);
 
-// Replaces the file in the program's folder or, when it cannot be written there, in the
-// user's state folder, made on first use; returns the full name written. Throws
-// EInOutError naming each place tried and why it failed when neither can be written.
+// Replaces the file in the program's folder (not for an installed program) or, when it
+// cannot be written there, in the user's state folder, made on first use; returns the
+// full name written. Throws EInOutError naming each place tried and why it failed when
+// none can be written.
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform);
 // The same for any list of texts under fileName: the companion program keeps its own file.
 std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,
                            Platform& platform);
-// Deletes the file from both places; a failure is ignored.
+// Deletes the file from each place it may be written to; a failure is ignored.
 void DeleteSavedInputs(Platform& platform, const std::string& fileName = InputsFileName);
 
 }  // namespace quorvane

@@ -1,11 +1,13 @@
 #include "analysis/summary_run.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
+#include "analysis/text_input.h"
 #include "numerics/fp_faults.h"
 
 namespace quorvane {
@@ -19,6 +21,23 @@ std::pair<int, int> CorrelationCell(int index) {
     return {row, index + 1};
 }
 
+enum class NumberReading { Number, NotANumber, OutOfRange };
+
+// The text read as the C library reads a number, blanks around it ignored. Infinity and
+// NaN written as words are no numbers; a number that overflows or underflows extended
+// precision (the library says ERANGE), or lies beyond a double's range, is out of range.
+NumberReading ReadCNumber(const std::string& text, long double& value) {
+    const std::string trimmed = Trimmed(text);
+    if (trimmed.empty()) return NumberReading::NotANumber;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtold(trimmed.c_str(), &end);
+    const bool rangeError = errno == ERANGE;
+    if (end != trimmed.c_str() + trimmed.size() || std::isnan(value) || (std::isinf(value) && !rangeError))
+        return NumberReading::NotANumber;
+    return rangeError || !InNumberRange(value) ? NumberReading::OutOfRange : NumberReading::Number;
+}
+
 // One entry as a number, or nothing after its warning.
 std::optional<long double> ReadEntry(const std::string& text, SummaryField field, int index,
                                      Platform& platform) {
@@ -29,8 +48,10 @@ std::optional<long double> ReadEntry(const std::string& text, SummaryField field
     }
     const std::optional<long double> value = ParseStatistic(text);
     if (!value)
-        ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text +
-                                  "  )\n\nEnter a finite number, with a full stop as the decimal point.");
+        ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text + "  )\n\n" +
+                                  (IsOutOfRangeNumber(text)
+                                       ? "The number " + std::string(kOutOfRange)
+                                       : std::string("Enter a finite number, with a full stop as the decimal point.")));
     return value;
 }
 
@@ -48,12 +69,14 @@ bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const 
 }  // namespace
 
 std::optional<long double> ParseStatistic(const std::string& text) {
-    const std::string trimmed = Trimmed(text);
-    if (trimmed.empty()) return std::nullopt;
-    char* end = nullptr;
-    const long double value = std::strtold(trimmed.c_str(), &end);
-    if (end != trimmed.c_str() + trimmed.size() || !std::isfinite(value)) return std::nullopt;
+    long double value = 0;
+    if (ReadCNumber(text, value) != NumberReading::Number) return std::nullopt;
     return value;
+}
+
+bool IsOutOfRangeNumber(const std::string& text) {
+    long double value = 0;
+    return ReadCNumber(text, value) == NumberReading::OutOfRange;
 }
 
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }

@@ -42,10 +42,12 @@ struct SummaryOutcome {
 
 // A finite number as the C library reads it (decimal or hexadecimal, exponent allowed;
 // a full stop as the decimal point, the programs keeping the C library's numeric locale
-// at "C"), blanks around it ignored; nothing for any other text.
-// Read in extended precision, so that a statistic written with 21 significant digits
-// comes back exactly.
+// at "C"), blanks around it ignored, within the range the programs take (InNumberRange);
+// nothing for any other text. Read in extended precision, so that a statistic written
+// with 21 significant digits comes back exactly.
 std::optional<long double> ParseStatistic(const std::string& text);
+// Whether the text is such a number but out of that range (1e400, 1e-400).
+bool IsOutOfRangeNumber(const std::string& text);
 
 // The position in SummaryEntries::correlations of the correlation of variable row with
 // variable column (row > column, both from 1).

@@ -1,13 +1,13 @@
 #include "analysis/summary_statistics_file.h"
 
 #include <array>
-#include <sstream>
 #include <vector>
 
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/summary_run.h"
+#include "analysis/text_input.h"
 
 namespace quorvane {
 
@@ -60,14 +60,12 @@ std::string FormatStatisticsFile(const StatisticsTable& table) {
 
 StatisticsTable ParseStatisticsFile(const std::string& text) {
     std::array<Item, 6> items = {{{"n", {}}, {"k", {}}, {"means", {}}, {"sds", {}}, {"case", {}}, {"correlations", {}}}};
-    std::istringstream in(text);
-    std::string line;
-    int number = 0;
+    LineReader lines(WithoutByteOrderMark(text));
+    std::string_view view;
     bool headerSeen = false;
-    while (std::getline(in, line)) {
-        ++number;
-        if (number == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    while (lines.Next(view)) {
+        const int number = lines.LineNumber();
+        const std::string line(view);
         const std::vector<std::string> words = Words(line);
         if (!headerSeen) {
             if (line != kStatisticsFileHeader)
@@ -85,7 +83,9 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
         item->line = number;
         item->values.assign(words.begin() + 1, words.end());
         for (const std::string& value : item->values)
-            if (!ParseStatistic(value)) Refuse(number, "\"" + value + "\" is not a finite number.");
+            if (!ParseStatistic(value))
+                Refuse(number, "\"" + value + "\" " +
+                                   (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
     }
     if (!headerSeen) Refuse(1, std::string("the first line must be \"") + kStatisticsFileHeader + "\".");
     for (const Item& item : items)

@@ -16,7 +16,7 @@
 // written in digits only (k from 1 to 5); means, sds and case k + 1 values, the task of interest first;
 // correlations the k (k + 1) / 2 values of the lower triangle of the correlation matrix,
 // row by row (r21; r31 r32; ...). Every other value is a finite number with a full stop as the
-// decimal point. Lines may end in LF or CR LF. The values are kept as written, so that
+// decimal point. Lines may end in LF, CR LF or CR. The values are kept as written, so that
 // the window shows them as they were typed; whether they make a valid analysis is checked
 // at Compute.
 

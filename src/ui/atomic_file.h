@@ -1,15 +1,16 @@
 #pragma once
-// Saving a file the safe way: the new content replaces the old file whole, or the old
-// file stays as it was.
+// The windows' bytes to the one writer that every saved file goes through.
 
 #include <QByteArray>
 #include <string>
+#include <string_view>
+
+#include "analysis/atomic_file.h"
 
 namespace quorvane {
 
-// Writes bytes to path through QSaveFile. When it cannot, the old file is untouched and
-// EInOutError says "<failure>: <reason>", the reason being the system's where the failing
-// call left one, else Qt's (which refuses some targets itself, a folder for one).
-void WriteFileAtomically(const std::string& path, const QByteArray& bytes, const std::string& failure);
+inline void WriteFileAtomically(const std::string& path, const QByteArray& bytes, const std::string& failure) {
+    WriteFileAtomically(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), failure);
+}
 
 }  // namespace quorvane

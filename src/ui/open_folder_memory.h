@@ -27,6 +27,7 @@ public:
     void BringToFront() override { platform_.BringToFront(); }
     void PrintText(const std::string& text) override { platform_.PrintText(text); }
     std::string ExecutableFolder() override { return platform_.ExecutableFolder(); }
+    bool ProgramIsInstalled() override { return platform_.ProgramIsInstalled(); }
     std::string CurrentDirectory() override { return platform_.CurrentDirectory(); }
     std::optional<std::string> EnvironmentVariable(const std::string& name) override {
         return platform_.EnvironmentVariable(name);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <limits>
 
 namespace quorvane {
 namespace {
@@ -45,6 +46,20 @@ TEST(JsonReport, AFileNameInAnotherEncodingStillGivesValidJson) {
                   "\"data_file\": \"caf\xC3\xA9/Caf\\u00e9/\\u00e2\\u0082/\\u00c0\\u00af/\\u00ed\\u00a0\\u0080.txt\",\n"),
               std::string::npos)
         << WriteJsonReport(facts);
+}
+
+// JSON has no infinity or NaN: a value a double cannot hold, even where the inputs were
+// in range, is null, never "inf" or "nan".
+TEST(JsonReport, AValueADoubleCannotHoldIsNull) {
+    RunFacts facts;
+    facts.results.condMean = 1e400L;
+    facts.results.condSD = std::numeric_limits<long double>::quiet_NaN();
+    facts.results.engine(ZCCC) = -std::numeric_limits<long double>::infinity();
+    const std::string json = WriteJsonReport(facts);
+    for (const char* member : {"\"conditional_mean\": null,", "\"conditional_sd\": null,", "\"z_ccc\": null,"})
+        EXPECT_NE(json.find(member), std::string::npos) << member << json;
+    EXPECT_EQ(json.find("inf"), std::string::npos) << json;
+    EXPECT_EQ(json.find("nan"), std::string::npos) << json;
 }
 
 }  // namespace

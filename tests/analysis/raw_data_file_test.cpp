@@ -15,6 +15,7 @@
 #include "analysis/io_errors.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
+#include "support/utf16.h"
 
 namespace quorvane {
 namespace {
@@ -198,7 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TokenCase{"5.", 5}, TokenCase{"5.e1", 50},
                       TokenCase{"-99999.999", kMissingValue},
                       TokenCase{"0.1", 0.1L}, TokenCase{"-0", 0}, TokenCase{"-0.0e7", 0},
-                      TokenCase{"1e4932", 1e4932L}));
+                      TokenCase{"0e-99999", 0},
+                      // The ends of a double's normal range, to 17 digits, are taken.
+                      TokenCase{"1.7976931348623157e308", 1.7976931348623157e308L},
+                      TokenCase{"-2.2250738585072014e-308", -2.2250738585072014e-308L}));
 
 class InvalidTokens : public ::testing::TestWithParam<std::string> {};
 
@@ -211,9 +215,22 @@ INSTANTIATE_TEST_SUITE_P(
     Syntax, InvalidTokens,
     ::testing::Values("2,5", "abc", "nan", "NaN", "inf", "-infinity", "0x1A", "0x1p3", "1e",
                       "1e+", "e5", ".", "-", "+", "+-1", "--1", "1..2", "1.2.3", "1e2.5", "1e2e3",
-                      ".e1", "1d2", "12%", "\xC2\xB2",
-                      // Too large for long double: refused instead of overflowing.
-                      "1e5000", "-1e5000", "1e99999999999999999999999999", "1.2e4933"));
+                      ".e1", "1d2", "12%", "\xC2\xB2"));
+
+// Beyond a double's range a number would print as hundreds of digits, or turn into 0.
+class OutOfRangeTokens : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(OutOfRangeTokens, AreInvalidNumericInputThatSaysWhy) {
+    EXPECT_EQ(ErrorOf<EInOutError>("1 " + GetParam() + "\n", 1, 2),
+              "Invalid numeric input on line 1 of the data file: \"" + GetParam() +
+                  "\"\nThe number is out of range: numbers other than 0 must lie between about 1e-308 and 1e308 "
+                  "in size.");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BeyondADouble, OutOfRangeTokens,
+    ::testing::Values("1e400", "-1e400", "1.8e308", "1e4932", "1.2e4933", "1e5000", "1e99999999999999999999999999",
+                      "1e-400", "-1e-310", "2.2e-308", "1e-5000", "-1e-99999999999999999999"));
 
 TEST(ReadRawData, SixtyFourCharacterTokenIsReadSixtyFiveIsRefused) {
     const std::string token64 = "1." + std::string(62, '0');
@@ -261,21 +278,13 @@ INSTANTIATE_TEST_SUITE_P(
                         "\xC3\xA9...\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReadRawData, TooSmallNumbersReadAsSubnormalOrZero) {
-    EXPECT_EQ(Read("1e-5000", 1, 1)(1, 1), 0);
-    EXPECT_EQ(Read("-1e-99999999999999999999", 1, 1)(1, 1), 0);
-    const long double tiny = Read("1e-4940", 1, 1)(1, 1);
-    EXPECT_EQ(std::fpclassify(tiny), FP_SUBNORMAL);
-    // Scaled up into the normal range, it agrees with 1e-4920 to the subnormal's precision.
-    EXPECT_NEAR(tiny * 1e20L / 1e-4920L, 1, 1e-9L);
-}
-
 TEST(ReadRawData, LeavesNoFloatingPointFaultFlags) {
     constexpr int kFaults = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
     std::feclearexcept(FE_ALL_EXCEPT);
-    EXPECT_THAT(ErrorOf<EInOutError>("1e5000", 1, 1), StartsWith("Invalid numeric input"));
+    for (const char* refused : {"1e5000", "1e-5000", "1e400", "1e-400"})
+        EXPECT_THAT(ErrorOf<EInOutError>(refused, 1, 1), StartsWith("Invalid numeric input"));
     EXPECT_EQ(std::fetestexcept(kFaults), 0);
-    Read("1e-5000 1e-4940 1e4932", 1, 3);
+    Read("1e308 2.3e-308 -0", 1, 3);
     EXPECT_EQ(std::fetestexcept(kFaults), 0);
 }
 
@@ -312,7 +321,7 @@ protected:
 };
 
 TEST_F(RawDataFileTest, ReadTextFileKeepsEveryByte) {
-    const std::string content("a\r\nb\rc\n\x1a\0d", 10);
+    const std::string content("a\r\nb\rc\n\x1a\x01\xFF\xFE" "d", 12);
     EXPECT_EQ(ReadTextFile(Write("bytes.txt", content)), content);
 }
 
@@ -337,6 +346,55 @@ TEST_F(RawDataFileTest, ReadErrorsNameThePathAndTheReason) {
         }
     }
 }
+
+// A file that is not plain text is refused before a number is read: read as plain
+// text, UTF-16 gives digits with NULs as blanks, and a report on numbers not in the file.
+struct EncodingCase {
+    const char* name;
+    std::string content;
+    std::string reason;  // empty: loaded
+};
+
+void PrintTo(const EncodingCase& c, std::ostream* os) { *os << c.name; }
+
+class FileEncoding : public RawDataFileTest, public ::testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(FileEncoding, OnlyPlainTextIsRead) {
+    const std::string path = Write("data.txt", GetParam().content);
+    platform_.openAnswers.push_back(path);
+    RawDataTable table;
+    try {
+        LoadRawDataFile(4, 2, table, platform_);
+        EXPECT_EQ(GetParam().reason, "");
+        EXPECT_EQ(Block(table, 4, 2), kExampleRows);
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(error.what(), "The data file \"" + path + "\" cannot be read: " + GetParam().reason);
+        EXPECT_TRUE(platform_.messages.empty());
+    }
+}
+
+const std::string kExampleText = "10 40\r\n12 38\r\n11 45\r\n6 50\r\n";
+const std::string kNulReason =
+    "it is not a plain text file (it holds NUL bytes, as UTF-16 \"Unicode text\" and binary files do); "
+    "save it as plain text (UTF-8 or ASCII)";
+const auto MarkReason = [](const std::string& encoding) {
+    return "it is " + encoding + ", not plain text; save it as plain text (UTF-8 or ASCII)";
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FileEncoding,
+    ::testing::Values(
+        EncodingCase{"Utf8WithMark", "\xEF\xBB\xBF" + kExampleText, ""},
+        EncodingCase{"Utf16WithoutMark", testing::Utf16LittleEndian(kExampleText), kNulReason},
+        EncodingCase{"NulAmongTheNumbers", "10 40\r\n12" + std::string(1, '\0') + "38\r\n11 45\r\n6 50\r\n",
+                     kNulReason},
+        EncodingCase{"Utf16LittleEndian", "\xFF\xFE" + testing::Utf16LittleEndian(kExampleText),
+                     MarkReason("UTF-16 text (little-endian)")},
+        EncodingCase{"Utf16BigEndian", "\xFE\xFF" + testing::Utf16LittleEndian(kExampleText).substr(1) + '\0',
+                     MarkReason("UTF-16 text (big-endian)")},
+        EncodingCase{"Utf32LittleEndian", std::string("\xFF\xFE\0\0", 4) + "1\0\0\0", MarkReason("UTF-32 text (little-endian)")},
+        EncodingCase{"Utf32BigEndian", std::string("\0\0\xFE\xFF\0\0\0" "1", 8), MarkReason("UTF-32 text (big-endian)")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RawDataFileTest, LoadsTheExampleAndReportsTheSizeAskedFor) {
     const std::string path = Write("example.txt", "10 40\r\n12 38\r\n11 45\r\n6 50\r\n");
@@ -435,6 +493,16 @@ INSTANTIATE_TEST_SUITE_P(
         SurplusCase{"OneNumberMore", "10 40\n12 38 7 x\n11 45\n6 50\n", 4, 2,
                     "Note: line 2 of the data file holds 3 numbers, but k + 1 = 2 were asked for: the numbers "
                     "after the first 2 were not used.",
+                    4},
+        // "1,5" is not a number, but the user must hear of it as of one.
+        SurplusCase{"TextAfterTheNumbers", "10 64 12 1,5\n11 60 14\n", 2, 3,
+                    "Note: line 1 of the data file holds \"1,5\" after the k + 1 = 3 numbers asked for: it was not "
+                    "used.",
+                    2},
+        SurplusCase{"TextOnSeveralLines", "10 40\t \x01\n12 38 7\n11 45 patient AB \n6 50 x\n", 4, 2,
+                    "Note: line 2 of the data file holds 3 numbers, but k + 1 = 2 were asked for: the numbers after "
+                    "the first 2 were not used.\n\nNote: 2 lines of the data file hold text after the k + 1 = 2 "
+                    "numbers asked for (line 3 holds \"patient AB\"): that text was not used.",
                     4},
         SurplusCase{"SeveralLinesLonger", "10 40\n12 38 7\n11 45 8 9\n6 50\n9 9 9\n", 3, 2,
                     "Note: the data file holds 5 lines of numbers, but n + 1 = 3 were asked for: the case's "

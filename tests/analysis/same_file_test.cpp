@@ -1,7 +1,7 @@
 #include "analysis/same_file.h"
+#include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,20 +18,16 @@ namespace fs = std::filesystem;
 class SameFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "quorvane_same_XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        folder_ = pattern;
         std::ofstream(folder_ / "data.txt") << "10 40\n";
         std::ofstream(folder_ / "norms.txt") << "quorvane-statistics 1\n";
         fs::create_hard_link(folder_ / "data.txt", folder_ / "hard.txt");
         fs::create_symlink(folder_ / "data.txt", folder_ / "link.pdf");
         fs::create_directory(folder_ / "sub");
     }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string Path(const std::string& name) const { return name.empty() ? name : (folder_ / name).string(); }
 
-    fs::path folder_;
+    const testing::ScratchFolder scratch_{"quorvane_same"};
+    const fs::path folder_ = scratch_.Path();
 };
 
 struct SameFileCase {

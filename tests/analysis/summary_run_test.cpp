@@ -115,6 +115,12 @@ INSTANTIATE_TEST_SUITE_P(
                 "INPUT ERROR\n(  SD of Task of Interest  inf  )\n\nEnter a finite number, with a full stop as the "
                 "decimal point.",
                 {F::SD, 0}},
+        // Too small for a double: not silently 0.
+        Refusal{"TinyCaseScore", "30", "2", [](SummaryEntries& e) { e.caseScores[1] = "1e-400"; },
+                MessageKind::Warning,
+                "INPUT ERROR\n(  Case's score on Covariate 1  1e-400  )\n\nThe number is out of range: numbers other "
+                "than 0 must lie between about 1e-308 and 1e308 in size.",
+                {F::CaseScore, 1}},
         Refusal{"ZeroSD", "30", "2", [](SummaryEntries& e) { e.sds[2] = "0"; }, MessageKind::Warning,
                 "INPUT ERROR\n(  SD of Covariate 2  0  )\n\nA standard deviation must be greater than 0.",
                 {F::SD, 2}},

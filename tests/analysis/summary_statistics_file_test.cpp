@@ -7,6 +7,7 @@
 
 #include "analysis/io_errors.h"
 #include "support/scratch_folder.h"
+#include "support/utf16.h"
 
 namespace quorvane {
 namespace {
@@ -27,12 +28,39 @@ TEST(StatisticsFile, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_THROW(ReadStatisticsFile(path.string()), EInOutError);
 }
 
-TEST(StatisticsFile, TakesCommentsBlankLinesAnyOrderAndCrLf) {
-    const std::string text =
-        "\xEF\xBB\xBFquorvane-statistics 1\r\n# Table 2 of the norms\r\n\r\nk 1\r\n  n\t25 \r\n"
-        "correlations 0.72091\r\nmeans 31.333 13.1\r\n   # SDs next\r\nsds 6.804 3.346\r\ncase 15 17";
+// Lines end as in a data file: CR LF, LF or CR.
+class StatisticsFileLineEnds : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(StatisticsFileLineEnds, TakeCommentsBlankLinesAndAnyOrder) {
+    const std::string& end = GetParam();
+    const std::string text = "\xEF\xBB\xBFquorvane-statistics 1" + end + "# Table 2 of the norms" + end + end +
+                             "k 1" + end + "  n\t25 " + end + "correlations 0.72091" + end + "means 31.333 13.1" +
+                             end + "   # SDs next" + end + "sds 6.804 3.346" + end + "case 15 17";
     EXPECT_EQ(ParseStatisticsFile(text),
               (StatisticsTable{"25", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}}));
+    try {
+        ParseStatisticsFile("quorvane-statistics 1" + end + end + "n 30" + end + "mean 1 2" + end);
+        ADD_FAILURE() << "accepted";
+    } catch (const EStatisticsFileError& error) {
+        EXPECT_EQ(std::string(error.what()), "Line 4 of the statistics file: \"mean\" is not a known item.");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(CrLfLfCr, StatisticsFileLineEnds, ::testing::Values("\r\n", "\n", "\r"));
+
+// The data file's check: a file saved as UTF-16 is refused, naming the encoding.
+TEST(StatisticsFile, OnlyPlainTextIsRead) {
+    const testing::ScratchFolder folder("quorvane_statistics");
+    const auto path = folder.Path() / "utf16.txt";
+    std::ofstream(path, std::ios::binary) << "\xFF\xFE" << testing::Utf16LittleEndian(FormatStatisticsFile(kTwoCovariates));
+    try {
+        ReadStatisticsFile(path.string());
+        ADD_FAILURE() << "accepted";
+    } catch (const EInOutError& error) {
+        EXPECT_EQ(std::string(error.what()), "The statistics file \"" + path.string() +
+                                                 "\" cannot be read: it is UTF-16 text (little-endian), not plain "
+                                                 "text; save it as plain text (UTF-8 or ASCII)");
+    }
 }
 
 struct Damage {

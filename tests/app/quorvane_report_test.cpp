@@ -186,6 +186,11 @@ INSTANTIATE_TEST_SUITE_P(
         Stop{"CommaInANumber", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61,5 16\n47 10\n58 14\n55 13\n39 15\n",
              "Invalid numeric input on line 2 of the data file: \"61,5\"\nNumbers are written with a full stop "
              "as the decimal point and are separated by blanks, not by commas or semicolons.\n"},
+        // Read as 1e400, it printed a 400-digit number, and in JSON a value no reader takes.
+        Stop{"NumberBeyondADouble", {"--n", "5", "--k", "1", "--format", "json", "FILE"},
+             "52 12\n61 1e400\n47 10\n58 14\n55 13\n39 15\n",
+             "Invalid numeric input on line 2 of the data file: \"1e400\"\nThe number is out of range: numbers "
+             "other than 0 must lie between about 1e-308 and 1e308 in size.\n"},
         Stop{"ShortLine", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61\n47 10\n58 14\n55 13\n39 15\n",
              "Line 2 of the data file holds 1 number; 2 are needed (the task score and 1 covariate score).\n"},
         Stop{"NotPositiveDefinite", {"--n", "5", "--k", "1", "FILE"}, "1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n",
@@ -615,6 +620,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"--k", "2"}, {"--means", "1 2 3"}, {"--sds", "1 2 3"}, {"--case", "1 2 3"},
                      {"--correlations", "0.9 0.9 -0.9"}},
                     nullptr, kNotPositiveDefinite + "\n"},
+        SummaryStop{"FileBeyondADouble", {}, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2\ncase 1 -1e400\ncorrelations 0.5\n",
+                    "Line 6 of the statistics file: \"-1e400\" is out of range: numbers other than 0 must lie "
+                    "between about 1e-308 and 1e308 in size.\n"},
         SummaryStop{"DamagedFile", {}, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2 3\ncase 1 2\ncorrelations 0.5\n",
                     "Line 5 of the statistics file: \"sds\" needs 2 numbers (the task of interest, then each "
                     "covariate); it has 3.\n"}),

@@ -49,6 +49,7 @@ public:
         printed.push_back(text);
     }
     std::string ExecutableFolder() override { return executableFolder; }
+    bool ProgramIsInstalled() override { return installed; }
     std::string CurrentDirectory() override { return currentDirectory; }
     std::optional<std::string> EnvironmentVariable(const std::string& name) override {
         const auto found = environment.find(name);
@@ -62,6 +63,7 @@ public:
     std::deque<std::optional<std::string>> saveAnswers;
     std::optional<std::string> printError;
     std::string executableFolder = ".";
+    bool installed = false;  // the tests run from the build tree
     std::string currentDirectory = ".";
     std::map<std::string, std::string> environment;  // empty: no home, no state folder
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -12,7 +11,6 @@
 #include "analysis/io_errors.h"
 #include "ui/atomic_file.h"
 #include "support/pdf_text.h"
-#include "support/file_size_limit.h"
 
 namespace quorvane {
 namespace {
@@ -156,32 +154,6 @@ TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
     EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedStates)), QPageSize::Letter);
     EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedKingdom)), QPageSize::A4);
     EXPECT_EQ(PaperFor(QLocale(QLocale::German, QLocale::Germany)), QPageSize::A4);
-}
-
-TEST(PdfReport, FailedWriteLeavesTheExistingFileWholeAndNamesThePath) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("kept.pdf"));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("earlier PDF");
-    }
-    // A file size limit makes the write fail, for the superuser too.
-    FileSizeLimit limit(1024);
-    ASSERT_TRUE(limit.Applied());
-    std::string message;
-    try {
-        WritePdfReport(path.toStdString(), Joined(ReportLines(1)), {FigureFor(ReportLines(1))});
-    } catch (const EInOutError& error) {
-        message = error.what();
-    }
-    limit.Lift();
-    EXPECT_EQ(message.rfind("The PDF cannot be saved to \"" + path.toStdString() + "\": ", 0), 0u) << message;
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("earlier PDF"));
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.pdf")});
 }
 
 TEST(FigureFile, WritesSvgOrPngByTheExtensionAndRefusesOthers) {
