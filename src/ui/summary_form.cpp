@@ -296,12 +296,17 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         // The file's lists have k + 1 entries whatever the grid showed: size it from k.
         SetGridCovariates(CovariateCount(table.k).value_or(0));
         const SummaryEntries& e = table.entries;
-        for (int v = 0; v <= gridCovariates_; ++v) {
-            txtMean[v]->setText(QString::fromStdString(e.means[v]));
-            txtSD[v]->setText(QString::fromStdString(e.sds[v]));
-            txtCase[v]->setText(QString::fromStdString(e.caseScores[v]));
-            for (int c = 0; c < v; ++c)
-                txtCorrelation[v][c]->setText(QString::fromStdString(e.correlations[CorrelationIndex(v + 1, c + 1)]));
+        // The rows beyond the file's k are emptied: a larger k typed afterwards must not
+        // bring back the previous table's values beside the file's.
+        for (int v = 0; v < kMaxVariables; ++v) {
+            const bool inFile = v <= gridCovariates_;
+            const auto entry = [inFile](const std::vector<std::string>& list, int index) {
+                return inFile ? QString::fromStdString(list[index]) : QString();
+            };
+            txtMean[v]->setText(entry(e.means, v));
+            txtSD[v]->setText(entry(e.sds, v));
+            txtCase[v]->setText(entry(e.caseScores, v));
+            for (int c = 0; c < v; ++c) txtCorrelation[v][c]->setText(entry(e.correlations, CorrelationIndex(v + 1, c + 1)));
         }
         txtInput1->setFocus();
     });

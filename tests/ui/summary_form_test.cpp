@@ -186,6 +186,28 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
 }
 
+TEST_F(SummaryWindow, LoadingASmallerTableEmptiesTheRowsBeyondItsK) {
+    Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
+    const QString path = folder.filePath(QStringLiteral("k1.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\n"
+               "correlations 0.72091\n");
+    file.close();
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+
+    // Typed back to two covariates, the second covariate's row is empty, so Compute
+    // names it rather than running on a table mixed from two sources.
+    frmSummary.txtInput2->setText(QStringLiteral("2"));
+    for (const SummaryField field : {SummaryField::Mean, SummaryField::SD, SummaryField::CaseScore})
+        EXPECT_TRUE(frmSummary.EntryField(field, 2)->text().isEmpty());
+    for (const int correlation : {1, 2})
+        EXPECT_TRUE(frmSummary.EntryField(SummaryField::Correlation, correlation)->text().isEmpty());
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+}
+
 TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
     Type("30", "1", kOneCovariate);
     frmSummary.SetRadioGroup1ItemIndex(1);
