@@ -11,6 +11,7 @@
 #include <QTextDocumentFragment>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "ui/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/memo_lines.h"
@@ -171,8 +172,7 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
     RunUserAction(platform_, [this] {
         const QTextCursor cursor = memoResults->textCursor();
         if (!cursor.hasSelection()) {
-            platform_.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning),
-                                  "You have not selected any text.");
+            ShowWarning(platform_, "You have not selected any text.");
             return;
         }
         platform_.PrintText(cursor.selection().toPlainText().toStdString());
@@ -181,6 +181,11 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
 
 void TfrmTemplateResults::mnuSaveAsPdfClick() {
     RunUserAction(platform_, [this] {
+        // Blanks alone would make a PDF of page numbers.
+        if (memoResults->toPlainText().trimmed().isEmpty()) {
+            ShowWarning(platform_, "There are no results to save.");
+            return;
+        }
         const auto path = platform_.AskSaveFileName(SaveDialogPdf_);
         if (!path) return;  // cancelled: nothing written
         SaveDialogPdf_.defaultName = *path;
