@@ -189,9 +189,9 @@ struct PasteCase {
 
 void PrintTo(const PasteCase& c, std::ostream* os) { *os << '"' << c.pasted << '"'; }
 
-class PastedText : public ::testing::TestWithParam<PasteCase> {};
+class NumericFieldPaste : public ::testing::TestWithParam<PasteCase> {};
 
-TEST_P(PastedText, GoesThroughTheTypingFilter) {
+TEST_P(NumericFieldPaste, GoesThroughTheTypingFilter) {
     FakePlatform platform;
     EXPECT_EQ(FilterPastedText(GetParam().pasted, platform), GetParam().inserted);
     const bool refused = !GetParam().inserted;
@@ -201,7 +201,7 @@ TEST_P(PastedText, GoesThroughTheTypingFilter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pastes, PastedText,
+    Pastes, NumericFieldPaste,
     ::testing::Values(PasteCase{"42", "42"}, PasteCase{"-3.", "-3."}, PasteCase{"1,5", "1.5"},
                       PasteCase{" 30\r\n", "30"},   // a spreadsheet's cell
                       PasteCase{"1234567", "1234567"},  // the length limit comes after
