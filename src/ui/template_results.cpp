@@ -165,7 +165,7 @@ void TfrmTemplateResults::cmdExitClick() {
 }
 
 void TfrmTemplateResults::mnuPrintClick() {
-    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString()); });
+    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString(), reportFigures_); });
 }
 
 void TfrmTemplateResults::mnuPrintSelectionClick() {
@@ -175,7 +175,8 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
             ShowWarning(platform_, "You have not selected any text.");
             return;
         }
-        platform_.PrintText(cursor.selection().toPlainText().toStdString());
+        // The text alone: a selection is seldom whole reports.
+        platform_.PrintText(cursor.selection().toPlainText().toStdString(), {});
     });
 }
 
