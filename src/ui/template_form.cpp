@@ -84,6 +84,12 @@ bool IsEditingKey(const QKeyEvent& event) {
     return false;
 }
 
+// Ctrl+Y redoes, as on most desktops, also where the key scheme binds Redo to
+// Ctrl+Shift+Z alone.
+bool IsUnboundRedo(const QKeyEvent& event) {
+    return event.modifiers() == Qt::ControlModifier && event.key() == Qt::Key_Y && !event.matches(QKeySequence::Redo);
+}
+
 // The character a key press types, as the typing filter sees it; nothing for keys that
 // type none (arrows, Delete, function keys, Tab navigation, Alt chords, editing keys).
 std::optional<char> TypedCharacter(const QKeyEvent& event) {
@@ -289,6 +295,10 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmTemplate::txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event) {
+    if (IsUnboundRedo(event)) {
+        edit->redo();
+        return true;
+    }
     const std::optional<char> typed = TypedCharacter(event);
     if (!typed) return false;
     std::optional<char> accepted;
