@@ -244,7 +244,8 @@ void TfrmSummary::GridPaste(QLineEdit* edit, const QString& text) {
         }
         const auto placed = PlacePastedCells(cells, row, column, rowLengths, platform_);
         if (!placed) return;
-        for (const GridCell& cell : *placed) RowCells(cell.row)[cell.column]->setText(QString::fromStdString(cell.text));
+        for (const GridCell& cell : *placed)
+            RowCells(cell.row)[cell.column]->setText(QString::fromStdString(cell.text));
     });
 }
 
@@ -341,7 +342,8 @@ void TfrmSummary::cmdLoadStatisticsClick() {
             txtMean[v]->setText(entry(e.means, v));
             txtSD[v]->setText(entry(e.sds, v));
             txtCase[v]->setText(entry(e.caseScores, v));
-            for (int c = 0; c < v; ++c) txtCorrelation[v][c]->setText(entry(e.correlations, CorrelationIndex(v + 1, c + 1)));
+            for (int c = 0; c < v; ++c)
+                txtCorrelation[v][c]->setText(entry(e.correlations, CorrelationIndex(v + 1, c + 1)));
         }
         txtInput1->setFocus();
     });

@@ -71,8 +71,10 @@ TEST_P(PasteBeyondTheGrid, PlacesNothingAndSaysWhy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Overflows, PasteBeyondTheGrid,
-    ::testing::Values(Overflow{{{"1", "2", "3", "4"}}, 0, 0, "line 1 holds 4 numbers, but its row has room for 3 from here"},
-                      Overflow{{{"1"}, {"2", "3", "4", "5"}}, 1, 2, "line 2 holds 4 numbers, but its row has room for 3 from here"},
+    ::testing::Values(Overflow{{{"1", "2", "3", "4"}}, 0, 0,
+                               "line 1 holds 4 numbers, but its row has room for 3 from here"},
+                      Overflow{{{"1"}, {"2", "3", "4", "5"}}, 1, 2,
+                               "line 2 holds 4 numbers, but its row has room for 3 from here"},
                       Overflow{{{"1"}, {"2"}}, 2, 0, "it holds 2 lines, but the grid shows 1 row from here"}));
 
 }  // namespace

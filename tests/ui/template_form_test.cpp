@@ -206,7 +206,8 @@ TEST_F(WindowTest, TheContextMenusPasteIsCheckedAsTyped) {
     QLineEdit* edit = frmTemplate.txtInput1;
     auto pasteFromMenu = [edit](const QString& clipboard) {
         QApplication::clipboard()->setText(clipboard);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, edit->rect().center(), edit->mapToGlobal(edit->rect().center()));
+        const QPoint centre = edit->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, edit->mapToGlobal(centre));
         QApplication::sendEvent(edit, &event);
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
