@@ -113,14 +113,49 @@ bool CheckCovariateCount(const std::string& caption, double x, Platform& platfor
     return false;
 }
 
-std::optional<char> FilterNumericKey(char key, Platform& platform) {
+namespace {
+
+// The typing filter's rule: the character a typed one becomes, or nothing.
+std::optional<char> NumericKey(char key) {
     if (key == ',') return '.';
     const bool accepted = key == 8 || key == 9 || key == 13 || key == '-' || key == '.' ||
                           (key >= '0' && key <= '9');
     if (accepted) return key;
+    return std::nullopt;
+}
+
+void RefuseNonNumeric(Platform& platform) {
     platform.Beep();
     ShowWarning(platform, "INPUT ERROR\n\nEnter numeric data only.");
-    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<char> FilterNumericKey(char key, Platform& platform) {
+    const std::optional<char> accepted = NumericKey(key);
+    if (!accepted) RefuseNonNumeric(platform);
+    return accepted;
+}
+
+std::optional<std::string> FilterPastedText(const std::string& text, Platform& platform) {
+    // The blanks and line ends around a copied number are not part of it (a spreadsheet's
+    // cell comes with a line end); blanks alone are refused, as typed blanks are.
+    const std::string number = Trimmed(text);
+    if (number.empty() && !text.empty()) {
+        RefuseNonNumeric(platform);
+        return std::nullopt;
+    }
+    std::string filtered;
+    for (const char c : number) {
+        const std::optional<char> accepted = NumericKey(c);
+        // Backspace, Tab and Enter act as keys when typed; pasted, they would be text.
+        if (!accepted || static_cast<unsigned char>(*accepted) < ' ') {
+            RefuseNonNumeric(platform);
+            return std::nullopt;
+        }
+        filtered += *accepted;
+    }
+    return filtered;
 }
 
 std::optional<std::string> ApplyLengthLimit(const std::string& text, Platform& platform) {

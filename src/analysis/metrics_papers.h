@@ -64,6 +64,11 @@ bool CheckCovariatesForSampleSize(int n, int k, Platform& platform);
 
 // The typing filter: the character to insert, or nothing (after a beep and a warning).
 std::optional<char> FilterNumericKey(char key, Platform& platform);
+// A paste into a filtered field, checked as if typed: the text to insert, each character
+// as the filter turns it, or nothing (after one beep and warning) when the filter refuses
+// any character. Blanks and line ends around the text are dropped; the length limit is
+// the caller's, after the insertion.
+std::optional<std::string> FilterPastedText(const std::string& text, Platform& platform);
 // The length limit after a key release: the cut text when the text was too long (after
 // a beep and a warning), or nothing when it may stay.
 std::optional<std::string> ApplyLengthLimit(const std::string& text, Platform& platform);

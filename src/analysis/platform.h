@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "analysis/report_figure.h"
 
 namespace quorvane {
 
@@ -36,9 +39,10 @@ public:
     virtual void Beep() = 0;
     virtual void SetBusyCursor(bool busy) = 0;
     virtual void BringToFront() = 0;
-    // Prints plain text on the default printer in the report's fixed-pitch font;
+    // Prints plain text on the default printer as Save as PDF lays it out, the figures
+    // after the reports they belong to (none goes where its report is not found whole);
     // throws std::runtime_error with the platform's message when it cannot.
-    virtual void PrintText(const std::string& text) = 0;
+    virtual void PrintText(const std::string& text, const std::vector<ReportFigure>& figures) = 0;
     // The folder of the running executable, without a trailing separator.
     virtual std::string ExecutableFolder() = 0;
     // Whether the running program is an installed copy, not the build tree's own: one

@@ -98,7 +98,7 @@ public:
     void Beep() override {}
     void SetBusyCursor(bool) override {}
     void BringToFront() override {}
-    void PrintText(const std::string&) override {
+    void PrintText(const std::string&, const std::vector<ReportFigure>&) override {
         throw std::runtime_error("There is no default printer currently selected");
     }
     std::string ExecutableFolder() override { return std::filesystem::current_path().string(); }

@@ -364,18 +364,6 @@ double FigureAxis::X(double value) const {
     return (breakStart + breakEnd) / 2;  // inside the break
 }
 
-FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator) {
-    FigureInput in;
-    in.limitType = limitType;
-    in.caseScore = results.caseScores(1);
-    in.condMean = results.condMean;
-    in.condSD = results.condSD;
-    in.engine = results.engine;
-    in.zHistogram = results.zHistogram;
-    in.decimalSeparator = decimalSeparator;
-    return in;
-}
-
 FigureGeometry LayoutFigure(const FigureInput& input, double width) {
     FigureGeometry figure;
     figure.width = width;

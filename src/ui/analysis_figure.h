@@ -7,24 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_types.h"
+#include "analysis/report_figure.h"
 
 class QPainter;
 
 namespace quorvane {
-
-// What the figure shows of one analysis: the numbers of its report.
-struct FigureInput {
-    LimitType limitType = LimitType::TwoSided;
-    long double caseScore = 0;  // the case's task score
-    long double condMean = 0;
-    long double condSD = 0;
-    tCovariateResults engine;
-    tDrawHistogram zHistogram;
-    char decimalSeparator = '.';
-};
-
-FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator);
 
 struct FigurePoint {
     double x = 0;

@@ -25,7 +25,9 @@ public:
     void Beep() override { platform_.Beep(); }
     void SetBusyCursor(bool busy) override { platform_.SetBusyCursor(busy); }
     void BringToFront() override { platform_.BringToFront(); }
-    void PrintText(const std::string& text) override { platform_.PrintText(text); }
+    void PrintText(const std::string& text, const std::vector<ReportFigure>& figures) override {
+        platform_.PrintText(text, figures);
+    }
     std::string ExecutableFolder() override { return platform_.ExecutableFolder(); }
     bool ProgramIsInstalled() override { return platform_.ProgramIsInstalled(); }
     std::string CurrentDirectory() override { return platform_.CurrentDirectory(); }

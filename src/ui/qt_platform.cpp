@@ -3,17 +3,13 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontMetrics>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTimer>
-#include <algorithm>
 #include <stdexcept>
 
-#include "ui/memo_lines.h"
-#include "ui/report_font.h"
+#include "ui/report_export.h"
 
 namespace quorvane {
 
@@ -115,12 +111,12 @@ void QtPlatform::BringToFront() {
     });
 }
 
-void QtPlatform::PrintText(const std::string& text) {
+void QtPlatform::PrintText(const std::string& text, const std::vector<ReportFigure>& figures) {
     const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
     if (printerInfo.isNull()) throw std::runtime_error("There is no default printer currently selected");
-    QPrinter printer(printerInfo, QPrinter::HighResolution);
+    QPrinter printer(printerInfo);
     printer.setDocName(QApplication::applicationName());
-    PaintTextPages(printer, PrintFont(), QString::fromStdString(text));
+    PrintReports(printer, QString::fromStdString(text), figures);
 }
 
 std::string QtPlatform::ExecutableFolder() {
@@ -142,40 +138,9 @@ QString QtNameFilters(const std::string& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
-QFont PrintFont() {
-    QFont font = ReportFont(12);
-    font.setPointSize(8);
-    return font;
-}
-
-int LinesPerPage(QPagedPaintDevice& device, const QFont& font) {
-    const QFontMetrics metrics(font, &device);
-    return std::max(1, device.height() / metrics.lineSpacing());
-}
-
-int PaintTextPages(QPagedPaintDevice& device, const QFont& font, const QString& text) {
-    QPainter painter;
-    if (!painter.begin(&device)) throw std::runtime_error("The print job could not be started");
-    painter.setFont(font);
-    const QFontMetrics metrics(font, &device);
-    const int linesPerPage = LinesPerPage(device, font);
-
-    const QStringList lines = MemoLines(text);
-
-    int pages = 1;
-    int lineOnPage = 0;
-    for (QString line : lines) {
-        if (lineOnPage == linesPerPage) {
-            device.newPage();
-            ++pages;
-            lineOnPage = 0;
-        }
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
-        painter.drawText(0, lineOnPage * metrics.lineSpacing() + metrics.ascent(), line);
-        ++lineOnPage;
-    }
-    painter.end();
-    return pages;
+void PrintReports(QPrinter& printer, const QString& text, const std::vector<ReportFigure>& figures) {
+    printer.setResolution(kReportResolution);
+    if (PaintReportPages(printer, text, figures) == 0) throw std::runtime_error("The print job could not be started");
 }
 
 }  // namespace quorvane

@@ -1,12 +1,11 @@
 #pragma once
 // The desktop program's platform: Qt message boxes, file dialogs, cursor and printer.
 
-#include <QFont>
 #include <QString>
 
 #include "analysis/platform.h"
 
-class QPagedPaintDevice;
+class QPrinter;
 
 namespace quorvane {
 
@@ -19,7 +18,7 @@ public:
     void Beep() override;
     void SetBusyCursor(bool busy) override;
     void BringToFront() override;
-    void PrintText(const std::string& text) override;
+    void PrintText(const std::string& text, const std::vector<ReportFigure>& figures) override;
     std::string ExecutableFolder() override;
     std::string CurrentDirectory() override;
 
@@ -31,15 +30,8 @@ private:
 // name filters "Description (*.a *.b);;Other (*.c)".
 QString QtNameFilters(const std::string& filter);
 
-// The font of printed reports: the report's face at 8 points.
-QFont PrintFont();
-
-// Paints text on a paged device one line per text line, starting a new page when the
-// next line does not fit; returns the number of pages. Throws std::runtime_error when
-// painting cannot start.
-int PaintTextPages(QPagedPaintDevice& device, const QFont& font, const QString& text);
-
-// How many lines of font fit on one page of the device.
-int LinesPerPage(QPagedPaintDevice& device, const QFont& font);
+// Prints the reports on the printer as Save as PDF lays them out; throws
+// std::runtime_error when the print job cannot start.
+void PrintReports(QPrinter& printer, const QString& text, const std::vector<ReportFigure>& figures);
 
 }  // namespace quorvane

@@ -21,8 +21,7 @@ namespace quorvane {
 
 namespace {
 
-// Everything is laid out in points: the PDF and SVG devices work at 72 dots per inch.
-constexpr int kPointsPerInch = 72;
+// Everything is laid out in points (kReportResolution).
 constexpr double kMarginMm = 18;
 constexpr double kFooterSize = 8;
 constexpr double kFooterRoom = 16;  // points between the text area and the footer's baseline
@@ -31,7 +30,7 @@ constexpr double kFigureGap = 14;   // points above a figure
 // report's title, the program's name and method, is not counted (see TitleLine).
 constexpr double kLargestTextSize = 9.5;
 constexpr double kSmallestTextSize = 5;
-constexpr double kPngScale = 300.0 / kPointsPerInch;  // a PNG figure at 300 dots per inch
+constexpr double kPngScale = 300.0 / kReportResolution;  // a PNG figure at 300 dots per inch
 
 // Unhinted, so that every character's advance is the same fraction of the size at
 // every size: the line fitting below relies on it.
@@ -140,17 +139,28 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
     return pages;
 }
 
-void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QRectF& area) {
+// Qt sets a font at a whole number of pixels, here a whole point: the text is drawn at the
+// nearest whole size scaled to the size chosen, so that it takes the width it was fitted to.
+void DrawTextAtSize(QPainter& painter, const QPointF& baseline, const QString& text, double size) {
+    const double whole = std::max(1.0, std::round(size));
+    painter.save();
+    painter.translate(baseline);
+    painter.scale(size / whole, size / whole);
+    painter.setFont(TextFont(whole));
+    painter.drawText(QPointF(0, 0), text);
+    painter.restore();
+}
+
+// False when painting cannot start on the device.
+bool PaintPages(QPagedPaintDevice& device, const std::vector<Page>& pages, const QRectF& area) {
     QPainter painter;
-    if (!painter.begin(&writer)) throw EInOutError("The PDF could not be started");
+    if (!painter.begin(&device)) return false;
     const QFont footerFont = TextFont(kFooterSize);
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        if (i > 0) writer.newPage();
+        if (i > 0) device.newPage();
         painter.setPen(Qt::black);
-        for (const PlacedLine& line : pages[i].lines) {
-            painter.setFont(TextFont(line.size));
-            painter.drawText(QPointF(area.left(), area.top() + line.y), line.text);
-        }
+        for (const PlacedLine& line : pages[i].lines)
+            DrawTextAtSize(painter, QPointF(area.left(), area.top() + line.y), line.text, line.size);
         for (const PlacedFigure& figure : pages[i].figures) {
             painter.save();
             painter.translate(area.left(), area.top() + figure.y);
@@ -161,10 +171,10 @@ void PaintPages(QPdfWriter& writer, const std::vector<Page>& pages, const QRectF
         painter.setFont(footerFont);
         painter.setPen(Qt::black);
         const QString footer = QStringLiteral("Page %1 of %2").arg(i + 1).arg(pages.size());
-        const double width = QFontMetricsF(footerFont, &writer).horizontalAdvance(footer);
+        const double width = QFontMetricsF(footerFont, &device).horizontalAdvance(footer);
         painter.drawText(QPointF(area.center().x() - width / 2, area.bottom() + kFooterRoom), footer);
     }
-    painter.end();
+    return painter.end();
 }
 
 std::string FigureFailure(const std::string& path) { return "The figure cannot be saved to " + Quoted(path); }
@@ -173,29 +183,20 @@ std::string FigureFailure(const std::string& path) { return "The figure cannot b
 
 std::string PdfFailure(const std::string& path) { return "The PDF cannot be saved to " + Quoted(path); }
 
-ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {
-    const auto outputs = std::find(reportLines.begin(), reportLines.end(), " OUTPUTS:");
-    ReportFigure result{{}, figure};
-    for (auto line = outputs == reportLines.end() ? reportLines.begin() : outputs; line != reportLines.end(); ++line)
-        if (!QString::fromStdString(*line).trimmed().isEmpty() && *line != kSeparatorLine)
-            result.outputs.append(QString::fromStdString(*line));
-    return result;
-}
-
 std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::vector<ReportFigure>& figures) {
     std::vector<ReportPart> parts;
     for (const QString& line : MemoLines(text)) {
         if (parts.empty() || line == QLatin1StringView(kSeparatorLine)) parts.emplace_back();
         parts.back().lines.append(line);
     }
-    const auto holds = [](const QStringList& lines, const QStringList& outputs) {
+    const auto holds = [](const QStringList& lines, const std::vector<std::string>& outputs) {
         qsizetype at = 0;
-        for (const QString& line : outputs) {
-            at = lines.indexOf(line, at);
+        for (const std::string& line : outputs) {
+            at = lines.indexOf(QString::fromStdString(line), at);
             if (at < 0) return false;
             ++at;
         }
-        return !outputs.isEmpty();
+        return !outputs.empty();
     };
     std::size_t from = 0;
     for (const ReportFigure& figure : figures) {
@@ -213,26 +214,32 @@ QPageSize::PageSizeId PaperFor(const QLocale& locale) {
     return locale.measurementSystem() == QLocale::ImperialUSSystem ? QPageSize::Letter : QPageSize::A4;
 }
 
+int PaintReportPages(QPagedPaintDevice& device, const QString& text, const std::vector<ReportFigure>& figures) {
+    device.setPageMargins(QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter);
+    const QRect paintRect = device.pageLayout().paintRectPixels(kReportResolution);
+    const QRectF area(0, 0, paintRect.width(), paintRect.height() - kFooterRoom - kFooterSize);
+
+    const std::vector<ReportPart> parts = MatchReportsToFigures(text, figures);
+    const QFont font = TextFont(TextSizeFor(parts, area.width(), device));
+    const std::vector<Page> pages = LayoutPages(parts, font, area, device);
+    if (!PaintPages(device, pages, area)) return 0;
+    return static_cast<int>(pages.size());
+}
+
 PdfDocument RenderPdfReport(const QString& text, const std::vector<ReportFigure>& figures,
                             QPageSize::PageSizeId paper) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&buffer);
-        writer.setResolution(kPointsPerInch);
+        writer.setResolution(kReportResolution);
         writer.setCreator(QStringLiteral("Quorvane"));
         writer.setTitle(QStringLiteral("Quorvane results"));
-        writer.setPageLayout(QPageLayout(QPageSize(paper), QPageLayout::Portrait,
-                                         QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm), QPageLayout::Millimeter));
-        const QRect paintRect = writer.pageLayout().paintRectPixels(kPointsPerInch);
-        const QRectF area(0, 0, paintRect.width(), paintRect.height() - kFooterRoom - kFooterSize);
-
-        const std::vector<ReportPart> parts = MatchReportsToFigures(text, figures);
-        const QFont font = TextFont(TextSizeFor(parts, area.width(), writer));
-        const std::vector<Page> pages = LayoutPages(parts, font, area, writer);
-        PaintPages(writer, pages, area);
+        writer.setPageSize(QPageSize(paper));
+        const int pages = PaintReportPages(writer, text, figures);
+        if (pages == 0) throw EInOutError("The PDF could not be started");
         buffer.close();
-        return {buffer.data(), static_cast<int>(pages.size())};
+        return {buffer.data(), pages};
     }
 }
 
@@ -249,7 +256,7 @@ void WriteFigureFile(const std::string& path, const FigureInput& figure) {
     if (suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&buffer);
-        svg.setResolution(kPointsPerInch);
+        svg.setResolution(kReportResolution);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QStringLiteral("Quorvane figure"));
@@ -257,7 +264,7 @@ void WriteFigureFile(const std::string& path, const FigureInput& figure) {
         PaintFigure(painter, geometry);
     } else if (suffix == QLatin1String("png")) {
         QImage image(size * kPngScale, QImage::Format_ARGB32);
-        const int dotsPerMetre = static_cast<int>(std::lround(kPointsPerInch / 0.0254));
+        const int dotsPerMetre = static_cast<int>(std::lround(kReportResolution / 0.0254));
         image.setDotsPerMeterX(dotsPerMetre);  // a point a pixel while painting, ...
         image.setDotsPerMeterY(dotsPerMetre);
         image.fill(Qt::white);

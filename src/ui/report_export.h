@@ -1,7 +1,7 @@
 #pragma once
-// The reports and their figures as files: the PDF of the results text, in the report's
-// fixed-pitch font with each report followed by its figure and page numbers in the
-// footer, and the figure alone as SVG or PNG.
+// The reports and their figures on paper and as files: the pages of the results text,
+// printed or as a PDF, in the report's fixed-pitch font with each report followed by its
+// figure and page numbers in the footer, and the figure alone as SVG or PNG.
 
 #include <QByteArray>
 #include <QLocale>
@@ -13,15 +13,9 @@
 
 #include "ui/analysis_figure.h"
 
-namespace quorvane {
+class QPagedPaintDevice;
 
-// A report's figure, with the report's identifying lines: its OUTPUTS block (the whole
-// report when it has none), blank lines left out.
-struct ReportFigure {
-    QStringList outputs;
-    FigureInput figure;
-};
-ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure);
+namespace quorvane {
 
 // One report of the text and the figures that go after it.
 struct ReportPart {
@@ -37,6 +31,16 @@ std::vector<ReportPart> MatchReportsToFigures(const QString& text, const std::ve
 
 // Letter where the locale measures in US units, A4 elsewhere.
 QPageSize::PageSizeId PaperFor(const QLocale& locale);
+
+// Reports and figures are laid out in points: their devices work at 72 dots per inch.
+constexpr int kReportResolution = 72;
+
+// Lays the results text out on the device's pages and paints it, as Save as PDF and
+// Print All show it: within margins, in the report's fixed-pitch font at the size that
+// keeps its widest line whole, each report followed by its figures (see
+// MatchReportsToFigures), and page numbers in the footer. The device's resolution must
+// be kReportResolution. Returns the number of pages; 0 when painting could not start.
+int PaintReportPages(QPagedPaintDevice& device, const QString& text, const std::vector<ReportFigure>& figures);
 
 // The PDF document, and the number of its pages.
 struct PdfDocument {

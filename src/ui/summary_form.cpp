@@ -10,8 +10,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <algorithm>
 #include <cmath>
 
+#include "analysis/grid_paste.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
@@ -22,6 +24,7 @@
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
+#include "ui/paste_route.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
 
@@ -153,6 +156,10 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
              cmdCompute, btnclearData, ExitBtn, cmdSaveStatistics, cmdLoadStatistics})
         chain(next);
 
+    auto* pastes = new PasteRoute(this, [this](QLineEdit* edit, const QString& text) { GridPaste(edit, text); });
+    for (int v = 0; v < kMaxVariables; ++v)
+        for (QLineEdit* cell : RowCells(v)) pastes->Watch(cell);
+
     connect(txtInput2, &QLineEdit::textChanged, this, &TfrmSummary::txtInput2Change);
     connect(cmdCompute, &QPushButton::clicked, this, &TfrmSummary::cmdComputeClick);
     connect(btnclearData, &QPushButton::clicked, this, &TfrmSummary::btnclearDataClick);
@@ -178,9 +185,8 @@ void TfrmSummary::SetGridCovariates(int k) {
     gridCovariates_ = k;
     for (int v = 0; v < kMaxVariables; ++v) {
         const bool shown = v <= k;
-        for (QWidget* w : std::initializer_list<QWidget*>{lblVariable[v], txtMean[v], txtSD[v], txtCase[v]})
-            w->setVisible(shown);
-        for (int c = 0; c < v; ++c) txtCorrelation[v][c]->setVisible(shown);
+        lblVariable[v]->setVisible(shown);
+        for (QLineEdit* cell : RowCells(v)) cell->setVisible(shown);
     }
     for (int c = 0; c < kMaxVariables - 1; ++c) lblCorrelation[c]->setVisible(c < k);
 }
@@ -211,6 +217,36 @@ QLineEdit* TfrmSummary::EntryField(SummaryField field, int index) const {
         case SummaryField::None: break;
     }
     return nullptr;
+}
+
+std::vector<QLineEdit*> TfrmSummary::RowCells(int variable) const {
+    std::vector<QLineEdit*> cells{txtMean[variable], txtSD[variable], txtCase[variable]};
+    for (int c = 0; c < variable; ++c) cells.push_back(txtCorrelation[variable][c]);
+    return cells;
+}
+
+void TfrmSummary::GridPaste(QLineEdit* edit, const QString& text) {
+    RunUserAction(platform_, [&] {
+        const std::vector<std::vector<std::string>> cells = PastedCells(text.toStdString());
+        // One number is pasted where the cursor is, as into any field.
+        if (cells.size() <= 1 && (cells.empty() || cells[0].size() <= 1)) {
+            edit->insert(cells.empty() || cells[0].empty() ? QString() : QString::fromStdString(cells[0][0]));
+            return;
+        }
+        std::vector<int> rowLengths;
+        int row = 0;
+        int column = 0;
+        for (int v = 0; v <= gridCovariates_; ++v) {
+            const std::vector<QLineEdit*> rowCells = RowCells(v);
+            rowLengths.push_back(static_cast<int>(rowCells.size()));
+            const auto at = std::find(rowCells.begin(), rowCells.end(), edit);
+            if (at != rowCells.end()) row = v, column = static_cast<int>(at - rowCells.begin());
+        }
+        const auto placed = PlacePastedCells(cells, row, column, rowLengths, platform_);
+        if (!placed) return;
+        for (const GridCell& cell : *placed)
+            RowCells(cell.row)[cell.column]->setText(QString::fromStdString(cell.text));
+    });
 }
 
 MainWindowState TfrmSummary::CurrentState() const {
@@ -302,12 +338,18 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         // The file's lists have k + 1 entries whatever the grid showed: size it from k.
         SetGridCovariates(CovariateCount(table.k).value_or(0));
         const SummaryEntries& e = table.entries;
-        for (int v = 0; v <= gridCovariates_; ++v) {
-            txtMean[v]->setText(QString::fromStdString(e.means[v]));
-            txtSD[v]->setText(QString::fromStdString(e.sds[v]));
-            txtCase[v]->setText(QString::fromStdString(e.caseScores[v]));
+        // The rows beyond the file's k are emptied: a larger k typed afterwards must not
+        // bring back the previous table's values beside the file's.
+        for (int v = 0; v < kMaxVariables; ++v) {
+            const bool inFile = v <= gridCovariates_;
+            const auto entry = [inFile](const std::vector<std::string>& list, int index) {
+                return inFile ? QString::fromStdString(list[index]) : QString();
+            };
+            txtMean[v]->setText(entry(e.means, v));
+            txtSD[v]->setText(entry(e.sds, v));
+            txtCase[v]->setText(entry(e.caseScores, v));
             for (int c = 0; c < v; ++c)
-                txtCorrelation[v][c]->setText(QString::fromStdString(e.correlations[CorrelationIndex(v + 1, c + 1)]));
+                txtCorrelation[v][c]->setText(entry(e.correlations, CorrelationIndex(v + 1, c + 1)));
         }
         txtInput1->setFocus();
     });

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <array>
+#include <vector>
 
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
@@ -88,6 +89,11 @@ private:
     // Shows the rows and correlation columns of k covariates; hidden fields keep their text.
     void SetGridCovariates(int k);
     void txtInput2Change();
+    // A row's fields: mean, SD, case's score, then its correlations.
+    std::vector<QLineEdit*> RowCells(int variable) const;
+    // A paste into the grid: one number where the cursor is, several into the following
+    // fields of the row (and lines into the following rows), as a spreadsheet pastes.
+    void GridPaste(QLineEdit* edit, const QString& text);
     MainWindowState CurrentState() const;
     SummaryEntries CurrentEntries() const;
     void FocusEntry(const SummaryFocus& focus);

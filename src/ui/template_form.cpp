@@ -19,6 +19,7 @@
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
+#include "ui/paste_route.h"
 #include "ui/report_font.h"
 #include "ui/template_results.h"
 
@@ -75,9 +76,25 @@ QString DescriptionText() {
            QString::fromUtf8(kDescriptionUse);
 }
 
+// The edit's own editing keys, as its context menu offers them; the Paste keys are
+// checked apart, as a paste.
+bool IsEditingKey(const QKeyEvent& event) {
+    for (const auto key : {QKeySequence::SelectAll, QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Undo,
+                           QKeySequence::Redo})
+        if (event.matches(key)) return true;
+    return false;
+}
+
+// Ctrl+Y redoes, as on most desktops, also where the key scheme binds Redo to
+// Ctrl+Shift+Z alone.
+bool IsUnboundRedo(const QKeyEvent& event) {
+    return event.modifiers() == Qt::ControlModifier && event.key() == Qt::Key_Y && !event.matches(QKeySequence::Redo);
+}
+
 // The character a key press types, as the typing filter sees it; nothing for keys that
-// type none (arrows, Delete, function keys, Tab navigation, Alt chords).
+// type none (arrows, Delete, function keys, Tab navigation, Alt chords, editing keys).
 std::optional<char> TypedCharacter(const QKeyEvent& event) {
+    if (IsEditingKey(event)) return std::nullopt;
     switch (event.key()) {
         case Qt::Key_Backspace: return '\b';
         case Qt::Key_Return:
@@ -130,6 +147,9 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
         inputs[i]->setFont(WindowFont(13, true));
         inputs[i]->installEventFilter(this);
     }
+    // After the typing filter, so that a paste is checked before the filter sees its keys.
+    auto* pastes = new PasteRoute(this, [this](QLineEdit* edit, const QString& text) { txtInputPaste(edit, text); });
+    for (QLineEdit* edit : inputs) pastes->Watch(edit);
     Label1 = labels[0], Label2 = labels[1], Label3 = labels[2], Label4 = labels[3];
     Label5 = labels[4], Label6 = labels[5], Label7 = labels[6], Label8 = labels[7];
     txtInput1 = inputs[0], txtInput2 = inputs[1], txtInput3 = inputs[2], txtInput4 = inputs[3];
@@ -277,6 +297,10 @@ void TfrmTemplate::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmTemplate::txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event) {
+    if (IsUnboundRedo(event)) {
+        edit->redo();
+        return true;
+    }
     const std::optional<char> typed = TypedCharacter(event);
     if (!typed) return false;
     std::optional<char> accepted;
@@ -285,6 +309,14 @@ bool TfrmTemplate::txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event) {
     if (*accepted == *typed) return false;     // the edit handles the key itself
     edit->insert(QString(QChar(*accepted)));  // a comma typed as a full stop
     return true;
+}
+
+void TfrmTemplate::txtInputPaste(QLineEdit* edit, const QString& text) {
+    std::optional<std::string> accepted;
+    RunUserAction(platform_, [&] { accepted = FilterPastedText(text.toStdString(), platform_); });
+    if (!accepted) return;  // refused: nothing is inserted
+    edit->insert(QString::fromStdString(*accepted));
+    txtInputKeyUp(edit);  // the length limit, which a paste from the menu has no key release to apply
 }
 
 void TfrmTemplate::txtInputKeyUp(QLineEdit* edit) {

@@ -86,6 +86,8 @@ private:
     void DescripFldChange();
     // The typing handlers, shared by all eight edits.
     bool txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event);
+    // A paste, by key or menu, checked as typed text is.
+    void txtInputPaste(QLineEdit* edit, const QString& text);
     void txtInputKeyUp(QLineEdit* edit);
 
     std::array<QLineEdit*, kInputFieldCount> Inputs() const;

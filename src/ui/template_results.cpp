@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "ui/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/memo_lines.h"
@@ -178,23 +179,28 @@ void TfrmTemplateResults::cmdExitClick() {
 }
 
 void TfrmTemplateResults::mnuPrintClick() {
-    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString()); });
+    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString(), reportFigures_); });
 }
 
 void TfrmTemplateResults::mnuPrintSelectionClick() {
     RunUserAction(platform_, [this] {
         const QTextCursor cursor = memoResults->textCursor();
         if (!cursor.hasSelection()) {
-            platform_.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning),
-                                  "You have not selected any text.");
+            ShowWarning(platform_, "You have not selected any text.");
             return;
         }
-        platform_.PrintText(cursor.selection().toPlainText().toStdString());
+        // The text alone: a selection is seldom whole reports.
+        platform_.PrintText(cursor.selection().toPlainText().toStdString(), {});
     });
 }
 
 void TfrmTemplateResults::mnuSaveAsPdfClick() {
     RunUserAction(platform_, [this] {
+        // Blanks alone would make a PDF of page numbers.
+        if (memoResults->toPlainText().trimmed().isEmpty()) {
+            ShowWarning(platform_, "There are no results to save.");
+            return;
+        }
         const auto path = platform_.AskSaveFileName(SaveDialogPdf_);
         if (!path) return;  // cancelled: nothing written
         RefuseInputFile(*path, PdfFailure(*path));

@@ -182,6 +182,35 @@ TEST(FilterNumericKey, CommaBecomesFullStop) {
     EXPECT_TRUE(platform.messages.empty());
 }
 
+struct PasteCase {
+    const char* pasted;
+    std::optional<std::string> inserted;  // nothing: refused with one beep and warning
+};
+
+void PrintTo(const PasteCase& c, std::ostream* os) { *os << '"' << c.pasted << '"'; }
+
+class NumericFieldPaste : public ::testing::TestWithParam<PasteCase> {};
+
+TEST_P(NumericFieldPaste, GoesThroughTheTypingFilter) {
+    FakePlatform platform;
+    EXPECT_EQ(FilterPastedText(GetParam().pasted, platform), GetParam().inserted);
+    const bool refused = !GetParam().inserted;
+    EXPECT_EQ(platform.beeps, refused ? 1 : 0);
+    EXPECT_EQ(platform.messages, refused ? std::vector{Warning("INPUT ERROR\n\nEnter numeric data only.")}
+                                         : std::vector<RecordedMessage>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pastes, NumericFieldPaste,
+    ::testing::Values(PasteCase{"42", "42"}, PasteCase{"-3.", "-3."}, PasteCase{"1,5", "1.5"},
+                      PasteCase{" 30\r\n", "30"},   // a spreadsheet's cell
+                      PasteCase{"1234567", "1234567"},  // the length limit comes after
+                      PasteCase{"", ""},                // an empty clipboard: nothing to refuse
+                      PasteCase{"2 5", std::nullopt}, PasteCase{"1\t2", std::nullopt},
+                      PasteCase{"3\n4", std::nullopt}, PasteCase{"12a", std::nullopt},
+                      PasteCase{"1e2", std::nullopt}, PasteCase{"\u22121", std::nullopt},
+                      PasteCase{"  ", std::nullopt}));
+
 TEST(ApplyLengthLimit, SixCharactersStay) {
     FakePlatform platform;
     EXPECT_EQ(ApplyLengthLimit("", platform), std::nullopt);

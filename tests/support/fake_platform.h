@@ -44,9 +44,10 @@ public:
         cursorChanges.push_back(busy);
     }
     void BringToFront() override { ++broughtToFront; }
-    void PrintText(const std::string& text) override {
+    void PrintText(const std::string& text, const std::vector<ReportFigure>& figures) override {
         if (printError) throw std::runtime_error(*printError);
         printed.push_back(text);
+        printedFigures.push_back(figures);
     }
     std::string ExecutableFolder() override { return executableFolder; }
     bool ProgramIsInstalled() override { return installed; }
@@ -72,6 +73,7 @@ public:
     std::vector<FileDialogOptions> openDialogs;
     std::vector<FileDialogOptions> saveDialogs;
     std::vector<std::string> printed;
+    std::vector<std::vector<ReportFigure>> printedFigures;  // the figures of each print
     std::vector<bool> cursorChanges;
     bool busyCursor = false;
     int beeps = 0;

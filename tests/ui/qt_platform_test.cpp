@@ -3,9 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
-#include <QFontMetricsF>
 #include <QMessageBox>
-#include <QPdfWriter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -195,37 +193,11 @@ TEST(BusyCursorOnQt, ComesBackWhenAnErrorEndsTheAction) {
 
 // ---- Printing ----
 
-class PrintedPages : public ::testing::TestWithParam<double> {};
-
-// Page counts for text of so many pages' worth of lines (fractions included).
-TEST_P(PrintedPages, StartANewPageOnlyWhenTheLastIsFull) {
-    QTemporaryDir folder;
-    QPdfWriter writer(folder.filePath(QStringLiteral("print.pdf")));
-    const int perPage = LinesPerPage(writer, PrintFont());
-    ASSERT_GT(perPage, 40);  // 8 points on A4 or Letter
-    const int lineCount = static_cast<int>(GetParam() * perPage);
-    QStringList lines;
-    for (int i = 1; i <= lineCount; ++i) lines.append(QStringLiteral("line %1").arg(i));
-    const int expectedPages = (lineCount + perPage - 1) / perPage;
-    EXPECT_EQ(PaintTextPages(writer, PrintFont(), lines.join(QLatin1Char('\n')) + QLatin1Char('\n')),
-              expectedPages);
-}
-
-INSTANTIATE_TEST_SUITE_P(Lengths, PrintedPages, ::testing::Values(0.5, 1.0, 2.0, 2.3));
-
-TEST(PrintFont, IsEightPointsWithColumnsThatLineUp) {
-    const QFont font = PrintFont();
-    EXPECT_EQ(font.pointSize(), 8);
-    const QFontMetricsF metrics(font);
-    EXPECT_EQ(metrics.horizontalAdvance(QStringLiteral("iiii1.")),
-              metrics.horizontalAdvance(QStringLiteral("WWWW-9")));
-}
-
 TEST(Printing, WithoutADefaultPrinterFailsWithThePlatformMessage) {
     if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a default printer";
     QtPlatform platform;
     try {
-        platform.PrintText("report");
+        platform.PrintText("report", {});
         FAIL() << "printing went ahead";
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "There is no default printer currently selected");

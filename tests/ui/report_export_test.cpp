@@ -4,19 +4,23 @@
 
 #include <QFile>
 #include <QImage>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "analysis/io_errors.h"
 #include "ui/atomic_file.h"
+#include "ui/qt_platform.h"
 #include "support/pdf_text.h"
 
 namespace quorvane {
 namespace {
 
 using testing::ExpectLinesInOrder;
+using testing::PdfLayout;
 using testing::PdfTextLines;
+using testing::PdfWordBoxes;
 
 const QString kSeparator(36, QLatin1Char('-'));
 
@@ -148,6 +152,30 @@ TEST(PdfReport, AFigureFollowsOnlyAReportThatStillHoldsItsOutputs) {
     QStringList edited = first + second;
     edited[edited.indexOf(first.filter(QStringLiteral("r01")).front())] += QStringLiteral("x");
     EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(edited), figures)), (Placed{{}, {b}}));
+}
+
+// Print All's pages are the PDF's: every word within margins of 18 mm (printers cut
+// the paper's edge), each report followed by its figure.
+TEST(PrintedReport, KeepsNormalMarginsWithEachReportsFigureAfterIt) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("printed.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    const QStringList text = ReportLines(1) + ReportLines(2);
+    PrintReports(printer, Joined(text), {FigureFor(ReportLines(1)), FigureFor(ReportLines(2))});
+
+    const PdfLayout layout = PdfWordBoxes(path);
+    ASSERT_FALSE(layout.words.isEmpty());
+    const double margin = 18 / 25.4 * 72 - 0.5;  // in points, less pdftotext's rounding
+    const QRectF inside = QRectF(QPointF(0, 0), layout.page).adjusted(margin, margin, -margin, -margin);
+    for (const QRectF& word : layout.words)
+        ASSERT_TRUE(inside.contains(word)) << word.x() << ", " << word.y() << " on a page of " << layout.page.width()
+                                           << " x " << layout.page.height() << " points";
+    const QStringList printed = PdfTextLines(path);
+    ExpectLinesInOrder(text, printed);
+    EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), 2);
 }
 
 TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {

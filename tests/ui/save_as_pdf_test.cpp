@@ -70,5 +70,18 @@ TEST_F(SaveAsPdf, HoldsEveryReportWithItsFigureUntilTheResultsAreCleared) {
     EXPECT_EQ(handCleared.count(QStringLiteral("dashed: 95% credible interval")), 1);
 }
 
+// A text of blanks and line ends holds no results: no dialog, no file, a warning.
+TEST_F(SaveAsPdf, ABlankTextAreaSaysThereIsNothingToSave) {
+    frmTemplateResults.memoResults->setPlainText(QStringLiteral("  \n\n \t\n"));
+    const QString path = folder.filePath(QStringLiteral("blank.pdf"));
+    platform.saveAnswers.push_back(path.toStdString());
+    frmTemplateResults.mnuSaveAsPdf->trigger();
+    EXPECT_TRUE(platform.saveDialogs.empty());
+    EXPECT_FALSE(QFile::exists(path));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0],
+              (RecordedMessage{MessageKind::Warning, "Warning", "There are no results to save."}));
+}
+
 }  // namespace
 }  // namespace quorvane::testing

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 #include <QTest>
 
 #include "analysis/metrics_papers.h"
+#include "analysis/summary_run.h"
 #include "support/fake_platform.h"
 #include "support/pdf_text.h"
 #include "ui/memo_lines.h"
@@ -204,6 +206,58 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
+}
+
+TEST_F(SummaryWindow, LoadingASmallerTableEmptiesTheRowsBeyondItsK) {
+    Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
+    const QString path = folder.filePath(QStringLiteral("k1.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\n"
+               "correlations 0.72091\n");
+    file.close();
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+
+    // Typed back to two covariates, the second covariate's row is empty, so Compute
+    // names it rather than running on a table mixed from two sources.
+    frmSummary.txtInput2->setText(QStringLiteral("2"));
+    for (const SummaryField field : {SummaryField::Mean, SummaryField::SD, SummaryField::CaseScore})
+        EXPECT_TRUE(frmSummary.EntryField(field, 2)->text().isEmpty());
+    for (const int correlation : {1, 2})
+        EXPECT_TRUE(frmSummary.EntryField(SummaryField::Correlation, correlation)->text().isEmpty());
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+}
+
+// Pasted from a spreadsheet or a paper: a row fills the following fields, a block the
+// following rows, and typeset minus signs and spaces read as typed ones.
+TEST_F(SummaryWindow, APastedTableFillsTheGridAsASpreadsheetDoes) {
+    Type("30", "2", {{"", "", ""}, {"", "", ""}, {"", "", ""}, {"", "", ""}});
+    auto paste = [this](SummaryField field, int index, const QString& text) {
+        QLineEdit* edit = frmSummary.EntryField(field, index);
+        edit->setFocus();
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    };
+    paste(SummaryField::Mean, 0, QStringLiteral("50\t10\t30\r\n12\t3\t14\t0.5\r\n"));
+    paste(SummaryField::Mean, 2, QStringLiteral("40\u00a08 42 \u22120.3\u20090.2"));
+    const SummaryEntries expected{{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "-0.3", "0.2"}};
+    for (const auto& [field, texts] : {std::pair{SummaryField::Mean, expected.means}, {SummaryField::SD, expected.sds},
+                                       {SummaryField::CaseScore, expected.caseScores},
+                                       {SummaryField::Correlation, expected.correlations}})
+        for (int i = 0; i < static_cast<int>(texts.size()); ++i)
+            EXPECT_EQ(frmSummary.EntryField(field, i)->text().toStdString(), texts[i]) << EntryCaption(field, i);
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+
+    // One number goes in where the cursor is; a row too long for the grid goes nowhere.
+    paste(SummaryField::SD, 0, QStringLiteral("\u22125\n"));
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 0)->text(), QStringLiteral("10-5"));
+    paste(SummaryField::SD, 1, QStringLiteral("1 2 3 4"));
+    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "INPUT ERROR\n\nThe pasted text does not fit the grid from this cell: line 1 "
+                                         "holds 4 numbers, but its row has room for 3 from here. Nothing was pasted.");
 }
 
 TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {

@@ -4,10 +4,12 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDate>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -144,13 +146,97 @@ INSTANTIATE_TEST_SUITE_P(
                        QTest::keyClick(w, Qt::Key_Backspace);
                    },
                    "12", 0},
-        TypingCase{"CtrlVIsRefusedAndPastesNothing",
+        TypingCase{"CtrlVPastesAsTyped",
                    [](QWidget* w) {
-                       QApplication::clipboard()->setText(QStringLiteral("99"));
+                       QApplication::clipboard()->setText(QStringLiteral(" 1,5\n"));
                        QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
                    },
+                   "1.5", 0},
+        TypingCase{"ShiftInsertPastes",
+                   [](QWidget* w) {
+                       QTest::keyClicks(w, "1");
+                       QApplication::clipboard()->setText(QStringLiteral("2,0"));
+                       QTest::keyClick(w, Qt::Key_Insert, Qt::ShiftModifier);
+                   },
+                   "12.0", 0},
+        TypingCase{"PasteWithABlankInsertsNothing",
+                   [](QWidget* w) {
+                       QTest::keyClicks(w, "1");
+                       QApplication::clipboard()->setText(QStringLiteral("2 5"));
+                       QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+                   },
+                   "1", 1},
+        TypingCase{"OtherControlChordIsRefused", [](QWidget* w) { QTest::keyClick(w, Qt::Key_B, Qt::ControlModifier); },
                    "", 1}),
     [](const ::testing::TestParamInfo<TypingCase>& info) { return std::string(info.param.name); });
+
+TEST_F(WindowTest, StandardEditingKeysWorkInTheInputFieldsWithoutAWarning) {
+    QLineEdit* edit = frmTemplate.txtInput1;
+    edit->setFocus();
+    QTest::keyClicks(edit, "12.5");
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("12.5"));
+    QTest::keyClick(edit, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("12.5"));
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QString());
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QStringLiteral("12.5"));
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(edit->text(), QString());
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QString());
+    QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(edit, Qt::Key_Home);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClick(edit, Qt::Key_Left);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->text(), QStringLiteral("25"));
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(platform.beeps, 0);
+}
+
+TEST_F(WindowTest, APasteBeyondSixCharactersIsCutAsTypingIs) {
+    QLineEdit* edit = frmTemplate.txtInput2;
+    edit->setFocus();
+    QTest::keyClicks(edit, "1");
+    QApplication::clipboard()->setText(QStringLiteral("234567"));
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QStringLiteral("123456"));
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("123456"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, "Maximum length of input is 6 characters.");
+}
+
+// The field's context menu pastes through the same check as the keys.
+TEST_F(WindowTest, TheContextMenusPasteIsCheckedAsTyped) {
+    QLineEdit* edit = frmTemplate.txtInput1;
+    auto pasteFromMenu = [edit](const QString& clipboard) {
+        QApplication::clipboard()->setText(clipboard);
+        const QPoint centre = edit->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, centre, edit->mapToGlobal(centre));
+        QApplication::sendEvent(edit, &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        const QList<QAction*> actions = menu->actions();
+        const auto paste = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+            return action->text().startsWith(QStringLiteral("&Paste"));
+        });
+        ASSERT_NE(paste, actions.end());
+        (*paste)->trigger();
+        menu->close();
+    };
+    pasteFromMenu(QStringLiteral("3,5"));
+    EXPECT_EQ(edit->text(), QStringLiteral("3.5"));
+    EXPECT_TRUE(platform.messages.empty());
+    pasteFromMenu(QStringLiteral("x"));
+    EXPECT_EQ(edit->text(), QStringLiteral("3.5"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, kNotNumeric);
+    EXPECT_EQ(platform.beeps, 1);
+}
 
 class InputLengthLimit : public WindowTest, public ::testing::WithParamInterface<int> {};
 

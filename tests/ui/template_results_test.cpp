@@ -320,5 +320,28 @@ TEST_F(WindowTest, TwoAnalysesThenSaveHoldsBothReportsWithTheSeparator) {
     EXPECT_TRUE(saved.endsWith("\r\n"));
 }
 
+// Print All hands the printer every report's figure, as Save as PDF has them; Print
+// Selection the selected text alone.
+TEST_F(WindowTest, PrintAllPrintsTheFiguresOfTheSessionAndPrintSelectionTheTextAlone) {
+    const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
+    Compute("3", "1", data);
+    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+    frmTemplate.SetRadioGroup1ItemIndex(1);
+    Compute("3", "1", data);
+
+    frmTemplateResults.mnuPrint->trigger();
+    ASSERT_EQ(platform.printedFigures.size(), 1u);
+    EXPECT_EQ(platform.printed[0], Results().toStdString());
+    const std::vector<ReportFigure>& figures = platform.printedFigures[0];
+    ASSERT_EQ(figures.size(), 2u);
+    EXPECT_EQ(figures[0].figure.limitType, LimitType::TwoSided);
+    EXPECT_EQ(figures[1].figure.limitType, LimitType::OneSidedLower);
+
+    frmTemplateResults.memoResults->selectAll();
+    frmTemplateResults.mnuPrintSelection->trigger();
+    ASSERT_EQ(platform.printedFigures.size(), 2u);
+    EXPECT_TRUE(platform.printedFigures[1].empty());
+}
+
 }  // namespace
 }  // namespace quorvane::testing

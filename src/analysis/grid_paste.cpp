@@ -1,0 +1,111 @@
+#include "analysis/grid_paste.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <utility>
+
+#include "analysis/metrics_papers.h"
+
+namespace quorvane {
+
+namespace {
+
+// The characters of typeset numbers that stand for plain ones, as UTF-8.
+const std::array<std::pair<std::string_view, char>, 6> kTypeset = {{
+    {"\u2212", '-'},  // minus sign
+    {"\u00a0", ' '},  // no-break space
+    {"\u2007", ' '},  // figure space
+    {"\u2009", ' '},  // thin space
+    {"\u200a", ' '},  // hair space
+    {"\u202f", ' '},  // narrow no-break space
+}};
+
+std::string Untypeset(const std::string& text) {
+    std::string plain;
+    for (std::size_t at = 0; at < text.size();) {
+        bool replaced = false;
+        for (const auto& [typeset, character] : kTypeset) {
+            if (text.compare(at, typeset.size(), typeset) != 0) continue;
+            plain += character;
+            at += typeset.size();
+            replaced = true;
+            break;
+        }
+        if (!replaced) plain += text[at++];
+    }
+    return plain;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines(1);
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\r' || text[at] == '\n') {
+            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
+            lines.emplace_back();
+        } else {
+            lines.back() += text[at];
+        }
+    }
+    while (!lines.empty() && Trimmed(lines.back()).empty()) lines.pop_back();
+    return lines;
+}
+
+std::vector<std::string> TabCells(const std::string& line) {
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t tab = line.find('\t', start);
+        cells.push_back(Trimmed(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start)));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    while (!cells.empty() && cells.back().empty()) cells.pop_back();
+    return cells;
+}
+
+void RefusePaste(Platform& platform, const std::string& why) {
+    platform.Beep();
+    ShowWarning(platform, "INPUT ERROR\n\nThe pasted text does not fit the grid from this cell: " + why +
+                              ". Nothing was pasted.");
+}
+
+std::string Count(std::size_t count, const std::string& singular, const std::string& plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> PastedCells(const std::string& text) {
+    std::vector<std::vector<std::string>> cells;
+    for (const std::string& line : Lines(Untypeset(text)))
+        cells.push_back(line.find('\t') != std::string::npos ? TabCells(line) : Words(line));
+    return cells;
+}
+
+std::optional<std::vector<GridCell>> PlacePastedCells(const std::vector<std::vector<std::string>>& cells, int row,
+                                                      int column, const std::vector<int>& rowLengths,
+                                                      Platform& platform) {
+    const std::size_t rowsFromHere = rowLengths.size() - static_cast<std::size_t>(row);
+    if (cells.size() > rowsFromHere) {
+        RefusePaste(platform, "it holds " + Count(cells.size(), "line", "lines") + ", but the grid shows " +
+                                  Count(rowsFromHere, "row", "rows") + " from here");
+        return std::nullopt;
+    }
+    std::vector<GridCell> placed;
+    for (std::size_t line = 0; line < cells.size(); ++line) {
+        const int target = row + static_cast<int>(line);
+        const std::size_t room = static_cast<std::size_t>(std::max(0, rowLengths[target] - column));
+        if (cells[line].size() > room) {
+            RefusePaste(platform, "line " + std::to_string(line + 1) + " holds " +
+                                      Count(cells[line].size(), "number", "numbers") + ", but its row has room for " +
+                                      std::to_string(room) + " from here");
+            return std::nullopt;
+        }
+        for (std::size_t i = 0; i < cells[line].size(); ++i)
+            placed.push_back({target, column + static_cast<int>(i), cells[line][i]});
+    }
+    return placed;
+}
+
+}  // namespace quorvane
