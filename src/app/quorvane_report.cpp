@@ -212,6 +212,13 @@ bool CheckOutputs(const Arguments& a) {
         if (const auto reason = SameFileAsInput(*output, inputs))
             return Usage(std::string("the file of ") + option + " " + Quoted(*output) + " " + *reason);
     }
+    // Neither need exist yet, so the names are compared as well as the files.
+    const auto& [pdf, figure] = a.files;
+    const auto resolved = [](const std::string& name) {
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(name));
+    };
+    if (pdf && figure && (resolved(*pdf) == resolved(*figure) || IsSameFile(*pdf, *figure)))
+        return Usage("--pdf and --figure name the same file " + Quoted(*figure) + ": the figure would overwrite the PDF");
     return true;
 }
 

@@ -25,7 +25,8 @@ void DropQtDiagnostics(QtMsgType type, const QMessageLogContext& context, const 
 const char* const kReportFileUsage =
     "  --pdf FILE          also write the report and its figure to FILE as a PDF\n"
     "  --figure FILE       also write the figure alone to FILE, as SVG (FILE.svg) or PNG\n"
-    "                      (FILE.png); neither may be the data or statistics file\n";
+    "                      (FILE.png); neither may be the data or statistics file, nor\n"
+    "                      the other's file\n";
 
 bool TakeReportFileOption(std::string_view option, const std::string& value, ReportFileRequest& request) {
     if (option == "--pdf") {

@@ -353,6 +353,8 @@ TEST_F(ReportTool, AnOutputThatIsAnInputFileIsRefusedAndTheInputKept) {
         {{"--statistics", "norms.txt", "--pdf", "./norms.txt"},
          "quorvane-report: the file of --pdf \"./norms.txt\" is the same file as the statistics file "
          "\"norms.txt\", which would be overwritten\n"},
+        {{"--n", "5", "--k", "1", "--pdf", "both.svg", "--figure", "./both.svg", "data.txt"},
+         "quorvane-report: --pdf and --figure name the same file \"./both.svg\": the figure would overwrite the PDF\n"},
     };
     for (const auto& [args, message] : cases) {
         const ToolRun run = Run(args, "env -u DISPLAY LC_ALL=C");
