@@ -407,9 +407,12 @@ public:
         }
         helper.join();
         if (error_) std::rethrow_exception(error_);
-        Sums sums{};
-        for (int t = 0; t < draws_; ++t)
-            for (std::size_t j = 0; j < kStreams; ++j) sums[j] = sums[j] + probabilities_[t * kStreams + j];
+        Sums sums;
+        for (std::size_t j = 0; j < kStreams; ++j) {
+            long double sum = 0;
+            for (int t = 0; t < draws_; ++t) sum = sum + probabilities_[t * kStreams + j];
+            sums[j] = sum;
+        }
         return sums;
     }
 
