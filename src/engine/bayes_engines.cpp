@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <exception>
+#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -597,29 +598,42 @@ std::array<tDrawArray*, N> Pointers(std::array<tDrawArray, N>& stores) {
     return pointers;
 }
 
-// The deficit test of N tasks that share n and k, from one stream of variates: a
-// standalone run of each would draw the very same ones.
+// The deficit test of N tasks that share n and k, in two steps: the draws, from one
+// stream of variates (a standalone run of each task would draw the very same ones), and
+// what is made of them.
 template <std::size_t N>
-std::array<tDeficitOutcome, N> DeficitTests(const std::array<SummaryInputs, N>& tasks,
-                                            const std::array<Posterior, N>& posts, int draws,
-                                            bool fixedSeed, LimitIndices limits) {
+struct DeficitDraws {
+    std::array<tDeficitOutcome, N> outcomes;  // the point estimates until summarised
+    std::array<tDrawArray, N> stores;
+    std::array<long double, N> sums{};
+};
+
+template <std::size_t N>
+DeficitDraws<N> DrawDeficits(const std::array<SummaryInputs, N>& tasks, const std::array<Posterior, N>& posts,
+                             int draws, bool fixedSeed) {
     const int k = tasks[0].k, n = tasks[0].n;
-    std::array<tDeficitOutcome, N> outcomes;
+    DeficitDraws<N> drawn;
     for (std::size_t j = 0; j < N; ++j) {
-        outcomes[j].condMean = posts[j].condMean;
-        outcomes[j].condSD = posts[j].condSD;
-        outcomes[j].results(ZCCC) = (tasks[j].caseScores(1) - outcomes[j].condMean) / outcomes[j].condSD;
+        tDeficitOutcome& outcome = drawn.outcomes[j];
+        outcome.condMean = posts[j].condMean;
+        outcome.condSD = posts[j].condSD;
+        outcome.results(ZCCC) = (tasks[j].caseScores(1) - outcome.condMean) / outcome.condSD;
     }
     ResetSeedsIf(fixedSeed);
-    std::array<tDrawArray, N> stores;
     tNormal_distribution standardNormal(0, 1);
     DeficitVariates source(k, n, standardNormal);
     const CaseScores<N> statistic(posts, k, n);
-    const auto sums = DrawPipeline(source, statistic, draws, standardNormal, Pointers(stores)).ProbabilitySums();
+    drawn.sums = DrawPipeline(source, statistic, draws, standardNormal, Pointers(drawn.stores)).ProbabilitySums();
+    return drawn;
+}
+
+template <std::size_t N>
+std::array<tDeficitOutcome, N> SummariseDeficits(DeficitDraws<N>& drawn, int draws, LimitIndices limits) {
+    const tNormal_distribution standardNormal(0, 1);
     for (std::size_t j = 0; j < N; ++j)
-        SummariseDraws(sums[j], draws, limits, stores[j], standardNormal, outcomes[j].results,
-                       outcomes[j].zHistogram);
-    return outcomes;
+        SummariseDraws(drawn.sums[j], draws, limits, drawn.stores[j], standardNormal, drawn.outcomes[j].results,
+                       drawn.outcomes[j].zHistogram);
+    return drawn.outcomes;
 }
 
 // Task `task` (1 or 2) of the difference test's inputs with the covariates: the inputs
@@ -754,7 +768,8 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     const LimitIndices limits = CheckedLimitIndices(draws, percent, twoSided);
     const std::array<SummaryInputs, 1> task{SummaryInputs{1, k, n, sds, means, caseScores, corr}};
     const std::array<Posterior, 1> post{FitOrThrow(task[0], FitPosterior)};
-    const auto [outcome] = DeficitTests(task, post, draws, fixedSeed, limits);
+    DeficitDraws<1> drawn = DrawDeficits(task, post, draws, fixedSeed);
+    const auto [outcome] = SummariseDeficits(drawn, draws, limits);
     condMean = outcome.condMean;
     condSD = outcome.condSD;
     results = outcome.results;
@@ -774,21 +789,32 @@ void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool tw
     const std::array<Posterior, 2> posts{FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
     const DifferencePosterior post = FitOrThrow(both, FitDifference);
 
+    DeficitDraws<2> drawn = DrawDeficits(tasks, posts, draws, fixedSeed);
     tDissociationOutcome result;
-    result.tasks = DeficitTests(tasks, posts, draws, fixedSeed, limits);
     result.condCorrelation = post.condCorrelation;
-    const long double zccc1 = result.tasks[0].results(ZCCC), zccc2 = result.tasks[1].results(ZCCC);
+    const long double zccc1 = drawn.outcomes[0].results(ZCCC), zccc2 = drawn.outcomes[1].results(ZCCC);
     result.difference(ZDCCC) = (zccc1 - zccc2) / std::sqrt(2 - 2 * result.condCorrelation);
+    RaiseFloatingPointFaults();
 
-    ResetSeedsIf(fixedSeed);
-    tDrawArray store;
-    tNormal_distribution standardNormal(0, 1);
-    DifferenceVariates source(post, k, n, standardNormal);
-    const DifferenceScore statistic(post);
-    const auto [sum] = DrawPipeline(source, statistic, draws, standardNormal, {&store}).ProbabilitySums();
-    result.proposals = source.Proposals();
-    SummariseDraws(sum, draws, limits, store, standardNormal, result.difference, result.differenceHistogram);
-    result.moreExtreme = PercentMoreExtreme(result.difference, standardNormal);
+    // What the deficit tests make of their draws needs nothing else: it runs beside the
+    // difference test's draws, in the time their threads leave idle.
+    std::future<std::array<tDeficitOutcome, 2>> deficits =
+        std::async(std::launch::async, [&] { return SummariseDeficits(drawn, draws, limits); });
+    try {
+        ResetSeedsIf(fixedSeed);
+        tDrawArray store;
+        tNormal_distribution standardNormal(0, 1);
+        DifferenceVariates source(post, k, n, standardNormal);
+        const DifferenceScore statistic(post);
+        const auto [sum] = DrawPipeline(source, statistic, draws, standardNormal, {&store}).ProbabilitySums();
+        result.proposals = source.Proposals();
+        SummariseDraws(sum, draws, limits, store, standardNormal, result.difference, result.differenceHistogram);
+        result.moreExtreme = PercentMoreExtreme(result.difference, standardNormal);
+    } catch (...) {
+        deficits.get();  // an error of the deficit tests comes first
+        throw;
+    }
+    result.tasks = deficits.get();
     outcome = result;
 }
 
