@@ -673,6 +673,9 @@ Rows TinyCovariateUnits() {
     return rows;
 }
 
+// A file of one task and the covariates gives the same statistics of them, each worked
+// out from its own columns: the deficit test run on it must give the dissociation's
+// numbers for that task to the last bit.
 class EachTaskAlone : public ::testing::TestWithParam<TaskAloneCase> {};
 
 TEST_P(EachTaskAlone, IsItsOwnDeficitTestToTheLastBit) {
