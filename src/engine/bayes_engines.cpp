@@ -197,20 +197,23 @@ private:
     long double sqrtNuS2_ = 0;
 };
 
-// The deficit test of N tasks on the same draws of the variates: each task's Z_t.
+// The deficit test of N tasks on the same draws of the variates: each task's Z_t, and
+// its Phi by the standard normal's Cdf.
 template <std::size_t N>
 class CaseScores {
 public:
     static constexpr std::size_t kCount = N;
 
-    CaseScores(const std::array<Posterior, N>& posts, int k, int n)
-        : scores_(MakeScores(posts, k, n, std::make_index_sequence<N>())) {}
+    CaseScores(const std::array<Posterior, N>& posts, int k, int n, const tNormal_distribution& standardNormal)
+        : scores_(MakeScores(posts, k, n, std::make_index_sequence<N>())), standardNormal_(standardNormal) {}
 
     std::array<long double, N> operator()(const long double* variates) const {
         std::array<long double, N> z;
         for (std::size_t j = 0; j < N; ++j) z[j] = scores_[j](variates);
         return z;
     }
+
+    long double Phi(long double z) const { return standardNormal_.Cdf(z); }
 
 private:
     template <std::size_t... J>
@@ -220,6 +223,7 @@ private:
     }
 
     std::array<CaseScore, N> scores_;
+    const tNormal_distribution& standardNormal_;  // its Cdf changes nothing: shared by both threads
 };
 
 // ---- The difference test's posterior and draws ----
@@ -283,7 +287,9 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
 // from the uniform stream: proposals of the residual covariance Sigma until one is
 // accepted, each taking a chi-square(n - k - 2) variate c1, a chi-square(n - k - 3)
 // variate c2, a standard normal a21 and a uniform u; then two standard normals zeta1,
-// zeta2. Stored: G11, G21, G22 of the accepted proposal, zeta1, zeta2.
+// zeta2. Stored: G11, G21, G22 of the accepted proposal, zeta1, zeta2. With one degree
+// of freedom c2 is the square of a standard normal: the same distribution, for a fraction
+// of the gamma method's cost, where the smallest samples need most proposals.
 //
 // The proposal is the inverse Wishart by Bartlett's decomposition: Sigma^-1 = G G' with
 // G = M A, M the lower Cholesky factor of S_c^-1 and A = [[sqrt(c1), 0], [a21, sqrt(c2)]].
@@ -298,6 +304,7 @@ public:
           m22_(post.M(2, 2)),
           first_(static_cast<long double>(n - k - 2)),
           second_(static_cast<long double>(n - k - 3)),
+          secondIsSquaredNormal_(n - k - 3 == 1),
           normal_(normal) {}
 
     static int Stride() { return 5; }
@@ -306,7 +313,7 @@ public:
         for (;;) {
             ++proposals_;
             const long double c1 = first_.Draw();
-            const long double c2 = second_.Draw();
+            const long double c2 = secondIsSquaredNormal_ ? Squared(normal_.Draw()) : second_.Draw();
             const long double a21 = normal_.Draw();
             const long double u = UniformRandom();
             const long double rootC1 = std::sqrt(c1);
@@ -327,7 +334,10 @@ public:
 
 private:
     const long double m11_, m21_, m22_;
+    static long double Squared(long double x) { return x * x; }
+
     tChi_square_distribution first_, second_;
+    const bool secondIsSquaredNormal_;
     tNormal_distribution& normal_;
     long long proposals_ = 0;
 };
@@ -357,6 +367,8 @@ public:
         return {(z1 - z2) / std::sqrt(2 - 2 * rho)};
     }
 
+    static long double Phi(long double z) { return StandardNormalCdf(z); }
+
 private:
     const DifferencePosterior* post_;
 };
@@ -373,7 +385,8 @@ private:
 // the earliest, to the block.
 //
 // Source draws a draw's variates: Stride() of them, with Draw(out). Statistic turns them
-// into kCount standardised distances, each stored in its own draw array.
+// into kCount standardised distances, each stored in its own draw array, and gives their
+// Phi.
 template <class Source, class Statistic>
 class DrawPipeline {
 public:
@@ -381,16 +394,12 @@ public:
     using Stores = std::array<tDrawArray*, kStreams>;
     using Sums = std::array<long double, kStreams>;
 
-    // The one standard normal of the run: the source draws from it on the drawing
-    // thread, its Cdf is evaluated on both; neither changes the object.
-    DrawPipeline(Source& source, const Statistic& statistic, int draws,
-                 const tNormal_distribution& standardNormal, const Stores& stores)
+    DrawPipeline(Source& source, const Statistic& statistic, int draws, const Stores& stores)
         : draws_(draws),
           stride_(source.Stride()),
           blockCount_((draws + kBlock - 1) / kBlock),
           source_(source),
           statistic_(statistic),
-          standardNormal_(standardNormal),
           stores_(stores),
           ring_(std::make_unique_for_overwrite<long double[]>(kRingBlocks * kBlock * stride_)),
           probabilities_(std::make_unique_for_overwrite<long double[]>(static_cast<std::size_t>(draws) * kStreams)),
@@ -485,7 +494,7 @@ private:
                 const std::array<long double, kStreams> z = statistic_(Slot(t));
                 for (std::size_t j = 0; j < kStreams; ++j) {
                     (*stores_[j])(t + 1) = static_cast<double>(z[j]);
-                    probabilities_[t * kStreams + j] = standardNormal_.Cdf(z[j]);
+                    probabilities_[t * kStreams + j] = statistic_.Phi(z[j]);
                 }
             }
             RaiseFloatingPointFaults();
@@ -515,7 +524,6 @@ private:
     const int blockCount_;
     Source& source_;
     const Statistic& statistic_;
-    const tNormal_distribution& standardNormal_;
     const Stores stores_;
     std::unique_ptr<long double[]> ring_;
     std::unique_ptr<long double[]> probabilities_;  // draw t's stream j at t * kStreams + j
@@ -544,20 +552,32 @@ LimitIndices CheckedLimitIndices(int draws, int percent, bool twoSided) {
     return limits;
 }
 
-void ResetSeedsIf(bool fixedSeed) {
-    if (!fixedSeed) return;
-    Seed1 = kInitialSeed1;
-    Seed2 = kInitialSeed2;
+// Where a test's streams of variates start: at the initial seeds with fixedSeed, else
+// where the caller's generator stands.
+struct StreamStart {
+    std::int32_t seed1 = 0;
+    std::int32_t seed2 = 0;
+};
+
+StreamStart StartOfStreams(bool fixedSeed) {
+    return fixedSeed ? StreamStart{kInitialSeed1, kInitialSeed2} : StreamStart{Seed1, Seed2};
+}
+
+// Sets the generator of the calling thread, which draws the stream from here on.
+void StartStream(StreamStart start) {
+    Seed1 = start.seed1;
+    Seed2 = start.seed2;
 }
 
 // The results of a test from its draws of a standardised distance and the sum of their
 // Phi, with results(ZCCC) already holding the point estimate: the mean of Phi as a
 // percentage and the p values; the credible limits, the two order statistics a full sort
-// would put at lo and hi, with their Phi; and the histogram around the limits and the
-// point estimate, with three quarters of the limits' distance to spare on either side.
-void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, tDrawArray& store,
-                    const tNormal_distribution& standardNormal, tCovariateResults& results,
-                    tDrawHistogram& histogram) {
+// would put at lo and hi, with their Phi (the test's own); and the histogram around the
+// limits and the point estimate, with three quarters of the limits' distance to spare on
+// either side.
+template <class Phi>
+void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, tDrawArray& store, Phi phi,
+                    tCovariateResults& results, tDrawHistogram& histogram) {
     const auto [lo, hi] = limits;
     long double meanPercent = probabilitySum / draws * 100;
     results(PercentBelow) = meanPercent;
@@ -586,8 +606,8 @@ void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, 
     histogram.below += secondHalf.below;
     histogram.above += secondHalf.above;
 
-    results(PercentBelowLower) = standardNormal.Cdf(results(ZCCCLower)) * 100;
-    results(PercentBelowUpper) = standardNormal.Cdf(results(ZCCCUpper)) * 100;
+    results(PercentBelowLower) = phi(results(ZCCCLower)) * 100;
+    results(PercentBelowUpper) = phi(results(ZCCCUpper)) * 100;
     RaiseFloatingPointFaults();
 }
 
@@ -610,7 +630,7 @@ struct DeficitDraws {
 
 template <std::size_t N>
 DeficitDraws<N> DrawDeficits(const std::array<SummaryInputs, N>& tasks, const std::array<Posterior, N>& posts,
-                             int draws, bool fixedSeed) {
+                             int draws, StreamStart start) {
     const int k = tasks[0].k, n = tasks[0].n;
     DeficitDraws<N> drawn;
     for (std::size_t j = 0; j < N; ++j) {
@@ -619,19 +639,20 @@ DeficitDraws<N> DrawDeficits(const std::array<SummaryInputs, N>& tasks, const st
         outcome.condSD = posts[j].condSD;
         outcome.results(ZCCC) = (tasks[j].caseScores(1) - outcome.condMean) / outcome.condSD;
     }
-    ResetSeedsIf(fixedSeed);
+    StartStream(start);
     tNormal_distribution standardNormal(0, 1);
     DeficitVariates source(k, n, standardNormal);
-    const CaseScores<N> statistic(posts, k, n);
-    drawn.sums = DrawPipeline(source, statistic, draws, standardNormal, Pointers(drawn.stores)).ProbabilitySums();
+    const CaseScores<N> statistic(posts, k, n, standardNormal);
+    drawn.sums = DrawPipeline(source, statistic, draws, Pointers(drawn.stores)).ProbabilitySums();
     return drawn;
 }
 
 template <std::size_t N>
 std::array<tDeficitOutcome, N> SummariseDeficits(DeficitDraws<N>& drawn, int draws, LimitIndices limits) {
     const tNormal_distribution standardNormal(0, 1);
+    const auto phi = [&standardNormal](long double z) { return standardNormal.Cdf(z); };
     for (std::size_t j = 0; j < N; ++j)
-        SummariseDraws(drawn.sums[j], draws, limits, drawn.stores[j], standardNormal, drawn.outcomes[j].results,
+        SummariseDraws(drawn.sums[j], draws, limits, drawn.stores[j], phi, drawn.outcomes[j].results,
                        drawn.outcomes[j].zHistogram);
     return drawn.outcomes;
 }
@@ -660,10 +681,9 @@ SummaryInputs TaskWithCovariates(const SummaryInputs& both, int task) {
 
 // 100 x the one-tailed p and its limits on the case's own tail. Above it, the limits are
 // Phi of the negated Z limits: 100 minus a percentage near 100 would lose their digits.
-tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r, const tNormal_distribution& standardNormal) {
+tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r) {
     if (r(PercentBelow) <= 50) return {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)};
-    return {100 - r(PercentBelow), standardNormal.Cdf(-r(ZCCCUpper)) * 100,
-            standardNormal.Cdf(-r(ZCCCLower)) * 100};
+    return {100 - r(PercentBelow), DifferenceScore::Phi(-r(ZCCCUpper)) * 100, DifferenceScore::Phi(-r(ZCCCLower)) * 100};
 }
 
 }  // namespace
@@ -768,7 +788,7 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     const LimitIndices limits = CheckedLimitIndices(draws, percent, twoSided);
     const std::array<SummaryInputs, 1> task{SummaryInputs{1, k, n, sds, means, caseScores, corr}};
     const std::array<Posterior, 1> post{FitOrThrow(task[0], FitPosterior)};
-    DeficitDraws<1> drawn = DrawDeficits(task, post, draws, fixedSeed);
+    DeficitDraws<1> drawn = DrawDeficits(task, post, draws, StartOfStreams(fixedSeed));
     const auto [outcome] = SummariseDeficits(drawn, draws, limits);
     condMean = outcome.condMean;
     condSD = outcome.condSD;
@@ -789,32 +809,35 @@ void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool tw
     const std::array<Posterior, 2> posts{FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
     const DifferencePosterior post = FitOrThrow(both, FitDifference);
 
-    DeficitDraws<2> drawn = DrawDeficits(tasks, posts, draws, fixedSeed);
+    const StreamStart start = StartOfStreams(fixedSeed);
     tDissociationOutcome result;
     result.condCorrelation = post.condCorrelation;
-    const long double zccc1 = drawn.outcomes[0].results(ZCCC), zccc2 = drawn.outcomes[1].results(ZCCC);
-    result.difference(ZDCCC) = (zccc1 - zccc2) / std::sqrt(2 - 2 * result.condCorrelation);
+    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
+    result.difference(ZDCCC) = (zccc(0) - zccc(1)) / std::sqrt(2 - 2 * result.condCorrelation);
     RaiseFloatingPointFaults();
 
-    // What the deficit tests make of their draws needs nothing else: it runs beside the
-    // difference test's draws, in the time their threads leave idle.
-    std::future<std::array<tDeficitOutcome, 2>> deficits =
-        std::async(std::launch::async, [&] { return SummariseDeficits(drawn, draws, limits); });
-    try {
-        ResetSeedsIf(fixedSeed);
+    // The difference test's variates are a stream of their own, drawn on a thread of its
+    // own (each thread has its own state of the generator) beside the deficit tests' draws,
+    // so that the two cores share the work of both.
+    std::future<void> difference = std::async(std::launch::async, [&] {
+        StartStream(start);
         tDrawArray store;
-        tNormal_distribution standardNormal(0, 1);
-        DifferenceVariates source(post, k, n, standardNormal);
+        tNormal_distribution normal(0, 1);
+        DifferenceVariates source(post, k, n, normal);
         const DifferenceScore statistic(post);
-        const auto [sum] = DrawPipeline(source, statistic, draws, standardNormal, {&store}).ProbabilitySums();
+        const auto [sum] = DrawPipeline(source, statistic, draws, {&store}).ProbabilitySums();
         result.proposals = source.Proposals();
-        SummariseDraws(sum, draws, limits, store, standardNormal, result.difference, result.differenceHistogram);
-        result.moreExtreme = PercentMoreExtreme(result.difference, standardNormal);
+        SummariseDraws(sum, draws, limits, store, DifferenceScore::Phi, result.difference, result.differenceHistogram);
+        result.moreExtreme = PercentMoreExtreme(result.difference);
+    });
+    try {
+        DeficitDraws<2> drawn = DrawDeficits(tasks, posts, draws, start);
+        result.tasks = SummariseDeficits(drawn, draws, limits);
     } catch (...) {
-        deficits.get();  // an error of the deficit tests comes first
+        difference.wait();  // it works on this frame's values; an error of the deficit tests comes first
         throw;
     }
-    result.tasks = deficits.get();
+    difference.get();
     outcome = result;
 }
 

@@ -121,8 +121,9 @@ struct tDissociationOutcome {
 
 // The Bayesian standardised difference test with covariates. Variables 1 and 2 are the
 // tasks, 3 .. k + 2 the covariates. Runs the deficit test on each task, both on one
-// stream of variates, then draws the case's standardised difference; with fixedSeed the
-// seeds are reset before each of the two streams. Throws std::invalid_argument unless
+// stream of variates, and draws the case's standardised difference from a second stream
+// at the same time; both streams start at the initial seeds with fixedSeed, else where
+// the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws std::invalid_argument unless
 // 1 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
 // needs it) and the draws leave room for the limits; otherwise what
 // CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the

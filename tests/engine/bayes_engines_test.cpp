@@ -399,8 +399,8 @@ void DeficitPointEstimates(const Sample& s, Outcome& out) {
 }
 
 // What a single thread makes of the draws and the sum of their Phi, with a full sort.
-void SummariseReference(tDrawArray& store, int draws, long double sum, bool twoSided, Outcome& out) {
-    const tNormal_distribution normal(0, 1);
+template <class Phi>
+void SummariseReference(tDrawArray& store, int draws, long double sum, bool twoSided, Phi phi, Outcome& out) {
     long double meanPercent = sum / draws * 100;
     out.results(PercentBelow) = meanPercent;
     if (meanPercent > 50) meanPercent = 100 - meanPercent;
@@ -410,8 +410,8 @@ void SummariseReference(tDrawArray& store, int draws, long double sum, bool twoS
     QuickSortDraws(1, draws, store);
     out.results(ZCCCLower) = store(limits.lo);
     out.results(ZCCCUpper) = store(limits.hi);
-    out.results(PercentBelowLower) = normal.Cdf(out.results(ZCCCLower)) * 100;
-    out.results(PercentBelowUpper) = normal.Cdf(out.results(ZCCCUpper)) * 100;
+    out.results(PercentBelowLower) = phi(out.results(ZCCCLower)) * 100;
+    out.results(PercentBelowUpper) = phi(out.results(ZCCCUpper)) * 100;
     out.sortedDraws.assign(store.data(), store.data() + draws);
 }
 
@@ -454,13 +454,13 @@ Outcome SingleThreadReference(const Sample& s, bool twoSided, int draws) {
         store(t) = static_cast<double>(zt);
         sum = sum + normal.Cdf(zt);
     }
-    SummariseReference(store, draws, sum, twoSided, out);
+    SummariseReference(store, draws, sum, twoSided, [&normal](long double z) { return normal.Cdf(z); }, out);
     return out;
 }
 
 // The difference test's draw loop as a single thread runs it, taking the variates in
-// the documented order: c1, c2, a21, u per proposal, then zeta1, zeta2. The arithmetic
-// of a draw is the engine's, term by term.
+// the documented order: c1, c2 (a squared normal for one degree of freedom), a21, u per
+// proposal, then zeta1, zeta2. The arithmetic of a draw is the engine's, term by term.
 Outcome DifferenceReference(const Rows& rows, bool twoSided, int draws, long long& proposals) {
     const Sample s = FromRaw(rows, 2);
     const int p = s.k + 1;
@@ -496,7 +496,6 @@ Outcome DifferenceReference(const Rows& rows, bool twoSided, int draws, long lon
 
     Seed1 = kInitialSeed1;
     Seed2 = kInitialSeed2;
-    const tNormal_distribution normal(0, 1);
     tNormal_distribution drawer(0, 1);
     tDrawArray store;
     long double sum = 0;
@@ -507,7 +506,13 @@ Outcome DifferenceReference(const Rows& rows, bool twoSided, int draws, long lon
         do {
             ++proposals;
             const long double c1 = first.Draw();
-            const long double c2 = second.Draw();
+            long double c2 = 0;
+            if (s.n - s.k - 3 == 1) {
+                const long double x = drawer.Draw();
+                c2 = x * x;
+            } else {
+                c2 = second.Draw();
+            }
             const long double a21 = drawer.Draw();
             u = UniformRandom();
             g11 = M(1, 1) * std::sqrt(c1);
@@ -524,9 +529,9 @@ Outcome DifferenceReference(const Rows& rows, bool twoSided, int draws, long lon
         const long double zt = ((rows.caseRow[0] - mu1) / sigma1 - (rows.caseRow[1] - mu2) / sigma2) /
                                std::sqrt(2 - 2 * rho);
         store(t) = static_cast<double>(zt);
-        sum = sum + normal.Cdf(zt);
+        sum = sum + StandardNormalCdf(zt);
     }
-    SummariseReference(store, draws, sum, twoSided, out);
+    SummariseReference(store, draws, sum, twoSided, StandardNormalCdf, out);
     return out;
 }
 
