@@ -1,4 +1,4 @@
-// Speed of the million-draw test, alone and inside the whole analysis run.
+// Speed of the million-draw tests, alone and inside the whole analysis run.
 
 #include <benchmark/benchmark.h>
 
@@ -50,7 +50,43 @@ void BM_CovariateMonteCarloTest(benchmark::State& state) {
         benchmark::DoNotOptimize(results);
     }
 }
-BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({1, 3})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({1, 3})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// BM_CovariateMonteCarloTest's summary with a second task after the first, on which the
+// case scores at the mean: correlated 0.5 with the first task, 0.3 with the covariates.
+Summary WithSecondTask(const Summary& one, int k) {
+    Summary s;
+    const auto from = [](int i) { return i == 1 ? 1 : i - 1; };  // the variable of `one` that i is
+    for (int i = 1; i <= k + 2; ++i) {
+        if (i == 2) continue;
+        s.means(i) = one.means(from(i));
+        s.sds(i) = one.sds(from(i));
+        s.caseScores(i) = one.caseScores(from(i));
+        for (int j = 1; j <= k + 2; ++j)
+            if (j != 2) s.corr(i, j) = one.corr(from(i), from(j));
+    }
+    s.means(2) = s.caseScores(2) = 40;
+    s.sds(2) = 8;
+    for (int j = 1; j <= k + 2; ++j) s.corr(2, j) = s.corr(j, 2) = j == 2 ? 1.0L : j == 1 ? 0.5L : 0.3L;
+    return s;
+}
+
+// The whole dissociation analysis: the deficit test on each task and the difference test,
+// a million draws each. k = 1, n = 5 is the smallest sample the difference test takes.
+void BM_DissociationMonteCarloTest(benchmark::State& state) {
+    const int k = static_cast<int>(state.range(0));
+    const int n = static_cast<int>(state.range(1));
+    const Summary s = WithSecondTask(MakeSummary(k), k);
+    tDissociationOutcome outcome;
+    for (auto _ : state) {
+        DissociationMonteCarloTest(k, n, kDraws, true, true, kCrediblePercent, s.sds, s.means, s.caseScores,
+                                   s.corr, outcome);
+        benchmark::DoNotOptimize(outcome);
+    }
+    state.counters["acceptance"] = static_cast<double>(kDraws) / static_cast<double>(outcome.proposals);
+}
+BENCHMARK(BM_DissociationMonteCarloTest)->Args({5, 120})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // The two halves of the test's work, each on one thread, a million times over: what any

@@ -1,10 +1,13 @@
 #include "engine/bayes_engines.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cmath>
+#include <cstddef>
 #include <exception>
+#include <future>
 #include <limits>
 #include <memory>
 #include <mutex>
@@ -12,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "numerics/distrib.h"
@@ -25,6 +29,83 @@ namespace {
 // Null except in the tests that slow the processing of blocks down.
 std::atomic<void (*)(int block)> blockProcessingHook{nullptr};
 
+// ---- The regression from summary statistics, shared by both tests ----
+
+// The statistics an engine works on: m tasks, then k covariates.
+struct SummaryInputs {
+    int m = 1;
+    int k = 0;
+    int n = 0;
+    tVector sds, means, caseScores;
+    tMatrix corr;
+};
+
+struct FitFailure {
+    std::string message;
+};
+
+bool FitRegression(const SummaryInputs& in, tMatrix& coef, tMatrix& resid, tMatrix& inv, FitFailure& failure) {
+    if (RegressionFromSummary(in.corr, in.sds, in.means, in.m, in.k, in.n, coef, resid, inv)) return true;
+    failure.message =
+        "Analysis cannot proceed as the cross-product matrix of the covariates is singular: "
+        "check whether one covariate is linearly dependent on the others.";
+    return false;
+}
+
+// L with L L' = (X'X)^-1, by Cholesky's factorisation of its p x p block.
+bool FactorInverse(const tMatrix& inv, int p, tMatrix& L, FitFailure& failure) {
+    MatZero(L);
+    MatCopyBlock(inv, p, L);
+    const CholeskyOutcome factor = CholeskyFactor(p, L);
+    if (factor.ok) return true;
+    failure.message =
+        "Analysis cannot proceed as the inverse of the cross-product matrix of the covariates is "
+        "not positive definite.\n" + factor.message;
+    return false;
+}
+
+// The case's design vector: 1, then its covariate scores.
+tVector DesignVector(const SummaryInputs& in) {
+    tVector d;
+    d(1) = 1;
+    for (int i = 1; i <= in.k; ++i) d(i + 1) = in.caseScores(in.m + i);
+    return d;
+}
+
+// The same inputs with every variable brought near unit scale by a power of two, whose
+// exponents are kept. Multiplying by a power of two is exact, so every intermediate of a
+// fit is the exact scaled image of the unscaled one; only the absolute pivot thresholds
+// see a difference.
+SummaryInputs AtUnitScale(SummaryInputs in, std::array<int, kMaxVars>& exponent) {
+    for (int i = 1; i <= in.m + in.k; ++i) {
+        if (!std::isfinite(in.sds(i)) || in.sds(i) <= 0) continue;
+        exponent[i - 1] = -std::ilogb(in.sds(i));
+        in.sds(i) = std::ldexp(in.sds(i), exponent[i - 1]);
+        in.means(i) = std::ldexp(in.means(i), exponent[i - 1]);
+        in.caseScores(i) = std::ldexp(in.caseScores(i), exponent[i - 1]);
+    }
+    return in;
+}
+
+// What `fit` makes of the inputs in their own units, or failing that at unit scale, where
+// it returns what is not scale-free to the inputs' units. Fails rather than go on when an
+// inverse stops or a factorisation meets a small pivot.
+template <class Fit>
+auto FitOrThrow(const SummaryInputs& in, Fit fit) {
+    FitFailure failure;
+    if (auto fitted = fit(in, failure)) return *fitted;
+    ClearFloatingPointFaults();  // whatever the failed attempt raised is discarded with it
+    std::array<int, kMaxVars> exponent{};
+    if (auto fitted = fit(AtUnitScale(in, exponent), failure)) {
+        fitted->ReturnToUnits(exponent);
+        return *fitted;
+    }
+    ClearFloatingPointFaults();
+    throw EMatrixError(failure.message);
+}
+
+// ---- The deficit test's posterior and draws ----
+
 // Everything the draws need, fixed before the first one.
 struct Posterior {
     int p = 0;
@@ -35,36 +116,27 @@ struct Posterior {
     long double yStar = 0;     // the case's task score
     long double condMean = 0;
     long double condSD = 0;
-};
 
-struct FitFailure {
-    std::string message;
-};
-
-// The regression and its factorisation, in the units of the inputs. Fails rather than
-// go on when an inverse stops or the factorisation meets a small pivot.
-std::optional<Posterior> FitPosterior(int k, int n, const tVector& sds, const tVector& means,
-                                      const tVector& caseScores, const tMatrix& corr,
-                                      FitFailure& failure) {
-    Posterior post;
-    post.p = k + 1;
-    tMatrix coef, resid, inv;
-    if (!RegressionFromSummary(corr, sds, means, 1, k, n, coef, resid, inv)) {
-        failure.message =
-            "Analysis cannot proceed as the cross-product matrix of the covariates is singular: "
-            "check whether one covariate is linearly dependent on the others.";
-        return std::nullopt;
+    // The draws are scale-free; only the conditional moments return to task units.
+    void ReturnToUnits(const std::array<int, kMaxVars>& exponent) {
+        condMean = std::ldexp(condMean, -exponent[0]);
+        condSD = std::ldexp(condSD, -exponent[0]);
     }
+};
+
+std::optional<Posterior> FitPosterior(const SummaryInputs& in, FitFailure& failure) {
+    Posterior post;
+    post.p = in.k + 1;
+    tMatrix coef, resid, inv;
+    if (!FitRegression(in, coef, resid, inv, failure)) return std::nullopt;
     post.s2 = resid(1, 1);
     MatColumn(coef, 1, post.bHat);
-
-    post.d = caseScores;
-    post.yStar = post.d(1);
-    post.d(1) = 1;
+    post.d = DesignVector(in);
+    post.yStar = in.caseScores(1);
 
     tMatrix condCov;
     tVector condMean;
-    if (!ConditionalMoments(post.p, k, corr, sds, means, post.d, condCov, condMean)) {
+    if (!ConditionalMoments(post.p, in.k, in.corr, in.sds, in.means, post.d, condCov, condMean)) {
         failure.message =
             "Analysis cannot proceed as the covariance matrix of the task and covariates is singular.";
         return std::nullopt;
@@ -72,58 +144,19 @@ std::optional<Posterior> FitPosterior(int k, int n, const tVector& sds, const tV
     post.condMean = condMean(1);
     post.condSD = std::sqrt(condCov(1, 1));
 
-    MatZero(post.L);
-    MatCopyBlock(inv, post.p, post.L);
-    const CholeskyOutcome factor = CholeskyFactor(post.p, post.L);
-    if (!factor.ok) {
-        failure.message =
-            "Analysis cannot proceed as the inverse of the cross-product matrix of the covariates is "
-            "not positive definite.\n" + factor.message;
-        return std::nullopt;
-    }
+    if (!FactorInverse(inv, post.p, post.L, failure)) return std::nullopt;
     RaiseFloatingPointFaults();
     return post;
 }
 
-// The same regression with every variable brought near unit scale by a power of two.
-// Multiplying by a power of two is exact, so every intermediate is the exact scaled
-// image of the unscaled one; only the absolute pivot thresholds see a difference.
-std::optional<Posterior> FitPosteriorAtUnitScale(int k, int n, tVector sds, tVector means,
-                                                 tVector caseScores, const tMatrix& corr,
-                                                 FitFailure& failure) {
-    std::array<int, kMaxVars> exponent{};
-    for (int i = 1; i <= k + 1; ++i) {
-        if (!std::isfinite(sds(i)) || sds(i) <= 0) continue;
-        exponent[i - 1] = -std::ilogb(sds(i));
-        sds(i) = std::ldexp(sds(i), exponent[i - 1]);
-        means(i) = std::ldexp(means(i), exponent[i - 1]);
-        caseScores(i) = std::ldexp(caseScores(i), exponent[i - 1]);
-    }
-    std::optional<Posterior> post = FitPosterior(k, n, sds, means, caseScores, corr, failure);
-    if (post) {
-        // The draws are scale-free; only the conditional moments return to task units.
-        post->condMean = std::ldexp(post->condMean, -exponent[0]);
-        post->condSD = std::ldexp(post->condSD, -exponent[0]);
-    }
-    return post;
-}
-
-Posterior FitPosteriorOrThrow(int k, int n, const tVector& sds, const tVector& means,
-                              const tVector& caseScores, const tMatrix& corr) {
-    FitFailure failure;
-    if (auto post = FitPosterior(k, n, sds, means, caseScores, corr, failure)) return *post;
-    ClearFloatingPointFaults();  // whatever the failed attempt raised is discarded with it
-    if (auto post = FitPosteriorAtUnitScale(k, n, sds, means, caseScores, corr, failure)) return *post;
-    ClearFloatingPointFaults();
-    throw EMatrixError(failure.message);
-}
-
-// The random variates of one draw, in the order they are taken from the uniform
-// stream: the chi-square variate, then p standard normal variates.
-class VariateSource {
+// The random variates of one draw of the deficit test, in the order they are taken from
+// the uniform stream: the chi-square variate, then p standard normal variates.
+class DeficitVariates {
 public:
-    VariateSource(int p, int k, int n, tNormal_distribution& normal)
-        : p_(p), chiSquare_(static_cast<long double>(n - k - 1)), normal_(normal) {}
+    DeficitVariates(int k, int n, tNormal_distribution& normal)
+        : p_(k + 1), chiSquare_(static_cast<long double>(n - k - 1)), normal_(normal) {}
+
+    int Stride() const { return p_ + 1; }
 
     void Draw(long double* out) {
         out[0] = chiSquare_.Draw();
@@ -141,7 +174,7 @@ private:
 // L is lower triangular, so its exact zeros are skipped (adding them changes nothing).
 class CaseScore {
 public:
-    CaseScore(const Posterior& post, int k, int n) : post_(post) {
+    CaseScore(const Posterior& post, int k, int n) : post_(&post) {
         const long double nu = n - k - 1;
         sqrtNuS2_ = std::sqrt(nu) * std::sqrt(post.s2);
     }
@@ -150,48 +183,231 @@ public:
         const long double sigma = sqrtNuS2_ / std::sqrt(variates[0]);
         const long double* z = variates + 1;
         long double mu = 0;
-        for (int i = 1; i <= post_.p; ++i) {
+        for (int i = 1; i <= post_->p; ++i) {
             long double lz = 0;
-            for (int j = 1; j <= i; ++j) lz = lz + post_.L(i, j) * z[j - 1];
-            const long double beta = post_.bHat(i) + sigma * lz;
-            mu = mu + beta * post_.d(i);
+            for (int j = 1; j <= i; ++j) lz = lz + post_->L(i, j) * z[j - 1];
+            const long double beta = post_->bHat(i) + sigma * lz;
+            mu = mu + beta * post_->d(i);
         }
-        return (post_.yStar - mu) / sigma;
+        return (post_->yStar - mu) / sigma;
     }
 
 private:
-    const Posterior& post_;
+    const Posterior* post_;
     long double sqrtNuS2_ = 0;
 };
 
+// The deficit test of N tasks on the same draws of the variates: each task's Z_t, and
+// its Phi by the standard normal's Cdf.
+template <std::size_t N>
+class CaseScores {
+public:
+    static constexpr std::size_t kCount = N;
+
+    CaseScores(const std::array<Posterior, N>& posts, int k, int n, const tNormal_distribution& standardNormal)
+        : scores_(MakeScores(posts, k, n, std::make_index_sequence<N>())), standardNormal_(standardNormal) {}
+
+    std::array<long double, N> operator()(const long double* variates) const {
+        std::array<long double, N> z;
+        for (std::size_t j = 0; j < N; ++j) z[j] = scores_[j](variates);
+        return z;
+    }
+
+    long double Phi(long double z) const { return standardNormal_.Cdf(z); }
+
+private:
+    template <std::size_t... J>
+    static std::array<CaseScore, N> MakeScores(const std::array<Posterior, N>& posts, int k, int n,
+                                               std::index_sequence<J...>) {
+        return {CaseScore(posts[J], k, n)...};
+    }
+
+    std::array<CaseScore, N> scores_;
+    const tNormal_distribution& standardNormal_;  // its Cdf changes nothing: shared by both threads
+};
+
+// ---- The difference test's posterior and draws ----
+
+// Everything the draws of the standardised difference need. Only mu = B'd enters the
+// test, and with B = BHat + L_A Z L_S' it is BHat'd + L_S Z' w with w = L_A' d. The
+// elements of Z' w are independent normals of variance |w|^2 = d'(X'X)^-1 d, so
+// mu = BHat'd + |w| L_S zeta with zeta two standard normals has exactly the distribution
+// that the full (k + 1) x 2 matrix Z gives, for two normal variates a draw.
+struct DifferencePosterior {
+    long double muHat1 = 0, muHat2 = 0;  // BHat'd: the case's conditional means
+    long double y1 = 0, y2 = 0;          // the case's task scores
+    long double leverage = 0;            // |w| = sqrt(d'(X'X)^-1 d)
+    tMatrix M;                           // lower Cholesky factor of S_c^-1
+    long double condCorrelation = 0;     // r = S12 / sqrt(S11 S22)
+
+    // Every quantity is either scale-free or in the units of the case's scores alike.
+    void ReturnToUnits(const std::array<int, kMaxVars>&) {}
+};
+
+std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFailure& failure) {
+    DifferencePosterior post;
+    const int p = in.k + 1;
+    tMatrix coef, resid, inv;
+    if (!FitRegression(in, coef, resid, inv, failure)) return std::nullopt;
+    tMatrix L;
+    if (!FactorInverse(inv, p, L, failure)) return std::nullopt;
+    const tVector d = DesignVector(in);
+    tVector b1, b2, w;
+    MatColumn(coef, 1, b1);
+    MatColumn(coef, 2, b2);
+    post.muHat1 = VecDot(p, b1, d);
+    post.muHat2 = VecDot(p, b2, d);
+    post.y1 = in.caseScores(1);
+    post.y2 = in.caseScores(2);
+    tMatrix Lt;
+    MatTranspose(L, p, p, Lt);
+    MatVecMul(Lt, p, d, w);
+    post.leverage = std::sqrt(VecDot(p, w, w));
+    post.condCorrelation = resid(1, 2) / std::sqrt(resid(1, 1) * resid(2, 2));
+
+    // The scale of the inverse Wishart: S_c = S (n - k - 2) / (n - k - 1), where resid is
+    // S / (n - k - 1).
+    tMatrix scale, scaleInverse;
+    for (int i = 1; i <= 2; ++i)
+        for (int j = 1; j <= 2; ++j) scale(i, j) = resid(i, j) * (in.n - in.k - 2);
+    const bool inverted = MatInverse(scale, 2, scaleInverse);
+    const CholeskyOutcome factor = CholeskyFactor(2, scaleInverse);
+    if (!inverted || !factor.ok) {
+        failure.message =
+            "Analysis cannot proceed as the residual covariance matrix of the two tasks is singular: "
+            "check whether one task is linearly dependent on the other and the covariates.";
+        return std::nullopt;
+    }
+    post.M = scaleInverse;
+    RaiseFloatingPointFaults();
+    return post;
+}
+
+// The random variates of one draw of the difference test, in the order they are taken
+// from the uniform stream: proposals of the residual covariance Sigma until one is
+// accepted, each taking a chi-square(n - k - 2) variate c1, a chi-square(n - k - 3)
+// variate c2, a standard normal a21 and a uniform u; then two standard normals zeta1,
+// zeta2. Stored: G11, G21, G22 of the accepted proposal, zeta1, zeta2. With one degree
+// of freedom c2 is the square of a standard normal: the same distribution, for a fraction
+// of the gamma method's cost, where the smallest samples need most proposals.
+//
+// The proposal is the inverse Wishart by Bartlett's decomposition: Sigma^-1 = G G' with
+// G = M A, M the lower Cholesky factor of S_c^-1 and A = [[sqrt(c1), 0], [a21, sqrt(c2)]].
+// Then Sigma = (G G')^-1 has rho = -G21 / sqrt(G21^2 + G22^2), and the proposal is
+// accepted when u^2 <= 1 - rho^2 = G22^2 / (G21^2 + G22^2): what turns the Wishart's
+// posterior into that of the calibrated prior 1 / (sigma1 sigma2 (1 - rho^2)).
+class DifferenceVariates {
+public:
+    DifferenceVariates(const DifferencePosterior& post, int k, int n, tNormal_distribution& normal)
+        : m11_(post.M(1, 1)),
+          m21_(post.M(2, 1)),
+          m22_(post.M(2, 2)),
+          first_(static_cast<long double>(n - k - 2)),
+          second_(static_cast<long double>(n - k - 3)),
+          secondIsSquaredNormal_(n - k - 3 == 1),
+          normal_(normal) {}
+
+    static int Stride() { return 5; }
+
+    void Draw(long double* out) {
+        for (;;) {
+            ++proposals_;
+            const long double c1 = first_.Draw();
+            const long double c2 = secondIsSquaredNormal_ ? Squared(normal_.Draw()) : second_.Draw();
+            const long double a21 = normal_.Draw();
+            const long double u = UniformRandom();
+            const long double rootC1 = std::sqrt(c1);
+            const long double g21 = m21_ * rootC1 + m22_ * a21;
+            const long double g22 = m22_ * std::sqrt(c2);
+            if (u * u <= g22 * g22 / (g21 * g21 + g22 * g22)) {
+                out[0] = m11_ * rootC1;
+                out[1] = g21;
+                out[2] = g22;
+                out[3] = normal_.Draw();
+                out[4] = normal_.Draw();
+                return;
+            }
+        }
+    }
+
+    long long Proposals() const { return proposals_; }
+
+private:
+    const long double m11_, m21_, m22_;
+    static long double Squared(long double x) { return x * x; }
+
+    tChi_square_distribution first_, second_;
+    const bool secondIsSquaredNormal_;
+    tNormal_distribution& normal_;
+    long long proposals_ = 0;
+};
+
+// Z_DCCC from one draw's stored variates. Sigma = (G G')^-1 = H' H with H = G^-1 gives
+// sigma2 = 1 / G22 and sigma1 = sqrt(G21^2 + G22^2) / (G11 G22); the Cholesky factor of
+// Sigma is L_S = [[sigma1, 0], [rho sigma2, sigma2 sqrt(1 - rho^2)]].
+class DifferenceScore {
+public:
+    static constexpr std::size_t kCount = 1;
+
+    explicit DifferenceScore(const DifferencePosterior& post) : post_(&post) {}
+
+    std::array<long double, 1> operator()(const long double* variates) const {
+        const long double g11 = variates[0], g21 = variates[1], g22 = variates[2];
+        const long double zeta1 = variates[3], zeta2 = variates[4];
+        const long double root = std::sqrt(g21 * g21 + g22 * g22);
+        const long double sigma1 = root / (g11 * g22);
+        const long double sigma2 = 1 / g22;
+        const long double rho = -g21 / root;
+        const long double rest = g22 / root;  // sqrt(1 - rho^2)
+        const long double h = post_->leverage;
+        const long double mu1 = post_->muHat1 + h * (sigma1 * zeta1);
+        const long double mu2 = post_->muHat2 + h * (rho * sigma2 * zeta1 + sigma2 * rest * zeta2);
+        const long double z1 = (post_->y1 - mu1) / sigma1;
+        const long double z2 = (post_->y2 - mu2) / sigma2;
+        return {(z1 - z2) / std::sqrt(2 - 2 * rho)};
+    }
+
+    static long double Phi(long double z) { return StandardNormalCdf(z); }
+
+private:
+    const DifferencePosterior* post_;
+};
+
+// ---- The draws on two threads ----
+
 // The million draws on two threads. The uniform stream is one chain, so one thread
 // draws every variate, in order, into a ring of blocks. Turning a block's variates into
-// Z_t and Phi(Z_t) needs no shared state, so whichever thread is free claims the next
-// drawn block: the second thread all the time, the drawing thread whenever the ring is
-// full and once it has drawn everything. The Phi(Z_t) are summed in draw order at the
+// the statistics and their Phi needs no shared state, so whichever thread is free claims
+// the next drawn block: the second thread all the time, the drawing thread whenever the
+// ring is full and once it has drawn everything. The Phi are summed in draw order at the
 // end, so every number is the one a single thread would compute. Blocks are claimed in
 // order, so when one fails every earlier block is finished and the error reported is
 // the earliest, to the block.
+//
+// Source draws a draw's variates: Stride() of them, with Draw(out). Statistic turns them
+// into kCount standardised distances, each stored in its own draw array, and gives their
+// Phi.
+template <class Source, class Statistic>
 class DrawPipeline {
 public:
-    // The one standard normal of the run: drawn from on the drawing thread, its Cdf
-    // evaluated on both; neither changes the object.
-    DrawPipeline(const Posterior& post, int k, int n, int draws, tNormal_distribution& standardNormal,
-                 tDrawArray& store)
+    static constexpr std::size_t kStreams = Statistic::kCount;
+    using Stores = std::array<tDrawArray*, kStreams>;
+    using Sums = std::array<long double, kStreams>;
+
+    DrawPipeline(Source& source, const Statistic& statistic, int draws, const Stores& stores)
         : draws_(draws),
-          stride_(post.p + 1),
+          stride_(source.Stride()),
           blockCount_((draws + kBlock - 1) / kBlock),
-          source_(post.p, k, n, standardNormal),
-          standardNormal_(standardNormal),
-          caseScore_(post, k, n),
-          store_(store),
+          source_(source),
+          statistic_(statistic),
+          stores_(stores),
           ring_(std::make_unique_for_overwrite<long double[]>(kRingBlocks * kBlock * stride_)),
-          probabilities_(std::make_unique_for_overwrite<long double[]>(draws)),
+          probabilities_(std::make_unique_for_overwrite<long double[]>(static_cast<std::size_t>(draws) * kStreams)),
           done_(blockCount_, false),
           limit_(blockCount_) {}
 
     // Runs the draws; rethrows the error of the earliest failing block.
-    long double ProbabilitySum() {
+    Sums ProbabilitySums() {
         std::thread helper([this] { Help(); });
         try {
             DrawAllBlocks();
@@ -201,9 +417,13 @@ public:
         }
         helper.join();
         if (error_) std::rethrow_exception(error_);
-        long double sum = 0;
-        for (int t = 0; t < draws_; ++t) sum = sum + probabilities_[t];
-        return sum;
+        Sums sums;
+        for (std::size_t j = 0; j < kStreams; ++j) {
+            long double sum = 0;
+            for (int t = 0; t < draws_; ++t) sum = sum + probabilities_[t * kStreams + j];
+            sums[j] = sum;
+        }
+        return sums;
     }
 
 private:
@@ -271,9 +491,11 @@ private:
         if (const auto hook = blockProcessingHook.load(std::memory_order_relaxed)) hook(b);
         try {
             for (int t = b * kBlock; t < BlockEnd(b); ++t) {
-                const long double zt = caseScore_(Slot(t));
-                store_(t + 1) = static_cast<double>(zt);
-                probabilities_[t] = standardNormal_.Cdf(zt);
+                const std::array<long double, kStreams> z = statistic_(Slot(t));
+                for (std::size_t j = 0; j < kStreams; ++j) {
+                    (*stores_[j])(t + 1) = static_cast<double>(z[j]);
+                    probabilities_[t * kStreams + j] = statistic_.Phi(z[j]);
+                }
             }
             RaiseFloatingPointFaults();
         } catch (...) {
@@ -300,12 +522,11 @@ private:
     const int draws_;
     const int stride_;
     const int blockCount_;
-    VariateSource source_;
-    const tNormal_distribution& standardNormal_;
-    const CaseScore caseScore_;
-    tDrawArray& store_;
+    Source& source_;
+    const Statistic& statistic_;
+    const Stores stores_;
     std::unique_ptr<long double[]> ring_;
-    std::unique_ptr<long double[]> probabilities_;
+    std::unique_ptr<long double[]> probabilities_;  // draw t's stream j at t * kStreams + j
 
     // Guarded by mutex_: the blocks drawn, claimed and finished, and how the run ends.
     std::mutex mutex_;
@@ -319,8 +540,151 @@ private:
     int errorOrder_ = 0;
 };
 
+// ---- What both tests make of their draws ----
+
 // Nearest integer, ties to even.
 int RoundToEven(long double x) { return static_cast<int>(std::nearbyint(x)); }
+
+LimitIndices CheckedLimitIndices(int draws, int percent, bool twoSided) {
+    const LimitIndices limits = CredibleLimitIndices(draws, percent, twoSided);
+    if (draws < 1 || draws > kMaxDraws || limits.lo < 1 || limits.hi > draws)
+        throw std::invalid_argument("The number of draws must leave room for both credible limits");
+    return limits;
+}
+
+// Where a test's streams of variates start: at the initial seeds with fixedSeed, else
+// where the caller's generator stands.
+struct StreamStart {
+    std::int32_t seed1 = 0;
+    std::int32_t seed2 = 0;
+};
+
+StreamStart StartOfStreams(bool fixedSeed) {
+    return fixedSeed ? StreamStart{kInitialSeed1, kInitialSeed2} : StreamStart{Seed1, Seed2};
+}
+
+// Sets the generator of the calling thread, which draws the stream from here on.
+void StartStream(StreamStart start) {
+    Seed1 = start.seed1;
+    Seed2 = start.seed2;
+}
+
+// The results of a test from its draws of a standardised distance and the sum of their
+// Phi, with results(ZCCC) already holding the point estimate: the mean of Phi as a
+// percentage and the p values; the credible limits, the two order statistics a full sort
+// would put at lo and hi, with their Phi (the test's own); and the histogram around the
+// limits and the point estimate, with three quarters of the limits' distance to spare on
+// either side.
+template <class Phi>
+void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, tDrawArray& store, Phi phi,
+                    tCovariateResults& results, tDrawHistogram& histogram) {
+    const auto [lo, hi] = limits;
+    long double meanPercent = probabilitySum / draws * 100;
+    results(PercentBelow) = meanPercent;
+    if (meanPercent > 50) meanPercent = 100 - meanPercent;
+    results(OneTailedP) = meanPercent / 100;
+    results(TwoTailedP) = meanPercent / 50;
+
+    double* first = store.data();
+    std::nth_element(first, first + hi - 1, first + draws);
+    std::nth_element(first, first + lo - 1, first + hi - 1);
+    results(ZCCCLower) = store(lo);
+    results(ZCCCUpper) = store(hi);
+
+    const double pointEstimate = static_cast<double>(results(ZCCC));
+    double spare = 0.75 * (store(hi) - store(lo));
+    if (!(spare > 0)) spare = 1;  // every draw alike: a unit either side
+    const double lower = std::min(store(lo), pointEstimate) - spare;
+    const double upper = std::max(store(hi), pointEstimate) + spare;
+    // The two halves of the draws on two threads: counts add up the same in any order.
+    const int half = draws / 2;
+    tDrawHistogram secondHalf;
+    std::thread helper([&] { secondHalf = BinDraws(first + half, draws - half, lower, upper); });
+    histogram = BinDraws(first, half, lower, upper);
+    helper.join();
+    for (int i = 0; i < kHistogramBins; ++i) histogram.counts[i] += secondHalf.counts[i];
+    histogram.below += secondHalf.below;
+    histogram.above += secondHalf.above;
+
+    results(PercentBelowLower) = phi(results(ZCCCLower)) * 100;
+    results(PercentBelowUpper) = phi(results(ZCCCUpper)) * 100;
+    RaiseFloatingPointFaults();
+}
+
+template <std::size_t N>
+std::array<tDrawArray*, N> Pointers(std::array<tDrawArray, N>& stores) {
+    std::array<tDrawArray*, N> pointers;
+    for (std::size_t j = 0; j < N; ++j) pointers[j] = &stores[j];
+    return pointers;
+}
+
+// The deficit test of N tasks that share n and k, in two steps: the draws, from one
+// stream of variates (a standalone run of each task would draw the very same ones), and
+// what is made of them.
+template <std::size_t N>
+struct DeficitDraws {
+    std::array<tDeficitOutcome, N> outcomes;  // the point estimates until summarised
+    std::array<tDrawArray, N> stores;
+    std::array<long double, N> sums{};
+};
+
+template <std::size_t N>
+DeficitDraws<N> DrawDeficits(const std::array<SummaryInputs, N>& tasks, const std::array<Posterior, N>& posts,
+                             int draws, StreamStart start) {
+    const int k = tasks[0].k, n = tasks[0].n;
+    DeficitDraws<N> drawn;
+    for (std::size_t j = 0; j < N; ++j) {
+        tDeficitOutcome& outcome = drawn.outcomes[j];
+        outcome.condMean = posts[j].condMean;
+        outcome.condSD = posts[j].condSD;
+        outcome.results(ZCCC) = (tasks[j].caseScores(1) - outcome.condMean) / outcome.condSD;
+    }
+    StartStream(start);
+    tNormal_distribution standardNormal(0, 1);
+    DeficitVariates source(k, n, standardNormal);
+    const CaseScores<N> statistic(posts, k, n, standardNormal);
+    drawn.sums = DrawPipeline(source, statistic, draws, Pointers(drawn.stores)).ProbabilitySums();
+    return drawn;
+}
+
+template <std::size_t N>
+std::array<tDeficitOutcome, N> SummariseDeficits(DeficitDraws<N>& drawn, int draws, LimitIndices limits) {
+    const tNormal_distribution standardNormal(0, 1);
+    const auto phi = [&standardNormal](long double z) { return standardNormal.Cdf(z); };
+    for (std::size_t j = 0; j < N; ++j)
+        SummariseDraws(drawn.sums[j], draws, limits, drawn.stores[j], phi, drawn.outcomes[j].results,
+                       drawn.outcomes[j].zHistogram);
+    return drawn.outcomes;
+}
+
+// Task `task` (1 or 2) of the difference test's inputs with the covariates: the inputs
+// of a deficit test on that task alone.
+SummaryInputs TaskWithCovariates(const SummaryInputs& both, int task) {
+    SummaryInputs one;
+    one.m = 1;
+    one.k = both.k;
+    one.n = both.n;
+    tSelector chosen;
+    chosen(task) = true;
+    for (int i = 3; i <= both.k + 2; ++i) chosen(i) = true;
+    int to = 0;
+    for (int from = 1; from <= both.k + 2; ++from) {
+        if (!chosen(from)) continue;
+        ++to;
+        one.sds(to) = both.sds(from);
+        one.means(to) = both.means(from);
+        one.caseScores(to) = both.caseScores(from);
+    }
+    MatSelect(both.corr, both.k + 2, chosen, one.corr);
+    return one;
+}
+
+// 100 x the one-tailed p and its limits on the case's own tail. Above it, the limits are
+// Phi of the negated Z limits: 100 minus a percentage near 100 would lose their digits.
+tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r) {
+    if (r(PercentBelow) <= 50) return {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)};
+    return {100 - r(PercentBelow), DifferenceScore::Phi(-r(ZCCCUpper)) * 100, DifferenceScore::Phi(-r(ZCCCLower)) * 100};
+}
 
 }  // namespace
 
@@ -421,54 +785,60 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
                              const tVector& sds, const tVector& means, const tVector& caseScores,
                              const tMatrix& corr, long double& condMean, long double& condSD,
                              tCovariateResults& results, tDrawHistogram& histogram) {
-    const auto [lo, hi] = CredibleLimitIndices(draws, percent, twoSided);
-    if (draws < 1 || draws > kMaxDraws || lo < 1 || hi > draws)
-        throw std::invalid_argument("The number of draws must leave room for both credible limits");
-    const Posterior post = FitPosteriorOrThrow(k, n, sds, means, caseScores, corr);
-    results = tCovariateResults{};
-    condMean = post.condMean;
-    condSD = post.condSD;
-    results(ZCCC) = (caseScores(1) - condMean) / condSD;
+    const LimitIndices limits = CheckedLimitIndices(draws, percent, twoSided);
+    const std::array<SummaryInputs, 1> task{SummaryInputs{1, k, n, sds, means, caseScores, corr}};
+    const std::array<Posterior, 1> post{FitOrThrow(task[0], FitPosterior)};
+    DeficitDraws<1> drawn = DrawDeficits(task, post, draws, StartOfStreams(fixedSeed));
+    const auto [outcome] = SummariseDeficits(drawn, draws, limits);
+    condMean = outcome.condMean;
+    condSD = outcome.condSD;
+    results = outcome.results;
+    histogram = outcome.zHistogram;
+}
 
-    if (fixedSeed) {
-        Seed1 = kInitialSeed1;
-        Seed2 = kInitialSeed2;
-    }
+void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
+                                const tVector& sds, const tVector& means, const tVector& caseScores,
+                                const tMatrix& corr, tDissociationOutcome& outcome) {
+    const LimitIndices limits = CheckedLimitIndices(draws, percent, twoSided);
+    if (k < 1 || k + 2 > kMaxVars)
+        throw std::invalid_argument("The number of covariates must lie between 1 and " + std::to_string(kMaxVars - 2));
+    if (n - k - 2 <= 1)
+        throw std::invalid_argument("The difference test needs n - k - 2 > 1: at least k + 4 controls");
+    const SummaryInputs both{2, k, n, sds, means, caseScores, corr};
+    const std::array<SummaryInputs, 2> tasks{TaskWithCovariates(both, 1), TaskWithCovariates(both, 2)};
+    const std::array<Posterior, 2> posts{FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
+    const DifferencePosterior post = FitOrThrow(both, FitDifference);
 
-    tDrawArray store;
-    tNormal_distribution standardNormal(0, 1);
-    const long double sum = DrawPipeline(post, k, n, draws, standardNormal, store).ProbabilitySum();
-
-    long double meanPercent = sum / draws * 100;
-    results(PercentBelow) = meanPercent;
-    if (meanPercent > 50) meanPercent = 100 - meanPercent;
-    results(OneTailedP) = meanPercent / 100;
-    results(TwoTailedP) = meanPercent / 50;
-
-    // The two order statistics a full sort would put at lo and hi.
-    double* first = store.data();
-    std::nth_element(first, first + hi - 1, first + draws);
-    std::nth_element(first, first + lo - 1, first + hi - 1);
-    results(ZCCCLower) = store(lo);
-    results(ZCCCUpper) = store(hi);
-
-    const double zccc = static_cast<double>(results(ZCCC));
-    double spare = 0.75 * (store(hi) - store(lo));
-    if (!(spare > 0)) spare = 1;  // every draw alike: a unit either side
-    const double lower = std::min(store(lo), zccc) - spare, upper = std::max(store(hi), zccc) + spare;
-    // The two halves of the draws on two threads: counts add up the same in any order.
-    const int half = draws / 2;
-    tDrawHistogram secondHalf;
-    std::thread helper([&] { secondHalf = BinDraws(first + half, draws - half, lower, upper); });
-    histogram = BinDraws(first, half, lower, upper);
-    helper.join();
-    for (int i = 0; i < kHistogramBins; ++i) histogram.counts[i] += secondHalf.counts[i];
-    histogram.below += secondHalf.below;
-    histogram.above += secondHalf.above;
-
-    results(PercentBelowLower) = standardNormal.Cdf(results(ZCCCLower)) * 100;
-    results(PercentBelowUpper) = standardNormal.Cdf(results(ZCCCUpper)) * 100;
+    const StreamStart start = StartOfStreams(fixedSeed);
+    tDissociationOutcome result;
+    result.condCorrelation = post.condCorrelation;
+    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
+    result.difference(ZDCCC) = (zccc(0) - zccc(1)) / std::sqrt(2 - 2 * result.condCorrelation);
     RaiseFloatingPointFaults();
+
+    // The difference test's variates are a stream of their own, drawn on a thread of its
+    // own (each thread has its own state of the generator) beside the deficit tests' draws,
+    // so that the two cores share the work of both.
+    std::future<void> difference = std::async(std::launch::async, [&] {
+        StartStream(start);
+        tDrawArray store;
+        tNormal_distribution normal(0, 1);
+        DifferenceVariates source(post, k, n, normal);
+        const DifferenceScore statistic(post);
+        const auto [sum] = DrawPipeline(source, statistic, draws, {&store}).ProbabilitySums();
+        result.proposals = source.Proposals();
+        SummariseDraws(sum, draws, limits, store, DifferenceScore::Phi, result.difference, result.differenceHistogram);
+        result.moreExtreme = PercentMoreExtreme(result.difference);
+    });
+    try {
+        DeficitDraws<2> drawn = DrawDeficits(tasks, posts, draws, start);
+        result.tasks = SummariseDeficits(drawn, draws, limits);
+    } catch (...) {
+        difference.wait();  // it works on this frame's values; an error of the deficit tests comes first
+        throw;
+    }
+    difference.get();
+    outcome = result;
 }
 
 }  // namespace quorvane

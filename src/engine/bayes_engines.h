@@ -1,6 +1,7 @@
 #pragma once
-// The Bayesian Monte Carlo test of a single case against a control population, with
-// the task regressed on k covariates.
+// The Bayesian Monte Carlo tests of a single case against a control population, with
+// the tasks regressed on k covariates: the deficit test on one task, and the
+// standardised difference test of a dissociation between two tasks.
 
 #include <array>
 
@@ -21,6 +22,10 @@ enum CovariateResult : int {
     ZCCC = 6,
     ZCCCLower = 7,
     ZCCCUpper = 8,
+    // The same places in the results of the difference between two tasks.
+    ZDCCC = ZCCC,
+    ZDCCCLower = ZCCCLower,
+    ZDCCCUpper = ZCCCUpper,
 };
 
 struct tCovariateResults {
@@ -60,6 +65,7 @@ struct tDrawHistogram {
     // The lower edge of bin i (0-based); Edge(kHistogramBins) is upper.
     double Edge(int i) const { return i == kHistogramBins ? upper : lower + (upper - lower) * i / kHistogramBins; }
     int Total() const;
+    bool operator==(const tDrawHistogram&) const = default;
 };
 
 // Bins draws[0 .. count) over [lower, upper).
@@ -79,5 +85,51 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
                              const tVector& sds, const tVector& means, const tVector& caseScores,
                              const tMatrix& corr, long double& condMean, long double& condSD,
                              tCovariateResults& results, tDrawHistogram& histogram);
+
+// One task's deficit test: what CovariateMonteCarloTest gives.
+struct tDeficitOutcome {
+    long double condMean = 0;
+    long double condSD = 0;
+    tCovariateResults results;
+    tDrawHistogram zHistogram;
+};
+
+// A percentage with its two credible limits.
+struct tPercentWithLimits {
+    long double percent = 0;
+    long double lower = 0;
+    long double upper = 0;
+};
+
+struct tDissociationOutcome {
+    // Each bit for bit what CovariateMonteCarloTest gives on that task and the covariates.
+    std::array<tDeficitOutcome, 2> tasks;
+    // The correlation of the two tasks' residuals given the covariates.
+    long double condCorrelation = 0;
+    // Of the standardised difference Z-DCCC: PercentBelow is the percentage of controls
+    // (with the case's covariate scores) whose difference lies below the case's, and
+    // ZDCCC, ZDCCCLower, ZDCCCUpper the point estimate and the limits of the draws.
+    tCovariateResults difference;
+    tDrawHistogram differenceHistogram;  // the draws of Z_DCCC
+    // 100 x OneTailedP, the percentage of controls whose difference is more extreme than
+    // the case's, with its limits, on the case's own tail: below when PercentBelow <= 50,
+    // where the limits are PercentBelowLower and PercentBelowUpper; above otherwise, where
+    // the lower limit comes from ZDCCCUpper and the upper one from ZDCCCLower.
+    tPercentWithLimits moreExtreme;
+    long long proposals = 0;  // of the residual covariance; draws / proposals is the acceptance rate
+};
+
+// The Bayesian standardised difference test with covariates. Variables 1 and 2 are the
+// tasks, 3 .. k + 2 the covariates. Runs the deficit test on each task, both on one
+// stream of variates, and draws the case's standardised difference from a second stream
+// at the same time; both streams start at the initial seeds with fixedSeed, else where
+// the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws std::invalid_argument unless
+// 1 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
+// needs it) and the draws leave room for the limits; otherwise what
+// CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
+// two tasks is singular. The outcome is written only when the test has run through.
+void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
+                                const tVector& sds, const tVector& means, const tVector& caseScores,
+                                const tMatrix& corr, tDissociationOutcome& outcome);
 
 }  // namespace quorvane

@@ -222,8 +222,8 @@ bool RaiseIfTrue(bool condition, int code) {
 
 // ---- Uniform random source ----
 
-std::int32_t Seed1 = kInitialSeed1;
-std::int32_t Seed2 = kInitialSeed2;
+thread_local constinit std::int32_t Seed1 = kInitialSeed1;
+thread_local constinit std::int32_t Seed2 = kInitialSeed2;
 
 // ---- Distributions ----
 
@@ -269,6 +269,11 @@ bool tNormal_distribution::SetParameters(long double p1, long double p2, long do
     standardDeviation_ = std::sqrt(p2);
     ratioConstant_ = std::sqrt(2 / std::exp(1.0L));
     return result;
+}
+
+long double StandardNormalCdf(long double x) {
+    constexpr long double kRootHalf = 0.707106781186547524400844362104849039L;
+    return std::erfc(-x * kRootHalf) / 2;
 }
 
 // Phi(z) = (1 + sign(z) P(1/2, z^2/2)) / 2.
