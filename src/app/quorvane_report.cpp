@@ -214,8 +214,12 @@ bool CheckOutputs(const Arguments& a) {
     }
     // Neither need exist yet, so the names are compared as well as the files.
     const auto& [pdf, figure] = a.files;
+    // A name that cannot be resolved (a folder that cannot be read, a name too long) is
+    // compared as written; the write then reports what is wrong with it.
     const auto resolved = [](const std::string& name) {
-        return std::filesystem::weakly_canonical(std::filesystem::absolute(name));
+        std::error_code error;
+        const std::filesystem::path path = std::filesystem::weakly_canonical(std::filesystem::absolute(name, error), error);
+        return error ? std::filesystem::path(name).lexically_normal() : path;
     };
     if (pdf && figure && (resolved(*pdf) == resolved(*figure) || IsSameFile(*pdf, *figure)))
         return Usage("--pdf and --figure name the same file " + Quoted(*figure) + ": the figure would overwrite the PDF");

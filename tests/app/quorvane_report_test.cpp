@@ -355,6 +355,11 @@ TEST_F(ReportTool, AnOutputThatIsAnInputFileIsRefusedAndTheInputKept) {
          "\"norms.txt\", which would be overwritten\n"},
         {{"--n", "5", "--k", "1", "--pdf", "both.svg", "--figure", "./both.svg", "data.txt"},
          "quorvane-report: --pdf and --figure name the same file \"./both.svg\": the figure would overwrite the PDF\n"},
+        // A name that cannot be resolved is compared as written, not a crash.
+        {{"--n", "5", "--k", "1", "--pdf", std::string(5000, 'x') + ".svg", "--figure", std::string(5000, 'x') + ".svg",
+          "data.txt"},
+         "quorvane-report: --pdf and --figure name the same file \"" + std::string(5000, 'x') +
+             ".svg\": the figure would overwrite the PDF\n"},
     };
     for (const auto& [args, message] : cases) {
         const ToolRun run = Run(args, "env -u DISPLAY LC_ALL=C");
