@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "analysis/metrics_papers.h"
+#include "analysis/text_input.h"
 
 namespace quorvane {
 
@@ -37,16 +38,11 @@ std::string Untypeset(const std::string& text) {
     return plain;
 }
 
+// The pasted lines, without the blank ones a copied table ends in.
 std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines(1);
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] == '\r' || text[at] == '\n') {
-            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-            lines.emplace_back();
-        } else {
-            lines.back() += text[at];
-        }
-    }
+    std::vector<std::string> lines;
+    LineReader reader(text);
+    for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
     while (!lines.empty() && Trimmed(lines.back()).empty()) lines.pop_back();
     return lines;
 }
@@ -70,10 +66,6 @@ void RefusePaste(Platform& platform, const std::string& why) {
                               ". Nothing was pasted.");
 }
 
-std::string Count(std::size_t count, const std::string& singular, const std::string& plural) {
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 }  // namespace
 
 std::vector<std::vector<std::string>> PastedCells(const std::string& text) {
@@ -88,8 +80,8 @@ std::optional<std::vector<GridCell>> PlacePastedCells(const std::vector<std::vec
                                                       Platform& platform) {
     const std::size_t rowsFromHere = rowLengths.size() - static_cast<std::size_t>(row);
     if (cells.size() > rowsFromHere) {
-        RefusePaste(platform, "it holds " + Count(cells.size(), "line", "lines") + ", but the grid shows " +
-                                  Count(rowsFromHere, "row", "rows") + " from here");
+        RefusePaste(platform, "it holds " + Plural(cells.size(), "line", "lines") + ", but the grid shows " +
+                                  Plural(rowsFromHere, "row", "rows") + " from here");
         return std::nullopt;
     }
     std::vector<GridCell> placed;
@@ -98,7 +90,7 @@ std::optional<std::vector<GridCell>> PlacePastedCells(const std::vector<std::vec
         const std::size_t room = static_cast<std::size_t>(std::max(0, rowLengths[target] - column));
         if (cells[line].size() > room) {
             RefusePaste(platform, "line " + std::to_string(line + 1) + " holds " +
-                                      Count(cells[line].size(), "number", "numbers") + ", but its row has room for " +
+                                      Plural(cells[line].size(), "number", "numbers") + ", but its row has room for " +
                                       std::to_string(room) + " from here");
             return std::nullopt;
         }

@@ -34,6 +34,10 @@ std::string Trimmed(const std::string& text) {
     return text.substr(first, last - first);
 }
 
+std::string Plural(std::size_t count, std::string_view singular, std::string_view plural) {
+    return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
+}
+
 std::vector<std::string> Words(const std::string& list) {
     std::vector<std::string> words;
     std::size_t at = 0;

@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analysis/platform.h"
@@ -46,6 +47,8 @@ constexpr int kMaxFieldLength = 6;
 void ShowWarning(Platform& platform, const std::string& text);
 // The text without the blanks and control characters around it.
 std::string Trimmed(const std::string& text);
+// "1 line", "3 lines": a count with the word that fits it.
+std::string Plural(std::size_t count, std::string_view singular, std::string_view plural);
 // A blank-separated list (blanks, tabs or line ends between the words) as its words.
 std::vector<std::string> Words(const std::string& list);
 

@@ -31,10 +31,6 @@ constexpr char kEndOfData = 26;  // Ctrl-Z
 bool IsSeparator(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string Plural(int count, const char* singular, const char* plural) {
-    return std::to_string(count) + " " + (count == 1 ? singular : plural);
-}
-
 std::string Needed(int count) {
     return std::to_string(count) + (count == 1 ? " is needed" : " are needed");
 }

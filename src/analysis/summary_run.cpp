@@ -60,8 +60,7 @@ std::optional<long double> ReadEntry(const std::string& text, SummaryField field
 bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const std::string& what,
                 const std::string& which, Platform& platform) {
     if (list.size() == needed) return true;
-    auto numbers = [](std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); };
-    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + numbers(list.size()) + "; " + std::to_string(needed) +
+    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + Plural(list.size(), "number", "numbers") + "; " + std::to_string(needed) +
                               (needed == 1 ? " is" : " are") + " needed (" + which + ").");
     return false;
 }
