@@ -21,6 +21,7 @@
 #include "numerics/distrib.h"
 #include "numerics/errors.h"
 #include "numerics/fp_faults.h"
+#include "numerics/text_format.h"
 
 namespace quorvane {
 
@@ -264,6 +265,14 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
     MatVecMul(Lt, p, d, w);
     post.leverage = std::sqrt(VecDot(p, w, w));
     post.condCorrelation = resid(1, 2) / std::sqrt(resid(1, 1) * resid(2, 2));
+    if (std::fabs(post.condCorrelation) > kMaxConditionalCorrelation) {
+        failure.message = "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control "
+                          "sample once the covariates are allowed for (conditional correlation " +
+                          FormatFixed(post.condCorrelation, 0, 5) + ", where the test takes at most " +
+                          FormatFixed(kMaxConditionalCorrelation, 0, 3) +
+                          " in size): check the scores for an error of entry, or whether one task repeats the other.";
+        return std::nullopt;
+    }
 
     // The scale of the inverse Wishart: S_c = S (n - k - 2) / (n - k - 1), where resid is
     // S / (n - k - 1).

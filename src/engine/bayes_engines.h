@@ -11,6 +11,10 @@ namespace quorvane {
 
 constexpr int kDraws = 1'000'000;
 constexpr int kCrediblePercent = 95;
+// The largest conditional correlation of two tasks that the difference test takes: its
+// proposals are accepted at a rate of about sqrt(1 - r^2), so beyond it a run would need
+// tens of proposals a draw, and minutes, for a difference that is mostly noise.
+constexpr long double kMaxConditionalCorrelation = 0.999L;
 
 // Indexes into tCovariateResults.
 enum CovariateResult : int {
@@ -127,7 +131,9 @@ struct tDissociationOutcome {
 // 1 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
 // needs it) and the draws leave room for the limits; otherwise what
 // CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
-// two tasks is singular. The outcome is written only when the test has run through.
+// two tasks is singular or their conditional correlation exceeds
+// kMaxConditionalCorrelation in size. The outcome is written only when the test has run
+// through.
 void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
                                 const tVector& sds, const tVector& means, const tVector& caseScores,
                                 const tMatrix& corr, tDissociationOutcome& outcome);

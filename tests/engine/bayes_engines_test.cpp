@@ -706,41 +706,25 @@ INSTANTIATE_TEST_SUITE_P(Samples, EachTaskAlone,
                                            TaskAloneCase{"OneSidedAtUnitScale", TinyCovariateUnits, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// One covariate: each task's least-squares line by the closed form b = Sxy / Sxx, and the
-// cross-products of the residuals about the two lines.
-TEST(DissociationMonteCarloTest, PointEstimatesAreThoseOfTheLeastSquaresLines) {
-    const Rows rows{{{31, 44, 12}, {28, 41, 10}, {35, 47, 16}, {30, 45, 12}, {26, 38, 9}, {33, 44, 14},
-                     {29, 43, 11}, {36, 50, 17}},
-                    {21, 45, 13}};
-    const auto& controls = rows.controls;
-    const long double n = controls.size();
-    std::array<long double, 3> mean{};
-    for (const auto& row : controls)
-        for (int v = 0; v < 3; ++v) mean[v] += row[v] / n;
-    long double sxx = 0;
-    std::array<long double, 2> sxy{};
-    for (const auto& row : controls) {
-        sxx += (row[2] - mean[2]) * (row[2] - mean[2]);
-        for (int j = 0; j < 2; ++j) sxy[j] += (row[2] - mean[2]) * (row[j] - mean[j]);
-    }
-    std::array<std::array<long double, 2>, 2> rss{};
-    for (const auto& row : controls) {
-        std::array<long double, 2> e;
-        for (int j = 0; j < 2; ++j) e[j] = row[j] - mean[j] - sxy[j] / sxx * (row[2] - mean[2]);
-        for (int i = 0; i < 2; ++i)
-            for (int j = 0; j < 2; ++j) rss[i][j] += e[i] * e[j];
-    }
+// The point estimates from each task's least-squares fit on the covariates, and the
+// correlation of the two fits' residuals.
+TEST(DissociationMonteCarloTest, PointEstimatesAreThoseOfTheLeastSquaresFits) {
+    const Rows rows = TwoTasks();
+    const LeastSquaresFit fit = LeastSquares(rows.controls, 2);
+    const std::vector<long double> d = DesignRow(rows.caseRow, 2);
+    const long double n = rows.controls.size();
     const tDissociationOutcome out = RunDissociation(FromRaw(rows, 2), true, 1'000);
     std::array<long double, 2> z;
     for (int j = 0; j < 2; ++j) {
-        const long double condMean = mean[j] + sxy[j] / sxx * (rows.caseRow[2] - mean[2]);
-        const long double condSD = std::sqrt(rss[j][j] / (n - 1));
+        long double condMean = 0;
+        for (std::size_t i = 0; i < d.size(); ++i) condMean += fit.b[i][j] * d[i];
+        const long double condSD = std::sqrt(fit.rss[j][j] / (n - 1));
         z[j] = (rows.caseRow[j] - condMean) / condSD;
         EXPECT_NEAR(out.tasks[j].condMean, condMean, 1e-12L * condMean);
         EXPECT_NEAR(out.tasks[j].condSD, condSD, 1e-12L * condSD);
         EXPECT_NEAR(out.tasks[j].results(ZCCC), z[j], 1e-12L * std::fabs(z[j]));
     }
-    const long double r = rss[0][1] / std::sqrt(rss[0][0] * rss[1][1]);
+    const long double r = fit.rss[0][1] / std::sqrt(fit.rss[0][0] * fit.rss[1][1]);
     EXPECT_NEAR(out.condCorrelation, r, 1e-12L);
     const long double zdccc = (z[0] - z[1]) / std::sqrt(2 - 2 * r);
     EXPECT_NEAR(out.difference(ZDCCC), zdccc, 1e-12L * std::fabs(zdccc));
@@ -940,34 +924,6 @@ INSTANTIATE_TEST_SUITE_P(Samples, MethodAsWritten,
                                            NamedRows{"SmallestForOneCovariate", SmallestForOneCovariate}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// Cases from the controls' own population: the probability that a control's difference
-// lies below the case's is then uniform on (0, 1). 300 samples of 12 controls and a case,
-// one covariate, the tasks' residuals correlated 0.5.
-TEST(DissociationMonteCarloTest, CasesFromTheControlPopulationGetUniformProbabilities) {
-    constexpr int kSamples = 300, kControls = 12;
-    std::mt19937_64 random(31);
-    std::normal_distribution<double> normal;
-    const auto person = [&]() -> std::vector<long double> {
-        const double x = normal(random), e1 = normal(random), e2 = normal(random);
-        const double y1 = 50 + 10 * (0.6 * x + 0.8 * e1);
-        const double y2 = 30 + 6 * (0.5 * x + std::sqrt(0.75) * (0.5 * e1 + std::sqrt(0.75) * e2));
-        return {y1, y2, 12 + 3 * x};
-    };
-    std::vector<double> below;
-    for (int sample = 0; sample < kSamples; ++sample) {
-        Rows rows;
-        for (int i = 0; i < kControls; ++i) rows.controls.push_back(person());
-        rows.caseRow = person();
-        below.push_back(static_cast<double>(RunDissociation(FromRaw(rows, 2), true, 1'000).difference(PercentBelow)) / 100);
-    }
-    std::sort(below.begin(), below.end());
-    double ks = 0;  // Kolmogorov-Smirnov distance to the uniform distribution
-    for (int i = 0; i < kSamples; ++i)
-        ks = std::max({ks, (i + 1.0) / kSamples - below[i], below[i] - static_cast<double>(i) / kSamples});
-    // Its 1% critical value for 300 values: 1.63 / sqrt(300) = 0.094.
-    EXPECT_LT(ks, 1.63 / std::sqrt(kSamples));
-}
-
 Rows ExchangeTheTasks(Rows rows) {
     for (auto& row : rows.controls) std::swap(row[0], row[1]);
     std::swap(rows.caseRow[0], rows.caseRow[1]);
@@ -999,6 +955,27 @@ TEST(DissociationMonteCarloTest, ExchangingTheTasksMirrorsTheDifference) {
     EXPECT_NEAR(b(ZDCCCUpper), -a(ZDCCCLower), tolerance);
     EXPECT_NEAR(exchanged.moreExtreme.lower, original.moreExtreme.lower, 40 * tolerance);
     EXPECT_NEAR(exchanged.moreExtreme.upper, original.moreExtreme.upper, 40 * tolerance);
+}
+
+// Tasks whose residuals correlate beyond the limit are refused before a draw: the
+// proposals would be accepted at a rate of sqrt(1 - r^2) only. r = (r21 - r31 r32) /
+// sqrt((1 - r31^2)(1 - r32^2)) with r31 = r32 = 0.3: 0.99945 and 0.99780.
+TEST(DissociationMonteCarloTest, TasksAlmostPerfectlyCorrelatedAreRefused) {
+    const auto sample = [](long double r21) {
+        return Summary(20, 1, {50, 40, 12}, {10, 8, 3}, {30, 38, 12}, {r21, 0.3L, 0.3L});
+    };
+    try {
+        RunDissociation(sample(0.9995L), true, 1'000);
+        ADD_FAILURE() << "accepted";
+    } catch (const EMatrixError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control sample "
+                  "once the covariates are allowed for (conditional correlation 0.99945, where the test takes at "
+                  "most 0.999 in size): check the scores for an error of entry, or whether one task repeats the "
+                  "other.");
+    }
+    const tDissociationOutcome out = RunDissociation(sample(0.998L), true, 1'000);
+    EXPECT_NEAR(out.condCorrelation, 0.9978022L, 1e-7L);
 }
 
 TEST(DissociationMonteCarloTest, SamplesTooSmallForTheResidualCovarianceAreRefused) {
