@@ -94,6 +94,12 @@ for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6prin
   [[ ", $depends" == *", $library (>= "* ]] || fail "Depends lacks $library"
 done
 pass "Depends: the Qt, C and C++ libraries, with versions"
+dpkg-deb -e "$deb" "$work/control"
+old="$work/old/usr/bin"
+mkdir -p "$old" && echo "30 1 " > "$old/QuorvaneSummary.txt" && ln -s /etc/hostname "$old/Quorvane.txt"
+DPKG_ROOT="$work/old" sh "$work/control/postinst" configure || fail "postinst"
+[ ! -e "$old/QuorvaneSummary.txt" ] && [ -L "$old/Quorvane.txt" ] || fail "postinst: saved inputs left in /usr/bin"
+pass "postinst removes the saved inputs that earlier versions left in /usr/bin, and nothing else"
 dpkg-deb -x "$deb" "$work/unpacked"
 for program in "${desktop_programs[@]}" quorvane-report; do
   file "$work/unpacked/usr/bin/$program" | grep -q ', stripped' || fail "$program is not stripped"
