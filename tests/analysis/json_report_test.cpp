@@ -16,12 +16,13 @@ TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber
     facts.k = 2;
     facts.limitType = LimitType::OneSidedLower;
     facts.dataFileName = "C:\\data\\\"AB\"\t\x01\x1F.txt";
-    facts.results.condMean = 0.1L;
-    facts.results.condSD = 1e-7L / 3;
-    for (int i = 1; i <= 8; ++i) facts.results.engine(i) = -i / 7.0L;
+    facts.results.outcome.tasks[0].condMean = 0.1L;
+    facts.results.outcome.tasks[0].condSD = 1e-7L / 3;
+    for (int i = 1; i <= 8; ++i) facts.results.outcome.tasks[0].results(i) = -i / 7.0L;
     const std::string json = WriteJsonReport(facts);
 
-    EXPECT_NE(json.find("  \"mode\": \"raw\",\n  \"data_file\": \"C:\\\\data\\\\\\\"AB\\\"\\t\\u0001\\u001f.txt\",\n"
+    EXPECT_NE(json.find("  \"mode\": \"raw\",\n  \"test\": \"deficit\",\n"
+                        "  \"data_file\": \"C:\\\\data\\\\\\\"AB\\\"\\t\\u0001\\u001f.txt\",\n"
                         "  \"n\": 25,\n  \"k\": 2,\n  \"limit\": \"one-sided-lower\",\n"),
               std::string::npos)
         << json;
@@ -52,9 +53,9 @@ TEST(JsonReport, AFileNameInAnotherEncodingStillGivesValidJson) {
 // in range, is null, never "inf" or "nan".
 TEST(JsonReport, AValueADoubleCannotHoldIsNull) {
     RunFacts facts;
-    facts.results.condMean = 1e400L;
-    facts.results.condSD = std::numeric_limits<long double>::quiet_NaN();
-    facts.results.engine(ZCCC) = -std::numeric_limits<long double>::infinity();
+    facts.results.outcome.tasks[0].condMean = 1e400L;
+    facts.results.outcome.tasks[0].condSD = std::numeric_limits<long double>::quiet_NaN();
+    facts.results.outcome.tasks[0].results(ZCCC) = -std::numeric_limits<long double>::infinity();
     const std::string json = WriteJsonReport(facts);
     for (const char* member : {"\"conditional_mean\": null,", "\"conditional_sd\": null,", "\"z_ccc\": null,"})
         EXPECT_NE(json.find(member), std::string::npos) << member << json;

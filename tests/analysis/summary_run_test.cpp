@@ -189,7 +189,7 @@ TEST_P(SummaryClosedForm, PercentBelowAgreesWithinMonteCarloError) {
                                                      ComputeOptions{.saveInputs = false});
     ASSERT_TRUE(outcome.completed);
     // The percentage's standard error is at most 50 / sqrt(1e6) = 0.05; allow five.
-    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), expected, 0.25L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].results(PercentBelow), expected, 0.25L);
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallSamples, SummaryClosedForm,
@@ -205,9 +205,10 @@ TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
     ASSERT_TRUE(outcome.completed);
     EXPECT_TRUE(platform.messages.empty());
     // Conditional mean 100 + 0.4 * 15 / 3 * 0 = 100, SD 15 sqrt(1 - 0.16) = 13.748 at large n.
-    EXPECT_NEAR(outcome.facts.results.condMean, 100, 1e-9L);
-    EXPECT_NEAR(outcome.facts.results.condSD, 15 * std::sqrt(0.84L), 1e-3L);
-    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), 100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].condMean, 100, 1e-9L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].condSD, 15 * std::sqrt(0.84L), 1e-3L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].results(PercentBelow),
+                100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
 }
 
 // A covariate near a million with an SD of a thousandth defeats the engine's matrix

@@ -81,12 +81,12 @@ TEST_P(DamagedStatisticsFile, IsRefusedWithTheLineNamed) {
 }
 
 const std::string kHead = "quorvane-statistics 1\nn 30\nk 1\n";
+const std::string kFirstLine = "the first line must be \"quorvane-statistics 1\" or \"quorvane-statistics 2\".";
 INSTANTIATE_TEST_SUITE_P(
     Table, DamagedStatisticsFile,
     ::testing::Values(
-        Damage{"Empty", "", "Line 1 of the statistics file: the first line must be \"quorvane-statistics 1\"."},
-        Damage{"OtherVersion", "quorvane-statistics 2\nn 30\n",
-               "Line 1 of the statistics file: the first line must be \"quorvane-statistics 1\"."},
+        Damage{"Empty", "", "Line 1 of the statistics file: " + kFirstLine},
+        Damage{"OtherVersion", "quorvane-statistics 3\nn 30\n", "Line 1 of the statistics file: " + kFirstLine},
         Damage{"UnknownItem", kHead + "mean 1 2\n", "Line 4 of the statistics file: \"mean\" is not a known item."},
         Damage{"Repeated", kHead + "n 31\n", "Line 4 of the statistics file: \"n\" was given already on line 2."},
         Damage{"Word", kHead + "means 31.3 abc\n", "Line 4 of the statistics file: \"abc\" is not a finite number."},

@@ -461,8 +461,8 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
 
     // The report written from the JSON numbers prints the same lines.
     AnalysisResults fromJson;
-    fromJson.condMean = JsonMember(jsonRun.out, "conditional_mean").value_or(0);
-    fromJson.condSD = JsonMember(jsonRun.out, "conditional_sd").value_or(0);
+    fromJson.outcome.tasks[0].condMean = JsonMember(jsonRun.out, "conditional_mean").value_or(0);
+    fromJson.outcome.tasks[0].condSD = JsonMember(jsonRun.out, "conditional_sd").value_or(0);
     const std::pair<int, const char*> members[] = {
         {OneTailedP, "one_tailed_p"}, {TwoTailedP, "two_tailed_p"}, {ZCCC, "z_ccc"},
         {ZCCCLower, "z_ccc_lower"}, {ZCCCUpper, "z_ccc_upper"}, {PercentBelow, "percent_below"},
@@ -474,7 +474,7 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
         const bool upperLimit = index == ZCCCUpper || index == PercentBelowUpper;
         const bool given = !isLimit || limitIndex == 0 || (limitIndex == 1) != upperLimit;
         EXPECT_EQ(value.has_value(), given) << key;
-        fromJson.engine(index) = value.value_or(0);
+        fromJson.outcome.tasks[0].results(index) = value.value_or(0);
     }
     AnalysisInputs inputs;
     inputs.n = n;
@@ -493,12 +493,14 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     if (limitIndex == 0) {
         AnalysisResults unitDiagonal = raw;
         for (int i = 1; i <= p; ++i) unitDiagonal.corr(i, i) = 1;
-        ASSERT_EQ(AnalyseStatistics(n, p - 1, LimitType::TwoSided, unitDiagonal), AnalysisStop::None);
+        ASSERT_EQ(AnalyseStatistics(n, p - 1, AnalysisTest::Deficit, LimitType::TwoSided, unitDiagonal),
+                  AnalysisStop::None);
         const ToolRun rawJson = Run({"--n", example.n, "--k", example.k, "--format", "json", file});
         EXPECT_NE(rawJson.out.find("\"mode\": \"raw\""), std::string::npos);
-        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", unitDiagonal.condMean},
-                                                                     {"conditional_sd", unitDiagonal.condSD}};
-        for (const auto& [index, key] : members) expected.emplace_back(key, unitDiagonal.engine(index));
+        const tDeficitOutcome& task = unitDiagonal.outcome.tasks[0];
+        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", task.condMean},
+                                                                     {"conditional_sd", task.condSD}};
+        for (const auto& [index, key] : members) expected.emplace_back(key, task.results(index));
         for (const auto& [key, value] : expected) {
             EXPECT_EQ(JsonMember(jsonRun.out, key), static_cast<double>(value)) << key;
             const std::optional<double> fromRaw = JsonMember(rawJson.out, key);
