@@ -1,7 +1,7 @@
 #include "analysis/summary_statistics_file.h"
 
 #include <array>
-#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "analysis/io_errors.h"
@@ -34,6 +34,30 @@ void Expect(const Item& item, std::size_t count, const std::string& which) {
 
 bool IsDigits(const std::string& word) {
     return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The version the first line names; 0 for any other line.
+int FormatVersion(const std::string& line) {
+    if (line == kStatisticsFileHeader) return 1;
+    if (line == kStatisticsFileHeader2) return 2;
+    return 0;
+}
+
+// The values of an item just read: the name of a test, which only version 2 has, or
+// numbers.
+void CheckValues(const Item& item, int version) {
+    if (std::string_view(item.key) == "test") {
+        if (version == 1)
+            Refuse(item.line, std::string("\"test\" needs version 2 of the format: the first line \"") +
+                                  kStatisticsFileHeader2 + "\".");
+        if (item.values.size() != 1 || !TestNamed(item.values[0]))
+            Refuse(item.line, "\"test\" must be \"deficit\" or \"dissociation\".");
+        return;
+    }
+    for (const std::string& value : item.values)
+        if (!ParseStatistic(value))
+            Refuse(item.line, "\"" + value + "\" " +
+                                  (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
 }
 
 void AppendLine(std::string& text, const char* key, const std::vector<std::string>& values) {
@@ -74,13 +98,12 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
     while (lines.Next(view)) {
         const int number = lines.LineNumber();
         const std::string line(view);
-        const std::vector<std::string> words = Words(line);
         if (version == 0) {
-            if (line == kStatisticsFileHeader) version = 1;
-            else if (line == kStatisticsFileHeader2) version = 2;
-            else Refuse(number, firstLine);
+            version = FormatVersion(line);
+            if (version == 0) Refuse(number, firstLine);
             continue;
         }
+        const std::vector<std::string> words = Words(line);
         if (words.empty() || words.front().starts_with('#')) continue;
         Item* item = nullptr;
         for (Item& candidate : items)
@@ -90,29 +113,14 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
             Refuse(number, "\"" + words.front() + "\" was given already on line " + std::to_string(item->line) + ".");
         item->line = number;
         item->values.assign(words.begin() + 1, words.end());
-        if (item == &testItem) {
-            if (version == 1)
-                Refuse(number, std::string("\"test\" needs version 2 of the format: the first line \"") +
-                                   kStatisticsFileHeader2 + "\".");
-            continue;  // a name, not a number
-        }
-        for (const std::string& value : item->values)
-            if (!ParseStatistic(value))
-                Refuse(number, "\"" + value + "\" " +
-                                   (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
+        CheckValues(*item, version);
     }
     if (version == 0) Refuse(1, firstLine);
     for (const Item& item : items)
         if (item.line == 0 && !(&item == &testItem && version == 1))
             throw EStatisticsFileError(std::string("The statistics file has no \"") + item.key + "\" line.");
 
-    AnalysisTest test = AnalysisTest::Deficit;
-    if (version == 2) {
-        const std::optional<AnalysisTest> named =
-            testItem.values.size() == 1 ? TestNamed(testItem.values[0]) : std::nullopt;
-        if (!named) Refuse(testItem.line, "\"test\" must be \"deficit\" or \"dissociation\".");
-        test = *named;
-    }
+    const AnalysisTest test = version == 2 ? *TestNamed(testItem.values[0]) : AnalysisTest::Deficit;
     Expect(nItem, 1, "the number of controls");
     Expect(kItem, 1, "the number of covariates");
     // Plain digits only: the window's checks refuse exponents and hexadecimal counts.
