@@ -604,61 +604,37 @@ ReportRun DissociationExample(LimitType limitType) {
     return run;
 }
 
-Lines DeficitBlock(const std::string& p, const std::string& z, const std::string& percent) {
-    return {" Bayesian hypothesis test - probability that the case's score is an observation from the control",
-            " population:",
-            " One-tailed probability = " + p,
-            " ",
-            " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% one-sided ",
-            " lower Credible Limit on the effect size):",
-            " Effect size (Z-CCC) = " + z,
-            "",
-            " Percentage of control population exhibiting a lower score than the ",
-            " case (plus 95% one-sided lower Credible Limit):",
-            " Bayesian point estimate    = " + percent,
-            " "};
-}
-
-// Each task's deficit block under its heading, then the difference's in the same shape,
-// with the percentage's limit named for the side it lies on, and the conclusion.
-TEST(ResultsReport, ADissociationsOutputsGiveEachTaskThenTheDifference) {
+// After both tasks' deficit blocks, the difference's in the same shape, the percentage's
+// limit named for the side it lies on, and the conclusion.
+TEST(ResultsReport, ADissociationsDifferenceBlockNamesEachLimitForItsSide) {
     const Lines report = Write(DissociationExample(LimitType::OneSidedLower));
-    Lines first = DeficitBlock("0.37500 ", "0.625 (95% lower Credible Limit on effect size = -0.250)",
-                               "62.5000% (95% lower Credible Limit = 40.5000%)");
-    first.insert(first.begin() + 3, " Two-tailed probability = 0.75000 ");
-    Lines second = DeficitBlock("0.01250 ", "-2.375 (95% lower Credible Limit on effect size = -3.250)",
-                                "1.2500% (95% lower Credible Limit = 0.0625%)");
-    second.insert(second.begin() + 3, " Two-tailed probability = 0.02500 ");
-    const Lines expected = Concat(
-        {{" OUTPUTS:", "", " Test for a deficit on Task 1:", ""},
-         first,
-         {" Test for a deficit on Task 2:", ""},
-         second,
-         {" Test for a dissociation between Task 1 and Task 2:",
-          "",
-          " Bayesian hypothesis test - probability that the case's difference between the tasks is an observation",
-          " from the control population:",
-          " One-tailed probability = 0.00500 ",
-          " Two-tailed probability = 0.01000 ",
-          " ",
-          " Effect size (Z-DCCC) for the difference between the tasks, case versus controls (plus 95% one-sided ",
-          " lower Credible Limit on the effect size):",
-          " Effect size (Z-DCCC) = 2.547 (95% lower Credible Limit on effect size = 1.250)",
-          "",
-          " Percentage of control population exhibiting a more extreme difference between the tasks than the ",
-          " case (plus 95% one-sided upper Credible Limit):",
-          " Bayesian point estimate    = 0.5000% (95% upper Credible Limit = 10.5000%)",
-          " ",
-          " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05",
-          " Conclusion: classical dissociation (a deficit on task 2, none on task 1, a significant difference)",
-          " "}});
-    const std::size_t start = IndexOf(report, " OUTPUTS:");
+    const Lines expected = {
+        " Test for a dissociation between Task 1 and Task 2:",
+        "",
+        " Bayesian hypothesis test - probability that the case's difference between the tasks is an observation",
+        " from the control population:",
+        " One-tailed probability = 0.00500 ",
+        " Two-tailed probability = 0.01000 ",
+        " ",
+        " Effect size (Z-DCCC) for the difference between the tasks, case versus controls (plus 95% one-sided ",
+        " lower Credible Limit on the effect size):",
+        " Effect size (Z-DCCC) = 2.547 (95% lower Credible Limit on effect size = 1.250)",
+        "",
+        " Percentage of control population exhibiting a more extreme difference between the tasks than the ",
+        " case (plus 95% one-sided upper Credible Limit):",
+        " Bayesian point estimate    = 0.5000% (95% upper Credible Limit = 10.5000%)",
+        " ",
+        " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05",
+        " Conclusion: classical dissociation (a deficit on task 2, none on task 1, a significant difference)",
+        " "};
+    const std::size_t start = IndexOf(report, expected[0]);
     EXPECT_TRUE(SameLines(Slice(report, start, report.size()), expected));
+    EXPECT_EQ(IndexOf(report, " Effect size (Z-CCC) = -2.375 (95% lower Credible Limit on effect size = -3.250)"),
+              start - 6);  // task 2's deficit block just above
 }
 
-// The entered statistics name both tasks; the summary table lists the tasks, then after an
-// empty line the covariate; both tasks' conditional estimates and their correlation follow.
-TEST(ResultsReport, ADissociationsStatisticsNameBothTasks) {
+// The statistics as entered name both tasks, and the test is named among the inputs.
+TEST(ResultsReport, ADissociationsEnteredStatisticsNameBothTasks) {
     const ReportRun run = DissociationExample(LimitType::TwoSided);
     const SummaryEntries entries{{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}};
     const Lines report = WriteSummaryReport(run.inputs, run.results, run.window, entries);
@@ -678,34 +654,7 @@ TEST(ResultsReport, ADissociationsStatisticsNameBothTasks) {
         "   Task 2 with Task 1      = 0.5",
         "   Covariate 1 with Task 1 = 0.25",
         "   Covariate 1 with Task 2 = 0.75",
-        "",
-        " Summary statistics for the control sample for tasks and covariates together with scores for the case:",
-        kRule,
-        "  Measure               Control        Control        Score for              z score  ",
-        "                         Mean            SD             Case                 for case",
-        kRule,
-        "  Task 1:                50.000          8.000          30.000                -2.500",
-        "  Task 2:                30.000          4.000          31.000                 0.250",
-        "",
-        "  Covariate 1:           12.000          2.000          13.000                 0.500",
-        kRule,
-        " ",
-        " ",
-        "",
-        " Correlations between the tasks and covariate(s) in control sample:",
-        "   1.00000   0.50000   0.25000   ",
-        "   0.50000   1.00000   0.75000   ",
-        "   0.25000   0.75000   1.00000   ",
-        "",
-        "",
-        " Sample estimate of conditional mean for Task 1 =   48.500",
-        " Sample estimate of conditional SD for Task 1   =    7.750",
-        " Sample estimate of conditional mean for Task 2 =   29.500",
-        " Sample estimate of conditional SD for Task 2   =    2.500",
-        " Sample estimate of conditional correlation between Task 1 and Task 2 = 0.31250",
-        "",
-        "",
-        " OUTPUTS:"};
+        ""};
     EXPECT_TRUE(SameLines(Slice(report, IndexOf(report, " INPUTS:"), expected.size()), expected));
 }
 
