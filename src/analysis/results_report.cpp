@@ -107,15 +107,15 @@ std::string CorrelationTitle(AnalysisTest test) {
                                               : " Correlation(s) between task and covariate(s) in control sample";
 }
 
-// The lines common to both input modes: the heading, the two counts, and the test when
-// it is not the deficit test, which reports have always been.
+// The lines common to both input modes: the heading, the two counts, and the test when it
+// is a dissociation (a deficit's report is as it has always been).
 void WriteCounts(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
     lines.push_back(" INPUTS:");
     // The counts the analysis used, not the texts they were read from ("4 99", "25.0").
     lines.push_back(FormatInputLine(window.labelCaptions[0], std::to_string(inputs.n)));
     lines.push_back(FormatInputLine(window.labelCaptions[1], std::to_string(inputs.k)));
-    if (inputs.test != AnalysisTest::Deficit)
-        lines.push_back(" Analysis required: " + kTestCaptions[static_cast<std::size_t>(inputs.test)]);
+    if (inputs.test == AnalysisTest::Dissociation)
+        lines.push_back(" Analysis required: " + kTestCaptions[static_cast<std::size_t>(AnalysisTest::Dissociation)]);
     lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
     lines.push_back("");
 }
