@@ -1,6 +1,7 @@
 #include "analysis/analysis_run.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "analysis/metrics_papers.h"
@@ -35,13 +36,16 @@ std::optional<double> ReadCount(const MainWindowState& window, int field, Check 
     return value;
 }
 
-// "the task of interest" or "covariate 2", for variable 1 .. p.
-std::string VariableInText(int variable) {
-    return variable == 1 ? "the task of interest" : "covariate " + std::to_string(variable - 1);
+// "the task of interest", "task 2" or "covariate 2": the report's name in a sentence.
+std::string VariableInText(int variable, AnalysisTest test) {
+    if (test == AnalysisTest::Deficit && variable == 1) return "the task of interest";
+    std::string name = VariableName(variable, test);
+    name[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[0])));
+    return name;
 }
 
-std::string ConstantVariableMessage(int variable) {
-    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(variable) +
+std::string ConstantVariableMessage(int variable, AnalysisTest test) {
+    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(variable, test) +
            " do not vary (all controls have the same score)";
 }
 
@@ -67,17 +71,18 @@ std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, Analy
     ClearFloatingPointFaults();
     // Before the statistics: their standard deviation would be 0 or rounding noise.
     if (const int variable = FirstConstantVariable(inputs.rawData, inputs.n, inputs.p))
-        return Refusal{ConstantVariableMessage(variable), FocusTarget::Input1};
+        return Refusal{ConstantVariableMessage(variable, inputs.test), FocusTarget::Input1};
     SampleStatistics(inputs.rawData, inputs.n, inputs.p, results.corr, results.means, results.sds);
     DataRow(inputs.rawData, inputs.n + 1, inputs.p, results.caseScores);
-    switch (AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results)) {
+    switch (AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results)) {
         case AnalysisStop::None: return std::nullopt;
         case AnalysisStop::NotPositiveDefinite: return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
         case AnalysisStop::TooLittleSpread:
-            return Refusal{TooLittleSpreadMessage(results, inputs.p), FocusTarget::Input1};
+            return Refusal{TooLittleSpreadMessage(results, inputs.p, inputs.test), FocusTarget::Input1};
         case AnalysisStop::CaseOutOfReach:
             return Refusal{CaseOutOfReachMessage("check the case's line of the data file (line " +
-                                                 std::to_string(caseLine) + ") for an error of entry"),
+                                                     std::to_string(caseLine) + ") for an error of entry",
+                                                 inputs.test),
                            FocusTarget::Unchanged};
     }
     return std::nullopt;
@@ -112,9 +117,9 @@ int LeastSpreadVariable(const AnalysisResults& statistics, int p) {
     return least;
 }
 
-std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p) {
+std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p, AnalysisTest test) {
     const int v = LeastSpreadVariable(statistics, p);
-    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(v) +
+    return "Analysis cannot proceed as the control sample's scores on " + VariableInText(v, test) +
            " vary too little for their size (SD " + MessageNumber(statistics.sds(v)) + " against a mean of " +
            MessageNumber(statistics.means(v)) +
            ") for the arithmetic to be exact: subtract a constant from those scores (for example a round "
@@ -134,15 +139,21 @@ AnalysisStop TooLittleSpreadOrRethrow(const AnalysisResults& results, int p) {
 
 }  // namespace
 
-AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results) {
-    const int p = k + 1;
+AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results) {
+    const int p = k + TaskCount(test);
     if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
     try {
         results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
         const bool twoSided = limitType == LimitType::TwoSided;
-        CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds,
-                                results.means, results.caseScores, results.corr, results.condMean,
-                                results.condSD, results.engine, results.zHistogram);
+        if (test == AnalysisTest::Dissociation) {
+            DissociationMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds, results.means,
+                                       results.caseScores, results.corr, results.outcome);
+        } else {
+            tDeficitOutcome& task = results.outcome.tasks[0];
+            CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds, results.means,
+                                    results.caseScores, results.corr, task.condMean, task.condSD, task.results,
+                                    task.zHistogram);
+        }
     } catch (const EArgumentError&) {
         // The engine's only argument error: a draw beyond the normal distribution
         // function's reach, which real scores never put a case at.
@@ -155,15 +166,23 @@ AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResult
     return AnalysisStop::None;
 }
 
-std::string CaseOutOfReachMessage(const std::string& whereToCheck) {
-    return "Analysis cannot proceed as the case's score on the task of interest lies implausibly "
-           "far from the scores of the control sample (given the case's scores on the covariates): " +
+std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test) {
+    // The engine does not say which task's draws went out of reach.
+    const std::string scores =
+        test == AnalysisTest::Dissociation ? "score on task 1 or task 2" : "score on the task of interest";
+    return "Analysis cannot proceed as the case's " + scores +
+           " lies implausibly far from the scores of the control sample (given the case's scores on the "
+           "covariates): " +
            whereToCheck;
 }
 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
                           const ComputeOptions& options) {
-    const std::optional<double> nValue = ReadCount(window, 0, CheckSampleSize, platform);
+    const auto test = static_cast<AnalysisTest>(window.testIndex);
+    const auto checkSampleSize = [test](const std::string& caption, double x, Platform& p) {
+        return CheckSampleSize(caption, x, p, test);
+    };
+    const std::optional<double> nValue = ReadCount(window, 0, checkSampleSize, platform);
     if (!nValue) return Stopped(FocusTarget::Input1);
     const std::optional<double> kValue = ReadCount(window, 1, CheckCovariateCount, platform);
     if (!kValue) return Stopped(FocusTarget::Input2);
@@ -171,9 +190,9 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
     if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
     const int n = static_cast<int>(std::trunc(*nValue));
     const int k = static_cast<int>(std::trunc(*kValue));
-    if (!CheckCovariatesForSampleSize(n, k, platform)) return Stopped(FocusTarget::Input2);
+    if (!CheckCovariatesForSampleSize(n, k, platform, test)) return Stopped(FocusTarget::Input2);
 
-    if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform);
+    if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform, test);
 
     AnalysisInputs inputs;
     AnalysisResults results;
@@ -181,9 +200,10 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
         BusyCursor busy(platform);
         inputs.n = n;
         inputs.k = k;
-        inputs.p = k + 1;
+        inputs.p = k + TaskCount(test);
+        inputs.test = test;
         inputs.limitType = static_cast<LimitType>(window.limitIndex);
-        const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform);
+        const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform, TaskCount(test));
         if (!load.loaded) {
             platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
                                  "Load data cancelled by user");
@@ -201,7 +221,7 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
             return Stopped(refusal->focus);
         }
     }
-    RunFacts facts{inputs.n, inputs.k, inputs.limitType, inputs.dataFileName, results};
+    RunFacts facts{inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results};
     return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), std::move(facts)};
 }
 

@@ -49,19 +49,20 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
 // A floating-point fault or the engine's matrix error stops the analysis with
 // TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
 // magnitude; otherwise it reaches the caller.
+// A dissociation runs the dissociation test, whose outcome holds both tasks' deficit tests.
 enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
-AnalysisStop AnalyseStatistics(int n, int k, LimitType limitType, AnalysisResults& results);
+AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results);
 
 constexpr long double kTooLittleSpread = 1e-6L;
-// The variable (1 .. p, task first) whose SD is smallest against its mean's magnitude,
+// The variable (1 .. p, tasks first) whose SD is smallest against its mean's magnitude,
 // among those below kTooLittleSpread; 0 when there is none.
 int LeastSpreadVariable(const AnalysisResults& statistics, int p);
 // The error shown for AnalysisStop::TooLittleSpread, naming LeastSpreadVariable.
-std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p);
+std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p, AnalysisTest test);
 
 // The error shown for AnalysisStop::CaseOutOfReach; whereToCheck ends it, e.g. "check the
 // case's line of the data file (line 31) for an error of entry".
-std::string CaseOutOfReachMessage(const std::string& whereToCheck);
+std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test);
 
 // y[i] = offset + scale * (x[i] - m[i]) / s[i], for i = 1 .. count.
 tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, int count,

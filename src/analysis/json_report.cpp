@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
+#include "analysis/reported_outcome.h"
 
 namespace quorvane {
 
@@ -65,36 +68,74 @@ const char* LimitName(LimitType limitType) {
     return "two-sided";
 }
 
+using Members = std::vector<std::pair<std::string, std::string>>;
+
+// The members as an object: each on a line of its own, indented two blanks beyond the
+// object's own indent, which the closing brace keeps.
+std::string JsonObject(const Members& members, int indent = 0) {
+    const std::string memberIndent(indent + 2, ' ');
+    std::string json = "{\n";
+    for (std::size_t i = 0; i < members.size(); ++i)
+        json += memberIndent + "\"" + members[i].first + "\": " + members[i].second +
+                (i + 1 < members.size() ? ",\n" : "\n");
+    return json + std::string(indent, ' ') + "}";
+}
+
+// A task's deficit test, as a deficit's object has always given it.
+Members DeficitMembers(const tDeficitOutcome& task, LimitType limitType) {
+    const ReportedOutcome r = ReportedDeficit(task.results, limitType);
+    return {
+        {"conditional_mean", JsonNumber(task.condMean)},
+        {"conditional_sd", JsonNumber(task.condSD)},
+        {"one_tailed_p", JsonNumber(r.oneTailedP)},
+        {"two_tailed_p", JsonNumber(r.twoTailedP)},
+        {"z_ccc", JsonNumber(r.effect)},
+        {"z_ccc_lower", JsonNumber(r.effectLower)},
+        {"z_ccc_upper", JsonNumber(r.effectUpper)},
+        {"percent_below", JsonNumber(r.percent)},
+        {"percent_below_lower", JsonNumber(r.percentLower)},
+        {"percent_below_upper", JsonNumber(r.percentUpper)},
+    };
+}
+
+Members DifferenceMembers(const tDissociationOutcome& outcome, LimitType limitType) {
+    const ReportedOutcome r = ReportedDifference(outcome, limitType);
+    return {
+        {"one_tailed_p", JsonNumber(r.oneTailedP)},
+        {"two_tailed_p", JsonNumber(r.twoTailedP)},
+        {"z_dccc", JsonNumber(r.effect)},
+        {"z_dccc_lower", JsonNumber(r.effectLower)},
+        {"z_dccc_upper", JsonNumber(r.effectUpper)},
+        {"percent_more_extreme", JsonNumber(r.percent)},
+        {"percent_more_extreme_lower", JsonNumber(r.percentLower)},
+        {"percent_more_extreme_upper", JsonNumber(r.percentUpper)},
+    };
+}
+
 }  // namespace
 
 std::string WriteJsonReport(const RunFacts& facts) {
-    const tCovariateResults& r = facts.results.engine;
-    const bool lower = facts.limitType != LimitType::OneSidedUpper;
-    const bool upper = facts.limitType != LimitType::OneSidedLower;
-    auto limit = [](bool given, long double value) { return given ? std::optional(value) : std::nullopt; };
-
-    std::vector<std::pair<std::string, std::string>> members = {
-        {"mode", JsonString(facts.dataFileName.empty() ? "summary" : "raw")}};
+    Members members = {{"mode", JsonString(facts.dataFileName.empty() ? "summary" : "raw")},
+                       {"test", JsonString(TestName(facts.test))}};
     if (!facts.dataFileName.empty()) members.emplace_back("data_file", JsonString(facts.dataFileName));
     members.insert(members.end(), {
         {"n", std::to_string(facts.n)},
         {"k", std::to_string(facts.k)},
         {"limit", JsonString(LimitName(facts.limitType))},
-        {"conditional_mean", JsonNumber(facts.results.condMean)},
-        {"conditional_sd", JsonNumber(facts.results.condSD)},
-        {"one_tailed_p", JsonNumber(r(OneTailedP))},
-        {"two_tailed_p", JsonNumber(r(TwoTailedP))},
-        {"z_ccc", JsonNumber(r(ZCCC))},
-        {"z_ccc_lower", JsonNumber(limit(lower, r(ZCCCLower)))},
-        {"z_ccc_upper", JsonNumber(limit(upper, r(ZCCCUpper)))},
-        {"percent_below", JsonNumber(r(PercentBelow))},
-        {"percent_below_lower", JsonNumber(limit(lower, r(PercentBelowLower)))},
-        {"percent_below_upper", JsonNumber(limit(upper, r(PercentBelowUpper)))},
     });
-    std::string json = "{\n";
-    for (std::size_t i = 0; i < members.size(); ++i)
-        json += "  \"" + members[i].first + "\": " + members[i].second + (i + 1 < members.size() ? ",\n" : "\n");
-    return json + "}\n";
+    const tDissociationOutcome& outcome = facts.results.outcome;
+    if (facts.test == AnalysisTest::Dissociation) {
+        members.insert(members.end(), {
+            {"task_1", JsonObject(DeficitMembers(outcome.tasks[0], facts.limitType), 2)},
+            {"task_2", JsonObject(DeficitMembers(outcome.tasks[1], facts.limitType), 2)},
+            {"conditional_correlation", JsonNumber(outcome.condCorrelation)},
+            {"dissociation", JsonObject(DifferenceMembers(outcome, facts.limitType), 2)},
+        });
+    } else {
+        const Members task = DeficitMembers(outcome.tasks[0], facts.limitType);
+        members.insert(members.end(), task.begin(), task.end());
+    }
+    return JsonObject(members) + "\n";
 }
 
 }  // namespace quorvane

@@ -11,7 +11,9 @@ namespace quorvane {
 // The object, pretty-printed, ending in a line break. Numbers are the results rounded to
 // double and written with 17 significant digits, so each reads back to the same double;
 // a limit that the limit type does not give is null. mode is "raw" or "summary"; the data
-// file is written only when the run read one.
+// file is written only when the run read one. test is "deficit", whose results follow as
+// members of their own, or "dissociation", whose results are the objects task_1 and
+// task_2 (each a deficit's members), conditional_correlation and the object dissociation.
 std::string WriteJsonReport(const RunFacts& facts);
 
 }  // namespace quorvane

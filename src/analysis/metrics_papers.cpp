@@ -50,11 +50,26 @@ std::vector<std::string> Words(const std::string& list) {
     }
 }
 
-bool CheckCovariatesForSampleSize(int n, int k, Platform& platform) {
-    if (n - 1 > k) return true;
+std::string TestName(AnalysisTest test) {
+    return test == AnalysisTest::Dissociation ? "dissociation" : "deficit";
+}
+
+std::optional<AnalysisTest> TestNamed(std::string_view name) {
+    for (const AnalysisTest test : {AnalysisTest::Deficit, AnalysisTest::Dissociation})
+        if (name == TestName(test)) return test;
+    return std::nullopt;
+}
+
+bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test) {
+    const bool dissociation = test == AnalysisTest::Dissociation;
+    const int maximum = dissociation ? n - 4 : n - 2;
+    if (k <= maximum) return true;
     platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
-                         FormatText(" With a control sample size of %2d, the maximum number of covariates is %2d ",
-                                    {n, n - 2}));
+                         FormatText(dissociation ? " With a control sample size of %2d, the maximum number of "
+                                                   "covariates for a dissociation is %2d "
+                                                 : " With a control sample size of %2d, the maximum number of "
+                                                   "covariates is %2d ",
+                                    {n, maximum}));
     return false;
 }
 
@@ -95,10 +110,13 @@ double ReadNumericField(const std::string& text, const std::string& caption, Pla
     return negative ? -v : v;
 }
 
-bool CheckSampleSize(const std::string& caption, double x, Platform& platform) {
-    if (IsWholeNumber(x) && std::trunc(x) > 2) return true;
+bool CheckSampleSize(const std::string& caption, double x, Platform& platform, AnalysisTest test) {
+    const bool dissociation = test == AnalysisTest::Dissociation;
+    if (IsWholeNumber(x) && std::trunc(x) > (dissociation ? 4 : 2)) return true;
     ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
-                              "\nThe value for sample size must be an integer greater than 2.");
+                              (dissociation ? "\nThe value for sample size must be an integer greater than 4 for a "
+                                              "dissociation."
+                                            : "\nThe value for sample size must be an integer greater than 2."));
     return false;
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analysis/analysis_types.h"
 #include "analysis/platform.h"
 
 namespace quorvane {
@@ -20,6 +21,20 @@ inline const std::string SummaryProgramTitle =
     "QuorvaneSummary: Bayesian test for a deficit in the single case controlling for "
     "covariate(s) (Summary statistics as input) ";
 inline const std::string SummaryInputsFileName = "QuorvaneSummary.txt";
+// The titles of a dissociation's report, from raw data and from summary statistics.
+inline const std::string DissociationProgramTitle =
+    "Quorvane: Bayesian dissociation test in the single case controlling for covariate(s) "
+    "(Raw data as input) ";
+inline const std::string DissociationSummaryProgramTitle =
+    "QuorvaneSummary: Bayesian dissociation test in the single case controlling for "
+    "covariate(s) (Summary statistics as input) ";
+
+// The items of the windows' choice of analysis, in AnalysisTest order.
+inline const std::array<std::string, 2> kTestCaptions = {"Deficit (one task)", "Dissociation (two tasks)"};
+// The test's name in files and on the command line: "deficit" or "dissociation".
+std::string TestName(AnalysisTest test);
+// The test of that name, or nothing.
+std::optional<AnalysisTest> TestNamed(std::string_view name);
 
 // Captions of Label1 .. Label8; the checks quote them in their messages. Only the first
 // two pairs of the main window are shown.
@@ -55,15 +70,18 @@ std::vector<std::string> Words(const std::string& list);
 // Converts a field's text (blanks ignored, one leading minus, one point); shows the
 // empty-field or not-a-number warning and sets InputErrorFlag on failure.
 double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
-// An integer greater than 2; otherwise the warning is shown and the result is false.
-bool CheckSampleSize(const std::string& caption, double x, Platform& platform);
+// An integer greater than 2, or 4 for a dissociation (k + 4 controls with k >= 1);
+// otherwise the warning is shown and the result is false.
+bool CheckSampleSize(const std::string& caption, double x, Platform& platform,
+                     AnalysisTest test = AnalysisTest::Deficit);
 // n no larger than limit; otherwise the warning is shown.
 bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform,
                           int limit = kMaxSampleSize);
 // An integer from 1 to 5; otherwise the warning is shown.
 bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
-// Fewer than n - 1 covariates for n controls; otherwise the error is shown.
-bool CheckCovariatesForSampleSize(int n, int k, Platform& platform);
+// Fewer than n - 1 covariates for n controls, or fewer than n - 3 for a dissociation,
+// whose residual covariance needs n - k - 2 > 1; otherwise the error is shown.
+bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test = AnalysisTest::Deficit);
 
 // The typing filter: the character to insert, or nothing (after a beep and a warning).
 std::optional<char> FilterNumericKey(char key, Platform& platform);

@@ -43,12 +43,11 @@ EDataFileError ShortFile(int found, int rowCount) {
                           Needed(rowCount) + " (" + who + ").");
 }
 
-EDataFileError ShortLine(int lineNumber, int found, int colCount) {
-    const int covariates = colCount - 1;
+EDataFileError ShortLine(int lineNumber, int found, int colCount, int taskCount) {
+    const int covariates = colCount - taskCount;
+    const std::string tasks = taskCount == 1 ? "the task score" : "the two task scores";
     const std::string what =
-        covariates == 0 ? "the task score"
-                        : "the task score and " +
-                              Plural(covariates, "covariate score", "covariate scores");
+        covariates == 0 ? tasks : tasks + " and " + Plural(covariates, "covariate score", "covariate scores");
     return EDataFileError("Line " + std::to_string(lineNumber) + " of the data file holds " +
                           Plural(found, "number", "numbers") + "; " + Needed(colCount) + " (" +
                           what + ").");
@@ -192,29 +191,32 @@ void RefuseUnlessRegularFile(const std::string& path, const std::string& failure
 
 // What the file held beyond what was read: a mistyped n makes a control the case, a
 // mistyped k drops a covariate, and the user must hear of it.
-std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount) {
+std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount, int taskCount) {
     std::vector<std::string> notes;
+    // "k + 1 = %d" for a deficit, "k + 2 = %d" for a dissociation.
+    const std::string asked = "k + " + std::to_string(taskCount) + " = %d";
     if (layout.numberLines > rowCount)
         notes.push_back(FormatText("Note: the data file holds %d lines of numbers, but n + 1 = %d were asked "
                                    "for: the case's scores were taken from line %d, and the lines after it "
                                    "were not used.",
                                    {layout.numberLines, rowCount, layout.caseLine}));
     if (layout.longLines == 1)
-        notes.push_back(FormatText("Note: line %d of the data file holds %d numbers, but k + 1 = %d were "
-                                   "asked for: the numbers after the first %d were not used.",
+        notes.push_back(FormatText("Note: line %d of the data file holds %d numbers, but " + asked +
+                                       " were asked for: the numbers after the first %d were not used.",
                                    {layout.firstLongLine, layout.firstLongLineNumbers, colCount, colCount}));
     else if (layout.longLines > 1)
-        notes.push_back(FormatText("Note: %d lines of the data file hold more than k + 1 = %d numbers (line "
-                                   "%d holds %d): on each, the numbers after the first %d were not used.",
+        notes.push_back(FormatText("Note: %d lines of the data file hold more than " + asked +
+                                       " numbers (line %d holds %d): on each, the numbers after the first %d were "
+                                       "not used.",
                                    {layout.longLines, colCount, layout.firstLongLine,
                                     layout.firstLongLineNumbers, colCount}));
     const std::string text = Quoted(layout.firstText, kShownTokenLength);
     if (layout.textLines == 1)
         notes.push_back(FormatText("Note: line %d of the data file holds ", {layout.firstTextLine}) + text +
-                        FormatText(" after the k + 1 = %d numbers asked for: it was not used.", {colCount}));
+                        FormatText(" after the " + asked + " numbers asked for: it was not used.", {colCount}));
     else if (layout.textLines > 1)
-        notes.push_back(FormatText("Note: %d lines of the data file hold text after the k + 1 = %d numbers asked "
-                                   "for (line %d holds ",
+        notes.push_back(FormatText("Note: %d lines of the data file hold text after the " + asked +
+                                       " numbers asked for (line %d holds ",
                                    {layout.textLines, colCount, layout.firstTextLine}) +
                         text + "): that text was not used.");
     return notes;
@@ -223,8 +225,9 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
 
 }  // namespace
 
-RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table) {
-    if (rowCount < 1 || rowCount > kMaxRows || colCount < 1 || colCount > kMaxVars)
+RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table,
+                          int taskCount) {
+    if (rowCount < 1 || rowCount > kMaxRows || colCount < taskCount || colCount > kMaxVars || taskCount < 1)
         throw std::out_of_range("raw data table size out of range");
 
     content = WithoutByteOrderMark(content);
@@ -239,7 +242,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
         if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount);
         for (int col = 1; col <= colCount; ++col) {
             const std::string_view token = NextToken(line);
-            if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount);
+            if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount, taskCount);
             const std::optional<long double> value = ParseNumber(token);
             if (!value) throw InvalidNumber(lineNumber, token);
             table(row, col) = *value;
@@ -288,7 +291,8 @@ std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
     return content;
 }
 
-RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform) {
+RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
+                            int taskCount) {
     FillRawDataTable(table);
     FileDialogOptions options;
     options.filter = "Text files only|*.txt";
@@ -297,12 +301,12 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
     const std::optional<std::string> fileName = platform.AskOpenFileName(options);
     if (!fileName || Trimmed(*fileName).empty()) return {};
 
-    const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table);
+    const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount);
 
     std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d "
                                   "variables (columns) was loaded successfully ",
                                   {rowCount, colCount});
-    for (const std::string& note : SurplusNotes(layout, rowCount, colCount)) (text += "\n\n") += note;
+    for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount)) (text += "\n\n") += note;
     platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
     return {true, *fileName, layout.caseLine};
 }

@@ -30,11 +30,13 @@ struct RawDataLayout {
     std::string firstText;         // and that text
 };
 
-// Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content.
-// Throws EInOutError ("Invalid numeric input on line ...") for a token that is not a
-// number, and EDataFileError for a file with too few lines or a line with too few
-// numbers. Cells it does not fill are left as they are.
-RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table);
+// Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content; the
+// first taskCount columns are tasks, the rest covariates. Throws EInOutError ("Invalid
+// numeric input on line ...") for a token that is not a number, and EDataFileError for a
+// file with too few lines or a line with too few numbers. Cells it does not fill are left
+// as they are.
+RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table,
+                          int taskCount = 1);
 
 // The content of a regular file of plain text, up to its first 64 MiB; throws
 // EInOutError, naming the file ("The data file" by default) and the reason, when it
@@ -50,6 +52,7 @@ struct RawDataLoad {
 // Fills the table with the missing-value marker, asks for the file, reads it and
 // reports the size read in an information box, with a note when the file holds more
 // lines or numbers than were read.
-RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform);
+RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
+                            int taskCount = 1);
 
 }  // namespace quorvane

@@ -10,11 +10,12 @@ namespace quorvane {
 FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator) {
     FigureInput in;
     in.limitType = limitType;
+    const tDeficitOutcome& task = results.outcome.tasks[0];
     in.caseScore = results.caseScores(1);
-    in.condMean = results.condMean;
-    in.condSD = results.condSD;
-    in.engine = results.engine;
-    in.zHistogram = results.zHistogram;
+    in.condMean = task.condMean;
+    in.condSD = task.condSD;
+    in.engine = task.results;
+    in.zHistogram = task.zHistogram;
     in.decimalSeparator = decimalSeparator;
     return in;
 }

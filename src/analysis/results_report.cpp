@@ -1,8 +1,10 @@
 #include "analysis/results_report.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analysis/metrics_papers.h"
+#include "analysis/reported_outcome.h"
 #include "numerics/text_format.h"
 
 namespace quorvane {
@@ -17,6 +19,52 @@ const std::string kOneBlank = " ";
 constexpr std::size_t kNameWidth = 17;
 // Continuation lines of the notes start under the first line's text: " User's Notes: ".
 const std::string kNotesIndent(15, ' ');
+// The level of every criterion of a dissociation.
+constexpr long double kSignificance = 0.05L;
+
+// The words of a test's block of results. The headings of a one-sided limit are the
+// first line given here and a second that names the side.
+struct OutcomeWording {
+    std::string effect;         // the effect size's name
+    Lines hypothesis;           // before the probabilities
+    Lines intervalEffect;       // before the effect size with its interval
+    Lines intervalPercent;      // before the percentage with its interval
+    std::string limitEffect;    // before the effect size with one limit
+    std::string limitPercent;   // before the percentage with one limit
+};
+
+const OutcomeWording kDeficitWording = {
+    "Z-CCC",
+    {" Bayesian hypothesis test - probability that the case's score is an observation from the control",
+     " population:"},
+    {" Effect size (Z-CCC) for difference between case versus controls (plus 95% Credible Interval on the",
+     " effect size):"},
+    {" Percentage of control population exhibiting a lower score than the case (plus 95% Credible Interval):"},
+    " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% one-sided ",
+    " Percentage of control population exhibiting a lower score than the ",
+};
+
+const OutcomeWording kDifferenceWording = {
+    "Z-DCCC",
+    {" Bayesian hypothesis test - probability that the case's difference between the tasks is an observation",
+     " from the control population:"},
+    {" Effect size (Z-DCCC) for the difference between the tasks, case versus controls (plus 95% Credible",
+     " Interval on the effect size):"},
+    {" Percentage of control population exhibiting a more extreme difference between the tasks than the case",
+     " (plus 95% Credible Interval):"},
+    " Effect size (Z-DCCC) for the difference between the tasks, case versus controls (plus 95% one-sided ",
+    " Percentage of control population exhibiting a more extreme difference between the tasks than the ",
+};
+
+const std::string kCriteriaLine =
+    " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05";
+
+void Append(Lines& lines, const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); }
+
+std::string ReportTitle(AnalysisTest test, bool summary) {
+    if (test == AnalysisTest::Dissociation) return summary ? DissociationSummaryProgramTitle : DissociationProgramTitle;
+    return summary ? SummaryProgramTitle : ProgramTitle;
+}
 
 void WriteHead(const std::string& title, const MainWindowState& window, Lines& lines) {
     if (window.resultsHoldText) lines.push_back(kSeparatorLine);
@@ -53,12 +101,21 @@ std::string LimitCaption(LimitType limitType) {
     return "Two-sided";
 }
 
-// The lines common to both input modes: the heading and the two counts.
+// " Correlation(s) between task and covariate(s) in control sample", or the tasks'.
+std::string CorrelationTitle(AnalysisTest test) {
+    return test == AnalysisTest::Dissociation ? " Correlations between the tasks and covariate(s) in control sample"
+                                              : " Correlation(s) between task and covariate(s) in control sample";
+}
+
+// The lines common to both input modes: the heading, the two counts, and the test when it
+// is a dissociation (a deficit's report is as it has always been).
 void WriteCounts(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
     lines.push_back(" INPUTS:");
     // The counts the analysis used, not the texts they were read from ("4 99", "25.0").
     lines.push_back(FormatInputLine(window.labelCaptions[0], std::to_string(inputs.n)));
     lines.push_back(FormatInputLine(window.labelCaptions[1], std::to_string(inputs.k)));
+    if (inputs.test == AnalysisTest::Dissociation)
+        lines.push_back(" Analysis required: " + kTestCaptions[static_cast<std::size_t>(AnalysisTest::Dissociation)]);
     lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
     lines.push_back("");
 }
@@ -95,15 +152,16 @@ void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState&
     const std::vector<std::string> caseScores = WithSeparator(entries.caseScores, separator);
     const std::vector<std::string> correlations = WithSeparator(entries.correlations, separator);
     for (int i = 1; i <= inputs.p; ++i) {
-        std::string name = VariableName(i) + ":";
+        std::string name = VariableName(i, inputs.test) + ":";
         name.resize(kNameWidth, ' ');
         lines.push_back("   " + name + "  Mean = " + padded(means, i - 1) + "   SD = " + padded(sds, i - 1) +
                         "   Score for case = " + caseScores[i - 1]);
     }
-    lines.push_back(" Correlation(s) between task and covariate(s) in control sample, as entered:");
+    lines.push_back(CorrelationTitle(inputs.test) + ", as entered:");
     std::vector<std::string> pairs;
     for (int i = 2; i <= inputs.p; ++i)
-        for (int j = 1; j < i; ++j) pairs.push_back(VariableName(i) + " with " + VariableName(j));
+        for (int j = 1; j < i; ++j)
+            pairs.push_back(VariableName(i, inputs.test) + " with " + VariableName(j, inputs.test));
     for (std::size_t index = 0; index < pairs.size(); ++index)
         lines.push_back("   " + padded(pairs, index) + " = " + correlations[index]);
     lines.push_back("");
@@ -115,27 +173,28 @@ void WriteRawData(const AnalysisInputs& inputs, char separator, Lines& lines) {
     lines.push_back("");
 }
 
+// The table's rows: the tasks, an empty line, the covariates.
 void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
                   Lines& lines) {
-    lines.push_back(
-        " Summary statistics for the control sample for task and covariates together with scores "
-        "for the case:");
+    const int tasks = TaskCount(inputs.test);
+    lines.push_back(std::string(" Summary statistics for the control sample for ") + (tasks == 1 ? "task" : "tasks") +
+                    " and covariates together with scores for the case:");
     lines.push_back(kRuleLine);
     lines.push_back(
         "  Measure               Control        Control        Score for              z score  ");
     lines.push_back(
         "                         Mean            SD             Case                 for case");
     lines.push_back(kRuleLine);
-    lines.push_back(FormatText("  Task of Interest: %11.3f  %13.3f   %13.3f         %13.3f",
-                               {results.means(1), results.sds(1), results.caseScores(1),
-                                results.caseZ(1)},
-                               separator));
-    lines.push_back("");
-    for (int i = 2; i <= inputs.p; ++i)
-        lines.push_back(FormatText("  Covariate%2d:      %11.3f  %13.3f   %13.3f         %13.3f",
-                                   {i - 1, results.means(i), results.sds(i), results.caseScores(i),
-                                    results.caseZ(i)},
+    for (int i = 1; i <= inputs.p; ++i) {
+        if (i == tasks + 1) lines.push_back("");
+        // The name with its colon in the column of "Task of Interest: ".
+        std::string name = VariableName(i, inputs.test) + ":";
+        name.resize(kNameWidth + 1, ' ');
+        lines.push_back("  " + name +
+                        FormatText("%11.3f  %13.3f   %13.3f         %13.3f",
+                                   {results.means(i), results.sds(i), results.caseScores(i), results.caseZ(i)},
                                    separator));
+    }
     lines.push_back(kRuleLine);
     lines.push_back(kOneBlank);
     lines.push_back(kOneBlank);
@@ -144,69 +203,79 @@ void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, 
 
 void WriteCorrelations(const AnalysisInputs& inputs, const AnalysisResults& results,
                        char separator, Lines& lines) {
-    PrintMatrix(results.corr, inputs.p,
-                " Correlation(s) between task and covariate(s) in control sample:", lines,
-                separator);
+    PrintMatrix(results.corr, inputs.p, CorrelationTitle(inputs.test) + ":", lines, separator);
     lines.push_back("");
-    lines.push_back(FormatText(" Sample estimate of conditional mean for Task of Interest = %8.3f",
-                               {results.condMean}, separator));
-    lines.push_back(FormatText(" Sample estimate of conditional SD for Task of Interest   = %8.3f",
-                               {results.condSD}, separator));
+    for (int task = 1; task <= TaskCount(inputs.test); ++task) {
+        const std::string name = VariableName(task, inputs.test);
+        const tDeficitOutcome& outcome = results.outcome.tasks[task - 1];
+        lines.push_back(FormatText(" Sample estimate of conditional mean for " + name + " = %8.3f",
+                                   {outcome.condMean}, separator));
+        lines.push_back(FormatText(" Sample estimate of conditional SD for " + name + "   = %8.3f",
+                                   {outcome.condSD}, separator));
+    }
+    if (inputs.test == AnalysisTest::Dissociation)
+        lines.push_back(FormatText(" Sample estimate of conditional correlation between Task 1 and Task 2 = %5.5f",
+                                   {results.outcome.condCorrelation}, separator));
     lines.push_back("");
     lines.push_back("");
 }
 
-void WriteOutputs(const tCovariateResults& r, char separator, Lines& lines) {
-    lines.push_back(" OUTPUTS:");
-    lines.push_back("");
-    lines.push_back(
-        " Bayesian hypothesis test - probability that the case's score is an observation from the "
-        "control");
-    lines.push_back(" population:");
-    lines.push_back(FormatText(" One-tailed probability = %2.5f ", {r(OneTailedP)}, separator));
-    lines.push_back(FormatText(" Two-tailed probability = %2.5f ", {r(TwoTailedP)}, separator));
+// The side and the value of a one-sided block's limit: the one that was given.
+std::pair<std::string, long double> OneLimit(const std::optional<long double>& lower,
+                                             const std::optional<long double>& upper) {
+    return lower ? std::pair{std::string("lower"), *lower} : std::pair{std::string("upper"), upper.value_or(0)};
 }
 
-void WriteTwoSidedLimits(const tCovariateResults& r, char separator, Lines& lines) {
+// A test's block: the probabilities, then the effect size and the percentage with the
+// limits the limit type gives. The engine gives both one-sided limits; the report shows
+// the one that was asked for.
+void WriteOutcome(const OutcomeWording& wording, const ReportedOutcome& r, LimitType limitType, char separator,
+                  Lines& lines) {
+    Append(lines, wording.hypothesis);
+    lines.push_back(FormatText(" One-tailed probability = %2.5f ", {r.oneTailedP}, separator));
+    lines.push_back(FormatText(" Two-tailed probability = %2.5f ", {r.twoTailedP}, separator));
     lines.push_back(kOneBlank);
-    lines.push_back(
-        " Effect size (Z-CCC) for difference between case versus controls (plus 95% Credible "
-        "Interval on the");
-    lines.push_back(" effect size):");
-    lines.push_back(FormatText(
-        " Effect size (Z-CCC) = %2.3f (95%% CI on effect size = %3.3f  to  %3.3f)",
-        {r(ZCCC), r(ZCCCLower), r(ZCCCUpper)}, separator));
-    lines.push_back("");
-    lines.push_back(
-        " Percentage of control population exhibiting a lower score than the case (plus 95% "
-        "Credible Interval):");
-    lines.push_back(FormatText(
-        " Bayesian point estimate    = %2.4f%% (95%% CI = %3.4f%%  to  %3.4f%%)",
-        {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)}, separator));
+    const std::string effectLine = " Effect size (" + wording.effect + ") = %2.3f (95%% ";
+    const std::string percentLine = " Bayesian point estimate    = %2.4f%% (95%% ";
+    if (limitType == LimitType::TwoSided) {
+        Append(lines, wording.intervalEffect);
+        lines.push_back(FormatText(effectLine + "CI on effect size = %3.3f  to  %3.3f)",
+                                   {r.effect, r.effectLower.value_or(0), r.effectUpper.value_or(0)}, separator));
+        lines.push_back("");
+        Append(lines, wording.intervalPercent);
+        lines.push_back(FormatText(percentLine + "CI = %3.4f%%  to  %3.4f%%)",
+                                   {r.percent, r.percentLower.value_or(0), r.percentUpper.value_or(0)}, separator));
+    } else {
+        const auto [effectSide, effectLimit] = OneLimit(r.effectLower, r.effectUpper);
+        const auto [percentSide, percentLimit] = OneLimit(r.percentLower, r.percentUpper);
+        lines.push_back(wording.limitEffect);
+        lines.push_back(" " + effectSide + " Credible Limit on the effect size):");
+        lines.push_back(FormatText(effectLine + effectSide + " Credible Limit on effect size = %3.3f)",
+                                   {r.effect, effectLimit}, separator));
+        lines.push_back("");
+        lines.push_back(wording.limitPercent);
+        lines.push_back(" case (plus 95% one-sided " + percentSide + " Credible Limit):");
+        lines.push_back(FormatText(percentLine + percentSide + " Credible Limit = %3.4f%%)", {r.percent, percentLimit},
+                                   separator));
+    }
     lines.push_back(kOneBlank);
 }
 
-// The engine gives both one-sided limits; the report shows the one that was asked for.
-// The lower and the upper block differ only in that word and in the limits they print.
-void WriteOneSidedLimit(const tCovariateResults& r, bool upper, char separator, Lines& lines) {
-    const std::string side = upper ? "upper" : "lower";
-    const long double zLimit = upper ? r(ZCCCUpper) : r(ZCCCLower);
-    const long double percentLimit = upper ? r(PercentBelowUpper) : r(PercentBelowLower);
-    lines.push_back(kOneBlank);
-    lines.push_back(
-        " Effect size (Z-CCC) for difference between score of case versus controls (plus 95% "
-        "one-sided ");
-    lines.push_back(" " + side + " Credible Limit on the effect size):");
-    lines.push_back(FormatText(
-        " Effect size (Z-CCC) = %2.3f (95%% " + side + " Credible Limit on effect size = %3.3f)",
-        {r(ZCCC), zLimit}, separator));
+// Each task's deficit test under its heading, the difference's test, and the conclusion.
+void WriteDissociationOutcomes(const AnalysisInputs& inputs, const tDissociationOutcome& outcome, char separator,
+                               Lines& lines) {
+    for (int task = 1; task <= 2; ++task) {
+        lines.push_back(" Test for a deficit on " + VariableName(task, inputs.test) + ":");
+        lines.push_back("");
+        WriteOutcome(kDeficitWording, ReportedDeficit(outcome.tasks[task - 1].results, inputs.limitType),
+                     inputs.limitType, separator, lines);
+    }
+    lines.push_back(" Test for a dissociation between Task 1 and Task 2:");
     lines.push_back("");
-    lines.push_back(" Percentage of control population exhibiting a lower score than the ");
-    lines.push_back(" case (plus 95% one-sided " + side + " Credible Limit):");
-    lines.push_back(FormatText(
-        " Bayesian point estimate    = %2.4f%% (95%% " + side + " Credible Limit = %3.4f%%)",
-        {r(PercentBelow), percentLimit}, separator));
-    lines.push_back(kOneBlank);
+    WriteOutcome(kDifferenceWording, ReportedDifference(outcome, inputs.limitType), inputs.limitType, separator,
+                 lines);
+    lines.push_back(kCriteriaLine);
+    lines.push_back(" Conclusion: " + DissociationConclusion(outcome));
 }
 
 // Blocks D (from its table) to H: the same lines for both input modes.
@@ -214,25 +283,43 @@ void WriteAnalysis(const AnalysisInputs& inputs, const AnalysisResults& results,
                    Lines& lines) {
     WriteSummary(inputs, results, separator, lines);
     WriteCorrelations(inputs, results, separator, lines);
-    WriteOutputs(results.engine, separator, lines);
-    switch (inputs.limitType) {
-        case LimitType::TwoSided:
-            WriteTwoSidedLimits(results.engine, separator, lines);
-            break;
-        case LimitType::OneSidedLower:
-            WriteOneSidedLimit(results.engine, false, separator, lines);
-            break;
-        case LimitType::OneSidedUpper:
-            WriteOneSidedLimit(results.engine, true, separator, lines);
-            break;
-    }
+    lines.push_back(" OUTPUTS:");
+    lines.push_back("");
+    if (inputs.test == AnalysisTest::Dissociation)
+        WriteDissociationOutcomes(inputs, results.outcome, separator, lines);
+    else
+        WriteOutcome(kDeficitWording, ReportedDeficit(results.outcome.tasks[0].results, inputs.limitType),
+                     inputs.limitType, separator, lines);
     lines.push_back(kOneBlank);
 }
 
+bool HasDeficit(const tCovariateResults& r) { return r(OneTailedP) < kSignificance && r(PercentBelow) < 50; }
+
 }  // namespace
 
-std::string VariableName(int variable) {
-    return variable == 1 ? "Task of Interest" : "Covariate " + std::to_string(variable - 1);
+std::string VariableName(int variable, AnalysisTest test) {
+    const int tasks = TaskCount(test);
+    if (variable > tasks) return "Covariate " + std::to_string(variable - tasks);
+    return test == AnalysisTest::Deficit ? "Task of Interest" : "Task " + std::to_string(variable);
+}
+
+std::string DissociationConclusion(const tDissociationOutcome& outcome) {
+    const bool first = HasDeficit(outcome.tasks[0].results);
+    const bool second = HasDeficit(outcome.tasks[1].results);
+    const bool significant = outcome.difference(TwoTailedP) < kSignificance;
+    if (first && second)
+        return significant ? "strong dissociation (deficits on both tasks and a significant difference between them)"
+                           : "no dissociation (deficits on both tasks, but no significant difference between them)";
+    if (first || second) {
+        const std::string impaired = first ? "task 1" : "task 2";
+        const std::string spared = first ? "task 2" : "task 1";
+        return significant ? "classical dissociation (a deficit on " + impaired + ", none on " + spared +
+                                 ", a significant difference)"
+                           : "no dissociation (a deficit on " + impaired + " and none on " + spared +
+                                 ", but no significant difference)";
+    }
+    return significant ? "no dissociation (a significant difference, but a deficit on neither task)"
+                       : "no dissociation (a deficit on neither task and no significant difference)";
 }
 
 std::string FormatInputLine(const std::string& caption, const std::string& text) {
@@ -246,7 +333,7 @@ std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const Analysi
                                      const MainWindowState& window) {
     const char separator = window.decimalSeparator;
     Lines lines;
-    WriteHead(ProgramTitle, window, lines);
+    WriteHead(ReportTitle(inputs.test, false), window, lines);
     WriteNotes(window, lines);
     WriteInputs(inputs, window, lines);
     WriteRawData(inputs, separator, lines);
@@ -259,7 +346,7 @@ std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
                                             const MainWindowState& window,
                                             const SummaryEntries& entries) {
     Lines lines;
-    WriteHead(SummaryProgramTitle, window, lines);
+    WriteHead(ReportTitle(inputs.test, true), window, lines);
     WriteNotes(window, lines);
     WriteEnteredStatistics(inputs, window, entries, lines);
     WriteAnalysis(inputs, results, window.decimalSeparator, lines);

@@ -12,14 +12,24 @@ namespace quorvane {
 inline constexpr char kSeparatorLine[] = "------------------------------------";
 static_assert(sizeof kSeparatorLine == 36 + 1);
 
-// "Task of Interest" for variable 1, "Covariate <i>" for variable i + 1.
-std::string VariableName(int variable);
+// A deficit's "Task of Interest" for variable 1 and "Covariate <i>" for variable i + 1; a
+// dissociation's "Task 1", "Task 2" and "Covariate <i>" for variable i + 2.
+std::string VariableName(int variable, AnalysisTest test = AnalysisTest::Deficit);
+
+// Which criteria of a dissociation the outcome meets, in words: a deficit on a task is a
+// one-tailed p below .05 with the case below the controls, the difference is significant
+// with a two-tailed p below .05; a deficit on one task and none on the other with a
+// significant difference is a classical dissociation, deficits on both with a significant
+// difference a strong one. E.g. "classical dissociation (a deficit on task 1, none on
+// task 2, a significant difference)".
+std::string DissociationConclusion(const tDissociationOutcome& outcome);
 
 // " <caption before its last colon>= <text>"
 std::string FormatInputLine(const std::string& caption, const std::string& text);
 
 // The lines to append to the results text; the separator line comes first only when
-// the results text already holds a line.
+// the results text already holds a line. The report of a dissociation gives both tasks'
+// deficit tests, then the difference's test and the conclusion.
 std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
                                      const MainWindowState& window);
 

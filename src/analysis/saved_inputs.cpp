@@ -60,9 +60,14 @@ std::string UserStateFolder(Platform& platform) {
     return {};
 }
 
+std::vector<std::string> WithTestItem(std::vector<std::string> texts, AnalysisTest test) {
+    if (test != AnalysisTest::Deficit) texts.push_back(TestName(test));
+    return texts;
+}
+
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts,
-                            Platform& platform) {
-    return SaveInputTexts({fieldTexts.begin(), fieldTexts.end()}, InputsFileName, platform);
+                            Platform& platform, AnalysisTest test) {
+    return SaveInputTexts(WithTestItem({fieldTexts.begin(), fieldTexts.end()}, test), InputsFileName, platform);
 }
 
 std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,

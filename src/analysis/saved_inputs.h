@@ -23,8 +23,12 @@ std::string UserStateFolder(Platform& platform);
 // Replaces the file in the program's folder (not for an installed program) or, when it
 // cannot be written there, in the user's state folder, made on first use; returns the
 // full name written. Throws EInOutError naming each place tried and why it failed when
-// none can be written.
-std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform);
+// none can be written. A dissociation adds one item, its TestName, after the field texts;
+// a deficit's file is the field texts alone, as it always was.
+std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform,
+                            AnalysisTest test = AnalysisTest::Deficit);
+// The texts with the item that records a dissociation after them.
+std::vector<std::string> WithTestItem(std::vector<std::string> texts, AnalysisTest test);
 // The same for any list of texts under fileName: the companion program keeps its own file.
 std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,
                            Platform& platform);

@@ -39,9 +39,9 @@ NumberReading ReadCNumber(const std::string& text, long double& value) {
 }
 
 // One entry as a number, or nothing after its warning.
-std::optional<long double> ReadEntry(const std::string& text, SummaryField field, int index,
+std::optional<long double> ReadEntry(const std::string& text, SummaryField field, int index, AnalysisTest test,
                                      Platform& platform) {
-    const std::string caption = EntryCaption(field, index);
+    const std::string caption = EntryCaption(field, index, test);
     if (Trimmed(text).empty()) {
         ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  )\n\nData have not been entered in this field.");
         return std::nullopt;
@@ -80,14 +80,14 @@ bool IsOutOfRangeNumber(const std::string& text) {
 
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
 
-std::string EntryCaption(SummaryField field, int index) {
+std::string EntryCaption(SummaryField field, int index, AnalysisTest test) {
     switch (field) {
-        case SummaryField::Mean: return "Mean of " + VariableName(index + 1);
-        case SummaryField::SD: return "SD of " + VariableName(index + 1);
-        case SummaryField::CaseScore: return "Case's score on " + VariableName(index + 1);
+        case SummaryField::Mean: return "Mean of " + VariableName(index + 1, test);
+        case SummaryField::SD: return "SD of " + VariableName(index + 1, test);
+        case SummaryField::CaseScore: return "Case's score on " + VariableName(index + 1, test);
         case SummaryField::Correlation: {
             const auto [row, column] = CorrelationCell(index);
-            return "Correlation of " + VariableName(row) + " with " + VariableName(column);
+            return "Correlation of " + VariableName(row, test) + " with " + VariableName(column, test);
         }
         case SummaryField::N: return kLabelCaptions[0];
         case SummaryField::K: return kLabelCaptions[1];
@@ -99,10 +99,11 @@ std::string EntryCaption(SummaryField field, int index) {
 std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
                                                  const SummaryEntries& entries,
                                                  Platform& platform, SummaryFocus& focus) {
+    const auto test = static_cast<AnalysisTest>(window.testIndex);
     focus = {SummaryField::N, 0};
     const std::string& nCaption = window.labelCaptions[0];
     const double nValue = ReadNumericField(window.fieldTexts[0], nCaption, platform);
-    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform) ||
+    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform, test) ||
         !CheckSampleSizeLimit(nCaption, nValue, platform, kMaxSummarySampleSize))
         return std::nullopt;
     focus = {SummaryField::K, 0};
@@ -113,12 +114,13 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     CheckedSummary checked;
     checked.n = static_cast<int>(std::trunc(nValue));
     checked.k = static_cast<int>(std::trunc(kValue));
-    const int p = checked.k + 1;
-    if (!CheckCovariatesForSampleSize(checked.n, checked.k, platform)) return std::nullopt;
+    const int p = checked.k + TaskCount(test);
+    if (!CheckCovariatesForSampleSize(checked.n, checked.k, platform, test)) return std::nullopt;
 
     focus = {SummaryField::None, 0};
+    const std::string tasks = test == AnalysisTest::Dissociation ? "task 1, task 2" : "the task of interest";
     const std::string variables =
-        "the task of interest, then " + std::to_string(checked.k) + (checked.k == 1 ? " covariate" : " covariates");
+        tasks + ", then " + std::to_string(checked.k) + (checked.k == 1 ? " covariate" : " covariates");
     const auto triangle = static_cast<std::size_t>(p * (p - 1) / 2);
     if (!CheckCount(entries.means, p, "means", variables, platform) ||
         !CheckCount(entries.sds, p, "SDs", variables, platform) ||
@@ -131,18 +133,18 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     for (int i = 1; i <= p; ++i) {
         const int v = i - 1;
         focus = {SummaryField::Mean, v};
-        const auto mean = ReadEntry(entries.means[v], SummaryField::Mean, v, platform);
+        const auto mean = ReadEntry(entries.means[v], SummaryField::Mean, v, test, platform);
         if (!mean) return std::nullopt;
         focus = {SummaryField::SD, v};
-        const auto sd = ReadEntry(entries.sds[v], SummaryField::SD, v, platform);
+        const auto sd = ReadEntry(entries.sds[v], SummaryField::SD, v, test, platform);
         if (!sd) return std::nullopt;
         if (!(*sd > 0)) {
-            ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::SD, v) + "  " +
+            ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::SD, v, test) + "  " +
                                       entries.sds[v] + "  )\n\nA standard deviation must be greater than 0.");
             return std::nullopt;
         }
         focus = {SummaryField::CaseScore, v};
-        const auto score = ReadEntry(entries.caseScores[v], SummaryField::CaseScore, v, platform);
+        const auto score = ReadEntry(entries.caseScores[v], SummaryField::CaseScore, v, test, platform);
         if (!score) return std::nullopt;
         s.means(i) = *mean;
         s.sds(i) = *sd;
@@ -151,10 +153,10 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
         for (int j = 1; j < i; ++j) {
             const int c = CorrelationIndex(i, j);
             focus = {SummaryField::Correlation, c};
-            const auto r = ReadEntry(entries.correlations[c], SummaryField::Correlation, c, platform);
+            const auto r = ReadEntry(entries.correlations[c], SummaryField::Correlation, c, test, platform);
             if (!r) return std::nullopt;
             if (!(*r > -1 && *r < 1)) {
-                ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::Correlation, c) + "  " +
+                ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::Correlation, c, test) + "  " +
                                           entries.correlations[c] +
                                           "  )\n\nA correlation must lie strictly between -1 and 1.");
                 return std::nullopt;
@@ -172,18 +174,20 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
     std::optional<CheckedSummary> checked = CheckSummaryInputs(window, entries, platform, outcome.focus);
     if (!checked) return outcome;
 
-    if (options.saveInputs) {
-        std::vector<std::string> texts = {window.fieldTexts[0], window.fieldTexts[1]};
-        for (int v = 0; v <= checked->k; ++v)
-            texts.insert(texts.end(), {entries.means[v], entries.sds[v], entries.caseScores[v]});
-        texts.insert(texts.end(), entries.correlations.begin(), entries.correlations.end());
-        SaveInputTexts(texts, SummaryInputsFileName, platform);
-    }
-
+    const auto test = static_cast<AnalysisTest>(window.testIndex);
     AnalysisInputs inputs;
     inputs.n = checked->n;
     inputs.k = checked->k;
-    inputs.p = checked->k + 1;
+    inputs.p = checked->k + TaskCount(test);
+    inputs.test = test;
+    if (options.saveInputs) {
+        std::vector<std::string> texts = {window.fieldTexts[0], window.fieldTexts[1]};
+        for (int v = 0; v < inputs.p; ++v)
+            texts.insert(texts.end(), {entries.means[v], entries.sds[v], entries.caseScores[v]});
+        texts.insert(texts.end(), entries.correlations.begin(), entries.correlations.end());
+        SaveInputTexts(WithTestItem(texts, test), SummaryInputsFileName, platform);
+    }
+
     inputs.limitType = static_cast<LimitType>(window.limitIndex);
     AnalysisResults& results = checked->statistics;
     {
@@ -192,7 +196,7 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
         const auto longStep = [&] {
             // The C library's number reading may have left flags behind.
             ClearFloatingPointFaults();
-            stop = AnalyseStatistics(inputs.n, inputs.k, inputs.limitType, results);
+            stop = AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results);
         };
         if (options.runLongStep)
             options.runLongStep(longStep);
@@ -206,20 +210,21 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
         if (stop == AnalysisStop::CaseOutOfReach) {
             platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
                                  CaseOutOfReachMessage("check the case's scores and the statistics as entered "
-                                                       "for an error of entry"));
+                                                       "for an error of entry",
+                                                       inputs.test));
             outcome.focus = {SummaryField::CaseScore, 0};
             return outcome;
         }
         if (stop == AnalysisStop::TooLittleSpread) {
             platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
-                                 TooLittleSpreadMessage(results, inputs.p));
+                                 TooLittleSpreadMessage(results, inputs.p, inputs.test));
             outcome.focus = {SummaryField::SD, LeastSpreadVariable(results, inputs.p) - 1};
             return outcome;
         }
     }
     outcome.completed = true;
     outcome.reportLines = WriteSummaryReport(inputs, results, window, entries);
-    outcome.facts = {inputs.n, inputs.k, inputs.limitType, "", results};
+    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, "", results};
     return outcome;
 }
 

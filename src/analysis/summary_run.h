@@ -17,7 +17,7 @@ namespace quorvane {
 constexpr int kMaxSummarySampleSize = 1'000'000;
 
 // An entry of the companion's main window; index counts from 0 within its list
-// (variables task first; correlations in SummaryEntries order).
+// (variables tasks first; correlations in SummaryEntries order).
 enum class SummaryField { None, N, K, Mean, SD, CaseScore, Correlation };
 struct SummaryFocus {
     SummaryField field = SummaryField::None;
@@ -52,11 +52,12 @@ bool IsOutOfRangeNumber(const std::string& text);
 // The position in SummaryEntries::correlations of the correlation of variable row with
 // variable column (row > column, both from 1).
 int CorrelationIndex(int row, int column);
-// "Mean of Covariate 2", "Correlation of Covariate 1 with Task of Interest", ...
-std::string EntryCaption(SummaryField field, int index);
+// "Mean of Covariate 2", "Correlation of Covariate 1 with Task of Interest", ...; in a
+// dissociation "Mean of Task 1", "Correlation of Task 2 with Task 1", ...
+std::string EntryCaption(SummaryField field, int index, AnalysisTest test = AnalysisTest::Deficit);
 
-// Every check of the typed n, k and statistics, in the order of the window (n, k, then the
-// grid row by row: mean, SD, case's score, correlations). The first that fails shows its
+// Every check of the typed n, k and statistics of the window's test, in the order of the
+// window (n, k, then the grid row by row: mean, SD, case's score, correlations). The first that fails shows its
 // message and sets focus; nothing further is looked at. The correlation matrix's
 // positive definiteness is left to the analysis.
 std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,

@@ -1,6 +1,7 @@
 #include "analysis/summary_statistics_file.h"
 
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "analysis/io_errors.h"
@@ -35,6 +36,30 @@ bool IsDigits(const std::string& word) {
     return !word.empty() && word.find_first_not_of("0123456789") == std::string::npos;
 }
 
+// The version the first line names; 0 for any other line.
+int FormatVersion(const std::string& line) {
+    if (line == kStatisticsFileHeader) return 1;
+    if (line == kStatisticsFileHeader2) return 2;
+    return 0;
+}
+
+// The values of an item just read: the name of a test, which only version 2 has, or
+// numbers.
+void CheckValues(const Item& item, int version) {
+    if (std::string_view(item.key) == "test") {
+        if (version == 1)
+            Refuse(item.line, std::string("\"test\" needs version 2 of the format: the first line \"") +
+                                  kStatisticsFileHeader2 + "\".");
+        if (item.values.size() != 1 || !TestNamed(item.values[0]))
+            Refuse(item.line, "\"test\" must be \"deficit\" or \"dissociation\".");
+        return;
+    }
+    for (const std::string& value : item.values)
+        if (!ParseStatistic(value))
+            Refuse(item.line, "\"" + value + "\" " +
+                                  (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
+}
+
 void AppendLine(std::string& text, const char* key, const std::vector<std::string>& values) {
     text += key;
     for (const std::string& value : values) text += " " + value;
@@ -44,11 +69,14 @@ void AppendLine(std::string& text, const char* key, const std::vector<std::strin
 }  // namespace
 
 std::string FormatStatisticsFile(const StatisticsTable& table) {
-    std::string text = std::string(kStatisticsFileHeader) + "\n";
-    text +=
-        "# Summary statistics of a control sample and a case's scores, for QuorvaneSummary.\n"
-        "# means, sds and case: the task of interest, then each covariate.\n"
-        "# correlations: the lower triangle of the correlation matrix, row by row.\n";
+    const bool dissociation = table.test == AnalysisTest::Dissociation;
+    std::string text = std::string(dissociation ? kStatisticsFileHeader2 : kStatisticsFileHeader) + "\n";
+    text += "# Summary statistics of a control sample and a case's scores, for QuorvaneSummary.\n";
+    text += dissociation ? "# test: deficit (one task) or dissociation (two tasks).\n"
+                           "# means, sds and case: task 1, task 2, then each covariate.\n"
+                         : "# means, sds and case: the task of interest, then each covariate.\n";
+    text += "# correlations: the lower triangle of the correlation matrix, row by row.\n";
+    if (dissociation) AppendLine(text, "test", {TestName(table.test)});
     AppendLine(text, "n", {table.n});
     AppendLine(text, "k", {table.k});
     AppendLine(text, "means", table.entries.means);
@@ -59,20 +87,23 @@ std::string FormatStatisticsFile(const StatisticsTable& table) {
 }
 
 StatisticsTable ParseStatisticsFile(const std::string& text) {
-    std::array<Item, 6> items = {{{"n", {}}, {"k", {}}, {"means", {}}, {"sds", {}}, {"case", {}}, {"correlations", {}}}};
+    std::array<Item, 7> items = {
+        {{"n", {}}, {"k", {}}, {"means", {}}, {"sds", {}}, {"case", {}}, {"correlations", {}}, {"test", {}}}};
+    const auto& [nItem, kItem, means, sds, caseScores, correlations, testItem] = items;
+    const std::string firstLine = std::string("the first line must be \"") + kStatisticsFileHeader + "\" or \"" +
+                                  kStatisticsFileHeader2 + "\".";
     LineReader lines(WithoutByteOrderMark(text));
     std::string_view view;
-    bool headerSeen = false;
+    int version = 0;  // 0: no header seen yet
     while (lines.Next(view)) {
         const int number = lines.LineNumber();
         const std::string line(view);
-        const std::vector<std::string> words = Words(line);
-        if (!headerSeen) {
-            if (line != kStatisticsFileHeader)
-                Refuse(number, std::string("the first line must be \"") + kStatisticsFileHeader + "\".");
-            headerSeen = true;
+        if (version == 0) {
+            version = FormatVersion(line);
+            if (version == 0) Refuse(number, firstLine);
             continue;
         }
+        const std::vector<std::string> words = Words(line);
         if (words.empty() || words.front().starts_with('#')) continue;
         Item* item = nullptr;
         for (Item& candidate : items)
@@ -82,17 +113,14 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
             Refuse(number, "\"" + words.front() + "\" was given already on line " + std::to_string(item->line) + ".");
         item->line = number;
         item->values.assign(words.begin() + 1, words.end());
-        for (const std::string& value : item->values)
-            if (!ParseStatistic(value))
-                Refuse(number, "\"" + value + "\" " +
-                                   (IsOutOfRangeNumber(value) ? std::string(kOutOfRange) : "is not a finite number."));
+        CheckValues(*item, version);
     }
-    if (!headerSeen) Refuse(1, std::string("the first line must be \"") + kStatisticsFileHeader + "\".");
+    if (version == 0) Refuse(1, firstLine);
     for (const Item& item : items)
-        if (item.line == 0)
+        if (item.line == 0 && !(&item == &testItem && version == 1))
             throw EStatisticsFileError(std::string("The statistics file has no \"") + item.key + "\" line.");
 
-    const auto& [nItem, kItem, means, sds, caseScores, correlations] = items;
+    const AnalysisTest test = version == 2 ? *TestNamed(testItem.values[0]) : AnalysisTest::Deficit;
     Expect(nItem, 1, "the number of controls");
     Expect(kItem, 1, "the number of covariates");
     // Plain digits only: the window's checks refuse exponents and hexadecimal counts.
@@ -100,13 +128,14 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
     const std::string& k = kItem.values[0];
     if (!IsDigits(k) || k.size() != 1 || k < "1" || k > "5")
         Refuse(kItem.line, "k must be a whole number from 1 to 5.");
-    const auto p = static_cast<std::size_t>(k[0] - '0') + 1;
-    const std::string variables = "the task of interest, then each covariate";
+    const auto p = static_cast<std::size_t>(k[0] - '0' + TaskCount(test));
+    const std::string variables = test == AnalysisTest::Dissociation ? "task 1, task 2, then each covariate"
+                                                                     : "the task of interest, then each covariate";
     Expect(means, p, variables);
     Expect(sds, p, variables);
     Expect(caseScores, p, variables);
     Expect(correlations, p * (p - 1) / 2, "the lower triangle of the correlation matrix, row by row");
-    return {nItem.values[0], kItem.values[0], {means.values, sds.values, caseScores.values, correlations.values}};
+    return {nItem.values[0], kItem.values[0], {means.values, sds.values, caseScores.values, correlations.values}, test};
 }
 
 StatisticsTable ReadStatisticsFile(const std::string& path) {

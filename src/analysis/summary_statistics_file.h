@@ -19,6 +19,11 @@
 // decimal point. Lines may end in LF, CR LF or CR. The values are kept as written, so that
 // the window shows them as they were typed; whether they make a valid analysis is checked
 // at Compute.
+//
+// Version 2 adds the key test, "deficit" or "dissociation", which it requires. A
+// dissociation's lists hold p = k + 2 values, task 1 and task 2 first, and its
+// correlations the p (p - 1) / 2 of the lower triangle over all p variables. A deficit's
+// table is written as version 1, which older releases read.
 
 #include <stdexcept>
 #include <string>
@@ -31,6 +36,7 @@ struct StatisticsTable {
     std::string n;
     std::string k;
     SummaryEntries entries;
+    AnalysisTest test = AnalysisTest::Deficit;
     bool operator==(const StatisticsTable&) const = default;
 };
 
@@ -41,6 +47,7 @@ public:
 };
 
 inline constexpr const char* kStatisticsFileHeader = "quorvane-statistics 1";
+inline constexpr const char* kStatisticsFileHeader2 = "quorvane-statistics 2";
 
 // The file's text for a table whose values are single words (no blanks).
 std::string FormatStatisticsFile(const StatisticsTable& table);

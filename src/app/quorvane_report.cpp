@@ -41,23 +41,28 @@ const char* const kUsage =
     "                       --correlations LIST [options]\n"
     "       quorvane-report --statistics STATSFILE [options]\n"
     "\n"
-    "Runs the Bayesian test for a deficit in a single case, controlling for covariates, and\n"
-    "prints the report that the desktop program writes into an empty results window. The\n"
-    "first form reads the raw data FILE (one line per control, then the case; each line the\n"
-    "task score followed by the K covariate scores). The second takes the controls' summary\n"
-    "statistics and the case's scores, as the companion program quorvane-summary does; the\n"
-    "third reads them from a statistics file saved by that program.\n"
+    "Runs the Bayesian test for a deficit in a single case, or for a dissociation between two\n"
+    "tasks, controlling for covariates, and prints the report that the desktop program writes\n"
+    "into an empty results window. The first form reads the raw data FILE (one line per\n"
+    "control, then the case; each line the task score, or the scores on task 1 and task 2,\n"
+    "followed by the K covariate scores). The second takes the controls' summary statistics\n"
+    "and the case's scores, as the companion program quorvane-summary does; the third reads\n"
+    "them from a statistics file saved by that program.\n"
     "\n"
     "  --n N               number of control participants, as typed into the main window\n"
     "  --k K               number of covariates, as typed into the main window\n"
+    "  --test T            deficit (default): the test for a deficit on one task;\n"
+    "                      dissociation: the test for a dissociation between two tasks\n"
+    "                      (a statistics file names its test; T must agree with it)\n"
     "  --summary           take summary statistics instead of a raw data file:\n"
-    "  --means LIST          the controls' means of the task, then of each covariate\n"
+    "  --means LIST          the controls' means of the task (or of task 1 and task 2),\n"
+    "                        then of each covariate\n"
     "  --sds LIST            their standard deviations, in the same order\n"
     "  --case LIST           the case's scores, in the same order\n"
     "  --correlations LIST   the lower triangle of the correlation matrix, row by row:\n"
     "                        r21; r31 r32; r41 r42 r43; ...\n"
     "                      (each LIST one argument, its numbers separated by blanks)\n"
-    "  --statistics FILE   read N, K and the summary statistics from a statistics file\n"
+    "  --statistics FILE   read N, K, the test and the statistics from a statistics file\n"
     "  --limit L           the 95% credible limit: two-sided (default), one-sided-lower or\n"
     "                      one-sided-upper\n"
     "  --notes LINE        one line of the user's notes; repeat for more lines\n"
@@ -112,6 +117,7 @@ enum class Format { Text, Json };
 
 struct Arguments {
     std::optional<std::string> n, k;
+    std::optional<AnalysisTest> test;
     int limitIndex = 0;
     std::vector<std::string> notes;
     ReportFileRequest files;
@@ -153,6 +159,11 @@ const Option kOptions[] = {
     {"--n", Takes::Value, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
     {"--k", Takes::Value, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
     {"--notes", Takes::Lines, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
+    {"--test", Takes::Value,
+     [](Arguments& a, const std::string& v) {
+         a.test = TestNamed(v);
+         return a.test ? true : Refuse("test", v);
+     }},
     {"--limit", Takes::Value,
      [](Arguments& a, const std::string& v) {
          const auto index = LimitIndex(v);
@@ -320,8 +331,16 @@ int RunSummary(const Arguments& args, MainWindowState& window) {
     SummaryEntries entries;
     if (args.statistics) {
         const StatisticsTable table = ReadStatisticsFile(*args.statistics);
+        // The file's lists fit its own test alone.
+        if (args.test && *args.test != table.test) {
+            Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
+                  ", which holds the statistics of a " + TestName(table.test));
+            std::cerr << UsageText();
+            return kExitUsage;
+        }
         window.fieldTexts[0] = table.n;
         window.fieldTexts[1] = table.k;
+        window.testIndex = static_cast<int>(table.test);
         entries = table.entries;
     } else {
         entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores), Words(*args.correlations)};
@@ -354,6 +373,7 @@ int main(int argc, char** argv) {
     window.fieldTexts[1] = args->k.value_or("");
     window.labelCaptions = kLabelCaptions;
     window.limitIndex = args->limitIndex;
+    window.testIndex = static_cast<int>(args->test.value_or(AnalysisTest::Deficit));
     window.notesLines = args->notes;
     window.notesCaption = kNotesCaption;
     window.decimalSeparator = RegionalDecimalSeparator();

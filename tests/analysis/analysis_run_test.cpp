@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -44,9 +45,11 @@ protected:
         return path.string();
     }
 
-    ComputeOutcome Compute(const std::string& n, const std::string& k) {
+    ComputeOutcome Compute(const std::string& n, const std::string& k,
+                           AnalysisTest test = AnalysisTest::Deficit) {
         window_.fieldTexts[0] = n;
         window_.fieldTexts[1] = k;
+        window_.testIndex = static_cast<int>(test);
         return RunCompute(window_, platform_);
     }
 
@@ -80,13 +83,14 @@ struct InputFailure {
     MessageKind kind;
     const char* text;
     FocusTarget focus;
+    AnalysisTest test = AnalysisTest::Deficit;
 };
 
 class InputFailures : public ComputeSequence, public ::testing::WithParamInterface<InputFailure> {};
 
 TEST_P(InputFailures, ShowOneMessageMoveTheFocusAndSaveNothing) {
     const InputFailure& c = GetParam();
-    const ComputeOutcome outcome = Compute(c.n, c.k);
+    const ComputeOutcome outcome = Compute(c.n, c.k, c.test);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.focus, c.focus);
     ASSERT_EQ(platform_.messages.size(), 1u);
@@ -127,7 +131,18 @@ INSTANTIATE_TEST_SUITE_P(
                      FocusTarget::Input2},
         InputFailure{"FiveCovariatesForSixControls", "6", "5", MessageKind::Error,
                      " With a control sample size of  6, the maximum number of covariates is  4 ",
-                     FocusTarget::Input2}),
+                     FocusTarget::Input2},
+        // A dissociation needs n - k - 2 > 1: k + 4 controls, five at least.
+        InputFailure{"DissociationOfFourControls", "4", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  4.000  )\nThe value for sample size must "
+                     "be an integer greater than 4 for a dissociation.",
+                     FocusTarget::Input1, AnalysisTest::Dissociation},
+        InputFailure{"DissociationOfTwoCovariatesForFiveControls", "5", "2", MessageKind::Error,
+                     " With a control sample size of  5, the maximum number of covariates for a dissociation is  1 ",
+                     FocusTarget::Input2, AnalysisTest::Dissociation},
+        InputFailure{"DissociationOfFiveCovariatesForEightControls", "8", "5", MessageKind::Error,
+                     " With a control sample size of  8, the maximum number of covariates for a dissociation is  4 ",
+                     FocusTarget::Input2, AnalysisTest::Dissociation}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
@@ -142,10 +157,12 @@ TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
     EXPECT_EQ(platform_.cursorChanges, (std::vector<bool>{true, false}));
 }
 
-TEST_F(ComputeSequence, SevenControlsAllowFiveCovariates) {
-    platform_.openAnswers.push_back(std::nullopt);
+TEST_F(ComputeSequence, SevenControlsAllowFiveCovariatesAndNineADissociationWithFive) {
+    platform_.openAnswers = {std::nullopt, std::nullopt, std::nullopt};
     Compute("7", "5");
-    EXPECT_EQ(platform_.openDialogs.size(), 1u);
+    Compute("9", "5", AnalysisTest::Dissociation);
+    Compute("5", "1", AnalysisTest::Dissociation);
+    EXPECT_EQ(platform_.openDialogs.size(), 3u);
 }
 
 TEST_F(ComputeSequence, AnUnwritableSavedInputsFileStopsBeforeTheDialog) {
@@ -371,6 +388,92 @@ TEST_F(ComputeSequence, TheReportsNumbersAgreeWithClosedForms) {
     EXPECT_NEAR(percentBelow, closedForm, 0.25L);  // five Monte Carlo standard errors
     const std::string oneTailed = LineStartingWith(lines, " One-tailed probability = ");
     EXPECT_NEAR(std::stold(oneTailed.substr(26)), closedForm / 100, 0.0025L);
+}
+
+// Eleven controls and the case: task 1, task 2, a covariate. The case lies far below the
+// controls on task 1 and among them on task 2.
+const char* const kTwoTasks =
+    "31 20 10\n35 24 12\n40 25 14\n38 27 15\n45 30 17\n47 29 18\n33 23 11\n42 28 16\n36 22 13\n"
+    "49 33 19\n44 26 15\n22 26 15\n";
+
+// The partial correlation of the tasks given the covariate, from the raw scores by the
+// textbook formula (r12 - r13 r23) / sqrt((1 - r13^2)(1 - r23^2)).
+double PartialCorrelation(const std::string& data) {
+    std::istringstream in(data);
+    std::vector<std::array<double, 3>> rows;
+    for (std::array<double, 3> row; in >> row[0] >> row[1] >> row[2];) rows.push_back(row);
+    rows.pop_back();  // the case
+    const auto r = [&rows](int a, int b) {
+        double ma = 0, mb = 0;
+        for (const auto& row : rows) ma += row[a], mb += row[b];
+        ma /= rows.size(), mb /= rows.size();
+        double sab = 0, saa = 0, sbb = 0;
+        for (const auto& row : rows) {
+            sab += (row[a] - ma) * (row[b] - mb);
+            saa += (row[a] - ma) * (row[a] - ma);
+            sbb += (row[b] - mb) * (row[b] - mb);
+        }
+        return sab / std::sqrt(saa * sbb);
+    };
+    return (r(0, 1) - r(0, 2) * r(1, 2)) / std::sqrt((1 - r(0, 2) * r(0, 2)) * (1 - r(1, 2) * r(1, 2)));
+}
+
+// From the typed choice to the report: the loader reads k + 2 columns, the saved inputs
+// record the choice, the report names the test and both tasks, and its conclusion
+// follows from its own numbers.
+TEST_F(ComputeSequence, ADissociationReportsBothTasksTheDifferenceAndAConclusion) {
+    platform_.openAnswers.push_back(WriteData("tasks.txt", kTwoTasks));
+    const ComputeOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
+    ASSERT_TRUE(outcome.completed);
+    EXPECT_EQ(SavedText(), "11 1       dissociation ");
+    ASSERT_EQ(platform_.messages.size(), 1u);
+    EXPECT_EQ(platform_.messages[0].text,
+              "Data file consisting of n + 1 = 12 cases (rows) and  3 variables (columns) was loaded successfully ");
+    EXPECT_EQ(outcome.facts.test, AnalysisTest::Dissociation);
+
+    const std::vector<std::string>& lines = outcome.reportLines;
+    EXPECT_EQ(lines[1], DissociationProgramTitle);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), " Analysis required: Dissociation (two tasks)"), lines.end());
+    // Task 1's row of the summary table (python3's statistics module gives its SD and z),
+    // then task 2's; the covariate's after an empty line.
+    const auto table = std::find(lines.begin(), lines.end(),
+                                 "  Task 1:                40.000          5.916          22.000                -3.043");
+    ASSERT_NE(table, lines.end());
+    EXPECT_TRUE(table[1].starts_with("  Task 2:") && table[2].empty() && table[3].starts_with("  Covariate 1:"));
+    const std::string correlation =
+        LineStartingWith(lines, " Sample estimate of conditional correlation between Task 1 and Task 2 = ");
+    ASSERT_FALSE(correlation.empty());
+    EXPECT_NEAR(std::stod(correlation.substr(correlation.find('=') + 2)), PartialCorrelation(kTwoTasks), 5e-6);
+
+    // OUTPUTS: a deficit block per task under its heading, then the difference's.
+    const auto outputs = std::find(lines.begin(), lines.end(), " OUTPUTS:");
+    ASSERT_NE(outputs, lines.end());
+    std::vector<std::string> headings;
+    for (auto line = outputs; line != lines.end(); ++line)
+        if (line->starts_with(" Test for ")) headings.push_back(*line);
+    EXPECT_EQ(headings, (std::vector<std::string>{" Test for a deficit on Task 1:", " Test for a deficit on Task 2:",
+                                                  " Test for a dissociation between Task 1 and Task 2:"}));
+    EXPECT_FALSE(LineStartingWith(lines, " Effect size (Z-DCCC) = ").empty());
+    EXPECT_EQ(lines.end()[-3],
+              " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05");
+    // Controls with the case's covariate score 15 score about 44 and 27: the case's 22 is far
+    // below them, its 26 among them.
+    EXPECT_EQ(lines.end()[-2],
+              " Conclusion: classical dissociation (a deficit on task 1, none on task 2, a significant difference)");
+    EXPECT_EQ(lines.end()[-1], " ");
+}
+
+// Messages name the tasks as the report does.
+TEST_F(ComputeSequence, ADissociationsMessagesNameTask2) {
+    std::string data;
+    for (int i = 0; i < 12; ++i) data += std::to_string(30 + i % 5) + " 7 " + std::to_string(10 + i % 3) + "\n";
+    platform_.openAnswers.push_back(WriteData("flat.txt", data));
+    const ComputeOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
+    EXPECT_FALSE(outcome.completed);
+    ASSERT_EQ(platform_.messages.size(), 2u);
+    EXPECT_EQ(platform_.messages[1].text,
+              "Analysis cannot proceed as the control sample's scores on task 2 do not vary (all controls have the "
+              "same score)");
 }
 
 TEST(StandardiseScores, PutsScoresOnTheChosenScale) {

@@ -48,10 +48,10 @@ Rows Block(const RawDataTable& table, int rows, int cols) {
 
 // The message of the error that reading throws; empty when nothing is thrown.
 template <class Error>
-std::string ErrorOf(std::string_view content, int rows, int cols) {
+std::string ErrorOf(std::string_view content, int rows, int cols, int tasks = 1) {
     RawDataTable table = MissingTable();
     try {
-        ReadRawData(content, rows, cols, table);
+        ReadRawData(content, rows, cols, table, tasks);
     } catch (const Error& e) {
         return e.what();
     }
@@ -132,13 +132,14 @@ struct ShortCase {
     std::string content;
     int rows, cols;
     std::string message;
+    int tasks = 1;
 };
 
 class ShortData : public ::testing::TestWithParam<ShortCase> {};
 
 TEST_P(ShortData, IsRefusedWithLineAndCounts) {
     const ShortCase& c = GetParam();
-    EXPECT_EQ(ErrorOf<EDataFileError>(c.content, c.rows, c.cols), c.message);
+    EXPECT_EQ(ErrorOf<EDataFileError>(c.content, c.rows, c.cols, c.tasks), c.message);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -166,7 +167,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "Line 5 of the data file holds 4 numbers; 6 are needed (the task score and 5 "
                   "covariate scores)."},
         ShortCase{"1\n2\n", 3, 1,
-                  "The data file holds 2 lines of data; 3 are needed (2 controls and the case)."}));
+                  "The data file holds 2 lines of data; 3 are needed (2 controls and the case)."},
+        // A dissociation's lines hold two task scores.
+        ShortCase{"1 2 3 4\n5 6 7\n", 2, 4,
+                  "Line 2 of the data file holds 3 numbers; 4 are needed (the two task scores and 2 covariate "
+                  "scores).",
+                  2}));
 
 TEST(ReadRawData, LinesOfLineFeedsAloneAreNotOneLongLine) {
     // Read as a single line, the numbers would fill row 1 and the rest would be missing.
@@ -460,6 +466,7 @@ struct SurplusCase {
     int rows, cols;
     std::string note;  // after the success text and a blank line; empty: none
     int caseLine;
+    int tasks = 1;
 };
 
 class SurplusData : public RawDataFileTest, public ::testing::WithParamInterface<SurplusCase> {};
@@ -468,7 +475,7 @@ TEST_P(SurplusData, IsNamedInTheSuccessBox) {
     const SurplusCase& c = GetParam();
     platform_.openAnswers.push_back(Write("data.txt", c.content));
     RawDataTable table;
-    const RawDataLoad load = LoadRawDataFile(c.rows, c.cols, table, platform_);
+    const RawDataLoad load = LoadRawDataFile(c.rows, c.cols, table, platform_, c.tasks);
     ASSERT_TRUE(load.loaded);
     EXPECT_EQ(load.caseLine, c.caseLine);
     ASSERT_EQ(platform_.messages.size(), 1u);
@@ -509,7 +516,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "scores were taken from line 3, and the lines after it were not used.\n\nNote: 2 lines "
                     "of the data file hold more than k + 1 = 2 numbers (line 2 holds 3): on each, the numbers "
                     "after the first 2 were not used.",
-                    3}),
+                    3},
+        // A dissociation asks for the two tasks and the covariates: k + 2 numbers.
+        SurplusCase{"DissociationTextAndNumbers", "10 40 5 9\n12 38 6\n11 45 7 x\n6 50 8\n", 4, 3,
+                    "Note: line 1 of the data file holds 4 numbers, but k + 2 = 3 were asked for: the numbers "
+                    "after the first 3 were not used.\n\nNote: line 3 of the data file holds \"x\" after the "
+                    "k + 2 = 3 numbers asked for: it was not used.",
+                    4, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RawDataFileTest, FaultyFileShowsNoSuccessBox) {

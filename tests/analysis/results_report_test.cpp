@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/metrics_papers.h"
+
 namespace quorvane {
 namespace {
 
@@ -100,16 +102,16 @@ ReportRun SmallExample(LimitType limitType = LimitType::TwoSided) {
     res.corr(1, 1) = 1;
     res.corr(2, 2) = 1;
     res.corr(1, 2) = res.corr(2, 1) = -1 / root13;
-    res.condMean = 134.0L / 13.0L;
-    res.condSD = std::sqrt(12.0L / 13.0L);
-    res.engine(OneTailedP) = 0.027L;
-    res.engine(TwoTailedP) = 0.054L;
-    res.engine(PercentBelow) = 0.951354L;
-    res.engine(PercentBelowLower) = 0.0069483L;
-    res.engine(PercentBelowUpper) = 17.105613L;
-    res.engine(ZCCC) = -2.345L;
-    res.engine(ZCCCLower) = -3.81L;
-    res.engine(ZCCCUpper) = -0.95L;
+    res.outcome.tasks[0].condMean = 134.0L / 13.0L;
+    res.outcome.tasks[0].condSD = std::sqrt(12.0L / 13.0L);
+    res.outcome.tasks[0].results(OneTailedP) = 0.027L;
+    res.outcome.tasks[0].results(TwoTailedP) = 0.054L;
+    res.outcome.tasks[0].results(PercentBelow) = 0.951354L;
+    res.outcome.tasks[0].results(PercentBelowLower) = 0.0069483L;
+    res.outcome.tasks[0].results(PercentBelowUpper) = 17.105613L;
+    res.outcome.tasks[0].results(ZCCC) = -2.345L;
+    res.outcome.tasks[0].results(ZCCCLower) = -3.81L;
+    res.outcome.tasks[0].results(ZCCCUpper) = -0.95L;
 
     run.window.fieldTexts[0] = "3";
     run.window.fieldTexts[1] = "1";
@@ -549,10 +551,10 @@ TEST(ResultsReport, NumbersWiderThanTheirFieldPushTheLineRight) {
     ReportRun run = SmallExample(LimitType::OneSidedUpper);
     run.inputs.rawData(1, 1) = 1234567.5L;
     run.results.means(1) = 1234567890.125L;
-    run.results.condMean = -123456.5L;
-    run.results.engine(ZCCC) = -12345.678L;
-    run.results.engine(PercentBelow) = 97.3L;
-    run.results.engine(PercentBelowUpper) = 100;
+    run.results.outcome.tasks[0].condMean = -123456.5L;
+    run.results.outcome.tasks[0].results(ZCCC) = -12345.678L;
+    run.results.outcome.tasks[0].results(PercentBelow) = 97.3L;
+    run.results.outcome.tasks[0].results(PercentBelowUpper) = 100;
     const Lines report = Write(run);
     const auto has = [&report](const std::string& line) {
         return std::find(report.begin(), report.end(), line) != report.end();
@@ -565,6 +567,168 @@ TEST(ResultsReport, NumbersWiderThanTheirFieldPushTheLineRight) {
         " Effect size (Z-CCC) = -12345.678 (95% upper Credible Limit on effect size = -0.950)"));
     EXPECT_TRUE(has(" Bayesian point estimate    = 97.3000% (95% upper Credible Limit = 100.0000%)"));
 }
+
+// ---- Dissociations ----
+
+// Two tasks and a covariate, the values binary-exact (or far from a rounding tie), set by
+// hand: the case is above the controls on task 1 and below them on task 2, its difference
+// (Z-DCCC 163/64) in the upper tail, where the lower Z-DCCC limit gives the upper limit of
+// the percentage more extreme.
+ReportRun DissociationExample(LimitType limitType) {
+    ReportRun run = SmallExample(limitType);
+    run.inputs.n = 6;
+    run.inputs.p = 3;
+    run.inputs.test = AnalysisTest::Dissociation;
+    AnalysisResults& res = run.results;
+    const long double means[3] = {50, 30, 12}, sds[3] = {8, 4, 2}, scores[3] = {30, 31, 13};
+    for (int i = 1; i <= 3; ++i) {
+        res.means(i) = means[i - 1];
+        res.sds(i) = sds[i - 1];
+        res.caseScores(i) = scores[i - 1];
+        res.caseZ(i) = (scores[i - 1] - means[i - 1]) / sds[i - 1];
+        res.corr(i, i) = 1;
+    }
+    res.corr(1, 2) = res.corr(2, 1) = 0.5L;
+    res.corr(1, 3) = res.corr(3, 1) = 0.25L;
+    res.corr(2, 3) = res.corr(3, 2) = 0.75L;
+    tDissociationOutcome& out = res.outcome;
+    out.tasks[0].condMean = 48.5L;
+    out.tasks[0].condSD = 7.75L;
+    out.tasks[0].results.cell = {0.375L, 0.75L, 62.5L, 40.5L, 80.25L, 0.625L, -0.25L, 1.5L};
+    out.tasks[1].condMean = 29.5L;
+    out.tasks[1].condSD = 2.5L;
+    out.tasks[1].results.cell = {0.0125L, 0.025L, 1.25L, 0.0625L, 4.5L, -2.375L, -3.25L, -1.5L};
+    out.condCorrelation = 0.3125L;
+    out.difference.cell = {0.005L, 0.01L, 99.5L, 89.5L, 99.9875L, 163 / 64.0L, 1.25L, 4.0L};
+    out.moreExtreme = {0.5L, 0.0125L, 10.5L};
+    return run;
+}
+
+// After both tasks' deficit blocks, the difference's in the same shape, the percentage's
+// limit named for the side it lies on, and the conclusion.
+TEST(ResultsReport, ADissociationsDifferenceBlockNamesEachLimitForItsSide) {
+    const Lines report = Write(DissociationExample(LimitType::OneSidedLower));
+    const Lines expected = {
+        " Test for a dissociation between Task 1 and Task 2:",
+        "",
+        " Bayesian hypothesis test - probability that the case's difference between the tasks is an observation",
+        " from the control population:",
+        " One-tailed probability = 0.00500 ",
+        " Two-tailed probability = 0.01000 ",
+        " ",
+        " Effect size (Z-DCCC) for the difference between the tasks, case versus controls (plus 95% one-sided ",
+        " lower Credible Limit on the effect size):",
+        " Effect size (Z-DCCC) = 2.547 (95% lower Credible Limit on effect size = 1.250)",
+        "",
+        " Percentage of control population exhibiting a more extreme difference between the tasks than the ",
+        " case (plus 95% one-sided upper Credible Limit):",
+        " Bayesian point estimate    = 0.5000% (95% upper Credible Limit = 10.5000%)",
+        " ",
+        " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05",
+        " Conclusion: classical dissociation (a deficit on task 2, none on task 1, a significant difference)",
+        " "};
+    const std::size_t start = IndexOf(report, expected[0]);
+    EXPECT_TRUE(SameLines(Slice(report, start, report.size()), expected));
+    EXPECT_EQ(IndexOf(report, " Effect size (Z-CCC) = -2.375 (95% lower Credible Limit on effect size = -3.250)"),
+              start - 6);  // task 2's deficit block just above
+}
+
+// The statistics as entered name both tasks, and the test is named among the inputs.
+TEST(ResultsReport, ADissociationsEnteredStatisticsNameBothTasks) {
+    const ReportRun run = DissociationExample(LimitType::TwoSided);
+    const SummaryEntries entries{{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}};
+    const Lines report = WriteSummaryReport(run.inputs, run.results, run.window, entries);
+    EXPECT_EQ(report[1], DissociationSummaryProgramTitle);
+    const Lines expected = {
+        " INPUTS:",
+        " Number of control participants (n) = 6",
+        " Number of covariates = 1",
+        " Analysis required: Dissociation (two tasks)",
+        " Credible limit required: Two-sided",
+        "",
+        " Summary statistics for the control sample and scores for the case, as entered:",
+        "   Task 1:            Mean = 50   SD = 8   Score for case = 30",
+        "   Task 2:            Mean = 30   SD = 4   Score for case = 31",
+        "   Covariate 1:       Mean = 12   SD = 2   Score for case = 13",
+        " Correlations between the tasks and covariate(s) in control sample, as entered:",
+        "   Task 2 with Task 1      = 0.5",
+        "   Covariate 1 with Task 1 = 0.25",
+        "   Covariate 1 with Task 2 = 0.75",
+        ""};
+    EXPECT_TRUE(SameLines(Slice(report, IndexOf(report, " INPUTS:"), expected.size()), expected));
+}
+
+// The results window shows the reports in a fixed-pitch font: no line of a dissociation's
+// report is wider than the widest of a deficit's, the title (wider in the companion's
+// report) apart.
+TEST(ResultsReport, ADissociationsLinesAreNoWiderThanADeficits) {
+    const std::vector<LimitType> limitTypes = {LimitType::TwoSided, LimitType::OneSidedLower,
+                                               LimitType::OneSidedUpper};
+    std::size_t title = 0, body = 0, deficitTitle = 0, deficitBody = 0;
+    const auto measure = [](const Lines& report, std::size_t& titleWidth, std::size_t& bodyWidth) {
+        titleWidth = std::max(titleWidth, report[1].size());
+        for (std::size_t i = 2; i < report.size(); ++i) bodyWidth = std::max(bodyWidth, report[i].size());
+    };
+    const SummaryEntries entries{{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}};
+    const SummaryEntries deficitEntries{{"11", "41"}, {"1", "3.606"}, {"6", "50"}, {"-0.27735"}};
+    for (const LimitType limitType : limitTypes) {
+        const ReportRun deficit = SmallExample(limitType);
+        measure(Write(deficit), deficitTitle, deficitBody);
+        measure(WriteSummaryReport(deficit.inputs, deficit.results, deficit.window, deficitEntries), deficitTitle,
+                deficitBody);
+        const ReportRun dissociation = DissociationExample(limitType);
+        measure(Write(dissociation), title, body);
+        measure(WriteSummaryReport(dissociation.inputs, dissociation.results, dissociation.window, entries), title,
+                body);
+    }
+    EXPECT_LE(title, deficitTitle);
+    EXPECT_LE(body, deficitBody);
+}
+
+// The conclusion from each task's deficit test and the difference's: a deficit is a
+// one-tailed p below .05 with the case below the controls, never above them.
+struct ConclusionCase {
+    const char* name;
+    long double p1, below1, p2, below2, differenceP;  // one-tailed p, percentage below; two-tailed p
+    const char* conclusion;
+};
+
+class Conclusion : public ::testing::TestWithParam<ConclusionCase> {};
+
+TEST_P(Conclusion, NamesTheCriteriaTheOutcomeMeets) {
+    const ConclusionCase& c = GetParam();
+    tDissociationOutcome outcome;
+    outcome.tasks[0].results(OneTailedP) = c.p1;
+    outcome.tasks[0].results(PercentBelow) = c.below1;
+    outcome.tasks[1].results(OneTailedP) = c.p2;
+    outcome.tasks[1].results(PercentBelow) = c.below2;
+    outcome.difference(TwoTailedP) = c.differenceP;
+    EXPECT_EQ(DissociationConclusion(outcome), c.conclusion);
+}
+
+const char* const kClassical1 = "classical dissociation (a deficit on task 1, none on task 2, a significant difference)";
+INSTANTIATE_TEST_SUITE_P(
+    Table, Conclusion,
+    ::testing::Values(
+        ConclusionCase{"Classical", 0.01L, 1, 0.3L, 30, 0.01L, kClassical1},
+        ConclusionCase{"ClassicalOnTask2", 0.3L, 30, 0.001L, 0.1L, 0.049L,
+                       "classical dissociation (a deficit on task 2, none on task 1, a significant difference)"},
+        // Far above the controls on task 2: significant, but no deficit.
+        ConclusionCase{"ClassicalWithTask2AboveTheControls", 0.01L, 1, 0.001L, 99.9L, 0.001L, kClassical1},
+        ConclusionCase{"Strong", 0.01L, 1, 0.04L, 4, 0.02L,
+                       "strong dissociation (deficits on both tasks and a significant difference between them)"},
+        ConclusionCase{"OneDeficitWithoutADifference", 0.01L, 1, 0.3L, 30, 0.06L,
+                       "no dissociation (a deficit on task 1 and none on task 2, but no significant difference)"},
+        ConclusionCase{"TwoDeficitsWithoutADifference", 0.01L, 1, 0.02L, 2, 0.5L,
+                       "no dissociation (deficits on both tasks, but no significant difference between them)"},
+        ConclusionCase{"ADifferenceWithoutDeficits", 0.2L, 20, 0.3L, 70, 0.01L,
+                       "no dissociation (a significant difference, but a deficit on neither task)"},
+        ConclusionCase{"BothAboveTheControls", 0.001L, 99.9L, 0.01L, 99, 0.001L,
+                       "no dissociation (a significant difference, but a deficit on neither task)"},
+        // The criteria are strict: p = .05 is not below .05.
+        ConclusionCase{"AtTheCriteria", 0.05L, 5, 0.05L, 5, 0.05L,
+                       "no dissociation (a deficit on neither task and no significant difference)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvane

@@ -50,6 +50,7 @@ struct Refusal {
     MessageKind kind;
     std::string text;
     SummaryFocus focus;
+    AnalysisTest test = AnalysisTest::Deficit;  // the sound table is a dissociation's with k = 1
 };
 
 class SummaryChecks : public ::testing::TestWithParam<Refusal> {};
@@ -64,13 +65,30 @@ TEST_P(SummaryChecks, RefuseWithOneMessageAndTheFocusOnTheEntry) {
     platform.executableFolder = folder.string();
     SummaryEntries entries = SoundEntries();
     c.change(entries);
-    const SummaryOutcome outcome = RunSummaryCompute(Window(c.n, c.k), entries, platform);
+    MainWindowState window = Window(c.n, c.k);
+    window.testIndex = static_cast<int>(c.test);
+    const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.focus, c.focus);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0], (RecordedMessage{c.kind, DefaultCaption(c.kind), c.text}));
     EXPECT_EQ(fs::exists(folder / SummaryInputsFileName), c.focus.field == SummaryField::Correlation &&
                                                               c.kind == MessageKind::Error);
+}
+
+// The typed texts and, after them, the item that records a dissociation.
+TEST(SummaryRun, ADissociationsSavedInputsRecordTheChoice) {
+    FakePlatform platform;
+    const testing::ScratchFolder scratch("quorvane_summary");
+    platform.executableFolder = scratch.Path().string();
+    MainWindowState window = Window("30", "1");
+    window.testIndex = static_cast<int>(AnalysisTest::Dissociation);
+    SummaryEntries entries = SoundEntries();
+    entries.correlations = {"0.9", "0.9", "-0.9"};  // refused after the save, before the engine
+    EXPECT_FALSE(RunSummaryCompute(window, entries, platform).completed);
+    std::ifstream in(scratch.Path() / SummaryInputsFileName, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              "30 1 50 10 30 12 3 14 40 8 42 0.9 0.9 -0.9 dissociation ");
 }
 
 const auto kSame = [](SummaryEntries&) {};
@@ -136,7 +154,24 @@ INSTANTIATE_TEST_SUITE_P(
                 {F::Correlation, 1}},
         Refusal{"NotPositiveDefinite", "30", "2",
                 [](SummaryEntries& e) { e.correlations = {"0.9", "0.9", "-0.9"}; }, MessageKind::Error,
-                kNotPositiveDefinite, {F::Correlation, 0}}),
+                kNotPositiveDefinite, {F::Correlation, 0}},
+        // A dissociation: two tasks, k + 4 controls at least.
+        Refusal{"DissociationOfFourControls", "4", "1", kSame, MessageKind::Warning,
+                "INPUT ERROR\n(  Number of control participants (n) :  4.000  )\nThe value for sample size must be "
+                "an integer greater than 4 for a dissociation.",
+                {F::N, 0}, AnalysisTest::Dissociation},
+        Refusal{"DissociationOfTwoCovariatesForFiveControls", "5", "2", kSame, MessageKind::Error,
+                " With a control sample size of  5, the maximum number of covariates for a dissociation is  1 ",
+                {F::K, 0}, AnalysisTest::Dissociation},
+        Refusal{"DissociationsShortList", "30", "1", [](SummaryEntries& e) { e.means.pop_back(); },
+                MessageKind::Warning,
+                "INPUT ERROR\nThe means hold 2 numbers; 3 are needed (task 1, task 2, then 1 covariate).",
+                {F::None, 0}, AnalysisTest::Dissociation},
+        Refusal{"DissociationsTasksCorrelation", "30", "1", [](SummaryEntries& e) { e.correlations[0] = "1"; },
+                MessageKind::Warning,
+                "INPUT ERROR\n(  Correlation of Task 2 with Task 1  1  )\n\nA correlation must lie strictly between "
+                "-1 and 1.",
+                {F::Correlation, 0}, AnalysisTest::Dissociation}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Student's t distribution function with nu = 1 or 2, in closed form.
@@ -189,7 +224,7 @@ TEST_P(SummaryClosedForm, PercentBelowAgreesWithinMonteCarloError) {
                                                      ComputeOptions{.saveInputs = false});
     ASSERT_TRUE(outcome.completed);
     // The percentage's standard error is at most 50 / sqrt(1e6) = 0.05; allow five.
-    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), expected, 0.25L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].results(PercentBelow), expected, 0.25L);
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallSamples, SummaryClosedForm,
@@ -205,9 +240,10 @@ TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
     ASSERT_TRUE(outcome.completed);
     EXPECT_TRUE(platform.messages.empty());
     // Conditional mean 100 + 0.4 * 15 / 3 * 0 = 100, SD 15 sqrt(1 - 0.16) = 13.748 at large n.
-    EXPECT_NEAR(outcome.facts.results.condMean, 100, 1e-9L);
-    EXPECT_NEAR(outcome.facts.results.condSD, 15 * std::sqrt(0.84L), 1e-3L);
-    EXPECT_NEAR(outcome.facts.results.engine(PercentBelow), 100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].condMean, 100, 1e-9L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].condSD, 15 * std::sqrt(0.84L), 1e-3L);
+    EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].results(PercentBelow),
+                100 * 0.5L * std::erfc(30 / (15 * std::sqrt(0.84L)) / std::sqrt(2.0L)), 0.05L);
 }
 
 // A covariate near a million with an SD of a thousandth defeats the engine's matrix

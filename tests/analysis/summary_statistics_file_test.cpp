@@ -28,6 +28,26 @@ TEST(StatisticsFile, WhatIsWrittenReadsBackUnchanged) {
     EXPECT_THROW(ReadStatisticsFile(path.string()), EInOutError);
 }
 
+// A dissociation's table is version 2 and names its test; a deficit's stays version 1,
+// whichever version it was read from, so that older releases read it.
+TEST(StatisticsFile, ADissociationIsWrittenAsVersion2AndADeficitAsVersion1) {
+    const StatisticsTable dissociation{
+        "30", "1", {{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}},
+        AnalysisTest::Dissociation};
+    const std::string text = FormatStatisticsFile(dissociation);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "quorvane-statistics 2");
+    EXPECT_NE(text.find("\ntest dissociation\nn 30\n"), std::string::npos) << text;
+    EXPECT_EQ(ParseStatisticsFile(text), dissociation);
+
+    const StatisticsTable deficit = ParseStatisticsFile(
+        "quorvane-statistics 2\nn 30\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\ntest deficit\n");
+    EXPECT_EQ(deficit, (StatisticsTable{"30", "1", {{"1", "2"}, {"1", "2"}, {"1", "2"}, {"0.5"}}}));
+    EXPECT_EQ(FormatStatisticsFile(deficit), FormatStatisticsFile(ParseStatisticsFile(
+                                                 "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2\ncase 1 "
+                                                 "2\ncorrelations 0.5\n")));
+    EXPECT_EQ(FormatStatisticsFile(deficit).substr(0, 22), "quorvane-statistics 1\n");
+}
+
 // Lines end as in a data file: CR LF, LF or CR.
 class StatisticsFileLineEnds : public ::testing::TestWithParam<std::string> {};
 
@@ -81,12 +101,14 @@ TEST_P(DamagedStatisticsFile, IsRefusedWithTheLineNamed) {
 }
 
 const std::string kHead = "quorvane-statistics 1\nn 30\nk 1\n";
+const std::string kHead2 = "quorvane-statistics 2\nn 30\nk 1\n";
+const std::string kLists2 = "means 1 2 3\nsds 1 2 3\ncase 1 2 3\ncorrelations 0.5 0.1 0.2\n";
+const std::string kFirstLine = "the first line must be \"quorvane-statistics 1\" or \"quorvane-statistics 2\".";
 INSTANTIATE_TEST_SUITE_P(
     Table, DamagedStatisticsFile,
     ::testing::Values(
-        Damage{"Empty", "", "Line 1 of the statistics file: the first line must be \"quorvane-statistics 1\"."},
-        Damage{"OtherVersion", "quorvane-statistics 2\nn 30\n",
-               "Line 1 of the statistics file: the first line must be \"quorvane-statistics 1\"."},
+        Damage{"Empty", "", "Line 1 of the statistics file: " + kFirstLine},
+        Damage{"OtherVersion", "quorvane-statistics 3\nn 30\n", "Line 1 of the statistics file: " + kFirstLine},
         Damage{"UnknownItem", kHead + "mean 1 2\n", "Line 4 of the statistics file: \"mean\" is not a known item."},
         Damage{"Repeated", kHead + "n 31\n", "Line 4 of the statistics file: \"n\" was given already on line 2."},
         Damage{"Word", kHead + "means 31.3 abc\n", "Line 4 of the statistics file: \"abc\" is not a finite number."},
@@ -107,7 +129,27 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"HexadecimalK", "quorvane-statistics 1\nn 30\nk 0x1p1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
         Damage{"TwoCounts", "quorvane-statistics 1\nn 30 31\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
-               "Line 2 of the statistics file: \"n\" needs 1 number (the number of controls); it has 2."}),
+               "Line 2 of the statistics file: \"n\" needs 1 number (the number of controls); it has 2."},
+        // Version 2: the test line, required, and lists of k + 2 for a dissociation.
+        Damage{"TestInVersion1", kHead + "test deficit\n",
+               "Line 4 of the statistics file: \"test\" needs version 2 of the format: the first line "
+               "\"quorvane-statistics 2\"."},
+        Damage{"NoTest", kHead2 + "means 1 2 3\nsds 1 2 3\ncase 1 2 3\ncorrelations 0.5 0.1 0.2\n",
+               "The statistics file has no \"test\" line."},
+        Damage{"UnknownTest", kHead2 + "test dissociations\n",
+               "Line 4 of the statistics file: \"test\" must be \"deficit\" or \"dissociation\"."},
+        Damage{"TwoTests", kHead2 + "test deficit dissociation\n" + kLists2,
+               "Line 4 of the statistics file: \"test\" must be \"deficit\" or \"dissociation\"."},
+        Damage{"RepeatedTest", "quorvane-statistics 2\ntest dissociation\nn 30\nk 1\ntest dissociation\n",
+               "Line 5 of the statistics file: \"test\" was given already on line 2."},
+        Damage{"DissociationsShortList", kHead2 + "test dissociation\nmeans 1 2\nsds 1 2 3\ncase 1 2 3\n"
+                                                  "correlations 0.5 0.1 0.2\n",
+               "Line 5 of the statistics file: \"means\" needs 3 numbers (task 1, task 2, then each covariate); it "
+               "has 2."},
+        Damage{"DissociationsTriangle", kHead2 + "test dissociation\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
+                                                 "correlations 0.5\n",
+               "Line 8 of the statistics file: \"correlations\" needs 3 numbers (the lower triangle of the "
+               "correlation matrix, row by row); it has 1."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -179,6 +179,9 @@ INSTANTIATE_TEST_SUITE_P(
              "field.\n"},
         Stop{"TooManyCovariates", {"--n", "5", "--k", "4", "FILE"}, kFourControls,
              " With a control sample size of  5, the maximum number of covariates is  3 \n"},
+        Stop{"TooManyCovariatesForADissociation", {"--test", "dissociation", "--n", "5", "--k", "2", "FILE"},
+             kFourControls, " With a control sample size of  5, the maximum number of covariates for a dissociation "
+                            "is  1 \n"},
         Stop{"MissingFile", {"--n", "5", "--k", "1", "nowhere.txt"}, "",
              "The data file \"FOLDER/nowhere.txt\" cannot be read: No such file or directory\n"},
         Stop{"Folder", {"--n", "5", "--k", "1", "."}, "",
@@ -273,6 +276,9 @@ TEST_F(ReportTool, UsageErrorsSayWhatIsWrong) {
         {{"--n", "5", "--k", "1", "--figure", "", file}, "the file name of --figure is empty"},
         // After "--" an option's name is a file name.
         {{"--n", "5", "--k", "1", "--", "--pdf", file}, "only one data file may be given"},
+        {{"--test", "difference", "--n", "5", "--k", "1", file}, "unknown test 'difference'"},
+        {{"--test", "deficit", "--n", "5", "--k", "1", "--test", "dissociation", file},
+         "--test may be given only once"},
     };
     for (const auto& [args, message] : cases) {
         const ToolRun run = Run(args);
@@ -295,7 +301,8 @@ TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     const ToolRun run = Run({"--help"});
     EXPECT_EQ(run.status, 0);
     for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status",
-                             "--summary", "--correlations", "--statistics", "--format", "json"})
+                             "--summary", "--correlations", "--statistics", "--format", "json", "--test",
+                             "dissociation"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 
@@ -466,8 +473,8 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
 
     // The report written from the JSON numbers prints the same lines.
     AnalysisResults fromJson;
-    fromJson.condMean = JsonMember(jsonRun.out, "conditional_mean").value_or(0);
-    fromJson.condSD = JsonMember(jsonRun.out, "conditional_sd").value_or(0);
+    fromJson.outcome.tasks[0].condMean = JsonMember(jsonRun.out, "conditional_mean").value_or(0);
+    fromJson.outcome.tasks[0].condSD = JsonMember(jsonRun.out, "conditional_sd").value_or(0);
     const std::pair<int, const char*> members[] = {
         {OneTailedP, "one_tailed_p"}, {TwoTailedP, "two_tailed_p"}, {ZCCC, "z_ccc"},
         {ZCCCLower, "z_ccc_lower"}, {ZCCCUpper, "z_ccc_upper"}, {PercentBelow, "percent_below"},
@@ -479,7 +486,7 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
         const bool upperLimit = index == ZCCCUpper || index == PercentBelowUpper;
         const bool given = !isLimit || limitIndex == 0 || (limitIndex == 1) != upperLimit;
         EXPECT_EQ(value.has_value(), given) << key;
-        fromJson.engine(index) = value.value_or(0);
+        fromJson.outcome.tasks[0].results(index) = value.value_or(0);
     }
     AnalysisInputs inputs;
     inputs.n = n;
@@ -498,12 +505,14 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     if (limitIndex == 0) {
         AnalysisResults unitDiagonal = raw;
         for (int i = 1; i <= p; ++i) unitDiagonal.corr(i, i) = 1;
-        ASSERT_EQ(AnalyseStatistics(n, p - 1, LimitType::TwoSided, unitDiagonal), AnalysisStop::None);
+        ASSERT_EQ(AnalyseStatistics(n, p - 1, AnalysisTest::Deficit, LimitType::TwoSided, unitDiagonal),
+                  AnalysisStop::None);
         const ToolRun rawJson = Run({"--n", example.n, "--k", example.k, "--format", "json", file});
         EXPECT_NE(rawJson.out.find("\"mode\": \"raw\""), std::string::npos);
-        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", unitDiagonal.condMean},
-                                                                     {"conditional_sd", unitDiagonal.condSD}};
-        for (const auto& [index, key] : members) expected.emplace_back(key, unitDiagonal.engine(index));
+        const tDeficitOutcome& task = unitDiagonal.outcome.tasks[0];
+        std::vector<std::pair<const char*, long double>> expected = {{"conditional_mean", task.condMean},
+                                                                     {"conditional_sd", task.condSD}};
+        for (const auto& [index, key] : members) expected.emplace_back(key, task.results(index));
         for (const auto& [key, value] : expected) {
             EXPECT_EQ(JsonMember(jsonRun.out, key), static_cast<double>(value)) << key;
             const std::optional<double> fromRaw = JsonMember(rawJson.out, key);
@@ -653,6 +662,167 @@ TEST_F(ReportTool, SummaryUsageErrorsExitTwo) {
         EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos);
     }
 }
+
+// A statistics file holds the lists of its own test: a --test that says otherwise is a
+// slip of the command line, refused before any analysis.
+TEST_F(ReportTool, ATestContradictingTheStatisticsFileIsAUsageError) {
+    std::ofstream(folder_ / "deficit.txt", std::ios::binary)
+        << FormatStatisticsFile({"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
+    std::ofstream(folder_ / "dissociation.txt", std::ios::binary) << FormatStatisticsFile(
+        {"30", "1", {{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}},
+         AnalysisTest::Dissociation});
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--statistics", "deficit.txt", "--test", "dissociation"},
+         "quorvane-report: --test dissociation contradicts the statistics file \"deficit.txt\", which holds the "
+         "statistics of a deficit\nUsage: quorvane-report"},
+        {{"--test", "deficit", "--statistics", "dissociation.txt", "--format", "json"},
+         "quorvane-report: --test deficit contradicts the statistics file \"dissociation.txt\", which holds the "
+         "statistics of a dissociation\nUsage: quorvane-report"},
+    };
+    for (const auto& [args, message] : cases) {
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind(message, 0), 0u) << run.err;
+    }
+}
+
+// ---- Dissociations ---------------------------------------------------------------------
+
+const Example kDissociationExample{"naming_comprehension_age_education.txt", "30", "2"};
+
+// The lines from the first that equals `from` up to the first after it that starts with
+// `until` (to the end when none does).
+std::vector<std::string> Between(const std::vector<std::string>& lines, const std::string& from,
+                                 const std::string& until) {
+    auto first = std::find(lines.begin(), lines.end(), from);
+    EXPECT_NE(first, lines.end()) << from;
+    if (first == lines.end()) return {};
+    const auto last =
+        std::find_if(first + 1, lines.end(), [&](const std::string& line) { return line.starts_with(until); });
+    return {first + 1, last};
+}
+
+// The text after the first " = " of the line that starts with the prefix.
+std::string ValueOf(const std::vector<std::string>& lines, const std::string& prefix) {
+    for (const std::string& line : lines)
+        if (line.starts_with(prefix)) return line.substr(line.find(" = ") + 3);
+    ADD_FAILURE() << "no line " << prefix;
+    return {};
+}
+
+// The members of a JSON object that starts at the line `from`, without their indent.
+std::vector<std::string> ObjectMembers(const std::vector<std::string>& json, const std::string& from) {
+    std::vector<std::string> members;
+    for (const std::string& line : Between(json, from, "  }"))
+        if (line.find('"') != std::string::npos) members.push_back(line.substr(line.find('"')));
+    return members;
+}
+
+class Dissociation : public ReportTool, public ::testing::WithParamInterface<int> {};
+
+// Each task's deficit test in a dissociation is the deficit test of a file holding that
+// task and the covariates: the same printed lines and the same JSON members, to the digit.
+TEST_P(Dissociation, EachTasksDeficitIsTheDeficitOfThatTaskAlone) {
+    const std::string limit = kLimits[GetParam()];
+    const std::string file = std::string(QUORVANE_EXAMPLES) + "/" + kDissociationExample.file;
+    const std::vector<std::string> counts = {"--n", kDissociationExample.n, "--k", kDissociationExample.k,
+                                             "--limit", limit};
+    auto args = [&counts](std::vector<std::string> more) {
+        more.insert(more.begin(), counts.begin(), counts.end());
+        return more;
+    };
+    const ToolRun report = Run(args({"--test", "dissociation", file}));
+    const ToolRun json = Run(args({"--test", "dissociation", "--format", "json", file}));
+    ASSERT_EQ(report.status, 0) << report.err;
+    ASSERT_EQ(json.status, 0) << json.err;
+    const std::vector<std::string> lines = Lines(report.out), members = Lines(json.out);
+
+    for (int task = 1; task <= 2; ++task) {
+        // The task's column and the covariates'.
+        std::istringstream rows(Slurp(file));
+        std::string alone;
+        for (double t1, t2, age, education; rows >> t1 >> t2 >> age >> education;)
+            alone += std::to_string(task == 1 ? t1 : t2) + " " + std::to_string(age) + " " +
+                     std::to_string(education) + "\n";
+        const std::string taskFile = WriteData(alone);
+        const ToolRun deficit = Run(args({taskFile}));
+        const ToolRun deficitJson = Run(args({"--format", "json", taskFile}));
+        ASSERT_EQ(deficit.status, 0) << deficit.err;
+        const std::vector<std::string> deficitLines = Lines(deficit.out);
+
+        const std::string name = "Task " + std::to_string(task);
+        for (const std::string estimate :
+             {" Sample estimate of conditional mean for ", " Sample estimate of conditional SD for "})
+            EXPECT_EQ(ValueOf(lines, estimate + name), ValueOf(deficitLines, estimate + "Task of Interest"));
+        std::vector<std::string> block = Between(lines, " Test for a deficit on " + name + ":", " Test for ");
+        block.erase(block.begin());  // the empty line under the heading
+        std::vector<std::string> expected = Between(deficitLines, " OUTPUTS:", "\x01");
+        expected.erase(expected.begin());  // the empty line under OUTPUTS
+        expected.pop_back();               // the report's last line
+        EXPECT_EQ(block, expected) << name;
+        const std::vector<std::string> deficitMembers =
+            ObjectMembers(Lines(deficitJson.out), "  \"limit\": \"" + limit + "\",");
+        EXPECT_EQ(deficitMembers.size(), 10u);
+        EXPECT_EQ(ObjectMembers(members, "  \"task_" + std::to_string(task) + "\": {"), deficitMembers) << name;
+    }
+    EXPECT_EQ(json.out.rfind("{\n  \"mode\": \"raw\",\n  \"test\": \"dissociation\",\n", 0), 0u) << json.out;
+}
+
+// The summary statistics of the dissociation's raw data, with 21 significant digits,
+// give the raw run's report from the summary table on, as typed lists and as a
+// statistics file of version 2.
+TEST_P(Dissociation, SummaryInputGivesTheRawRunsReport) {
+    const std::string limit = kLimits[GetParam()];
+    const std::string file = std::string(QUORVANE_EXAMPLES) + "/" + kDissociationExample.file;
+    const int n = std::stoi(kDissociationExample.n), k = std::stoi(kDissociationExample.k), p = k + 2;
+    testing::FakePlatform platform;
+    platform.openAnswers.push_back(file);
+    RawDataTable table;
+    ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform, 2).loaded);
+    tMatrix corr;
+    tVector means, sds, caseScores;
+    SampleStatistics(table, n, p, corr, means, sds);
+    DataRow(table, n + 1, p, caseScores);
+    StatisticsTable statistics{kDissociationExample.n, kDissociationExample.k, {}, AnalysisTest::Dissociation};
+    SummaryEntries& entries = statistics.entries;
+    for (int i = 1; i <= p; ++i) {
+        entries.means.push_back(Exact(means(i)));
+        entries.sds.push_back(Exact(sds(i)));
+        entries.caseScores.push_back(Exact(caseScores(i)));
+        for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(corr(i, j)));
+    }
+    const auto joined = [](const std::vector<std::string>& words) {
+        std::string list;
+        for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
+        return list;
+    };
+    std::vector<std::string> summaryArgs = {"--limit", limit};
+    if (GetParam() == 0) {
+        summaryArgs.insert(summaryArgs.end(),
+                           {"--summary", "--test", "dissociation", "--n", kDissociationExample.n, "--k",
+                            kDissociationExample.k, "--means", joined(entries.means), "--sds", joined(entries.sds),
+                            "--case", joined(entries.caseScores), "--correlations", joined(entries.correlations)});
+    } else {
+        std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(statistics);
+        summaryArgs.insert(summaryArgs.end(), {"--statistics", "norms.txt"});
+    }
+    const ToolRun raw = Run({"--test", "dissociation", "--n", kDissociationExample.n, "--k", kDissociationExample.k,
+                             "--limit", limit, file});
+    const ToolRun summary = Run(summaryArgs);
+    ASSERT_EQ(raw.status, 0) << raw.err;
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    EXPECT_EQ(summary.err, "");
+    const std::string tableTitle =
+        " Summary statistics for the control sample for tasks and covariates together with scores for the case:";
+    const std::vector<std::string> printed = Between(Lines(raw.out), tableTitle, "\x01");
+    ASSERT_GT(printed.size(), 60u);
+    EXPECT_EQ(Between(Lines(summary.out), tableTitle, "\x01"), printed);
+    EXPECT_EQ(Lines(summary.out)[1], DissociationSummaryProgramTitle);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, Dissociation, ::testing::Range(0, 3),
+                         [](const auto& info) { return std::to_string(info.param); });
 
 TEST_F(ReportTool, AReportThatCannotBeWrittenExitsOne) {
     const std::string command = "cd " + Quote(folder_.string()) + " && " + QUORVANE_REPORT_TOOL + " --n 3 --k 1 " +
