@@ -14,13 +14,13 @@
 #include <cmath>
 
 #include "analysis/grid_paste.h"
+#include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "analysis/summary_statistics_file.h"
-#include "analysis/io_errors.h"
-#include "ui/atomic_file.h"
-#include "ui/analysis_figure.h"
+#include "export/analysis_figure.h"
+#include "export/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"

@@ -1,4 +1,4 @@
-#include "ui/analysis_figure.h"
+#include "export/analysis_figure.h"
 
 #include <QColor>
 #include <QFont>
@@ -10,8 +10,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "export/fonts.h"
 #include "numerics/text_format.h"
-#include "ui/report_font.h"
 
 namespace quorvane {
 

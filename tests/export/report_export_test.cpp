@@ -1,66 +1,27 @@
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QImage>
-#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "analysis/io_errors.h"
-#include "ui/atomic_file.h"
-#include "ui/qt_platform.h"
+#include "export/atomic_file.h"
 #include "support/pdf_text.h"
+#include "support/sample_reports.h"
 
 namespace quorvane {
 namespace {
 
 using testing::ExpectLinesInOrder;
-using testing::PdfLayout;
+using testing::FigureFor;
+using testing::Joined;
+using testing::kSeparator;
 using testing::PdfTextLines;
-using testing::PdfWordBoxes;
-
-const QString kSeparator(36, QLatin1Char('-'));
-
-// A report of the results text's shape: a long first line, columns of blanks, and a
-// line of 109 characters, the report's widest; each report but the first starts with
-// the separator line.
-QStringList ReportLines(int number) {
-    QStringList lines;
-    if (number > 1) lines << kSeparator;
-    lines << QString() << QStringLiteral("Report %1: Bayesian test for a deficit in the single case").arg(number) << QString();
-    for (int row = 1; row <= 40; ++row)
-        lines << QStringLiteral(" [%1]:      %2.00000       %3.00000").arg(row, 4).arg(20 + row % 7).arg(10 + row % 5);
-    lines << QStringLiteral(" OUTPUTS:");
-    lines << QStringLiteral(" Percentage of control population exhibiting a lower score than the case (plus 95% Credible Interval): r%1")
-                 .arg(number, 2, 10, QLatin1Char('0'));
-    lines << QStringLiteral(" Bayesian point estimate    = 0.0068% (95% CI = 0.0000%  to  0.0547%)") << QStringLiteral(" ");
-    return lines;
-}
-
-FigureInput Figure() {
-    FigureInput in;
-    in.condMean = 37.051L;
-    in.condSD = 4.716L;
-    in.caseScore = 15;
-    in.engine(ZCCC) = (in.caseScore - in.condMean) / in.condSD;
-    in.engine(ZCCCLower) = -5.904L;
-    in.engine(ZCCCUpper) = -3.265L;
-    in.zHistogram.lower = -8;
-    in.zHistogram.upper = -1;
-    in.zHistogram.counts.fill(kDraws / kHistogramBins);
-    return in;
-}
-
-QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
-
-ReportFigure FigureFor(const QStringList& report) {
-    std::vector<std::string> lines;
-    for (const QString& line : report) lines.push_back(line.toStdString());
-    return FigureOfReport(lines, Figure());
-}
+using testing::ReportLines;
 
 TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
     QTemporaryDir folder;
@@ -154,30 +115,6 @@ TEST(PdfReport, AFigureFollowsOnlyAReportThatStillHoldsItsOutputs) {
     EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(edited), figures)), (Placed{{}, {b}}));
 }
 
-// Print All's pages are the PDF's: every word within margins of 18 mm (printers cut
-// the paper's edge), each report followed by its figure.
-TEST(PrintedReport, KeepsNormalMarginsWithEachReportsFigureAfterIt) {
-    QTemporaryDir folder;
-    ASSERT_TRUE(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("printed.pdf"));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    const QStringList text = ReportLines(1) + ReportLines(2);
-    PrintReports(printer, Joined(text), {FigureFor(ReportLines(1)), FigureFor(ReportLines(2))});
-
-    const PdfLayout layout = PdfWordBoxes(path);
-    ASSERT_FALSE(layout.words.isEmpty());
-    const double margin = 18 / 25.4 * 72 - 0.5;  // in points, less pdftotext's rounding
-    const QRectF inside = QRectF(QPointF(0, 0), layout.page).adjusted(margin, margin, -margin, -margin);
-    for (const QRectF& word : layout.words)
-        ASSERT_TRUE(inside.contains(word)) << word.x() << ", " << word.y() << " on a page of " << layout.page.width()
-                                           << " x " << layout.page.height() << " points";
-    const QStringList printed = PdfTextLines(path);
-    ExpectLinesInOrder(text, printed);
-    EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), 2);
-}
-
 TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
     EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedStates)), QPageSize::Letter);
     EXPECT_EQ(PaperFor(QLocale(QLocale::English, QLocale::UnitedKingdom)), QPageSize::A4);
@@ -188,8 +125,8 @@ TEST(FigureFile, WritesSvgOrPngByTheExtensionAndRefusesOthers) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString svg = folder.filePath(QStringLiteral("f.svg")), png = folder.filePath(QStringLiteral("f.PNG"));
-    WriteFigureFile(svg.toStdString(), Figure());
-    WriteFigureFile(png.toStdString(), Figure());
+    WriteFigureFile(svg.toStdString(), testing::DeficitSample());
+    WriteFigureFile(png.toStdString(), testing::DeficitSample());
     QFile svgFile(svg);
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
     const QByteArray svgText = svgFile.readAll();
@@ -197,12 +134,12 @@ TEST(FigureFile, WritesSvgOrPngByTheExtensionAndRefusesOthers) {
     EXPECT_TRUE(svgText.contains("How sure we are"));
     const QImage image(png);
     ASSERT_FALSE(image.isNull());
-    const FigureGeometry layout = LayoutFigure(Figure(), 480);
+    const FigureGeometry layout = LayoutFigure(testing::DeficitSample(), 480);
     EXPECT_NEAR(image.width(), layout.width * 300 / 72, 5);  // 300 dots per inch
     EXPECT_NEAR(image.height(), layout.height * 300 / 72, 30);
 
     const std::string pdfName = folder.filePath(QStringLiteral("f.pdf")).toStdString();
-    EXPECT_THROW(WriteFigureFile(pdfName, Figure()), EInOutError);
+    EXPECT_THROW(WriteFigureFile(pdfName, testing::DeficitSample()), EInOutError);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(pdfName)));
 }
 

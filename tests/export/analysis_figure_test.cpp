@@ -1,4 +1,4 @@
-#include "ui/analysis_figure.h"
+#include "export/analysis_figure.h"
 
 #include <gtest/gtest.h>
 
