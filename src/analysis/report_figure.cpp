@@ -8,15 +8,12 @@
 namespace quorvane {
 
 FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator) {
-    FigureInput in;
-    in.limitType = limitType;
-    in.caseScore = results.caseScores(1);
-    in.condMean = results.condMean;
-    in.condSD = results.condSD;
-    in.engine = results.engine;
-    in.zHistogram = results.zHistogram;
-    in.decimalSeparator = decimalSeparator;
-    return in;
+    const tDeficitOutcome outcome{results.condMean, results.condSD, results.engine, results.zHistogram};
+    return {limitType, DeficitFigure{results.caseScores(1), outcome}, decimalSeparator};
+}
+
+FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, char decimalSeparator) {
+    return {limitType, outcome, decimalSeparator};
 }
 
 ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {

@@ -31,17 +31,39 @@ inline QStringList ReportLines(int number) {
 
 // The deficit figure of examples/story_recall_education.txt, near enough.
 inline FigureInput DeficitSample() {
-    FigureInput in;
-    in.condMean = 37.051L;
-    in.condSD = 4.716L;
-    in.caseScore = 15;
-    in.engine(ZCCC) = (in.caseScore - in.condMean) / in.condSD;
-    in.engine(ZCCCLower) = -5.904L;
-    in.engine(ZCCCUpper) = -3.265L;
-    in.zHistogram.lower = -8;
-    in.zHistogram.upper = -1;
-    in.zHistogram.counts.fill(kDraws / kHistogramBins);
-    return in;
+    DeficitFigure d;
+    d.outcome.condMean = 37.051L;
+    d.outcome.condSD = 4.716L;
+    d.caseScore = 15;
+    d.outcome.results(ZCCC) = (d.caseScore - d.outcome.condMean) / d.outcome.condSD;
+    d.outcome.results(ZCCCLower) = -5.904L;
+    d.outcome.results(ZCCCUpper) = -3.265L;
+    d.outcome.zHistogram.lower = -8;
+    d.outcome.zHistogram.upper = -1;
+    d.outcome.zHistogram.counts.fill(kDraws / kHistogramBins);
+    return {LimitType::TwoSided, d};
+}
+
+// A dissociation's figure: a deficit on task 1 and none on task 2, whose difference is
+// significant.
+inline FigureInput DissociationSample() {
+    tDissociationOutcome d;
+    for (int j = 0; j < 2; ++j) {
+        d.tasks[j].condMean = 50 - 10 * j;
+        d.tasks[j].condSD = 9.165L - 1.671L * j;
+    }
+    d.tasks[0].results(ZCCC) = -3.819L;
+    d.tasks[1].results(ZCCC) = 0.267L;
+    d.condCorrelation = 0.53579L;
+    d.difference(ZDCCC) = -4.240L;
+    d.difference(ZDCCCLower) = -5.419L;
+    d.difference(ZDCCCUpper) = -2.840L;
+    d.difference(PercentBelow) = 0.0274L;
+    d.moreExtreme = {0.0274L, 0.0000L, 0.2258L};
+    d.differenceHistogram.lower = -7.5;
+    d.differenceHistogram.upper = -1;
+    d.differenceHistogram.counts.fill(kDraws / kHistogramBins);
+    return FigureInputOf(LimitType::TwoSided, d, '.');
 }
 
 inline QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }

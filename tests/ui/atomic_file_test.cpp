@@ -28,13 +28,13 @@ struct WriterCase {
 void PrintTo(const WriterCase& c, std::ostream* os) { *os << c.name; }
 
 FigureInput SmallFigure() {
-    FigureInput figure;
-    figure.condSD = 1;
+    DeficitFigure figure;
+    figure.outcome.condSD = 1;
     figure.caseScore = -2;
-    figure.engine(ZCCC) = -2;
-    figure.zHistogram.lower = -4;
-    figure.zHistogram.upper = 0;
-    return figure;
+    figure.outcome.results(ZCCC) = -2;
+    figure.outcome.zHistogram.lower = -4;
+    figure.outcome.zHistogram.upper = 0;
+    return {LimitType::TwoSided, figure};
 }
 
 class FailedSave : public WindowTest, public ::testing::WithParamInterface<WriterCase> {
