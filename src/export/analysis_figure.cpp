@@ -169,7 +169,8 @@ std::string PercentWithLimits(long double percent, std::optional<long double> lo
     if (lower && upper)
         return FormatText("%2.4f%% (95%% CI = %3.4f%%  to  %3.4f%%)", {percent, *lower, *upper}, sep);
     if (lower) return FormatText("%2.4f%% (95%% lower Credible Limit = %3.4f%%)", {percent, *lower}, sep);
-    return FormatText("%2.4f%% (95%% upper Credible Limit = %3.4f%%)", {percent, upper.value_or(0)}, sep);
+    if (upper) return FormatText("%2.4f%% (95%% upper Credible Limit = %3.4f%%)", {percent, *upper}, sep);
+    return FormatText("%2.4f%%", {percent}, sep);
 }
 
 bool GivesLower(LimitType limitType) { return limitType != LimitType::OneSidedUpper; }
