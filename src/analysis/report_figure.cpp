@@ -7,17 +7,14 @@
 
 namespace quorvane {
 
-FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator) {
-    FigureInput in;
-    in.limitType = limitType;
-    const tDeficitOutcome& task = results.outcome.tasks[0];
-    in.caseScore = results.caseScores(1);
-    in.condMean = task.condMean;
-    in.condSD = task.condSD;
-    in.engine = task.results;
-    in.zHistogram = task.zHistogram;
-    in.decimalSeparator = decimalSeparator;
-    return in;
+FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator) {
+    const AnalysisResults& results = facts.results;
+    if (facts.test == AnalysisTest::Dissociation) return FigureInputOf(facts.limitType, results.outcome, decimalSeparator);
+    return {facts.limitType, DeficitFigure{results.caseScores(1), results.outcome.tasks[0]}, decimalSeparator};
+}
+
+FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, char decimalSeparator) {
+    return {limitType, outcome, decimalSeparator};
 }
 
 ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {

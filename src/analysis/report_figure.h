@@ -3,24 +3,30 @@
 // and the lines by which its report is found in the results text.
 
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "analysis/analysis_types.h"
 
 namespace quorvane {
 
-// What the figure shows of one analysis: the numbers of its report.
+// The numbers of a deficit test's figure: the task's outcome and the case's score on it.
+struct DeficitFigure {
+    long double caseScore = 0;
+    tDeficitOutcome outcome;
+};
+
+// What the figure shows of one analysis: the numbers of its report, of either test.
 struct FigureInput {
     LimitType limitType = LimitType::TwoSided;
-    long double caseScore = 0;  // the case's task score
-    long double condMean = 0;
-    long double condSD = 0;
-    tCovariateResults engine;
-    tDrawHistogram zHistogram;
+    std::variant<DeficitFigure, tDissociationOutcome> test;
     char decimalSeparator = '.';
 };
 
-FigureInput FigureInputOf(LimitType limitType, const AnalysisResults& results, char decimalSeparator);
+// The figure of a finished run, of whichever test it ran.
+FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator);
+// A dissociation's figure: both tasks against the controls, and the difference between them.
+FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, char decimalSeparator);
 
 // A report's figure, with the report's identifying lines: its OUTPUTS block (the whole
 // report when it has none), blank lines left out.

@@ -1,10 +1,10 @@
-#include <QApplication>
+#include <QGuiApplication>
 #include <QString>
 #include <iostream>
 #include <memory>
 
 #include "app/report_files.h"
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 namespace quorvane {
 
@@ -52,13 +52,13 @@ void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::s
     static int argc = 1;
     static char name[] = "quorvane-report";
     static char* argv[] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
-    if (QApplication::instance() == nullptr) {
+    std::unique_ptr<QGuiApplication> app;
+    if (QGuiApplication::instance() == nullptr) {
         qtMessages = qInstallMessageHandler(DropQtDiagnostics);
-        app = std::make_unique<QApplication>(argc, argv);
+        app = std::make_unique<QGuiApplication>(argc, argv);
     }
 
-    const FigureInput figure = FigureInputOf(facts.limitType, facts.results, decimalSeparator);
+    const FigureInput figure = FigureInputOf(facts, decimalSeparator);
     if (request.pdf) {
         QString text;
         for (const std::string& line : reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');

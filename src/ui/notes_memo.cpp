@@ -4,7 +4,7 @@
 #include <QKeyEvent>
 #include <QTextCursor>
 
-#include "ui/memo_lines.h"
+#include "export/memo_lines.h"
 #include "ui/report_font.h"
 
 namespace quorvane {

@@ -9,7 +9,7 @@
 #include <QTimer>
 #include <stdexcept>
 
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 namespace quorvane {
 

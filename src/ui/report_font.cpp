@@ -1,8 +1,6 @@
 #include "ui/report_font.h"
 
-#include <QApplication>
 #include <QButtonGroup>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -14,23 +12,6 @@
 #include "analysis/metrics_papers.h"
 
 namespace quorvane {
-
-QFont ReportFont(int pixelSize) {
-    QFont font = QFontDatabase::hasFamily(QStringLiteral("Courier New"))
-                     ? QFont(QStringLiteral("Courier New"))
-                     : QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
-QFont WindowFont(int pixelSize, bool bold) {
-    QFont font = QApplication::font();
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry) {
     auto* button = new QPushButton(caption, parent);

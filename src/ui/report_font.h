@@ -1,11 +1,12 @@
 #pragma once
-// What the windows share of their look: the fonts, the bold command buttons, the panels
-// and the radio groups of the credible limit and of the analysis; and the regional decimal
-// separator their reports are written with.
+// What the windows share of their look: the fonts (from export/fonts.h), the bold command
+// buttons, the panels and the radio groups of the credible limit and of the analysis; and
+// the regional decimal separator their reports are written with.
 
-#include <QFont>
 #include <QFrame>
 #include <QRect>
+
+#include "export/fonts.h"  // ReportFont, WindowFont
 
 class QButtonGroup;
 class QGroupBox;
@@ -15,13 +16,6 @@ class QPushButton;
 class QWidget;
 
 namespace quorvane {
-
-// Courier New at the given pixel height, or the system's fixed-pitch face where Courier
-// New is not installed: the report's columns line up only in a fixed-pitch font.
-QFont ReportFont(int pixelSize);
-
-// The windows' default face at the given pixel height.
-QFont WindowFont(int pixelSize, bool bold = false);
 
 // A bold command button that does not answer Enter, as both windows have them.
 QPushButton* MakeButton(const QString& caption, QWidget* parent, const QRect& geometry);

@@ -15,13 +15,13 @@
 #include <cmath>
 
 #include "analysis/grid_paste.h"
+#include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "analysis/summary_statistics_file.h"
-#include "analysis/io_errors.h"
-#include "ui/atomic_file.h"
-#include "ui/analysis_figure.h"
+#include "export/analysis_figure.h"
+#include "export/atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
@@ -401,7 +401,7 @@ void TfrmSummary::cmdComputeClick() {
         if (!results_) return;
         const UserInputIgnored ignored;
         results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
-                             FigureInputOf(outcome.facts.limitType, outcome.facts.results, state.decimalSeparator));
+                             FigureInputOf(outcome.facts, state.decimalSeparator));
     });
 }
 

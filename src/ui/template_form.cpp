@@ -287,7 +287,7 @@ void TfrmTemplate::cmdComputeClick() {
         // on the screen: a click on it then must not start another run once it is hidden.
         const UserInputIgnored ignored;
         results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
-                             FigureInputOf(outcome.facts.limitType, outcome.facts.results, state.decimalSeparator));
+                             FigureInputOf(outcome.facts, state.decimalSeparator));
         results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });
 }

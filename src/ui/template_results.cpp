@@ -13,10 +13,10 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
-#include "ui/atomic_file.h"
+#include "export/atomic_file.h"
+#include "export/memo_lines.h"
+#include "export/report_export.h"
 #include "ui/general_error_handler.h"
-#include "ui/memo_lines.h"
-#include "ui/report_export.h"
 #include "ui/report_font.h"
 
 namespace quorvane {

@@ -8,7 +8,7 @@
 
 #include "analysis/platform.h"
 #include "analysis/same_file.h"
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 class QAction;
 class QFrame;

@@ -1,7 +1,7 @@
 // Every file the programs save, saved where the write fails: a file size limit far below
 // the new content's size, which a write into the system's buffers does not notice.
 
-#include "ui/atomic_file.h"
+#include "export/atomic_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "analysis/io_errors.h"
+#include "export/report_export.h"
 #include "support/file_size_limit.h"
-#include "ui/report_export.h"
 #include "ui/summary_form.h"
 #include "window_fixture.h"
 
@@ -28,13 +28,13 @@ struct WriterCase {
 void PrintTo(const WriterCase& c, std::ostream* os) { *os << c.name; }
 
 FigureInput SmallFigure() {
-    FigureInput figure;
-    figure.condSD = 1;
+    DeficitFigure figure;
+    figure.outcome.condSD = 1;
     figure.caseScore = -2;
-    figure.engine(ZCCC) = -2;
-    figure.zHistogram.lower = -4;
-    figure.zHistogram.upper = 0;
-    return figure;
+    figure.outcome.results(ZCCC) = -2;
+    figure.outcome.zHistogram.lower = -4;
+    figure.outcome.zHistogram.upper = 0;
+    return {LimitType::TwoSided, figure};
 }
 
 class FailedSave : public WindowTest, public ::testing::WithParamInterface<WriterCase> {

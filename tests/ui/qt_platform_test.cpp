@@ -4,12 +4,15 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <stdexcept>
 
+#include "support/pdf_text.h"
+#include "support/sample_reports.h"
 #include "ui/qt_platform.h"
 
 namespace quorvane {
@@ -202,6 +205,31 @@ TEST(Printing, WithoutADefaultPrinterFailsWithThePlatformMessage) {
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "There is no default printer currently selected");
     }
+}
+
+// Print All's pages are the PDF's: every word within margins of 18 mm (printers cut
+// the paper's edge), each report followed by its figure.
+TEST(Printing, KeepsNormalMarginsWithEachReportsFigureAfterIt) {
+    using namespace quorvane::testing;
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("printed.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    const QStringList text = ReportLines(1) + ReportLines(2);
+    PrintReports(printer, Joined(text), {FigureFor(ReportLines(1)), FigureFor(ReportLines(2))});
+
+    const PdfLayout layout = PdfWordBoxes(path);
+    ASSERT_FALSE(layout.words.isEmpty());
+    const double margin = 18 / 25.4 * 72 - 0.5;  // in points, less pdftotext's rounding
+    const QRectF inside = QRectF(QPointF(0, 0), layout.page).adjusted(margin, margin, -margin, -margin);
+    for (const QRectF& word : layout.words)
+        ASSERT_TRUE(inside.contains(word)) << word.x() << ", " << word.y() << " on a page of " << layout.page.width()
+                                           << " x " << layout.page.height() << " points";
+    const QStringList printed = PdfTextLines(path);
+    ExpectLinesInOrder(text, printed);
+    EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), 2);
 }
 
 }  // namespace

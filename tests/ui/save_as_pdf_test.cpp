@@ -2,8 +2,8 @@
 
 #include <QMenu>
 
+#include "export/memo_lines.h"
 #include "support/pdf_text.h"
-#include "ui/memo_lines.h"
 #include "window_fixture.h"
 
 namespace quorvane::testing {

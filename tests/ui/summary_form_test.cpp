@@ -20,9 +20,9 @@
 
 #include "analysis/metrics_papers.h"
 #include "analysis/summary_run.h"
+#include "export/memo_lines.h"
 #include "support/fake_platform.h"
 #include "support/pdf_text.h"
-#include "ui/memo_lines.h"
 #include "ui/template_results.h"
 
 namespace quorvane::testing {

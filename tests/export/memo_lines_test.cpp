@@ -2,8 +2,8 @@
 
 #include <QFontMetricsF>
 
-#include "ui/memo_lines.h"
-#include "ui/report_font.h"
+#include "export/fonts.h"
+#include "export/memo_lines.h"
 
 namespace quorvane {
 namespace {

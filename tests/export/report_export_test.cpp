@@ -1,66 +1,29 @@
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QImage>
-#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cmath>
 
 #include "analysis/io_errors.h"
-#include "ui/atomic_file.h"
-#include "ui/qt_platform.h"
+#include "export/atomic_file.h"
 #include "support/pdf_text.h"
+#include "support/sample_reports.h"
 
 namespace quorvane {
 namespace {
 
 using testing::ExpectLinesInOrder;
-using testing::PdfLayout;
+using testing::FigureFor;
+using testing::Joined;
+using testing::kSeparator;
 using testing::PdfTextLines;
-using testing::PdfWordBoxes;
-
-const QString kSeparator(36, QLatin1Char('-'));
-
-// A report of the results text's shape: a long first line, columns of blanks, and a
-// line of 109 characters, the report's widest; each report but the first starts with
-// the separator line.
-QStringList ReportLines(int number) {
-    QStringList lines;
-    if (number > 1) lines << kSeparator;
-    lines << QString() << QStringLiteral("Report %1: Bayesian test for a deficit in the single case").arg(number) << QString();
-    for (int row = 1; row <= 40; ++row)
-        lines << QStringLiteral(" [%1]:      %2.00000       %3.00000").arg(row, 4).arg(20 + row % 7).arg(10 + row % 5);
-    lines << QStringLiteral(" OUTPUTS:");
-    lines << QStringLiteral(" Percentage of control population exhibiting a lower score than the case (plus 95% Credible Interval): r%1")
-                 .arg(number, 2, 10, QLatin1Char('0'));
-    lines << QStringLiteral(" Bayesian point estimate    = 0.0068% (95% CI = 0.0000%  to  0.0547%)") << QStringLiteral(" ");
-    return lines;
-}
-
-FigureInput Figure() {
-    FigureInput in;
-    in.condMean = 37.051L;
-    in.condSD = 4.716L;
-    in.caseScore = 15;
-    in.engine(ZCCC) = (in.caseScore - in.condMean) / in.condSD;
-    in.engine(ZCCCLower) = -5.904L;
-    in.engine(ZCCCUpper) = -3.265L;
-    in.zHistogram.lower = -8;
-    in.zHistogram.upper = -1;
-    in.zHistogram.counts.fill(kDraws / kHistogramBins);
-    return in;
-}
-
-QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
-
-ReportFigure FigureFor(const QStringList& report) {
-    std::vector<std::string> lines;
-    for (const QString& line : report) lines.push_back(line.toStdString());
-    return FigureOfReport(lines, Figure());
-}
+using testing::ReportLines;
 
 TEST(PdfReport, HoldsEveryLineWholeAndInOrderWithAFigurePerReport) {
     QTemporaryDir folder;
@@ -154,28 +117,66 @@ TEST(PdfReport, AFigureFollowsOnlyAReportThatStillHoldsItsOutputs) {
     EXPECT_EQ(figuresOf(MatchReportsToFigures(Joined(edited), figures)), (Placed{{}, {b}}));
 }
 
-// Print All's pages are the PDF's: every word within margins of 18 mm (printers cut
-// the paper's edge), each report followed by its figure.
-TEST(PrintedReport, KeepsNormalMarginsWithEachReportsFigureAfterIt) {
+// Where pdftotext finds a word: the page (from 0) and the top of the first box holding
+// exactly that word.
+struct PrintedWord {
+    int page = -1;
+    double top = 0;
+};
+
+PrintedWord FirstPrinted(const QString& pdfPath, const QString& word) {
+    QProcess pdftotext;
+    pdftotext.start(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdfPath, QStringLiteral("-")});
+    EXPECT_TRUE(pdftotext.waitForFinished(60000));
+    const QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QStringLiteral("<page "));
+    const QRegularExpression box(QStringLiteral("yMin=\"([0-9.]+)\"[^>]*>") + QRegularExpression::escape(word) +
+                                 QStringLiteral("</word>"));
+    for (qsizetype i = 1; i < pages.size(); ++i) {
+        const QRegularExpressionMatch match = box.match(pages[i]);
+        if (match.hasMatch()) return {static_cast<int>(i - 1), match.captured(1).toDouble()};
+    }
+    ADD_FAILURE() << word.toStdString() << " not found";
+    return {};
+}
+
+// A dissociation's figure goes through the same path as a deficit's: after its report,
+// whole on one page and at full size (its headings as far apart as laid out), with the
+// plane's labels and those of the difference's posterior.
+TEST(PdfReport, ADissociationsFigureFollowsItsReportWholeOnAPageAtFullSize) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("printed.pdf"));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    const QStringList text = ReportLines(1) + ReportLines(2);
-    PrintReports(printer, Joined(text), {FigureFor(ReportLines(1)), FigureFor(ReportLines(2))});
+    const QStringList report = ReportLines(1);
+    const FigureInput figure = testing::DissociationSample();
+    const FigureGeometry layout = LayoutFigure(figure, 480);
+    const auto lineStarting = [](const FigurePanel& panel, const std::string& start) {
+        const auto text = std::find_if(panel.texts.begin(), panel.texts.end(), [&](const FigureText& t) { return t.text.starts_with(start); });
+        return text == panel.texts.end() ? NAN : text->y;
+    };
+    const double headingsApart = lineStarting(layout.posterior, "Bars:") - lineStarting(layout.cases, "Ellipses:");
+    for (const auto paper : {QPageSize::A4, QPageSize::Letter}) {
+        const QString path = folder.filePath(paper == QPageSize::A4 ? QStringLiteral("a4.pdf") : QStringLiteral("letter.pdf"));
+        WriteFileAtomically(path.toStdString(), RenderPdfReport(Joined(report), {FigureFor(report, figure)}, paper).bytes, "");
+        // pdftotext gives the figure's ligatures (the "ff" of "difference") as such.
+        QStringList printed;
+        for (const QString& line : PdfTextLines(path)) printed.append(line.normalized(QString::NormalizationForm_KC));
+        ExpectLinesInOrder(report + QStringList{QStringLiteral("The case against controls with the same covariate scores"),
+                                                QStringLiteral("Task 1 (SDs from the conditional mean)"),
+                                                QStringLiteral("How sure we are: the difference between the case's two tasks"),
+                                                QStringLiteral("Standardised difference, task 1 less task 2 (Z-DCCC)")},
+                           printed);
+        const QString all = printed.join(QLatin1Char(' ')).simplified();
+        // Labels inside the plane share their printed line with others.
+        for (const char* label : {"Task 2 (SDs from the conditional mean)", "Grey band", "50%", "90%", "99%", "case",
+                                  "0.0274% (95% CI = 0.0000% to 0.2258%)"})
+            EXPECT_TRUE(all.contains(QString::fromUtf8(label))) << label;
 
-    const PdfLayout layout = PdfWordBoxes(path);
-    ASSERT_FALSE(layout.words.isEmpty());
-    const double margin = 18 / 25.4 * 72 - 0.5;  // in points, less pdftotext's rounding
-    const QRectF inside = QRectF(QPointF(0, 0), layout.page).adjusted(margin, margin, -margin, -margin);
-    for (const QRectF& word : layout.words)
-        ASSERT_TRUE(inside.contains(word)) << word.x() << ", " << word.y() << " on a page of " << layout.page.width()
-                                           << " x " << layout.page.height() << " points";
-    const QStringList printed = PdfTextLines(path);
-    ExpectLinesInOrder(text, printed);
-    EXPECT_EQ(printed.filter(QStringLiteral("How sure we are")).size(), 2);
+        // From the first panel's heading to the caption, on one page, unscaled.
+        const PrintedWord title = FirstPrinted(path, QStringLiteral("against")), caption = FirstPrinted(path, QStringLiteral("samples."));
+        const PrintedWord first = FirstPrinted(path, QStringLiteral("Ellipses:")), second = FirstPrinted(path, QStringLiteral("Bars:"));
+        EXPECT_EQ(title.page, 1) << "the report's 46 lines leave too little room";
+        EXPECT_EQ(caption.page, title.page);
+        EXPECT_NEAR(second.top - first.top, headingsApart, 0.5);
+    }
 }
 
 TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
@@ -184,25 +185,28 @@ TEST(PdfReport, PaperFollowsTheLocalesMeasurementSystem) {
     EXPECT_EQ(PaperFor(QLocale(QLocale::German, QLocale::Germany)), QPageSize::A4);
 }
 
-TEST(FigureFile, WritesSvgOrPngByTheExtensionAndRefusesOthers) {
+TEST(FigureFile, WritesSvgOrPngByTheExtensionForEitherTestAndRefusesOthers) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QString svg = folder.filePath(QStringLiteral("f.svg")), png = folder.filePath(QStringLiteral("f.PNG"));
-    WriteFigureFile(svg.toStdString(), Figure());
-    WriteFigureFile(png.toStdString(), Figure());
-    QFile svgFile(svg);
-    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
-    const QByteArray svgText = svgFile.readAll();
-    EXPECT_TRUE(svgText.contains("<svg"));
-    EXPECT_TRUE(svgText.contains("How sure we are"));
-    const QImage image(png);
-    ASSERT_FALSE(image.isNull());
-    const FigureGeometry layout = LayoutFigure(Figure(), 480);
-    EXPECT_NEAR(image.width(), layout.width * 300 / 72, 5);  // 300 dots per inch
-    EXPECT_NEAR(image.height(), layout.height * 300 / 72, 30);
+    for (const auto& [figure, heading] : {std::pair{testing::DeficitSample(), "How sure we are: the case's distance"},
+                                          std::pair{testing::DissociationSample(), "How sure we are: the difference"}}) {
+        WriteFigureFile(svg.toStdString(), figure);
+        WriteFigureFile(png.toStdString(), figure);
+        QFile svgFile(svg);
+        ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+        const QByteArray svgText = svgFile.readAll();
+        EXPECT_TRUE(svgText.contains("<svg"));
+        EXPECT_TRUE(svgText.contains(heading)) << heading;
+        const QImage image(png);
+        ASSERT_FALSE(image.isNull());
+        const FigureGeometry layout = LayoutFigure(figure, 480);
+        EXPECT_NEAR(image.width(), layout.width * 300 / 72, 5);  // 300 dots per inch
+        EXPECT_NEAR(image.height(), layout.height * 300 / 72, 30);
+    }
 
     const std::string pdfName = folder.filePath(QStringLiteral("f.pdf")).toStdString();
-    EXPECT_THROW(WriteFigureFile(pdfName, Figure()), EInOutError);
+    EXPECT_THROW(WriteFigureFile(pdfName, testing::DeficitSample()), EInOutError);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(pdfName)));
 }
 

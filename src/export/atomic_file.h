@@ -1,5 +1,6 @@
 #pragma once
-// The windows' bytes to the one writer that every saved file goes through.
+// Qt's bytes, of the windows and of the exported files, to the one writer that every
+// saved file goes through.
 
 #include <QByteArray>
 #include <string>

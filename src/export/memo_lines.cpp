@@ -1,4 +1,4 @@
-#include "ui/memo_lines.h"
+#include "export/memo_lines.h"
 
 #include <QTextLayout>
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/analysis_figure.h"
+#include "export/analysis_figure.h"
 
 class QPagedPaintDevice;
 

@@ -1,4 +1,4 @@
-#include "ui/report_export.h"
+#include "export/report_export.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -13,9 +13,9 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/results_report.h"
-#include "ui/atomic_file.h"
-#include "ui/memo_lines.h"
-#include "ui/report_font.h"
+#include "export/atomic_file.h"
+#include "export/fonts.h"
+#include "export/memo_lines.h"
 
 namespace quorvane {
 

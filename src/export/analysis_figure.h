@@ -1,8 +1,9 @@
 #pragma once
 // The figure of one analysis: where the case stands against the controls with its
-// covariate scores, and how sure the test is of its distance from them. The layout is
-// computed first as plain numbers (positions in points, texts), so that it can be
-// checked without pixels; PaintFigure then only draws what the layout holds.
+// covariate scores, and how sure the test is of its distance from them (a deficit) or of
+// the difference between two tasks (a dissociation). The layout is computed first as
+// plain numbers (positions in points, texts), so that it can be checked without pixels;
+// PaintFigure then only draws what the layout holds.
 
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ struct FigureText {
     TextAlign align = TextAlign::Left;
     double pointSize = 9;
     bool bold = false;
+    bool upwards = false;  // set from bottom to top (a vertical axis's label); aligned along its baseline
+    bool boxed = false;    // on a white box that breaks the lines beneath it (a contour's label)
 };
 
 enum class LineStyle { Solid, Dashed };
@@ -48,33 +51,39 @@ struct FigureMarker {
 };
 
 struct FigureTick {
-    double x = 0;
+    double at = 0;  // x on a horizontal axis, y on a vertical one
     std::string label;
 };
 
-// The horizontal axis: value v lies at x = origin + (v - valueAtOrigin) * pointsPerUnit,
-// except beyond a break, where the second segment starts again at breakEnd with its
-// own valueAtOrigin (the scale stays the same).
+// An axis: value v lies at origin + (v - valueAtOrigin) * pointsPerUnit, an x on a
+// horizontal axis and a y on a vertical one, where pointsPerUnit is negative so that
+// values grow upwards. Beyond a break, the second segment starts again at breakEnd
+// with its own valueAtOrigin (the scale stays the same).
 struct FigureAxis {
     double pointsPerUnit = 0;
     double origin = 0;
     double valueAtOrigin = 0;
     bool broken = false;
-    double breakStart = 0;  // x where the first segment ends
-    double breakEnd = 0;    // x where the second segment starts
+    double breakStart = 0;  // where the first segment ends
+    double breakEnd = 0;    // where the second segment starts
     double valueAfterBreak = 0;
-    double X(double value) const;
+    double At(double value) const;
 };
 
 struct FigurePanel {
     FigureRect plot;
-    FigureAxis axis;                 // in the panel's own units (SDs for both panels)
+    FigureAxis axis;                 // in the panel's own units (SDs for every panel)
+    FigureAxis verticalAxis;         // the plane's second task; pointsPerUnit 0 where there is none
     double pointsPerDensity = 0;     // curve panel: height of a unit of density
-    std::vector<std::vector<FigurePoint>> curves;   // one polyline per axis segment
+    std::vector<std::vector<FigurePoint>> curves;   // the curve, one polyline per axis segment; the plane's contours
     std::vector<std::vector<FigurePoint>> shaded;   // closed polygons
+    std::vector<std::vector<FigurePoint>> bands;    // the plane's band of differences not significant, closed
+    std::vector<std::vector<FigurePoint>> guides;   // the plane's line of no difference
     std::vector<FigureRect> bars;
     std::vector<FigureMarker> markers;
-    std::vector<FigureTick> ticks;
+    std::vector<FigurePoint> dots;          // the case in the plane
+    std::vector<FigureTick> ticks;          // below the plot
+    std::vector<FigureTick> verticalTicks;  // left of the plot
     std::vector<FigureText> texts;   // headings, legends, tick labels, notes
 };
 
@@ -86,7 +95,7 @@ struct FigureGeometry {
     std::vector<FigureText> captions;
 };
 
-// The whole figure, width points wide.
+// The whole figure, width points wide, of the test the input holds.
 FigureGeometry LayoutFigure(const FigureInput& input, double width);
 
 // Draws the layout with the painter's origin at the figure's top left, one unit a point.
