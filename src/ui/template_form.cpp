@@ -50,8 +50,8 @@ const char* const kDescriptionPurpose =
     "between two tasks (choose \"Dissociation (two tasks)\"): whether the standardised "
     "difference between the case's conditional scores on the two tasks is larger than "
     "controls show, together with the test for a deficit on each task.  This program "
-    "takes RAW data for the control sample on the task of interest and covariate(s) as "
-    "input.";
+    "takes RAW data for the control sample on the task of interest (or the two tasks of "
+    "a dissociation) and any covariates as input.";
 const char* const kDescriptionCompanion =
     "A companion program, QuorvaneSummary, runs the same analysis but takes SUMMARY "
     "statistics for the controls (means, SDs and correlations) as its inputs.";
