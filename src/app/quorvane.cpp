@@ -7,7 +7,9 @@
 
 int main(int argc, char* argv[]) {
     const quorvane::DesktopProgram program{
-        "quorvane", "The Bayesian test for a deficit in a single case, controlling for covariates.",
+        "quorvane",
+        "The Bayesian tests for a deficit in a single case, or a dissociation between two tasks,\n"
+        "controlling for covariates.",
         QUORVANE_APP_ID, QUORVANE_APP_ID};
     return quorvane::RunDesktopProgram<quorvane::TfrmTemplate>(program, argc, argv);
 }

@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <array>
+#include <QStringList>
 
 #include "analysis/metrics_papers.h"
 
@@ -49,17 +49,37 @@ QFrame* MakeNotesPanel(QWidget* parent, QLabel*& caption) {
     return panel;
 }
 
-QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items) {
-    static const std::array<const char*, 3> kLimitItems = {"Two-sided", "One-sided lower", "One-sided upper"};
-    auto* group = new QGroupBox(QStringLiteral("95% credible limit required..."), parent);
+namespace {
+
+// A captioned group of option buttons, ids from 0 in the order given; the first is checked.
+QGroupBox* MakeRadioGroup(const QString& caption, const QStringList& itemCaptions, QWidget* parent,
+                          const QRect& geometry, QButtonGroup* items, ItemFlow flow) {
+    auto* group = new QGroupBox(caption, parent);
     group->setGeometry(geometry);
-    for (int i = 0; i < static_cast<int>(kLimitItems.size()); ++i) {
-        auto* item = new QRadioButton(QString::fromUtf8(kLimitItems[i]), group);
-        item->setGeometry(24 + 240 * i, 24, 220, 26);
+    for (int i = 0; i < itemCaptions.size(); ++i) {
+        auto* item = new QRadioButton(itemCaptions[i], group);
+        if (flow == ItemFlow::Across)
+            item->setGeometry(24 + 240 * i, 24, 220, 26);
+        else
+            item->setGeometry(12, 22 + 23 * i, geometry.width() - 16, 22);
         items->addButton(item, i);
     }
     items->button(0)->setChecked(true);
     return group;
+}
+
+}  // namespace
+
+QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items) {
+    return MakeRadioGroup(QStringLiteral("95% credible limit required..."),
+                          {QStringLiteral("Two-sided"), QStringLiteral("One-sided lower"), QStringLiteral("One-sided upper")},
+                          parent, geometry, items, ItemFlow::Across);
+}
+
+QGroupBox* MakeTestGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items, ItemFlow flow) {
+    QStringList captions;
+    for (const std::string& caption : kTestCaptions) captions.append(QString::fromStdString(caption));
+    return MakeRadioGroup(QStringLiteral("Analysis required..."), captions, parent, geometry, items, flow);
 }
 
 char SystemDecimalSeparator() {

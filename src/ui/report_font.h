@@ -1,7 +1,7 @@
 #pragma once
 // What the windows share of their look: the fonts (from export/fonts.h), the bold command
-// buttons, the panels and the credible-limit radio group; and the regional decimal
-// separator their reports are written with.
+// buttons, the panels and the radio groups of the credible limit and of the analysis; and
+// the regional decimal separator their reports are written with.
 
 #include <QFrame>
 #include <QRect>
@@ -31,9 +31,17 @@ QPlainTextEdit* MakeDescriptionField(QWidget* parent);
 QFrame* MakeNotesPanel(QWidget* parent, QLabel*& caption);
 
 // RadioGroup1, "95% credible limit required...", with its items "Two-sided", "One-sided
-// lower" and "One-sided upper" (ids 0 to 2, the LimitType values) in items; the first
-// is checked.
+// lower" and "One-sided upper" (ids 0 to 2, the LimitType values) in items, side by side;
+// the first is checked.
 QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items);
+
+// How a radio group sets out its items: side by side, as RadioGroup1 does, or one below
+// the other.
+enum class ItemFlow { Across, Down };
+
+// RadioGroup2, "Analysis required...", with its items kTestCaptions (ids the AnalysisTest
+// values) in items; the first is checked.
+QGroupBox* MakeTestGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items, ItemFlow flow);
 
 // The decimal separator of the user's regional settings; a full stop when it is not ASCII.
 char SystemDecimalSeparator();

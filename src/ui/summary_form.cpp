@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -34,51 +35,69 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 611;
-// The grid: a column of variable names, three columns of statistics, then one column of
-// correlations for each variable that has a variable below it.
+
+// Where the grid's fields go: a column of variable names, three columns of statistics,
+// then one column of correlations for each variable that has a variable below it; one
+// row a variable, from kGridTop.
+struct GridGeometry {
+    int rowStep, fieldHeight;
+    int statisticLeft, statisticStep, statisticWidth;
+    int correlationLeft, correlationStep, correlationWidth;
+};
 constexpr int kGridTop = 190;
-constexpr int kRowStep = 30;
+constexpr int kHeadingTop = 164;
 constexpr int kNameLeft = 16;
-constexpr int kStatisticLeft = 140;
-constexpr int kStatisticStep = 82;
-constexpr int kCorrelationLeft = 412;
-constexpr int kCorrelationStep = 68;
+constexpr GridGeometry kWideGrid{30, 26, 140, 82, 76, 412, 68, 64};
+// Seven variables, a dissociation's with five covariates, fit the panel only closer.
+constexpr GridGeometry kCloseGrid{26, 24, 104, 66, 62, 332, 70, 66};
+constexpr int kWideGridRows = 6;
 
 const char* const kDescription =
     "QuorvaneSummary implements the methods for comparing a single case with a control "
     "sample in the presence of covariates developed by Crawford, J. R., Garthwaite, P. H., & "
     "Ryan, K. (2011), Cortex, 47, 1166-1178. It tests for a deficit in the single case, "
-    "controlling for the effects of covariates, and gives point and interval estimates of the "
-    "effect size and of the abnormality of the case's score.  This program takes SUMMARY "
-    "statistics for the control sample as input, such as a published table of norms: enter "
-    "the number of controls and the number of covariates (do NOT include the task of interest "
-    "in this count), then in the grid the controls' mean and SD and the case's score for the "
-    "task of interest and for each covariate, and the correlations between them (the lower "
-    "triangle of the correlation matrix).  Click on \"Compute\" for the results, which can be "
-    "viewed on screen, printed, or saved to file.  \"Save statistics...\" keeps the table in a "
-    "file and \"Load statistics...\" opens it again, so that a table is typed only once.  The "
-    "companion program, Quorvane, runs the same analysis but takes the RAW data of the "
+    "controlling for the effects of covariates, and gives point and interval estimates of "
+    "the effect size and of the abnormality of the case's score; with \"Dissociation (two "
+    "tasks)\" chosen, it tests for a dissociation between two tasks, together with the test "
+    "for a deficit on each task.  This program takes SUMMARY statistics for the control "
+    "sample as input, such as a published table of norms: enter the number of controls and "
+    "the number of covariates (do NOT include the task of interest, or the two tasks of a "
+    "dissociation, in this count), then in the grid the controls' mean and SD and the "
+    "case's score for the task of interest and "
+    "for each covariate, and the correlations between them (the lower triangle of the "
+    "correlation matrix).  For a dissociation the grid has a row for task 1 and a row for "
+    "task 2 before the covariates.  Click on \"Compute\" for the results, which can be "
+    "viewed on screen, printed, or saved to file.  \"Save statistics...\" keeps the table in "
+    "a file and \"Load statistics...\" opens it again, so that a table is typed only once.  "
+    "The companion program, Quorvane, runs the same analysis but takes the RAW data of the "
     "control sample as its input.";
 
-QLineEdit* MakeEntry(QWidget* parent, int x, int y, int width) {
+// An entry of the counts, or of the grid, which ArrangeGrid places.
+QLineEdit* MakeEntry(QWidget* parent, int x = 0, int y = 0, int width = 0) {
     auto* edit = new QLineEdit(parent);
     edit->setGeometry(x, y, width, 26);
     edit->setFont(WindowFont(13, true));
     return edit;
 }
 
-QLabel* MakeHeading(const QString& text, QWidget* parent, int x, int y, int width) {
+QLabel* MakeHeading(const QString& text, QWidget* parent, int x = 0, int y = kHeadingTop, int width = 0) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(x, y, width, 22);
     label->setFont(WindowFont(12, true));
     return label;
 }
 
-// The number of covariates a text names, when it names a whole number from 1 to 5
-// ("2.0" included, as the checks take it).
+// The program's title for the test, as its report names it.
+const std::string& TitleOf(AnalysisTest test) {
+    return test == AnalysisTest::Dissociation ? DissociationSummaryProgramTitle : SummaryProgramTitle;
+}
+
+// The number of covariates a text names, when it names a whole number the grid has rows
+// for, from 0 ("2.0" included, as the checks take it). Whether the analysis takes that
+// many is for Compute to say.
 std::optional<int> CovariateCount(const std::string& text) {
     const std::optional<long double> k = ParseStatistic(text);
-    if (!k || !(*k >= 1 && *k <= 5) || *k != std::trunc(*k)) return std::nullopt;
+    if (!k || !(*k >= 0 && *k <= TfrmSummary::kMaxCovariates) || *k != std::trunc(*k)) return std::nullopt;
     return static_cast<int>(*k);
 }
 
@@ -99,16 +118,20 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 380), QFrame::Raised);
+    // The analysis first, its items one below the other beside the counts: the row below
+    // is RadioGroup1's, and the grid's rows fill the rest of the panel.
+    RadioGroup2Items = new QButtonGroup(this);
+    RadioGroup2 = MakeTestGroup(Panel1, QRect(16, 2, 204, 72), RadioGroup2Items, ItemFlow::Down);
     Label1 = new QLabel(QString::fromStdString(kLabelCaptions[0]), Panel1);
-    Label1->setGeometry(16, 10, 330, 26);
+    Label1->setGeometry(228, 10, 234, 26);
     Label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtInput1 = MakeEntry(Panel1, 356, 10, 80);
+    txtInput1 = MakeEntry(Panel1, 470, 10, 80);
     Label2 = new QLabel(QString::fromStdString(kLabelCaptions[1]), Panel1);
-    Label2->setGeometry(16, 42, 330, 26);
+    Label2->setGeometry(228, 42, 234, 26);
     Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtInput2 = MakeEntry(Panel1, 356, 42, 80);
-    cmdSaveStatistics = MakeButton(QStringLiteral("Save statistics..."), Panel1, QRect(520, 8, 230, 30));
-    cmdLoadStatistics = MakeButton(QStringLiteral("Load statistics..."), Panel1, QRect(520, 42, 230, 30));
+    txtInput2 = MakeEntry(Panel1, 470, 42, 80);
+    cmdSaveStatistics = MakeButton(QStringLiteral("Save statistics..."), Panel1, QRect(558, 8, 192, 30));
+    cmdLoadStatistics = MakeButton(QStringLiteral("Load statistics..."), Panel1, QRect(558, 42, 192, 30));
 
     RadioGroup1Items = new QButtonGroup(this);
     RadioGroup1 = MakeLimitGroup(Panel1, QRect(16, 78, 736, 56), RadioGroup1Items);
@@ -116,50 +139,33 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     lblGrid = MakeHeading(QStringLiteral("Control sample: means, SDs and correlations (lower triangle); "
                                          "scores for the case:"),
                           Panel1, kNameLeft, 140, 736);
-    MakeHeading(QStringLiteral("Mean"), Panel1, kStatisticLeft, 164, 76);
-    MakeHeading(QStringLiteral("SD"), Panel1, kStatisticLeft + kStatisticStep, 164, 76);
-    MakeHeading(QStringLiteral("Case's score"), Panel1, kStatisticLeft + 2 * kStatisticStep, 164, 90);
-    for (int v = 0; v < kMaxVariables; ++v) {
-        const int y = kGridTop + kRowStep * v;
-        lblVariable[v] = new QLabel(QString::fromStdString(VariableName(v + 1)), Panel1);
-        lblVariable[v]->setGeometry(kNameLeft, y, 120, 26);
-        txtMean[v] = MakeEntry(Panel1, kStatisticLeft, y, 76);
-        txtSD[v] = MakeEntry(Panel1, kStatisticLeft + kStatisticStep, y, 76);
-        txtCase[v] = MakeEntry(Panel1, kStatisticLeft + 2 * kStatisticStep, y, 76);
-        for (int c = 0; c < v; ++c)
-            txtCorrelation[v][c] = MakeEntry(Panel1, kCorrelationLeft + kCorrelationStep * c, y, 64);
+    lblStatistic = {MakeHeading(QStringLiteral("Mean"), Panel1), MakeHeading(QStringLiteral("SD"), Panel1),
+                    MakeHeading(QStringLiteral("Case's score"), Panel1)};
+    for (int v = 0; v < kGridVariables; ++v) {
+        lblVariable[v] = new QLabel(QString::fromStdString(VariableName(v + 1, AnalysisTest::Dissociation)), Panel1);
+        txtMean[v] = MakeEntry(Panel1);
+        txtSD[v] = MakeEntry(Panel1);
+        txtCase[v] = MakeEntry(Panel1);
+        for (int c = 0; c < v; ++c) txtCorrelation[v][c] = MakeEntry(Panel1);
     }
-    for (int c = 0; c < kMaxVariables - 1; ++c)
-        lblCorrelation[c] = MakeHeading(c == 0 ? QStringLiteral("r: Task") : QStringLiteral("r: Cov %1").arg(c),
-                                        Panel1, kCorrelationLeft + kCorrelationStep * c, 164, 64);
+    auto* pastes = new PasteRoute(this, [this](QLineEdit* edit, const QString& text) { GridPaste(edit, text); });
+    for (QLineEdit* field : GridFields()) {
+        pastes->Watch(field);
+        field->installEventFilter(this);
+    }
+    // The heading of the first task's column follows the analysis (ArrangeGrid).
+    for (int c = 0; c < kGridVariables - 1; ++c)
+        lblCorrelation[c] = MakeHeading(c == 1 ? QStringLiteral("r: Task 2") : QStringLiteral("r: Cov %1").arg(c - 1),
+                                        Panel1);
 
     pan1 = MakePanel(this, QRect(12, 545, 768, 56), QFrame::Sunken);
     cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
     btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, QRect(294, 11, 180, 34));
     ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));
 
-    // Tab goes through the counts, then the grid row by row, as the checks do.
-    QWidget* previous = txtInput1;
-    auto chain = [&previous](QWidget* next) {
-        setTabOrder(previous, next);
-        previous = next;
-    };
-    chain(txtInput2);
-    for (int v = 0; v < kMaxVariables; ++v) {
-        chain(txtMean[v]);
-        chain(txtSD[v]);
-        chain(txtCase[v]);
-        for (int c = 0; c < v; ++c) chain(txtCorrelation[v][c]);
-    }
-    for (QWidget* next : std::initializer_list<QWidget*>{
-             RadioGroup1Items->button(0), RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments,
-             cmdCompute, btnclearData, ExitBtn, cmdSaveStatistics, cmdLoadStatistics})
-        chain(next);
-
-    auto* pastes = new PasteRoute(this, [this](QLineEdit* edit, const QString& text) { GridPaste(edit, text); });
-    for (int v = 0; v < kMaxVariables; ++v)
-        for (QLineEdit* cell : RowCells(v)) pastes->Watch(cell);
-
+    connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) RadioGroup2Click();
+    });
     connect(txtInput2, &QLineEdit::textChanged, this, &TfrmSummary::txtInput2Change);
     connect(cmdCompute, &QPushButton::clicked, this, &TfrmSummary::cmdComputeClick);
     connect(btnclearData, &QPushButton::clicked, this, &TfrmSummary::btnclearDataClick);
@@ -183,17 +189,69 @@ void TfrmSummary::FormCreate() {
 
 void TfrmSummary::SetGridCovariates(int k) {
     gridCovariates_ = k;
-    for (int v = 0; v < kMaxVariables; ++v) {
-        const bool shown = v <= k;
-        lblVariable[v]->setVisible(shown);
-        for (QLineEdit* cell : RowCells(v)) cell->setVisible(shown);
+    ArrangeGrid();
+}
+
+void TfrmSummary::ArrangeGrid() {
+    const AnalysisTest test = GridTest();
+    const int rows = GridRows();
+    const GridGeometry& g = rows > kWideGridRows ? kCloseGrid : kWideGrid;
+    lblVariable[0]->setText(QString::fromStdString(VariableName(1, test)));
+    lblCorrelation[0]->setText(test == AnalysisTest::Deficit ? QStringLiteral("r: Task") : QStringLiteral("r: Task 1"));
+    for (int i = 0; i < 3; ++i) {
+        const int x = g.statisticLeft + g.statisticStep * i;
+        lblStatistic[i]->setGeometry(x, kHeadingTop, i < 2 ? g.statisticWidth : g.correlationLeft - x, 22);
     }
-    for (int c = 0; c < kMaxVariables - 1; ++c) lblCorrelation[c]->setVisible(c < k);
+    // Each grid variable's row in the grid, -1 when it is not shown.
+    std::array<int, kGridVariables> rowOf{};
+    rowOf.fill(-1);
+    for (int row = 0; row < rows; ++row) rowOf[GridVariable(row)] = row;
+    for (int v = 0; v < kGridVariables; ++v) {
+        const bool shown = rowOf[v] >= 0;
+        const int y = kGridTop + g.rowStep * std::max(rowOf[v], 0);
+        lblVariable[v]->setGeometry(kNameLeft, y, g.statisticLeft - kNameLeft - 4, g.fieldHeight);
+        lblVariable[v]->setVisible(shown);
+        const std::array<QLineEdit*, 3> statistics{txtMean[v], txtSD[v], txtCase[v]};
+        for (int i = 0; i < 3; ++i) {
+            statistics[i]->setGeometry(g.statisticLeft + g.statisticStep * i, y, g.statisticWidth, g.fieldHeight);
+            statistics[i]->setVisible(shown);
+        }
+        for (int c = 0; c < v; ++c) {
+            const int x = g.correlationLeft + g.correlationStep * std::max(rowOf[c], 0);
+            txtCorrelation[v][c]->setGeometry(x, y, g.correlationWidth, g.fieldHeight);
+            txtCorrelation[v][c]->setVisible(shown && rowOf[c] >= 0);
+        }
+        if (v < kGridVariables - 1) {
+            const int x = g.correlationLeft + g.correlationStep * std::max(rowOf[v], 0);
+            lblCorrelation[v]->setGeometry(x, kHeadingTop, g.correlationWidth, 22);
+            lblCorrelation[v]->setVisible(shown && rowOf[v] < rows - 1);
+        }
+    }
+
+    // Tab goes through the counts, then the grid row by row, as the checks do.
+    QWidget* previous = txtInput1;
+    const auto chain = [&previous](QWidget* next) {
+        setTabOrder(previous, next);
+        previous = next;
+    };
+    chain(txtInput2);
+    for (int row = 0; row < rows; ++row)
+        for (QLineEdit* cell : RowCells(row)) chain(cell);
+    for (QWidget* next : std::initializer_list<QWidget*>{
+             RadioGroup2Items->button(0), RadioGroup2Items->button(1), RadioGroup1Items->button(0),
+             RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments, cmdCompute, btnclearData, ExitBtn,
+             cmdSaveStatistics, cmdLoadStatistics})
+        chain(next);
 }
 
 void TfrmSummary::txtInput2Change() {
     // An unfinished or wrong count leaves the grid as it is; Compute names the fault.
     if (const std::optional<int> k = CovariateCount(txtInput2->text().toStdString())) SetGridCovariates(*k);
+}
+
+void TfrmSummary::RadioGroup2Click() {
+    ArrangeGrid();
+    setWindowTitle(QString::fromStdString(TitleOf(GridTest())));
 }
 
 int TfrmSummary::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
@@ -202,17 +260,34 @@ void TfrmSummary::SetRadioGroup1ItemIndex(int index) {
     if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
 }
 
+int TfrmSummary::RadioGroup2ItemIndex() const { return RadioGroup2Items->checkedId(); }
+
+void TfrmSummary::SetRadioGroup2ItemIndex(int index) {
+    if (QAbstractButton* item = RadioGroup2Items->button(index)) item->setChecked(true);
+}
+
+AnalysisTest TfrmSummary::GridTest() const { return static_cast<AnalysisTest>(RadioGroup2ItemIndex()); }
+
+int TfrmSummary::GridVariable(int variable) const {
+    // A deficit's covariates follow the task of interest, past the row of task 2.
+    return GridTest() == AnalysisTest::Deficit && variable > 0 ? variable + 1 : variable;
+}
+
+int TfrmSummary::GridRows() const { return gridCovariates_ + TaskCount(GridTest()); }
+
 QLineEdit* TfrmSummary::EntryField(SummaryField field, int index) const {
+    const int variables = kMaxCovariates + TaskCount(GridTest());
+    const bool inGrid = index >= 0 && index < variables;
     switch (field) {
         case SummaryField::N: return txtInput1;
         case SummaryField::K: return txtInput2;
-        case SummaryField::Mean: return txtMean[index];
-        case SummaryField::SD: return txtSD[index];
-        case SummaryField::CaseScore: return txtCase[index];
+        case SummaryField::Mean: return inGrid ? txtMean[GridVariable(index)] : nullptr;
+        case SummaryField::SD: return inGrid ? txtSD[GridVariable(index)] : nullptr;
+        case SummaryField::CaseScore: return inGrid ? txtCase[GridVariable(index)] : nullptr;
         case SummaryField::Correlation:
-            for (int v = 1; v < kMaxVariables; ++v)
+            for (int v = 1; v < variables; ++v)
                 for (int c = 0; c < v; ++c)
-                    if (CorrelationIndex(v + 1, c + 1) == index) return txtCorrelation[v][c];
+                    if (CorrelationIndex(v + 1, c + 1) == index) return txtCorrelation[GridVariable(v)][GridVariable(c)];
             break;
         case SummaryField::None: break;
     }
@@ -220,9 +295,19 @@ QLineEdit* TfrmSummary::EntryField(SummaryField field, int index) const {
 }
 
 std::vector<QLineEdit*> TfrmSummary::RowCells(int variable) const {
-    std::vector<QLineEdit*> cells{txtMean[variable], txtSD[variable], txtCase[variable]};
-    for (int c = 0; c < variable; ++c) cells.push_back(txtCorrelation[variable][c]);
+    const int v = GridVariable(variable);
+    std::vector<QLineEdit*> cells{txtMean[v], txtSD[v], txtCase[v]};
+    for (int c = 0; c < variable; ++c) cells.push_back(txtCorrelation[v][GridVariable(c)]);
     return cells;
+}
+
+std::vector<QLineEdit*> TfrmSummary::GridFields() const {
+    std::vector<QLineEdit*> fields;
+    for (int v = 0; v < kGridVariables; ++v) {
+        fields.insert(fields.end(), {txtMean[v], txtSD[v], txtCase[v]});
+        for (int c = 0; c < v; ++c) fields.push_back(txtCorrelation[v][c]);
+    }
+    return fields;
 }
 
 void TfrmSummary::GridPaste(QLineEdit* edit, const QString& text) {
@@ -236,7 +321,7 @@ void TfrmSummary::GridPaste(QLineEdit* edit, const QString& text) {
         std::vector<int> rowLengths;
         int row = 0;
         int column = 0;
-        for (int v = 0; v <= gridCovariates_; ++v) {
+        for (int v = 0; v < GridRows(); ++v) {
             const std::vector<QLineEdit*> rowCells = RowCells(v);
             rowLengths.push_back(static_cast<int>(rowCells.size()));
             const auto at = std::find(rowCells.begin(), rowCells.end(), edit);
@@ -245,8 +330,25 @@ void TfrmSummary::GridPaste(QLineEdit* edit, const QString& text) {
         const auto placed = PlacePastedCells(cells, row, column, rowLengths, platform_);
         if (!placed) return;
         for (const GridCell& cell : *placed)
-            RowCells(cell.row)[cell.column]->setText(QString::fromStdString(cell.text));
+            SetGridText(RowCells(cell.row)[cell.column], QString::fromStdString(cell.text));
     });
+}
+
+void TfrmSummary::SetGridText(QLineEdit* field, const QString& text) {
+    field->setText(text);
+    if (!field->hasFocus()) field->setCursorPosition(0);
+}
+
+bool TfrmSummary::eventFilter(QObject* watched, QEvent* event) {
+    // Left for another field or button; not for a menu or a message box, after which
+    // the user goes on where the cursor was.
+    if (event->type() == QEvent::FocusOut) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* field = qobject_cast<QLineEdit*>(watched);
+        if (field && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            field->setCursorPosition(0);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 MainWindowState TfrmSummary::CurrentState() const {
@@ -256,6 +358,7 @@ MainWindowState TfrmSummary::CurrentState() const {
     state.labelCaptions[0] = Label1->text().toStdString();
     state.labelCaptions[1] = Label2->text().toStdString();
     state.limitIndex = RadioGroup1ItemIndex();
+    state.testIndex = RadioGroup2ItemIndex();
     for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
     state.notesCaption = lblComments->text().toStdString();
     state.resultsHoldText = results_ != nullptr && results_->HoldsText();
@@ -266,11 +369,12 @@ MainWindowState TfrmSummary::CurrentState() const {
 SummaryEntries TfrmSummary::CurrentEntries() const {
     SummaryEntries entries;
     auto text = [](const QLineEdit* edit) { return edit->text().trimmed().toStdString(); };
-    for (int v = 0; v <= gridCovariates_; ++v) {
-        entries.means.push_back(text(txtMean[v]));
-        entries.sds.push_back(text(txtSD[v]));
-        entries.caseScores.push_back(text(txtCase[v]));
-        for (int c = 0; c < v; ++c) entries.correlations.push_back(text(txtCorrelation[v][c]));
+    for (int v = 0; v < GridRows(); ++v) {
+        const std::vector<QLineEdit*> cells = RowCells(v);
+        entries.means.push_back(text(cells[0]));
+        entries.sds.push_back(text(cells[1]));
+        entries.caseScores.push_back(text(cells[2]));
+        for (std::size_t c = 3; c < cells.size(); ++c) entries.correlations.push_back(text(cells[c]));
     }
     return entries;
 }
@@ -296,7 +400,7 @@ void TfrmSummary::cmdComputeClick() {
         }
         if (!results_) return;
         const UserInputIgnored ignored;
-        results_->ShowReport(SummaryProgramTitle, outcome.reportLines,
+        results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
                              FigureInputOf(outcome.facts, state.decimalSeparator));
     });
 }
@@ -316,7 +420,7 @@ void TfrmSummary::cmdSaveStatisticsClick() {
         statisticsDialog_.defaultName = *path;
         KeepStatisticsFile(*path);
         // The checked counts, not the typed ones ("1 000"), which the file format refuses.
-        const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries};
+        const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries, GridTest()};
         WriteFileAtomically(*path, QByteArray::fromStdString(FormatStatisticsFile(table)),
                             "The statistics cannot be saved to " + Quoted(*path));
     });
@@ -333,23 +437,23 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         const StatisticsTable table = ReadStatisticsFile(*path);
         statisticsDialog_.defaultName = *path;
         KeepStatisticsFile(*path);
+        SetRadioGroup2ItemIndex(static_cast<int>(table.test));
         txtInput1->setText(QString::fromStdString(table.n));
         txtInput2->setText(QString::fromStdString(table.k));
-        // The file's lists have k + 1 entries whatever the grid showed: size it from k.
+        // The file's lists follow its k whatever the grid showed: size it from k.
         SetGridCovariates(CovariateCount(table.k).value_or(0));
+        // Every field beyond the file's variables is emptied, task 2's beside a deficit's
+        // table too: a larger k, or the other analysis, chosen afterwards must not bring
+        // back the previous table's values beside the file's.
+        for (QLineEdit* field : GridFields()) field->clear();
         const SummaryEntries& e = table.entries;
-        // The rows beyond the file's k are emptied: a larger k typed afterwards must not
-        // bring back the previous table's values beside the file's.
-        for (int v = 0; v < kMaxVariables; ++v) {
-            const bool inFile = v <= gridCovariates_;
-            const auto entry = [inFile](const std::vector<std::string>& list, int index) {
-                return inFile ? QString::fromStdString(list[index]) : QString();
-            };
-            txtMean[v]->setText(entry(e.means, v));
-            txtSD[v]->setText(entry(e.sds, v));
-            txtCase[v]->setText(entry(e.caseScores, v));
+        for (int v = 0; v < GridRows(); ++v) {
+            const std::vector<QLineEdit*> cells = RowCells(v);
+            SetGridText(cells[0], QString::fromStdString(e.means[v]));
+            SetGridText(cells[1], QString::fromStdString(e.sds[v]));
+            SetGridText(cells[2], QString::fromStdString(e.caseScores[v]));
             for (int c = 0; c < v; ++c)
-                txtCorrelation[v][c]->setText(entry(e.correlations, CorrelationIndex(v + 1, c + 1)));
+                SetGridText(cells[3 + c], QString::fromStdString(e.correlations[CorrelationIndex(v + 1, c + 1)]));
         }
         txtInput1->setFocus();
     });

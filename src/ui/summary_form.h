@@ -1,8 +1,9 @@
 #pragma once
-// TfrmSummary: the main window of the companion program. The user types n and k, the
-// controls' means, SDs and correlations and the case's scores into a grid whose size
-// follows k, picks the kind of credible limit, may type notes, and starts the analysis
-// with Compute. Save statistics... and Load statistics... keep the table in a file.
+// TfrmSummary: the main window of the companion program. The user picks the analysis (a
+// deficit or a dissociation), types n and k, the controls' means, SDs and correlations
+// and the case's scores into a grid whose rows follow the analysis and k, picks the kind
+// of credible limit, may type notes, and starts the analysis with Compute. Save
+// statistics... and Load statistics... keep the table in a file.
 
 #include <QWidget>
 #include <array>
@@ -29,7 +30,11 @@ class TfrmSummary : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxVariables = 6;  // the task and up to five covariates
+    static constexpr int kMaxCovariates = 5;
+    // The grid's variables, each a row of fields that keeps its text while it is hidden:
+    // 0 the task of interest, which is task 1 of a dissociation, 1 task 2, then the
+    // covariates. A deficit shows no row for task 2.
+    static constexpr int kGridVariables = 2 + kMaxCovariates;
 
     explicit TfrmSummary(Platform& platform, QWidget* parent = nullptr);
 
@@ -38,10 +43,16 @@ public:
 
     int RadioGroup1ItemIndex() const;
     void SetRadioGroup1ItemIndex(int index);
+    // RadioGroup2's item index: the analysis, an AnalysisTest value.
+    int RadioGroup2ItemIndex() const;
+    void SetRadioGroup2ItemIndex(int index);
     // The number of covariates the grid shows.
     int GridCovariates() const { return gridCovariates_; }
-    // The grid's field of an entry (variables and correlations counted as in SummaryEntries).
+    // The grid's field of an entry of the analysis chosen (variables and correlations
+    // counted as in SummaryEntries); nothing beyond the grid.
     QLineEdit* EntryField(SummaryField field, int index) const;
+    // The grid's shown entries, in the order of SummaryEntries for the analysis chosen.
+    SummaryEntries CurrentEntries() const;
 
     // The controls, open to the tests that drive the window as its user would.
     QPlainTextEdit* DescripFld;
@@ -57,14 +68,18 @@ public:
     QPushButton* cmdLoadStatistics;
     QGroupBox* RadioGroup1;
     QButtonGroup* RadioGroup1Items;
+    QGroupBox* RadioGroup2;
+    QButtonGroup* RadioGroup2Items;
     QLabel* lblGrid;
-    std::array<QLabel*, kMaxVariables> lblVariable{};
-    std::array<QLabel*, kMaxVariables - 1> lblCorrelation{};
-    std::array<QLineEdit*, kMaxVariables> txtMean{};
-    std::array<QLineEdit*, kMaxVariables> txtSD{};
-    std::array<QLineEdit*, kMaxVariables> txtCase{};
-    // txtCorrelation[i][j]: variables i + 1 and j + 1, j < i (the lower triangle).
-    std::array<std::array<QLineEdit*, kMaxVariables - 1>, kMaxVariables> txtCorrelation{};
+    std::array<QLabel*, 3> lblStatistic{};  // "Mean", "SD", "Case's score"
+    // By grid variable: lblCorrelation[j] heads the column of correlations with variable j.
+    std::array<QLabel*, kGridVariables> lblVariable{};
+    std::array<QLabel*, kGridVariables - 1> lblCorrelation{};
+    std::array<QLineEdit*, kGridVariables> txtMean{};
+    std::array<QLineEdit*, kGridVariables> txtSD{};
+    std::array<QLineEdit*, kGridVariables> txtCase{};
+    // txtCorrelation[i][j]: grid variables i and j, j < i (the lower triangle).
+    std::array<std::array<QLineEdit*, kGridVariables - 1>, kGridVariables> txtCorrelation{};
     QFrame* pan1;
     QPushButton* cmdCompute;
     QPushButton* btnclearData;
@@ -81,6 +96,7 @@ public slots:
     void cmdLoadStatisticsClick();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -88,14 +104,28 @@ private:
     void FormCreate();
     // Shows the rows and correlation columns of k covariates; hidden fields keep their text.
     void SetGridCovariates(int k);
+    // Lays the grid out for the analysis chosen and k, and Tab through it in its order.
+    void ArrangeGrid();
     void txtInput2Change();
-    // A row's fields: mean, SD, case's score, then its correlations.
+    // The grid follows the analysis, and the caption names it.
+    void RadioGroup2Click();
+    AnalysisTest GridTest() const;
+    // The grid variable of a variable of the analysis chosen (from 0, tasks first).
+    int GridVariable(int variable) const;
+    // The variables the grid shows: the tasks and the covariates.
+    int GridRows() const;
+    // The fields of the row of a variable of the analysis chosen: mean, SD, case's score,
+    // then its correlations with the variables above it.
     std::vector<QLineEdit*> RowCells(int variable) const;
+    // Every field of the grid, shown or hidden.
+    std::vector<QLineEdit*> GridFields() const;
+    // A grid field's text, shown from its start unless the field is being edited: a
+    // field narrower than its number would otherwise show its end, and hide a minus sign.
+    static void SetGridText(QLineEdit* field, const QString& text);
     // A paste into the grid: one number where the cursor is, several into the following
     // fields of the row (and lines into the following rows), as a spreadsheet pastes.
     void GridPaste(QLineEdit* edit, const QString& text);
     MainWindowState CurrentState() const;
-    SummaryEntries CurrentEntries() const;
     void FocusEntry(const SummaryFocus& focus);
     // A statistics file loaded or saved: the results window's saves must not overwrite it.
     void KeepStatisticsFile(const std::string& path);

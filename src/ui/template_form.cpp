@@ -46,8 +46,12 @@ const char* const kDescriptionPurpose =
     "point and interval estimates of the effect size for the difference between the "
     "case and controls, and (c) point and interval estimates of the abnormality of "
     "the case's score (i.e., it estimates the percentage of controls that would "
-    "exhibit a more extreme conditional score).  This program takes RAW data for the "
-    "control sample on the task of interest and covariate(s) as input.";
+    "exhibit a more extreme conditional score).  It also tests for a dissociation "
+    "between two tasks (choose \"Dissociation (two tasks)\"): whether the standardised "
+    "difference between the case's conditional scores on the two tasks is larger than "
+    "controls show, together with the test for a deficit on each task.  This program "
+    "takes RAW data for the control sample on the task of interest (or the two tasks of "
+    "a dissociation) and any covariates as input.";
 const char* const kDescriptionCompanion =
     "A companion program, QuorvaneSummary, runs the same analysis but takes SUMMARY "
     "statistics for the controls (means, SDs and correlations) as its inputs.";
@@ -57,16 +61,19 @@ const char* const kDescriptionUse =
     "data in columns. Separate each column with a single space (not a comma or tab "
     "etc). The first column should contain the raw data for the task of interest, "
     "the second column the first covariate, etc.  Thus, if you only have one "
-    "covariate, there will only be two columns.  The first n rows of the data file "
-    "should contain the raw data for the n controls. The LAST (i.e., n + 1th) row "
-    "should contain the raw data for the case.  To run the program enter the number "
-    "of controls and the number of covariates (do NOT include the task of interest "
-    "in this count) into their respective fields and click on \"Compute\".  You will "
-    "then be prompted to load the file containing the raw data (the raw data as read "
-    "from the file are reproduced in the output so that users can check its "
-    "integrity).  The methods are computationally intensive, so there will be a "
-    "delay (typically less than 30 seconds) before the results are displayed. The "
-    "results can be viewed on screen, printed, or saved to file.  ( Current version "
+    "covariate, there will only be two columns.  For a dissociation the first column "
+    "should contain the raw data for task 1, the second column task 2, and the "
+    "covariates follow, so that one covariate makes three columns.  The first n rows "
+    "of the data file should contain the raw data for the n controls. The LAST "
+    "(i.e., n + 1th) row should contain the raw data for the case.  To run the "
+    "program enter the number of controls and the number of covariates (do NOT "
+    "include the task of interest, or the two tasks of a dissociation, in this "
+    "count) into their respective fields and click on \"Compute\".  You will then be "
+    "prompted to load the file containing the raw data (the raw data as read from "
+    "the file are reproduced in the output so that users can check its integrity).  "
+    "The methods are computationally intensive, so there will be a delay (typically "
+    "less than 30 seconds) before the results are displayed. The results can be "
+    "viewed on screen, printed, or saved to file.  ( Current version "
     "of program: " QUORVANE_VERSION ", built on " QUORVANE_BUILD_DATE " ).";
 
 QString DescriptionText() {
@@ -74,6 +81,11 @@ QString DescriptionText() {
            QString::fromUtf8(kDescriptionPurpose) + QStringLiteral(" ") +
            QString::fromUtf8(kDescriptionCompanion) + QStringLiteral("  ") +
            QString::fromUtf8(kDescriptionUse);
+}
+
+// The program's title for the test, as its report names it.
+const std::string& TitleOf(AnalysisTest test) {
+    return test == AnalysisTest::Dissociation ? DissociationProgramTitle : ProgramTitle;
 }
 
 // The edit's own editing keys, as its context menu offers them; the Paste keys are
@@ -132,8 +144,14 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     Panel1 = MakePanel(this, QRect(12, 157, 768, 342), QFrame::Raised);
 
     RadioGroup1Items = new QButtonGroup(this);
-    // The top of the panel is left free for the notes field to grow into.
     RadioGroup1 = MakeLimitGroup(Panel1, QRect(16, 100, 736, 60), RadioGroup1Items);
+    // Above RadioGroup1, below the 31 pixels at the top of the panel that the notes
+    // field grows over.
+    RadioGroup2Items = new QButtonGroup(this);
+    RadioGroup2 = MakeTestGroup(Panel1, QRect(16, 36, 736, 60), RadioGroup2Items, ItemFlow::Across);
+    connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) RadioGroup2Click();
+    });
 
     std::array<QLabel*, kInputFieldCount> labels{};
     std::array<QLineEdit*, kInputFieldCount> inputs{};
@@ -164,7 +182,9 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));
 
     setTabOrder(txtInput1, txtInput2);
-    setTabOrder(txtInput2, RadioGroup1Items->button(0));
+    setTabOrder(txtInput2, RadioGroup2Items->button(0));
+    setTabOrder(RadioGroup2Items->button(0), RadioGroup2Items->button(1));
+    setTabOrder(RadioGroup2Items->button(1), RadioGroup1Items->button(0));
     setTabOrder(RadioGroup1Items->button(0), RadioGroup1Items->button(1));
     setTabOrder(RadioGroup1Items->button(1), RadioGroup1Items->button(2));
     setTabOrder(RadioGroup1Items->button(2), memoComments);
@@ -202,6 +222,10 @@ void TfrmTemplate::LoadPreviousData() {
     }
 }
 
+void TfrmTemplate::RadioGroup2Click() {
+    setWindowTitle(QString::fromStdString(TitleOf(static_cast<AnalysisTest>(RadioGroup2ItemIndex()))));
+}
+
 void TfrmTemplate::DescripFldChange() {
     DescripFld->setVerticalScrollBarPolicy(DescripFld->toPlainText().size() > kDescriptionFitLength
                                                ? Qt::ScrollBarAlwaysOn
@@ -222,6 +246,12 @@ void TfrmTemplate::SetRadioGroup1ItemIndex(int index) {
     if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
 }
 
+int TfrmTemplate::RadioGroup2ItemIndex() const { return RadioGroup2Items->checkedId(); }
+
+void TfrmTemplate::SetRadioGroup2ItemIndex(int index) {
+    if (QAbstractButton* item = RadioGroup2Items->button(index)) item->setChecked(true);
+}
+
 MainWindowState TfrmTemplate::CurrentState() const {
     MainWindowState state;
     const auto labels = Labels();
@@ -231,6 +261,7 @@ MainWindowState TfrmTemplate::CurrentState() const {
         state.labelCaptions[i] = labels[i]->text().toStdString();
     }
     state.limitIndex = RadioGroup1ItemIndex();
+    state.testIndex = RadioGroup2ItemIndex();
     for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
     state.notesCaption = lblComments->text().toStdString();
     state.resultsHoldText = results_ != nullptr && results_->HoldsText();
@@ -255,7 +286,7 @@ void TfrmTemplate::cmdComputeClick() {
         // Showing a long report takes a moment, during which the main window is still
         // on the screen: a click on it then must not start another run once it is hidden.
         const UserInputIgnored ignored;
-        results_->ShowReport(ProgramTitle, outcome.reportLines,
+        results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
                              FigureInputOf(outcome.facts, state.decimalSeparator));
         results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });

@@ -1,6 +1,7 @@
 #pragma once
-// TfrmTemplate: the main window. The user types n and k, picks the kind of credible
-// limit, may type notes, and starts the analysis with Compute.
+// TfrmTemplate: the main window. The user types n and k, picks the analysis (a deficit
+// or a dissociation) and the kind of credible limit, may type notes, and starts the
+// analysis with Compute.
 
 #include <QWidget>
 #include <array>
@@ -35,6 +36,9 @@ public:
     // RadioGroup1's item index: the kind of credible limit.
     int RadioGroup1ItemIndex() const;
     void SetRadioGroup1ItemIndex(int index);
+    // RadioGroup2's item index: the analysis, an AnalysisTest value.
+    int RadioGroup2ItemIndex() const;
+    void SetRadioGroup2ItemIndex(int index);
 
     // The controls, open to the tests that drive the window as its user would.
     QPlainTextEdit* DescripFld;
@@ -44,6 +48,8 @@ public:
     QFrame* Panel1;
     QGroupBox* RadioGroup1;
     QButtonGroup* RadioGroup1Items;
+    QGroupBox* RadioGroup2;
+    QButtonGroup* RadioGroup2Items;
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;
@@ -84,6 +90,8 @@ private:
     void FormShow();
     void LoadPreviousData();
     void DescripFldChange();
+    // The caption names the test chosen.
+    void RadioGroup2Click();
     // The typing handlers, shared by all eight edits.
     bool txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event);
     // A paste, by key or menu, checked as typed text is.

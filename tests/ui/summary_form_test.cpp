@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QClipboard>
 #include <QFile>
 #include <QLabel>
@@ -13,6 +14,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <functional>
+#include <tuple>
 
 #include "analysis/metrics_papers.h"
 #include "analysis/summary_run.h"
@@ -56,7 +60,7 @@ protected:
         type(SummaryField::Correlation, e.correlations);
     }
 
-    void Click(QPushButton* button) {
+    void Click(QAbstractButton* button) {
         button->setFocus();
         QTest::mouseClick(button, Qt::LeftButton);
     }
@@ -103,10 +107,48 @@ TEST_F(SummaryWindow, TheGridFollowsKAndKeepsWhatWasTyped) {
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 }
 
+// A field of the window, found as its user finds it.
+using FieldOf = std::function<QLineEdit*(const TfrmSummary&)>;
+
+// The grid's field in the row of the variable named row, under the heading column
+// ("Mean", "SD", "Case's score", "r: Task 1", ...): found by where the labels and the
+// fields stand, not by how the window numbers its fields. Nothing when none is shown.
+QLineEdit* GridCell(const TfrmSummary& window, const QString& row, const QString& column) {
+    const auto shownLabel = [&window](const QString& text) -> const QLabel* {
+        for (const QLabel* label : window.Panel1->findChildren<QLabel*>())
+            if (label->text() == text && label->isVisibleTo(&window)) return label;
+        return nullptr;
+    };
+    const QLabel* name = shownLabel(row);
+    const QLabel* heading = shownLabel(column);
+    if (name == nullptr || heading == nullptr) return nullptr;
+    for (QLineEdit* field : window.Panel1->findChildren<QLineEdit*>())
+        if (field->isVisibleTo(&window) && field->y() == name->y() && field->x() == heading->x()) return field;
+    return nullptr;
+}
+
+FieldOf Cell(const char* row, const char* column) {
+    return [=](const TfrmSummary& window) { return GridCell(window, row, column); };
+}
+
+// The texts of the shown labels, in the order they stand (top to bottom, left to right).
+template <std::size_t N>
+std::vector<std::string> ShownInOrder(const TfrmSummary& window, const std::array<QLabel*, N>& labels) {
+    std::vector<const QLabel*> shown;
+    for (const QLabel* label : labels)
+        if (label->isVisibleTo(&window)) shown.push_back(label);
+    std::sort(shown.begin(), shown.end(), [](const QLabel* a, const QLabel* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    std::vector<std::string> texts;
+    for (const QLabel* label : shown) texts.push_back(label->text().toStdString());
+    return texts;
+}
+
 struct WindowRefusal {
     const char* name;
-    SummaryField field;  // the entry typed wrong, and the one that must get the focus
-    int index;
+    AnalysisTest test;
+    FieldOf field;  // the entry typed wrong, and the one that must get the focus
     const char* text;
     const char* message;  // a part of the box's text
 };
@@ -115,34 +157,165 @@ class SummaryWindowChecks : public SummaryWindow, public ::testing::WithParamInt
 
 TEST_P(SummaryWindowChecks, ShowOneWarningAndFocusTheEntryAtFault) {
     const WindowRefusal& c = GetParam();
-    Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
-    frmSummary.EntryField(c.field, c.index)->setText(QString::fromUtf8(c.text));
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(c.test));
+    if (c.test == AnalysisTest::Deficit)
+        Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
+    else
+        Type("30", "1", {{"50", "45", "12"}, {"10", "9", "3"}, {"30", "44", "14"}, {"0.6", "0.5", "0.3"}});
+    QLineEdit* field = c.field(frmSummary);
+    ASSERT_NE(field, nullptr);
+    field->setText(QString::fromUtf8(c.text));
     for (QPushButton* button : {frmSummary.cmdCompute, frmSummary.cmdSaveStatistics}) {
         platform.messages.clear();
         Click(button);
         ASSERT_EQ(platform.messages.size(), 1u);
         EXPECT_NE(platform.messages[0].text.find(c.message), std::string::npos) << platform.messages[0].text;
-        EXPECT_EQ(QApplication::focusWidget(), frmSummary.EntryField(c.field, c.index));
+        EXPECT_EQ(QApplication::focusWidget(), field);
     }
     EXPECT_TRUE(platform.saveDialogs.empty());
     EXPECT_FALSE(frmTemplateResults.isVisible());
     EXPECT_TRUE(Results().isEmpty());
 }
 
+const FieldOf kN = [](const TfrmSummary& window) { return window.txtInput1; };
+const FieldOf kK = [](const TfrmSummary& window) { return window.txtInput2; };
+constexpr AnalysisTest kDeficit = AnalysisTest::Deficit;
+constexpr AnalysisTest kDissociation = AnalysisTest::Dissociation;
+
 INSTANTIATE_TEST_SUITE_P(
     UserSees, SummaryWindowChecks,
-    ::testing::Values(WindowRefusal{"EmptyN", SummaryField::N, 0, "", "Data have not been entered in this field."},
-                      WindowRefusal{"SixCovariates", SummaryField::K, 0, "6",
-                                    "The value must be a positive integer and be less than 6."},
-                      WindowRefusal{"MeanNotANumber", SummaryField::Mean, 2, "4o", "(  Mean of Covariate 2  4o  )"},
-                      WindowRefusal{"ZeroSD", SummaryField::SD, 1, "0",
-                                    "(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0."},
-                      WindowRefusal{"EmptyCaseScore", SummaryField::CaseScore, 0, "",
-                                    "(  Case's score on Task of Interest  )"},
-                      WindowRefusal{"CorrelationOfOne", SummaryField::Correlation, 2, "1",
-                                    "(  Correlation of Covariate 2 with Covariate 1  1  )\n\nA correlation must lie "
-                                    "strictly between -1 and 1."}),
+    ::testing::Values(
+        WindowRefusal{"EmptyN", kDeficit, kN, "", "Data have not been entered in this field."},
+        WindowRefusal{"SixCovariates", kDeficit, kK, "6", "The value must be a positive integer and be less than 6."},
+        WindowRefusal{"MeanNotANumber", kDeficit, Cell("Covariate 2", "Mean"), "4o", "(  Mean of Covariate 2  4o  )"},
+        WindowRefusal{"ZeroSD", kDeficit, Cell("Covariate 1", "SD"), "0",
+                      "(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0."},
+        WindowRefusal{"EmptyCaseScore", kDeficit, Cell("Task of Interest", "Case's score"), "",
+                      "(  Case's score on Task of Interest  )"},
+        WindowRefusal{"CorrelationOfOne", kDeficit, Cell("Covariate 2", "r: Cov 1"), "1",
+                      "(  Correlation of Covariate 2 with Covariate 1  1  )\n\nA correlation must lie "
+                      "strictly between -1 and 1."},
+        WindowRefusal{"TooFewControlsForADissociation", kDissociation, kN, "4",
+                      "The value for sample size must be an integer greater than 4 for a dissociation."},
+        WindowRefusal{"ZeroSDOfTask2", kDissociation, Cell("Task 2", "SD"), "0", "(  SD of Task 2  0  )"},
+        WindowRefusal{"Task2WithTask1", kDissociation, Cell("Task 2", "r: Task 1"), "1",
+                      "(  Correlation of Task 2 with Task 1  1  )"},
+        WindowRefusal{"CovariateWithTask2", kDissociation, Cell("Covariate 1", "r: Task 2"), "x",
+                      "(  Correlation of Covariate 1 with Task 2  x  )"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+struct GridShape {
+    const char* name;
+    AnalysisTest test;
+    const char* k;
+    std::vector<std::string> rows;          // the variables' names, top to bottom
+    std::vector<std::string> correlations;  // the correlation columns' headings, left to right
+};
+
+class SummaryGridShape : public SummaryWindow, public ::testing::WithParamInterface<GridShape> {};
+
+// Each shown cell gets a text that names its row and column as the user sees them; the
+// entries must list them as the analysis reads SummaryEntries: the tasks, then the
+// covariates, the correlations of the lower triangle row by row (r21; r31 r32; ...).
+TEST_P(SummaryGridShape, RowsAndColumnsFollowTheTestAndKAndTheEntriesTheirOrder) {
+    const GridShape& shape = GetParam();
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(shape.test));
+    frmSummary.txtInput2->setText(QString::fromUtf8(shape.k));
+    EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblVariable), shape.rows);
+    EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblCorrelation), shape.correlations);
+
+    const int p = static_cast<int>(shape.rows.size());
+    SummaryEntries expected;
+    int shownFields = 0;
+    for (int row = 0; row < p; ++row) {
+        const std::string name = std::to_string(row + 1);
+        const QString variable = QString::fromStdString(shape.rows[row]);
+        for (const auto& [column, list, text] :
+             {std::tuple{"Mean", &expected.means, "1" + name}, std::tuple{"SD", &expected.sds, "2" + name},
+              std::tuple{"Case's score", &expected.caseScores, "3" + name}}) {
+            QLineEdit* field = GridCell(frmSummary, variable, QString::fromUtf8(column));
+            ASSERT_NE(field, nullptr) << shape.rows[row] << ", " << column;
+            field->setText(QString::fromStdString(text));
+            list->push_back(text);
+        }
+        for (int c = 0; c < row; ++c) {
+            const QString heading = QString::fromStdString(shape.correlations[c]);
+            QLineEdit* field = GridCell(frmSummary, variable, heading);
+            ASSERT_NE(field, nullptr) << shape.rows[row] << ", " << shape.correlations[c];
+            const std::string text = "0." + name + std::to_string(c + 1);
+            field->setText(QString::fromStdString(text));
+            expected.correlations.push_back(text);
+        }
+        shownFields += 3 + row;
+    }
+    EXPECT_EQ(frmSummary.CurrentEntries(), expected);
+    int visible = 0;
+    for (const QLineEdit* field : frmSummary.Panel1->findChildren<QLineEdit*>())
+        visible += field->isVisibleTo(&frmSummary) ? 1 : 0;
+    EXPECT_EQ(visible, shownFields + 2);  // and n and k
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TestAndK, SummaryGridShape,
+    ::testing::Values(
+        GridShape{"DeficitNoCovariate", kDeficit, "0", {"Task of Interest"}, {}},
+        GridShape{"DeficitK1", kDeficit, "1", {"Task of Interest", "Covariate 1"}, {"r: Task"}},
+        GridShape{"DeficitK3",
+                  kDeficit,
+                  "3",
+                  {"Task of Interest", "Covariate 1", "Covariate 2", "Covariate 3"},
+                  {"r: Task", "r: Cov 1", "r: Cov 2"}},
+        GridShape{"DissociationNoCovariate", kDissociation, "0", {"Task 1", "Task 2"}, {"r: Task 1"}},
+        GridShape{"DissociationK1", kDissociation, "1", {"Task 1", "Task 2", "Covariate 1"}, {"r: Task 1", "r: Task 2"}},
+        GridShape{"DissociationK3",
+                  kDissociation,
+                  "3",
+                  {"Task 1", "Task 2", "Covariate 1", "Covariate 2", "Covariate 3"},
+                  {"r: Task 1", "r: Task 2", "r: Cov 1", "r: Cov 2"}},
+        GridShape{"DissociationK5",
+                  kDissociation,
+                  "5",
+                  {"Task 1", "Task 2", "Covariate 1", "Covariate 2", "Covariate 3", "Covariate 4", "Covariate 5"},
+                  {"r: Task 1", "r: Task 2", "r: Cov 1", "r: Cov 2", "r: Cov 3", "r: Cov 4"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Task 1 is the task of interest and the covariates stay covariates: what was typed for
+// them is kept across a switch; task 2's row is kept aside while a deficit is chosen.
+TEST_F(SummaryWindow, SwitchingTheTestKeepsWhatStillMeansTheSame) {
+    Type("30", "1", kOneCovariate);
+    Click(frmSummary.RadioGroup2Items->button(static_cast<int>(kDissociation)));
+    EXPECT_EQ(frmSummary.windowTitle().toStdString(), DissociationSummaryProgramTitle);
+    EXPECT_EQ(frmSummary.CurrentEntries(),
+              (SummaryEntries{{"31.333", "", "13.1"}, {"6.804", "", "3.346"}, {"15", "", "17"}, {"", "0.72091", ""}}));
+    const SummaryEntries dissociation{
+        {"31.333", "28", "13.1"}, {"6.804", "5.1", "3.346"}, {"15", "27", "17"}, {"0.6", "0.72091", "0.4"}};
+    Type("30", "1", dissociation);
+
+    Click(frmSummary.RadioGroup2Items->button(static_cast<int>(kDeficit)));
+    EXPECT_EQ(frmSummary.windowTitle().toStdString(), SummaryProgramTitle);
+    EXPECT_EQ(frmSummary.CurrentEntries(), kOneCovariate);
+    EXPECT_EQ(GridCell(frmSummary, "Task 2", "Mean"), nullptr);
+    Click(frmSummary.RadioGroup2Items->button(static_cast<int>(kDissociation)));
+    EXPECT_EQ(frmSummary.CurrentEntries(), dissociation);
+
+    // Clear Data empties the grid but leaves the choice, as it leaves the credible limit.
+    Click(frmSummary.btnclearData);
+    EXPECT_EQ(frmSummary.RadioGroup2ItemIndex(), static_cast<int>(kDissociation));
+    EXPECT_EQ(frmSummary.CurrentEntries(), (SummaryEntries{{"", "", ""}, {"", "", ""}, {"", "", ""}, {"", "", ""}}));
+}
+
+// A table pasted from the row of task 1 runs on over task 2's row into the covariate's.
+TEST_F(SummaryWindow, APastedTableRunsOverTheRowOfTask2) {
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(kDissociation));
+    Type("30", "1", {{"", "", ""}, {"", "", ""}, {"", "", ""}, {"", "", ""}});
+    QLineEdit* first = GridCell(frmSummary, "Task 1", "Mean");
+    first->setFocus();
+    QApplication::clipboard()->setText(QStringLiteral("50\t10\t30\n45\t9\t44\t0.6\n12\t3\t14\t0.5\t0.3\n"));
+    QTest::keyClick(first, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(frmSummary.CurrentEntries(),
+              (SummaryEntries{{"50", "45", "12"}, {"10", "9", "3"}, {"30", "44", "14"}, {"0.6", "0.5", "0.3"}}));
+}
 
 TEST_F(SummaryWindow, TooFewControlsAndANonPositiveDefiniteMatrixAreErrors) {
     Type("3", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.9", "0.9", "-0.9"}});
@@ -189,7 +362,7 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     platform.openAnswers.push_back(path.toStdString());
     Click(frmSummary.cmdLoadStatistics);
     EXPECT_EQ(frmSummary.GridCovariates(), 3);
-    EXPECT_EQ(frmSummary.txtCorrelation[2][1]->text(), QStringLiteral("0.3"));
+    EXPECT_EQ(GridCell(frmSummary, "Covariate 2", "r: Cov 1")->text(), QStringLiteral("0.3"));
     const QString savedBack = folder.filePath(QStringLiteral("saved_back.txt"));
     platform.saveAnswers.push_back(savedBack.toStdString());
     Click(frmSummary.cmdSaveStatistics);
@@ -206,6 +379,54 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
+}
+
+// A dissociation's table goes to a version 2 file; a file loaded sets the choice from
+// its test, and a deficit's table loaded leaves task 2's row empty for a later switch.
+TEST_F(SummaryWindow, ADissociationsTableIsSavedAsVersion2AndLoadingSetsTheChoice) {
+    const SummaryEntries dissociation{
+        {"50", "45", "12"}, {"10", "9", "3"}, {"30", "44", "14"}, {"0.6", "0.5", "0.3"}};
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(kDissociation));
+    Type("30", "1", dissociation);
+    const QString path = folder.filePath(QStringLiteral("dissociation.txt"));
+    platform.saveAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdSaveStatistics);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.startsWith("quorvane-statistics 2\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("\ntest dissociation\n")) << text.toStdString();
+
+    const QString deficitPath = folder.filePath(QStringLiteral("deficit.txt"));
+    QFile deficit(deficitPath);
+    ASSERT_TRUE(deficit.open(QIODevice::WriteOnly));
+    deficit.write("quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\n"
+                  "correlations 0.72091\n");
+    deficit.close();
+    platform.openAnswers.push_back(deficitPath.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    EXPECT_EQ(frmSummary.RadioGroup2ItemIndex(), static_cast<int>(kDeficit));
+    EXPECT_EQ(frmSummary.CurrentEntries(), kOneCovariate);
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(kDissociation));
+    EXPECT_EQ(frmSummary.CurrentEntries(),
+              (SummaryEntries{{"31.333", "", "13.1"}, {"6.804", "", "3.346"}, {"15", "", "17"}, {"", "0.72091", ""}}));
+
+    frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(kDeficit));
+    platform.openAnswers.push_back(path.toStdString());
+    Click(frmSummary.cmdLoadStatistics);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(frmSummary.RadioGroup2ItemIndex(), static_cast<int>(kDissociation));
+    EXPECT_EQ(frmSummary.CurrentEntries(), dissociation);
+
+    // The choice reaches the run, its report and the saved inputs.
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + DissociationSummaryProgramTitle);
+    EXPECT_TRUE(Results().contains(QStringLiteral(" Test for a dissociation between Task 1 and Task 2:")));
+    QFile inputs(folder.filePath(QString::fromStdString(SummaryInputsFileName)));
+    ASSERT_TRUE(inputs.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(inputs.readAll().endsWith(" dissociation ")) << inputs.fileName().toStdString();
 }
 
 TEST_F(SummaryWindow, LoadingASmallerTableEmptiesTheRowsBeyondItsK) {
@@ -251,6 +472,7 @@ TEST_F(SummaryWindow, APastedTableFillsTheGridAsASpreadsheetDoes) {
     EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
 
     // One number goes in where the cursor is; a row too long for the grid goes nowhere.
+    frmSummary.EntryField(SummaryField::SD, 0)->end(false);
     paste(SummaryField::SD, 0, QStringLiteral("\u22125\n"));
     EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 0)->text(), QStringLiteral("10-5"));
     paste(SummaryField::SD, 1, QStringLiteral("1 2 3 4"));

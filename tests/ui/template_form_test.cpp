@@ -84,7 +84,8 @@ TEST_F(MainWindowStart, DescriptionJoinsItsFourPartsWithTheirBlanksAndScrolls) {
 
 TEST_F(MainWindowStart, TabVisitsTheControlsInTheirOrder) {
     const std::vector<QWidget*> expected = {
-        frmTemplate.txtInput2, frmTemplate.RadioGroup1Items->button(0), frmTemplate.memoComments,
+        frmTemplate.txtInput2, frmTemplate.RadioGroup2Items->button(0), frmTemplate.RadioGroup1Items->button(0),
+        frmTemplate.memoComments,
         frmTemplate.cmdCompute, frmTemplate.btnclearData, frmTemplate.ExitBtn, frmTemplate.txtInput1};
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -435,37 +436,64 @@ TEST_F(ComputeCompletes, ReturnAndComputeAgainAppendsAnIdenticalReportBelowASepa
     EXPECT_EQ(Results(), first + QStringLiteral("\n------------------------------------\n") + first);
 }
 
+struct WindowRun {
+    const char* name;
+    AnalysisTest test;
+    const char* n;
+    const char* k;
+    const char* example;  // a file of examples/
+    const char* savedTestItem;  // after the texts of the eight fields in the saved inputs
+};
+
+class WindowRunsTheAnalysisChosen : public WindowTest, public ::testing::WithParamInterface<WindowRun> {};
+
 // The window runs the engine on a worker thread; its report must be, to the last digit,
-// the one the analysis writes when it runs in place.
-TEST_F(WindowTest, ReportEqualsTheReportOfARunInPlace) {
-    const std::string data = WriteDataFile(QStringLiteral("k2.txt"),
-                                           "21 40 12\r\n25 44 13\r\n19 39 11\r\n30 52 16\r\n27 47 12\r\n"
-                                           "23 45 15\r\n28 50 13\r\n24 41 14\r\n15 46 14\r\n");
-    Compute("8", "2", data);
+// the one the analysis writes when it runs in place, for the analysis the window chose.
+TEST_P(WindowRunsTheAnalysisChosen, ItsReportEqualsTheReportOfARunInPlace) {
+    const WindowRun& run = GetParam();
+    const std::string data = std::string(QUORVANE_EXAMPLES) + "/" + run.example;
+    QTest::mouseClick(frmTemplate.RadioGroup2Items->button(static_cast<int>(run.test)), Qt::LeftButton);
+    const std::string& title = run.test == AnalysisTest::Dissociation ? DissociationProgramTitle : ProgramTitle;
+    EXPECT_EQ(frmTemplate.windowTitle().toStdString(), title);
+    Compute(run.n, run.k, data);
+    ASSERT_EQ(platform.messages.size(), 1u);  // the data file was loaded
+    EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + title);
+    QFile saved(SavedInputsPath());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), std::string(run.n) + " " + run.k + "       " + run.savedTestItem);
 
     FakePlatform inPlace;
     inPlace.executableFolder = platform.executableFolder;
     inPlace.openAnswers.push_back(data);
     MainWindowState state;
-    state.fieldTexts[0] = "8";
-    state.fieldTexts[1] = "2";
+    state.fieldTexts[0] = run.n;
+    state.fieldTexts[1] = run.k;
     state.labelCaptions = kLabelCaptions;
+    state.testIndex = static_cast<int>(run.test);
     state.notesCaption = kNotesCaption;
     state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
     const ComputeOutcome outcome = RunCompute(state, inPlace);
     ASSERT_TRUE(outcome.completed);
 
-    // From the raw data on: the lines before them echo the window's inputs.
+    // The title, and from the raw data on: the lines between them echo the window's inputs.
     const auto from = [](const QStringList& lines) {
         return lines.mid(lines.indexOf(QStringLiteral(" Raw data for controls:")));
     };
     QStringList expected;
     for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
     ASSERT_TRUE(Results().contains(QStringLiteral(" Raw data for controls:")));
-    const QStringList shown = from(Results().split(QLatin1Char('\n')));
+    const QStringList shown = Results().split(QLatin1Char('\n'));
     ASSERT_GT(shown.size(), 20);
-    EXPECT_EQ(shown, from(expected));
+    EXPECT_EQ(shown[1].toStdString(), title);
+    EXPECT_EQ(from(shown), from(expected));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, WindowRunsTheAnalysisChosen,
+    ::testing::Values(WindowRun{"Deficit", AnalysisTest::Deficit, "36", "2", "naming_age_education.txt", ""},
+                      WindowRun{"Dissociation", AnalysisTest::Dissociation, "30", "2",
+                                "naming_comprehension_age_education.txt", "dissociation "}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Calls act each time an event of the given type reaches the object.
 class OnEvent : public QObject {
@@ -561,6 +589,7 @@ TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
     Compute("3", "1", std::nullopt);  // gets as far as saving the inputs
     ASSERT_TRUE(QFile::exists(SavedInputsPath()));
     frmTemplate.txtInput3->setText(QStringLiteral("9"));  // hidden fields are cleared too
+    frmTemplate.SetRadioGroup2ItemIndex(1);
 
     QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
 
@@ -571,6 +600,7 @@ TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
     EXPECT_FALSE(QFile::exists(SavedInputsPath()));
     EXPECT_EQ(QApplication::focusWidget(), frmTemplate.txtInput1);
     EXPECT_EQ(frmTemplate.RadioGroup1ItemIndex(), 1);
+    EXPECT_EQ(frmTemplate.RadioGroup2ItemIndex(), 1);
     EXPECT_EQ(platform.messages.size(), 1u);  // only the cancelled load; no confirmation
 
     QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);  // no file: still quiet
