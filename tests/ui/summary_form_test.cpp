@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
     UserSees, SummaryWindowChecks,
     ::testing::Values(WindowRefusal{"EmptyN", SummaryField::N, 0, "", "Data have not been entered in this field."},
                       WindowRefusal{"SixCovariates", SummaryField::K, 0, "6",
-                                    "The value must be a positive integer and be less than 6."},
+                                    "The value must be an integer from 0 to 5."},
                       WindowRefusal{"MeanNotANumber", SummaryField::Mean, 2, "4o", "(  Mean of Covariate 2  4o  )"},
                       WindowRefusal{"ZeroSD", SummaryField::SD, 1, "0",
                                     "(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0."},
