@@ -82,7 +82,7 @@ std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, Analy
         case AnalysisStop::CaseOutOfReach:
             return Refusal{CaseOutOfReachMessage("check the case's line of the data file (line " +
                                                      std::to_string(caseLine) + ") for an error of entry",
-                                                 inputs.test),
+                                                 inputs.test, inputs.k),
                            FocusTarget::Unchanged};
     }
     return std::nullopt;
@@ -166,14 +166,13 @@ AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitT
     return AnalysisStop::None;
 }
 
-std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test) {
+std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test, int k) {
     // The engine does not say which task's draws went out of reach.
     const std::string scores =
         test == AnalysisTest::Dissociation ? "score on task 1 or task 2" : "score on the task of interest";
     return "Analysis cannot proceed as the case's " + scores +
-           " lies implausibly far from the scores of the control sample (given the case's scores on the "
-           "covariates): " +
-           whereToCheck;
+           " lies implausibly far from the scores of the control sample" +
+           (k > 0 ? " (given the case's scores on the covariates)" : "") + ": " + whereToCheck;
 }
 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,

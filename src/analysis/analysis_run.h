@@ -62,7 +62,7 @@ std::string TooLittleSpreadMessage(const AnalysisResults& statistics, int p, Ana
 
 // The error shown for AnalysisStop::CaseOutOfReach; whereToCheck ends it, e.g. "check the
 // case's line of the data file (line 31) for an error of entry".
-std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test);
+std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest test, int k);
 
 // y[i] = offset + scale * (x[i] - m[i]) / s[i], for i = 1 .. count.
 tVector StandardiseScores(const tVector& x, const tVector& m, const tVector& s, int count,

@@ -112,11 +112,13 @@ double ReadNumericField(const std::string& text, const std::string& caption, Pla
 
 bool CheckSampleSize(const std::string& caption, double x, Platform& platform, AnalysisTest test) {
     const bool dissociation = test == AnalysisTest::Dissociation;
-    if (IsWholeNumber(x) && std::trunc(x) > (dissociation ? 4 : 2)) return true;
+    // The fewest controls of each test, without covariates: n - 1 > 0, and n - 2 > 1 for
+    // the residual covariance of a dissociation's two tasks.
+    if (IsWholeNumber(x) && std::trunc(x) > (dissociation ? 3 : 1)) return true;
     ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
-                              (dissociation ? "\nThe value for sample size must be an integer greater than 4 for a "
+                              (dissociation ? "\nThe value for sample size must be an integer greater than 3 for a "
                                               "dissociation."
-                                            : "\nThe value for sample size must be an integer greater than 2."));
+                                            : "\nThe value for sample size must be an integer greater than 1."));
     return false;
 }
 
@@ -129,9 +131,9 @@ bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platfo
 }
 
 bool CheckCovariateCount(const std::string& caption, double x, Platform& platform) {
-    if (IsWholeNumber(x) && std::trunc(x) >= 1 && std::trunc(x) < 6) return true;
-    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
-                              "\nThe value must be a positive integer and be less than 6.");
+    if (IsWholeNumber(x) && std::trunc(x) >= 0 && std::trunc(x) < 6) return true;
+    ShowWarning(platform,
+                "INPUT ERROR\n" + CaptionAndValue(caption, x) + "\nThe value must be an integer from 0 to 5.");
     return false;
 }
 

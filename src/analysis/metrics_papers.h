@@ -70,14 +70,15 @@ std::vector<std::string> Words(const std::string& list);
 // Converts a field's text (blanks ignored, one leading minus, one point); shows the
 // empty-field or not-a-number warning and sets InputErrorFlag on failure.
 double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
-// An integer greater than 2, or 4 for a dissociation (k + 4 controls with k >= 1);
-// otherwise the warning is shown and the result is false.
+// An integer greater than 1, or 3 for a dissociation: the fewest controls of the test
+// without covariates (k + 2, or k + 4 for a dissociation); otherwise the warning is shown
+// and the result is false.
 bool CheckSampleSize(const std::string& caption, double x, Platform& platform,
                      AnalysisTest test = AnalysisTest::Deficit);
 // n no larger than limit; otherwise the warning is shown.
 bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform,
                           int limit = kMaxSampleSize);
-// An integer from 1 to 5; otherwise the warning is shown.
+// An integer from 0 to 5; otherwise the warning is shown.
 bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
 // Fewer than n - 1 covariates for n controls, or fewer than n - 3 for a dissociation,
 // whose residual covariance needs n - k - 2 > 1; otherwise the error is shown.

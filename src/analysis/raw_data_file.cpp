@@ -193,32 +193,36 @@ void RefuseUnlessRegularFile(const std::string& path, const std::string& failure
 // mistyped k drops a covariate, and the user must hear of it.
 std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount, int taskCount) {
     std::vector<std::string> notes;
-    // "k + 1 = %d" for a deficit, "k + 2 = %d" for a dissociation.
-    const std::string asked = "k + " + std::to_string(taskCount) + " = %d";
+    // "k + 1 = 2" for a deficit, "k + 2 = 3" for a dissociation; one task without
+    // covariates asks for "k + 1 = 1", a single number.
+    const std::string asked = "k + " + std::to_string(taskCount) + " = " + std::to_string(colCount);
+    const bool one = colCount == 1;
+    const std::string askedNumbers = asked + (one ? " number" : " numbers");
+    const std::string notUsed = one ? "the numbers after the first were not used."
+                                    : FormatText("the numbers after the first %d were not used.", {colCount});
     if (layout.numberLines > rowCount)
         notes.push_back(FormatText("Note: the data file holds %d lines of numbers, but n + 1 = %d were asked "
                                    "for: the case's scores were taken from line %d, and the lines after it "
                                    "were not used.",
                                    {layout.numberLines, rowCount, layout.caseLine}));
     if (layout.longLines == 1)
-        notes.push_back(FormatText("Note: line %d of the data file holds %d numbers, but " + asked +
-                                       " were asked for: the numbers after the first %d were not used.",
-                                   {layout.firstLongLine, layout.firstLongLineNumbers, colCount, colCount}));
+        notes.push_back(FormatText("Note: line %d of the data file holds %d numbers, but ",
+                                   {layout.firstLongLine, layout.firstLongLineNumbers}) +
+                        asked + (one ? " was" : " were") + " asked for: " + notUsed);
     else if (layout.longLines > 1)
-        notes.push_back(FormatText("Note: %d lines of the data file hold more than " + asked +
-                                       " numbers (line %d holds %d): on each, the numbers after the first %d were "
-                                       "not used.",
-                                   {layout.longLines, colCount, layout.firstLongLine,
-                                    layout.firstLongLineNumbers, colCount}));
+        notes.push_back(FormatText("Note: %d lines of the data file hold more than ", {layout.longLines}) +
+                        askedNumbers +
+                        FormatText(" (line %d holds %d): on each, ",
+                                   {layout.firstLongLine, layout.firstLongLineNumbers}) +
+                        notUsed);
     const std::string text = Quoted(layout.firstText, kShownTokenLength);
     if (layout.textLines == 1)
         notes.push_back(FormatText("Note: line %d of the data file holds ", {layout.firstTextLine}) + text +
-                        FormatText(" after the " + asked + " numbers asked for: it was not used.", {colCount}));
+                        " after the " + askedNumbers + " asked for: it was not used.");
     else if (layout.textLines > 1)
-        notes.push_back(FormatText("Note: %d lines of the data file hold text after the " + asked +
-                                       " numbers asked for (line %d holds ",
-                                   {layout.textLines, colCount, layout.firstTextLine}) +
-                        text + "): that text was not used.");
+        notes.push_back(FormatText("Note: %d lines of the data file hold text after the ", {layout.textLines}) +
+                        askedNumbers + FormatText(" asked for (line %d holds ", {layout.firstTextLine}) + text +
+                        "): that text was not used.");
     return notes;
 }
 
@@ -303,9 +307,8 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
 
     const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount);
 
-    std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d "
-                                  "variables (columns) was loaded successfully ",
-                                  {rowCount, colCount});
+    std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d ", {rowCount, colCount}) +
+                       (colCount == 1 ? "variable (column)" : "variables (columns)") + " was loaded successfully ";
     for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount)) (text += "\n\n") += note;
     platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
     return {true, *fileName, layout.caseLine};

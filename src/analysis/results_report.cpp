@@ -61,11 +61,6 @@ const std::string kCriteriaLine =
 
 void Append(Lines& lines, const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); }
 
-std::string ReportTitle(AnalysisTest test, bool summary) {
-    if (test == AnalysisTest::Dissociation) return summary ? DissociationSummaryProgramTitle : DissociationProgramTitle;
-    return summary ? SummaryProgramTitle : ProgramTitle;
-}
-
 void WriteHead(const std::string& title, const MainWindowState& window, Lines& lines) {
     if (window.resultsHoldText) lines.push_back(kSeparatorLine);
     lines.push_back("");
@@ -101,11 +96,16 @@ std::string LimitCaption(LimitType limitType) {
     return "Two-sided";
 }
 
-// " Correlation(s) between task and covariate(s) in control sample", or the tasks'.
-std::string CorrelationTitle(AnalysisTest test) {
-    return test == AnalysisTest::Dissociation ? " Correlations between the tasks and covariate(s) in control sample"
-                                              : " Correlation(s) between task and covariate(s) in control sample";
+// " Correlation(s) between task and covariate(s) in control sample", or the tasks'; a
+// dissociation without covariates has the tasks' one correlation, a deficit none.
+std::string CorrelationTitle(const AnalysisInputs& inputs) {
+    if (inputs.test == AnalysisTest::Deficit) return " Correlation(s) between task and covariate(s) in control sample";
+    return inputs.k == 0 ? " Correlation between the tasks in control sample"
+                         : " Correlations between the tasks and covariate(s) in control sample";
 }
+
+// A deficit without covariates has one variable: no correlation.
+bool HasCorrelations(const AnalysisInputs& inputs) { return inputs.p > 1; }
 
 // The lines common to both input modes: the heading, the two counts, and the test when it
 // is a dissociation (a deficit's report is as it has always been).
@@ -157,7 +157,7 @@ void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState&
         lines.push_back("   " + name + "  Mean = " + padded(means, i - 1) + "   SD = " + padded(sds, i - 1) +
                         "   Score for case = " + caseScores[i - 1]);
     }
-    lines.push_back(CorrelationTitle(inputs.test) + ", as entered:");
+    if (HasCorrelations(inputs)) lines.push_back(CorrelationTitle(inputs) + ", as entered:");
     std::vector<std::string> pairs;
     for (int i = 2; i <= inputs.p; ++i)
         for (int j = 1; j < i; ++j)
@@ -178,7 +178,7 @@ void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, 
                   Lines& lines) {
     const int tasks = TaskCount(inputs.test);
     lines.push_back(std::string(" Summary statistics for the control sample for ") + (tasks == 1 ? "task" : "tasks") +
-                    " and covariates together with scores for the case:");
+                    (inputs.k > 0 ? " and covariates" : "") + " together with scores for the case:");
     lines.push_back(kRuleLine);
     lines.push_back(
         "  Measure               Control        Control        Score for              z score  ");
@@ -201,10 +201,16 @@ void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, 
     lines.push_back("");
 }
 
+// The correlation matrix, and the tasks' conditional estimates given the case's covariate
+// scores. Without covariates those are the controls' own means, SDs and correlation, which
+// the table and the matrix give already; a deficit has no matrix either.
 void WriteCorrelations(const AnalysisInputs& inputs, const AnalysisResults& results,
                        char separator, Lines& lines) {
-    PrintMatrix(results.corr, inputs.p, CorrelationTitle(inputs.test) + ":", lines, separator);
-    lines.push_back("");
+    if (HasCorrelations(inputs)) {
+        PrintMatrix(results.corr, inputs.p, CorrelationTitle(inputs) + ":", lines, separator);
+        lines.push_back("");
+    }
+    if (inputs.k == 0) return;
     for (int task = 1; task <= TaskCount(inputs.test); ++task) {
         const std::string name = VariableName(task, inputs.test);
         const tDeficitOutcome& outcome = results.outcome.tasks[task - 1];
@@ -322,6 +328,15 @@ std::string DissociationConclusion(const tDissociationOutcome& outcome) {
                        : "no dissociation (a deficit on neither task and no significant difference)";
 }
 
+std::string ReportTitle(AnalysisTest test, bool summary, int k) {
+    const std::string& title = test == AnalysisTest::Dissociation
+                                   ? (summary ? DissociationSummaryProgramTitle : DissociationProgramTitle)
+                                   : (summary ? SummaryProgramTitle : ProgramTitle);
+    if (k > 0) return title;
+    const std::string covariates = "controlling for covariate(s)";
+    return std::string(title).replace(title.find(covariates), covariates.size(), "without covariates");
+}
+
 std::string FormatInputLine(const std::string& caption, const std::string& text) {
     // Everything before the last colon, the blank in front of it included.
     const auto colon = caption.rfind(':');
@@ -333,7 +348,7 @@ std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const Analysi
                                      const MainWindowState& window) {
     const char separator = window.decimalSeparator;
     Lines lines;
-    WriteHead(ReportTitle(inputs.test, false), window, lines);
+    WriteHead(ReportTitle(inputs.test, false, inputs.k), window, lines);
     WriteNotes(window, lines);
     WriteInputs(inputs, window, lines);
     WriteRawData(inputs, separator, lines);
@@ -346,7 +361,7 @@ std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
                                             const MainWindowState& window,
                                             const SummaryEntries& entries) {
     Lines lines;
-    WriteHead(ReportTitle(inputs.test, true), window, lines);
+    WriteHead(ReportTitle(inputs.test, true, inputs.k), window, lines);
     WriteNotes(window, lines);
     WriteEnteredStatistics(inputs, window, entries, lines);
     WriteAnalysis(inputs, results, window.decimalSeparator, lines);

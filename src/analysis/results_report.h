@@ -24,6 +24,10 @@ std::string VariableName(int variable, AnalysisTest test = AnalysisTest::Deficit
 // task 2, a significant difference)".
 std::string DissociationConclusion(const tDissociationOutcome& outcome);
 
+// The title line of a report: the program's title for the test and the input mode, which
+// says "controlling for covariate(s)", or with k = 0 "without covariates" in its place.
+std::string ReportTitle(AnalysisTest test, bool summary, int k);
+
 // " <caption before its last colon>= <text>"
 std::string FormatInputLine(const std::string& caption, const std::string& text);
 

@@ -60,8 +60,9 @@ std::optional<long double> ReadEntry(const std::string& text, SummaryField field
 bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const std::string& what,
                 const std::string& which, Platform& platform) {
     if (list.size() == needed) return true;
-    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + Plural(list.size(), "number", "numbers") + "; " + std::to_string(needed) +
-                              (needed == 1 ? " is" : " are") + " needed (" + which + ").");
+    const std::string count = needed == 0 ? "none" : std::to_string(needed);
+    ShowWarning(platform, "INPUT ERROR\nThe " + what + " hold " + Plural(list.size(), "number", "numbers") + "; " +
+                              count + (needed == 1 ? " is" : " are") + " needed (" + which + ").");
     return false;
 }
 
@@ -120,13 +121,15 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     focus = {SummaryField::None, 0};
     const std::string tasks = test == AnalysisTest::Dissociation ? "task 1, task 2" : "the task of interest";
     const std::string variables =
-        tasks + ", then " + std::to_string(checked.k) + (checked.k == 1 ? " covariate" : " covariates");
+        checked.k == 0 ? tasks : tasks + ", then " + Plural(checked.k, "covariate", "covariates");
     const auto triangle = static_cast<std::size_t>(p * (p - 1) / 2);
     if (!CheckCount(entries.means, p, "means", variables, platform) ||
         !CheckCount(entries.sds, p, "SDs", variables, platform) ||
         !CheckCount(entries.caseScores, p, "case's scores", variables, platform) ||
         !CheckCount(entries.correlations, triangle, "correlations",
-                    "the lower triangle of the correlation matrix, row by row", platform))
+                    p == 1 ? "the task of interest alone has no correlation"
+                           : "the lower triangle of the correlation matrix, row by row",
+                    platform))
         return std::nullopt;
 
     AnalysisResults& s = checked.statistics;
@@ -211,7 +214,7 @@ SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEnt
             platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
                                  CaseOutOfReachMessage("check the case's scores and the statistics as entered "
                                                        "for an error of entry",
-                                                       inputs.test));
+                                                       inputs.test, inputs.k));
             outcome.focus = {SummaryField::CaseScore, 0};
             return outcome;
         }

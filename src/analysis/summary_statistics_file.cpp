@@ -24,7 +24,7 @@ struct Item {
     throw EStatisticsFileError("Line " + std::to_string(line) + " of the statistics file: " + what);
 }
 
-std::string Numbers(std::size_t count) { return std::to_string(count) + (count == 1 ? " number" : " numbers"); }
+std::string Numbers(std::size_t count) { return count == 0 ? "no numbers" : Plural(count, "number", "numbers"); }
 
 void Expect(const Item& item, std::size_t count, const std::string& which) {
     if (item.values.size() != count)
@@ -75,14 +75,16 @@ std::string FormatStatisticsFile(const StatisticsTable& table) {
     text += dissociation ? "# test: deficit (one task) or dissociation (two tasks).\n"
                            "# means, sds and case: task 1, task 2, then each covariate.\n"
                          : "# means, sds and case: the task of interest, then each covariate.\n";
-    text += "# correlations: the lower triangle of the correlation matrix, row by row.\n";
+    // One task without covariates has no correlation, and its table no such line.
+    const bool correlations = !table.entries.correlations.empty();
+    if (correlations) text += "# correlations: the lower triangle of the correlation matrix, row by row.\n";
     if (dissociation) AppendLine(text, "test", {TestName(table.test)});
     AppendLine(text, "n", {table.n});
     AppendLine(text, "k", {table.k});
     AppendLine(text, "means", table.entries.means);
     AppendLine(text, "sds", table.entries.sds);
     AppendLine(text, "case", table.entries.caseScores);
-    AppendLine(text, "correlations", table.entries.correlations);
+    if (correlations) AppendLine(text, "correlations", table.entries.correlations);
     return text;
 }
 
@@ -116,9 +118,12 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
         CheckValues(*item, version);
     }
     if (version == 0) Refuse(1, firstLine);
+    const auto missing = [](const Item& item) {
+        return EStatisticsFileError(std::string("The statistics file has no \"") + item.key + "\" line.");
+    };
+    // The correlations may be left out where none are needed; that is known once k is.
     for (const Item& item : items)
-        if (item.line == 0 && !(&item == &testItem && version == 1))
-            throw EStatisticsFileError(std::string("The statistics file has no \"") + item.key + "\" line.");
+        if (item.line == 0 && &item != &correlations && !(&item == &testItem && version == 1)) throw missing(item);
 
     const AnalysisTest test = version == 2 ? *TestNamed(testItem.values[0]) : AnalysisTest::Deficit;
     Expect(nItem, 1, "the number of controls");
@@ -126,15 +131,18 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
     // Plain digits only: the window's checks refuse exponents and hexadecimal counts.
     if (!IsDigits(nItem.values[0])) Refuse(nItem.line, "n must be a whole number written in digits only.");
     const std::string& k = kItem.values[0];
-    if (!IsDigits(k) || k.size() != 1 || k < "1" || k > "5")
-        Refuse(kItem.line, "k must be a whole number from 1 to 5.");
+    if (!IsDigits(k) || k.size() != 1 || k > "5") Refuse(kItem.line, "k must be a whole number from 0 to 5.");
     const auto p = static_cast<std::size_t>(k[0] - '0' + TaskCount(test));
-    const std::string variables = test == AnalysisTest::Dissociation ? "task 1, task 2, then each covariate"
-                                                                     : "the task of interest, then each covariate";
+    const std::string tasks = test == AnalysisTest::Dissociation ? "task 1, task 2" : "the task of interest";
+    const std::string variables = k == "0" ? tasks : tasks + ", then each covariate";
     Expect(means, p, variables);
     Expect(sds, p, variables);
     Expect(caseScores, p, variables);
-    Expect(correlations, p * (p - 1) / 2, "the lower triangle of the correlation matrix, row by row");
+    const std::size_t triangle = p * (p - 1) / 2;
+    if (correlations.line == 0 && triangle > 0) throw missing(correlations);
+    Expect(correlations, triangle,
+           p == 1 ? "the task of interest alone has no correlation"
+                  : "the lower triangle of the correlation matrix, row by row");
     return {nItem.values[0], kItem.values[0], {means.values, sds.values, caseScores.values, correlations.values}, test};
 }
 

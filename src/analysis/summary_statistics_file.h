@@ -13,12 +13,12 @@
 //
 // The first line names the format and its version. Then each key once, in any order,
 // followed by its values separated by blanks or tabs: n and k one whole number each,
-// written in digits only (k from 1 to 5); means, sds and case k + 1 values, the task of interest first;
+// written in digits only (k from 0 to 5); means, sds and case k + 1 values, the task of interest first;
 // correlations the k (k + 1) / 2 values of the lower triangle of the correlation matrix,
-// row by row (r21; r31 r32; ...). Every other value is a finite number with a full stop as the
-// decimal point. Lines may end in LF, CR LF or CR. The values are kept as written, so that
-// the window shows them as they were typed; whether they make a valid analysis is checked
-// at Compute.
+// row by row (r21; r31 r32; ...), a line that a table without any may leave out. Every
+// other value is a finite number with a full stop as the decimal point. Lines may end in
+// LF, CR LF or CR. The values are kept as written, so that the window shows them as they
+// were typed; whether they make a valid analysis is checked at Compute.
 //
 // Version 2 adds the key test, "deficit" or "dissociation", which it requires. A
 // dissociation's lists hold p = k + 2 values, task 1 and task 2 first, and its

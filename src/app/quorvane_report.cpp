@@ -38,19 +38,19 @@ constexpr int kExitUsage = 2;
 const char* const kUsage =
     "Usage: quorvane-report --n N --k K [options] [--] FILE\n"
     "       quorvane-report --summary --n N --k K --means LIST --sds LIST --case LIST\n"
-    "                       --correlations LIST [options]\n"
+    "                       [--correlations LIST] [options]\n"
     "       quorvane-report --statistics STATSFILE [options]\n"
     "\n"
     "Runs the Bayesian test for a deficit in a single case, or for a dissociation between two\n"
-    "tasks, controlling for covariates, and prints the report that the desktop program writes\n"
-    "into an empty results window. The first form reads the raw data FILE (one line per\n"
-    "control, then the case; each line the task score, or the scores on task 1 and task 2,\n"
-    "followed by the K covariate scores). The second takes the controls' summary statistics\n"
-    "and the case's scores, as the companion program quorvane-summary does; the third reads\n"
-    "them from a statistics file saved by that program.\n"
+    "tasks, controlling for up to five covariates or for none, and prints the report that the\n"
+    "desktop program writes into an empty results window. The first form reads the raw data\n"
+    "FILE (one line per control, then the case; each line the task score, or the scores on\n"
+    "task 1 and task 2, followed by the K covariate scores). The second takes the controls'\n"
+    "summary statistics and the case's scores, as the companion program quorvane-summary\n"
+    "does; the third reads them from a statistics file saved by that program.\n"
     "\n"
     "  --n N               number of control participants, as typed into the main window\n"
-    "  --k K               number of covariates, as typed into the main window\n"
+    "  --k K               number of covariates, 0 to 5, as typed into the main window\n"
     "  --test T            deficit (default): the test for a deficit on one task;\n"
     "                      dissociation: the test for a dissociation between two tasks\n"
     "                      (a statistics file names its test; T must agree with it)\n"
@@ -60,7 +60,8 @@ const char* const kUsage =
     "  --sds LIST            their standard deviations, in the same order\n"
     "  --case LIST           the case's scores, in the same order\n"
     "  --correlations LIST   the lower triangle of the correlation matrix, row by row:\n"
-    "                        r21; r31 r32; r41 r42 r43; ...\n"
+    "                        r21; r31 r32; r41 r42 r43; ... (none, and the option may be\n"
+    "                        left out, for one task without covariates)\n"
     "                      (each LIST one argument, its numbers separated by blanks)\n"
     "  --statistics FILE   read N, K, the test and the statistics from a statistics file\n"
     "  --limit L           the 95% credible limit: two-sided (default), one-sided-lower or\n"
@@ -203,8 +204,10 @@ bool CheckMode(const Arguments& a) {
     }
     if (a.summary) {
         if (a.file) return Usage("--summary takes no data file");
-        if (!a.n || !a.k || !a.means || !a.sds || !a.caseScores || !a.correlations)
-            return Usage("--summary needs --n, --k, --means, --sds, --case and --correlations");
+        // --correlations may be left out: one task without covariates has none, and for
+        // any other table the checks say how many are needed.
+        if (!a.n || !a.k || !a.means || !a.sds || !a.caseScores)
+            return Usage("--summary needs --n, --k, --means, --sds and --case");
         return true;
     }
     if (listGiven) return Usage("the lists of statistics need --summary");
@@ -343,7 +346,8 @@ int RunSummary(const Arguments& args, MainWindowState& window) {
         window.testIndex = static_cast<int>(table.test);
         entries = table.entries;
     } else {
-        entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores), Words(*args.correlations)};
+        entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores),
+                   Words(args.correlations.value_or(""))};
     }
     CommandLinePlatform platform("");
     const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform, ComputeOptions{.saveInputs = false});

@@ -266,9 +266,12 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
     post.leverage = std::sqrt(VecDot(p, w, w));
     post.condCorrelation = resid(1, 2) / std::sqrt(resid(1, 1) * resid(2, 2));
     if (std::fabs(post.condCorrelation) > kMaxConditionalCorrelation) {
+        // Without covariates the conditional correlation is the tasks' own.
+        const std::string which =
+            in.k == 0 ? " (correlation " : " once the covariates are allowed for (conditional correlation ";
         failure.message = "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control "
-                          "sample once the covariates are allowed for (conditional correlation " +
-                          FormatFixed(post.condCorrelation, 0, 5) + ", where the test takes at most " +
+                          "sample" + which + FormatFixed(post.condCorrelation, 0, 5) +
+                          ", where the test takes at most " +
                           FormatFixed(kMaxConditionalCorrelation, 0, 3) +
                           " in size): check the scores for an error of entry, or whether one task repeats the other.";
         return std::nullopt;
@@ -809,8 +812,8 @@ void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool tw
                                 const tVector& sds, const tVector& means, const tVector& caseScores,
                                 const tMatrix& corr, tDissociationOutcome& outcome) {
     const LimitIndices limits = CheckedLimitIndices(draws, percent, twoSided);
-    if (k < 1 || k + 2 > kMaxVars)
-        throw std::invalid_argument("The number of covariates must lie between 1 and " + std::to_string(kMaxVars - 2));
+    if (k < 0 || k + 2 > kMaxVars)
+        throw std::invalid_argument("The number of covariates must lie between 0 and " + std::to_string(kMaxVars - 2));
     if (n - k - 2 <= 1)
         throw std::invalid_argument("The difference test needs n - k - 2 > 1: at least k + 4 controls");
     const SummaryInputs both{2, k, n, sds, means, caseScores, corr};

@@ -1,7 +1,8 @@
 #pragma once
 // The Bayesian Monte Carlo tests of a single case against a control population, with
 // the tasks regressed on k covariates: the deficit test on one task, and the
-// standardised difference test of a dissociation between two tasks.
+// standardised difference test of a dissociation between two tasks. With k = 0 the
+// design is a column of ones, and the tests are those without covariates.
 
 #include <array>
 
@@ -128,7 +129,7 @@ struct tDissociationOutcome {
 // stream of variates, and draws the case's standardised difference from a second stream
 // at the same time; both streams start at the initial seeds with fixedSeed, else where
 // the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws std::invalid_argument unless
-// 1 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
+// 0 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
 // needs it) and the draws leave room for the limits; otherwise what
 // CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
 // two tasks is singular or their conditional correlation exceeds

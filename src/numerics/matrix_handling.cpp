@@ -188,13 +188,22 @@ void MatPartition(tMatrix A, int p, int m, tMatrix& outYY, tMatrix& outYX, tMatr
 
 // Conditional moments of the task block given the covariates, from the partitioned
 // covariance: condCov = ((S^-1)_yy)^-1, condMean = mean_y + S_yx S_xx^-1 (x* - mean_x).
+// Without covariates condCov is S_yy itself, taken as it is: inverting it twice would
+// only add rounding. The empty covariate blocks then leave condMean = mean_y exactly.
 bool ConditionalMoments(int p, int k, const tMatrix& R, const tVector& sd, const tVector& means,
                         const tVector& caseScores, tMatrix& condCov, tVector& condMean) {
     const int m = p - k;
-    tMatrix S, Q;
+    tMatrix S;
     CorrToCov(R, p, sd, S);
-    bool ok = MatInverse(S, p, Q);
-    ok = MatInverse(Q, m, condCov) && ok;
+    bool ok = true;
+    if (k == 0) {
+        MatZero(condCov);
+        MatCopyBlock(S, m, condCov);
+    } else {
+        tMatrix Q;
+        ok = MatInverse(S, p, Q);
+        ok = MatInverse(Q, m, condCov) && ok;
+    }
 
     tVector dev;
     for (int c = 1; c <= k; ++c) dev(c) = caseScores(m + c) - means(m + c);

@@ -99,8 +99,8 @@ void MatSelect(tMatrix A, int p, const tSelector& sel, tMatrix& out);
 void MatPartition(tMatrix A, int p, int m, tMatrix& outYY, tMatrix& outYX, tMatrix& outXY,
                   tMatrix& outXX);
 // Conditional covariance and mean of the p - k task variables given the case's
-// covariate scores. False when one of its inverses stopped on a small pivot: the
-// outputs then mean nothing.
+// covariate scores (with k = 0, their own covariance and means). False when one of its
+// inverses stopped on a small pivot: the outputs then mean nothing.
 bool ConditionalMoments(int p, int k, const tMatrix& R, const tVector& sd, const tVector& means,
                         const tVector& caseScores, tMatrix& condCov, tVector& condMean);
 

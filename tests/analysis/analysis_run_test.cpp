@@ -13,6 +13,7 @@
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/raw_data_file.h"
+#include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "numerics/errors.h"
 #include "support/fake_platform.h"
@@ -109,14 +110,20 @@ INSTANTIATE_TEST_SUITE_P(
                      FocusTarget::Input1},
         InputFailure{"FractionalN", "2.5", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  2.500  )\nThe value for "
-                     "sample size must be an integer greater than 2.",
+                     "sample size must be an integer greater than 1.",
+                     FocusTarget::Input1},
+        InputFailure{"OneControl", "1", "0", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  1.000  )\nThe value for "
+                     "sample size must be an integer greater than 1.",
                      FocusTarget::Input1},
         InputFailure{"NotANumberK", "12", "1-2", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of covariates :  1-2  )\n\nEnter numeric data only.",
                      FocusTarget::Input2},
         InputFailure{"SixCovariates", "12", "6", MessageKind::Warning,
-                     "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be a positive "
-                     "integer and be less than 6.",
+                     "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be an integer from 0 to 5.",
+                     FocusTarget::Input2},
+        InputFailure{"NegativeCovariates", "12", "-1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of covariates :  -1.000  )\nThe value must be an integer from 0 to 5.",
                      FocusTarget::Input2},
         InputFailure{"TooManyControlsForTheTable", "500", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  500.000  )\nThe value for "
@@ -126,17 +133,23 @@ INSTANTIATE_TEST_SUITE_P(
                      "INPUT ERROR\n(  Number of control participants (n) :  9999999999.000  )\nThe value "
                      "for sample size must not be greater than 499.",
                      FocusTarget::Input1},
+        InputFailure{"CovariateForTwoControls", "2", "1", MessageKind::Error,
+                     " With a control sample size of  2, the maximum number of covariates is  0 ",
+                     FocusTarget::Input2},
         InputFailure{"TwoCovariatesForThreeControls", "3", "2", MessageKind::Error,
                      " With a control sample size of  3, the maximum number of covariates is  1 ",
                      FocusTarget::Input2},
         InputFailure{"FiveCovariatesForSixControls", "6", "5", MessageKind::Error,
                      " With a control sample size of  6, the maximum number of covariates is  4 ",
                      FocusTarget::Input2},
-        // A dissociation needs n - k - 2 > 1: k + 4 controls, five at least.
-        InputFailure{"DissociationOfFourControls", "4", "1", MessageKind::Warning,
-                     "INPUT ERROR\n(  Number of control participants (n) :  4.000  )\nThe value for sample size must "
-                     "be an integer greater than 4 for a dissociation.",
+        // A dissociation needs n - k - 2 > 1: k + 4 controls, four at least.
+        InputFailure{"DissociationOfThreeControls", "3", "0", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must "
+                     "be an integer greater than 3 for a dissociation.",
                      FocusTarget::Input1, AnalysisTest::Dissociation},
+        InputFailure{"DissociationOfACovariateForFourControls", "4", "1", MessageKind::Error,
+                     " With a control sample size of  4, the maximum number of covariates for a dissociation is  0 ",
+                     FocusTarget::Input2, AnalysisTest::Dissociation},
         InputFailure{"DissociationOfTwoCovariatesForFiveControls", "5", "2", MessageKind::Error,
                      " With a control sample size of  5, the maximum number of covariates for a dissociation is  1 ",
                      FocusTarget::Input2, AnalysisTest::Dissociation},
@@ -157,12 +170,31 @@ TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
     EXPECT_EQ(platform_.cursorChanges, (std::vector<bool>{true, false}));
 }
 
-TEST_F(ComputeSequence, SevenControlsAllowFiveCovariatesAndNineADissociationWithFive) {
-    platform_.openAnswers = {std::nullopt, std::nullopt, std::nullopt};
+// The fewest controls of each test for one covariate and for five reach the data file.
+TEST_F(ComputeSequence, TheFewestControlsOfEachTestReachTheDataFile) {
+    platform_.openAnswers = {std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    Compute("3", "1");
     Compute("7", "5");
-    Compute("9", "5", AnalysisTest::Dissociation);
     Compute("5", "1", AnalysisTest::Dissociation);
-    EXPECT_EQ(platform_.openDialogs.size(), 3u);
+    Compute("9", "5", AnalysisTest::Dissociation);
+    EXPECT_EQ(platform_.openDialogs.size(), 4u);
+}
+
+// Without covariates, two controls for a deficit and four for a dissociation: a file of
+// the task scores alone, and its report.
+TEST_F(ComputeSequence, WithoutCovariatesTheFewestControlsOfEachTestAreAnalysed) {
+    platform_.openAnswers = {WriteData("one.txt", "10\n12\n6\n"),
+                             WriteData("two.txt", "10 40\n12 38\n11 45\n13 41\n6 50\n")};
+    const ComputeOutcome deficit = Compute("2", "0");
+    ASSERT_TRUE(deficit.completed);
+    EXPECT_EQ(deficit.reportLines[1], ReportTitle(AnalysisTest::Deficit, false, 0));
+    EXPECT_EQ(LineStartingWith(deficit.reportLines, " Number of covariates"), " Number of covariates = 0");
+    const ComputeOutcome dissociation = Compute("4", "0", AnalysisTest::Dissociation);
+    ASSERT_TRUE(dissociation.completed);
+    EXPECT_EQ(dissociation.facts.k, 0);
+    EXPECT_LT(dissociation.facts.results.outcome.difference(OneTailedP), 0.05L);
+    EXPECT_EQ(platform_.messages[0].text,
+              "Data file consisting of n + 1 =  3 cases (rows) and  1 variable (column) was loaded successfully ");
 }
 
 TEST_F(ComputeSequence, AnUnwritableSavedInputsFileStopsBeforeTheDialog) {

@@ -116,8 +116,8 @@ TEST_P(RangeChecks, PassOrShowTheirWarning) {
     }
 }
 
-const std::string kSampleRule = "\nThe value for sample size must be an integer greater than 2.";
-const std::string kCovariateRule = "\nThe value must be a positive integer and be less than 6.";
+const std::string kSampleRule = "\nThe value for sample size must be an integer greater than 1.";
+const std::string kCovariateRule = "\nThe value must be an integer from 0 to 5.";
 const std::string kLimitRule = "\nThe value for sample size must not be greater than 499.";
 const std::string kNLine = "INPUT ERROR\n(  Number of control participants (n) :  ";
 const std::string kKLine = "INPUT ERROR\n(  Number of covariates :  ";
@@ -125,9 +125,9 @@ const std::string kKLine = "INPUT ERROR\n(  Number of covariates :  ";
 INSTANTIATE_TEST_SUITE_P(
     SampleSize, RangeChecks,
     ::testing::Values(RangeCase{Check::SampleSize, 12.0, ""},
-                      RangeCase{Check::SampleSize, 3, ""},
+                      RangeCase{Check::SampleSize, 2, ""},
                       RangeCase{Check::SampleSize, 2.5, kNLine + "2.500  )" + kSampleRule},
-                      RangeCase{Check::SampleSize, 2, kNLine + "2.000  )" + kSampleRule},
+                      RangeCase{Check::SampleSize, 1, kNLine + "1.000  )" + kSampleRule},
                       RangeCase{Check::SampleSize, 0, kNLine + "0.000  )" + kSampleRule},
                       RangeCase{Check::SampleSize, 3.25, kNLine + "3.250  )" + kSampleRule},
                       RangeCase{Check::SampleSize, -4, kNLine + "-4.000  )" + kSampleRule}));
@@ -142,9 +142,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     CovariateCount, RangeChecks,
-    ::testing::Values(RangeCase{Check::CovariateCount, 1, ""},
+    ::testing::Values(RangeCase{Check::CovariateCount, 0, ""},
                       RangeCase{Check::CovariateCount, 5, ""},
-                      RangeCase{Check::CovariateCount, 0, kKLine + "0.000  )" + kCovariateRule},
                       RangeCase{Check::CovariateCount, 6, kKLine + "6.000  )" + kCovariateRule},
                       RangeCase{Check::CovariateCount, -1, kKLine + "-1.000  )" + kCovariateRule},
                       RangeCase{Check::CovariateCount, 1.5, kKLine + "1.500  )" + kCovariateRule}));

@@ -481,7 +481,8 @@ TEST_P(SurplusData, IsNamedInTheSuccessBox) {
     ASSERT_EQ(platform_.messages.size(), 1u);
     const std::string success = "Data file consisting of n + 1 =  " + std::to_string(c.rows) +
                                 " cases (rows) and  " + std::to_string(c.cols) +
-                                " variables (columns) was loaded successfully ";
+                                (c.cols == 1 ? " variable (column)" : " variables (columns)") +
+                                " was loaded successfully ";
     EXPECT_EQ(platform_.messages[0],
               (RecordedMessage{MessageKind::Information, "Information",
                                c.note.empty() ? success : success + "\n\n" + c.note}));
@@ -517,6 +518,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "of the data file hold more than k + 1 = 2 numbers (line 2 holds 3): on each, the numbers "
                     "after the first 2 were not used.",
                     3},
+        // One task without covariates asks for a single number.
+        SurplusCase{"OneColumn", "10 40\n12\n11 x\n6\n", 4, 1,
+                    "Note: line 1 of the data file holds 2 numbers, but k + 1 = 1 was asked for: the numbers after "
+                    "the first were not used.\n\nNote: line 3 of the data file holds \"x\" after the k + 1 = 1 "
+                    "number asked for: it was not used.",
+                    4},
+        SurplusCase{"OneColumnOnSeveralLines", "10 40\n12 7 8\n11 x\n6 y\n", 4, 1,
+                    "Note: 2 lines of the data file hold more than k + 1 = 1 number (line 1 holds 2): on each, the "
+                    "numbers after the first were not used.\n\nNote: 2 lines of the data file hold text after the "
+                    "k + 1 = 1 number asked for (line 3 holds \"x\"): that text was not used.",
+                    4},
         // A dissociation asks for the two tasks and the covariates: k + 2 numbers.
         SurplusCase{"DissociationTextAndNumbers", "10 40 5 9\n12 38 6\n11 45 7 x\n6 50 8\n", 4, 3,
                     "Note: line 1 of the data file holds 4 numbers, but k + 2 = 3 were asked for: the numbers "

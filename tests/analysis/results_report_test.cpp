@@ -685,6 +685,82 @@ TEST(ResultsReport, ADissociationsLinesAreNoWiderThanADeficits) {
     EXPECT_LE(body, deficitBody);
 }
 
+// ---- Without covariates ----
+
+// The examples' tasks alone, k = 0: the deficit's task of the three controls (mean 11,
+// SD 1, z -5), the dissociation's two tasks (correlation 0.5).
+ReportRun WithoutCovariates(AnalysisTest test) {
+    ReportRun run = test == AnalysisTest::Deficit ? SmallExample() : DissociationExample(LimitType::TwoSided);
+    run.inputs.k = 0;
+    run.inputs.p = TaskCount(test);
+    return run;
+}
+
+const Lines kTableHead = {
+    kRule, "  Measure               Control        Control        Score for              z score  ",
+    "                         Mean            SD             Case                 for case",
+    kRule};
+
+struct NoCovariateCase {
+    const char* name;
+    AnalysisTest test;
+    std::string title, summaryTitle;
+    Lines analysis;  // from the summary table to the outputs
+    SummaryEntries entries;
+    Lines entered;  // the statistics as entered
+};
+
+class NoCovariates : public ::testing::TestWithParam<NoCovariateCase> {};
+
+// The title says that no covariates were used; the summary table has no covariate rows, a
+// deficit no correlation matrix, a dissociation the tasks' 2 x 2 one; the conditional
+// estimates, which would repeat the table and the matrix, are left out.
+TEST_P(NoCovariates, TheTitleSaysSoAndWhatHasNoMeaningIsLeftOut) {
+    const NoCovariateCase& c = GetParam();
+    const ReportRun run = WithoutCovariates(c.test);
+    const Lines raw = Write(run);
+    EXPECT_EQ(raw[1], c.title);
+    EXPECT_TRUE(SameLines(Slice(raw, IndexOf(raw, c.analysis[0]), c.analysis.size()), c.analysis));
+    const Lines summary = WriteSummaryReport(run.inputs, run.results, run.window, c.entries);
+    EXPECT_EQ(summary[1], c.summaryTitle);
+    const std::size_t entered = IndexOf(summary, c.entered[0]);
+    EXPECT_TRUE(
+        SameLines(Slice(summary, entered, c.entered.size() + c.analysis.size()), Concat({c.entered, c.analysis})));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tests, NoCovariates,
+    ::testing::Values(
+        NoCovariateCase{
+            "Deficit", AnalysisTest::Deficit,
+            "Quorvane: Bayesian test for a deficit in the single case without covariates (Raw data as input) ",
+            "QuorvaneSummary: Bayesian test for a deficit in the single case without covariates (Summary statistics "
+            "as input) ",
+            Concat({{" Summary statistics for the control sample for task together with scores for the case:"},
+                    kTableHead,
+                    {"  Task of Interest:      11.000          1.000           6.000                -5.000", kRule,
+                     " ", " ", "", " OUTPUTS:"}}),
+            {{"11"}, {"1"}, {"6"}, {}},
+            {" Summary statistics for the control sample and scores for the case, as entered:",
+             "   Task of Interest:  Mean = 11   SD = 1   Score for case = 6", ""}},
+        NoCovariateCase{
+            "Dissociation", AnalysisTest::Dissociation,
+            "Quorvane: Bayesian dissociation test in the single case without covariates (Raw data as input) ",
+            "QuorvaneSummary: Bayesian dissociation test in the single case without covariates (Summary statistics "
+            "as input) ",
+            Concat({{" Summary statistics for the control sample for tasks together with scores for the case:"},
+                    kTableHead,
+                    {"  Task 1:                50.000          8.000          30.000                -2.500",
+                     "  Task 2:                30.000          4.000          31.000                 0.250", kRule,
+                     " ", " ", "", " Correlation between the tasks in control sample:", "   1.00000   0.50000   ",
+                     "   0.50000   1.00000   ", "", "", " OUTPUTS:"}}),
+            {{"50", "30"}, {"8", "4"}, {"30", "31"}, {"0.5"}},
+            {" Summary statistics for the control sample and scores for the case, as entered:",
+             "   Task 1:            Mean = 50   SD = 8   Score for case = 30",
+             "   Task 2:            Mean = 30   SD = 4   Score for case = 31",
+             " Correlation between the tasks in control sample, as entered:", "   Task 2 with Task 1 = 0.5", ""}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // The conclusion from each task's deficit test and the difference's: a deficit is a
 // one-tailed p below .05 with the case below the controls, never above them.
 struct ConclusionCase {

@@ -103,18 +103,27 @@ INSTANTIATE_TEST_SUITE_P(
                 {F::N, 0}},
         Refusal{"FractionalN", "30.5", "2", kSame, MessageKind::Warning,
                 "INPUT ERROR\n(  Number of control participants (n) :  30.500  )\nThe value for sample size must be "
-                "an integer greater than 2.",
+                "an integer greater than 1.",
                 {F::N, 0}},
         Refusal{"HugeN", "1000001", "2", kSame, MessageKind::Warning,
                 "INPUT ERROR\n(  Number of control participants (n) :  1000001.000  )\nThe value for sample size "
                 "must not be greater than 1000000.",
                 {F::N, 0}},
         Refusal{"SixCovariates", "30", "6", kSame, MessageKind::Warning,
-                "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be a positive integer and be less "
-                "than 6.",
+                "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be an integer from 0 to 5.",
                 {F::K, 0}},
         Refusal{"TooFewControls", "3", "2", kSame, MessageKind::Error,
                 " With a control sample size of  3, the maximum number of covariates is  1 ", {F::K, 0}},
+        Refusal{"CovariateForTwoControls", "2", "1", kSame, MessageKind::Error,
+                " With a control sample size of  2, the maximum number of covariates is  0 ", {F::K, 0}},
+        // Without covariates: the task's statistics alone, and no correlation.
+        Refusal{"ListsOfACovariateWithoutCovariates", "20", "0", kSame, MessageKind::Warning,
+                "INPUT ERROR\nThe means hold 3 numbers; 1 is needed (the task of interest).", {F::None, 0}},
+        Refusal{"CorrelationWithoutCovariates", "20", "0",
+                [](SummaryEntries& e) { e = {{"50"}, {"10"}, {"30"}, {"0.5"}}; }, MessageKind::Warning,
+                "INPUT ERROR\nThe correlations hold 1 number; none are needed (the task of interest alone has no "
+                "correlation).",
+                {F::None, 0}},
         Refusal{"ShortList", "30", "2", [](SummaryEntries& e) { e.sds.pop_back(); }, MessageKind::Warning,
                 "INPUT ERROR\nThe SDs hold 2 numbers; 3 are needed (the task of interest, then 2 covariates).",
                 {F::None, 0}},
@@ -156,10 +165,16 @@ INSTANTIATE_TEST_SUITE_P(
                 [](SummaryEntries& e) { e.correlations = {"0.9", "0.9", "-0.9"}; }, MessageKind::Error,
                 kNotPositiveDefinite, {F::Correlation, 0}},
         // A dissociation: two tasks, k + 4 controls at least.
-        Refusal{"DissociationOfFourControls", "4", "1", kSame, MessageKind::Warning,
-                "INPUT ERROR\n(  Number of control participants (n) :  4.000  )\nThe value for sample size must be "
-                "an integer greater than 4 for a dissociation.",
+        Refusal{"DissociationOfThreeControls", "3", "0", kSame, MessageKind::Warning,
+                "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must be "
+                "an integer greater than 3 for a dissociation.",
                 {F::N, 0}, AnalysisTest::Dissociation},
+        Refusal{"DissociationOfACovariateForFourControls", "4", "1", kSame, MessageKind::Error,
+                " With a control sample size of  4, the maximum number of covariates for a dissociation is  0 ",
+                {F::K, 0}, AnalysisTest::Dissociation},
+        Refusal{"DissociationsListsWithoutCovariates", "30", "0", kSame, MessageKind::Warning,
+                "INPUT ERROR\nThe means hold 3 numbers; 2 are needed (task 1, task 2).", {F::None, 0},
+                AnalysisTest::Dissociation},
         Refusal{"DissociationOfTwoCovariatesForFiveControls", "5", "2", kSame, MessageKind::Error,
                 " With a control sample size of  5, the maximum number of covariates for a dissociation is  1 ",
                 {F::K, 0}, AnalysisTest::Dissociation},

@@ -48,6 +48,23 @@ TEST(StatisticsFile, ADissociationIsWrittenAsVersion2AndADeficitAsVersion1) {
     EXPECT_EQ(FormatStatisticsFile(deficit).substr(0, 22), "quorvane-statistics 1\n");
 }
 
+// Without covariates a deficit's table has no correlation and is written without the
+// line, which a file may also give empty; a dissociation's has the tasks' one.
+TEST(StatisticsFile, TablesWithoutCovariatesReadBackUnchanged) {
+    const StatisticsTable deficit{"20", "0", {{"50"}, {"10"}, {"31.5"}, {}}};
+    const std::string text = FormatStatisticsFile(deficit);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "quorvane-statistics 1");
+    EXPECT_EQ(text.find("correlations"), std::string::npos) << text;
+    EXPECT_EQ(ParseStatisticsFile(text), deficit);
+    EXPECT_EQ(ParseStatisticsFile(text + "correlations\n"), deficit);
+
+    const StatisticsTable dissociation{"4", "0", {{"50", "30"}, {"8", "4"}, {"30", "31"}, {"0.5"}},
+                                       AnalysisTest::Dissociation};
+    const std::string text2 = FormatStatisticsFile(dissociation);
+    EXPECT_NE(text2.find("\ncorrelations 0.5\n"), std::string::npos) << text2;
+    EXPECT_EQ(ParseStatisticsFile(text2), dissociation);
+}
+
 // Lines end as in a data file: CR LF, LF or CR.
 class StatisticsFileLineEnds : public ::testing::TestWithParam<std::string> {};
 
@@ -121,13 +138,19 @@ INSTANTIATE_TEST_SUITE_P(
                "Line 7 of the statistics file: \"correlations\" needs 1 number (the lower triangle of the correlation "
                "matrix, row by row); it has 2."},
         Damage{"SixCovariates", "quorvane-statistics 1\nn 30\nk 6\n" + std::string("means 1\nsds 1\ncase 1\ncorrelations\n"),
-               "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
+               "Line 3 of the statistics file: k must be a whole number from 0 to 5."},
         Damage{"TenCovariates", "quorvane-statistics 1\nn 30\nk 10\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
-               "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
+               "Line 3 of the statistics file: k must be a whole number from 0 to 5."},
+        Damage{"CorrelationWithoutCovariates",
+               "quorvane-statistics 1\nn 30\nk 0\nmeans 1\nsds 1\ncase 1\ncorrelations 0.5\n",
+               "Line 7 of the statistics file: \"correlations\" needs no numbers (the task of interest alone has no "
+               "correlation); it has 1."},
+        Damage{"CovariateWithoutCovariates", "quorvane-statistics 1\nn 30\nk 0\nmeans 1 2\nsds 1\ncase 1\n",
+               "Line 4 of the statistics file: \"means\" needs 1 number (the task of interest); it has 2."},
         Damage{"ExponentN", "quorvane-statistics 1\nn 3e1\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 2 of the statistics file: n must be a whole number written in digits only."},
         Damage{"HexadecimalK", "quorvane-statistics 1\nn 30\nk 0x1p1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
-               "Line 3 of the statistics file: k must be a whole number from 1 to 5."},
+               "Line 3 of the statistics file: k must be a whole number from 0 to 5."},
         Damage{"TwoCounts", "quorvane-statistics 1\nn 30 31\nk 1\nmeans 1 2\nsds 1 2\ncase 1 2\ncorrelations 0.5\n",
                "Line 2 of the statistics file: \"n\" needs 1 number (the number of controls); it has 2."},
         // Version 2: the test line, required, and lists of k + 2 for a dissociation.
@@ -146,6 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
                                                   "correlations 0.5 0.1 0.2\n",
                "Line 5 of the statistics file: \"means\" needs 3 numbers (task 1, task 2, then each covariate); it "
                "has 2."},
+        Damage{"DissociationWithoutCovariatesOrCorrelation",
+               "quorvane-statistics 2\ntest dissociation\nn 30\nk 0\nmeans 1 2\nsds 1 2\ncase 1 2\n",
+               "The statistics file has no \"correlations\" line."},
         Damage{"DissociationsTriangle", kHead2 + "test dissociation\nmeans 1 2 3\nsds 1 2 3\ncase 1 2 3\n"
                                                  "correlations 0.5\n",
                "Line 8 of the statistics file: \"correlations\" needs 3 numbers (the lower triangle of the "

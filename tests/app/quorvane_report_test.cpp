@@ -46,6 +46,13 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 class ReportTool : public ::testing::Test {
 protected:
     std::string WriteData(const std::string& content) {
@@ -244,6 +251,42 @@ TEST_F(ReportTool, SurplusLinesAndNumbersAreNamedAndTheReportStillPrinted) {
               "holds 3 numbers, but k + 1 = 2 were asked for: the numbers after the first 2 were not used.\n");
 }
 
+// Without covariates a deficit takes two controls and a dissociation four, each line the
+// task scores alone; three controls are too few for a dissociation.
+TEST_F(ReportTool, WithoutCovariatesTheFewestControlsOfEachTestAreAnalysed) {
+    struct Boundary {
+        std::vector<std::string> args;
+        const char* data;
+        int status;
+        std::string title, err;
+    };
+    const std::vector<Boundary> cases = {
+        {{"--n", "2", "--k", "0"}, "10\n12\n6\n", 0, ReportTitle(AnalysisTest::Deficit, false, 0),
+         "Data file consisting of n + 1 =  3 cases (rows) and  1 variable (column) was loaded successfully \n"},
+        {{"--test", "dissociation", "--n", "4", "--k", "0"}, "10 40\n12 38\n11 45\n13 41\n6 50\n", 0,
+         ReportTitle(AnalysisTest::Dissociation, false, 0),
+         "Data file consisting of n + 1 =  5 cases (rows) and  2 variables (columns) was loaded successfully \n"},
+        {{"--test", "dissociation", "--n", "3", "--k", "0"}, "10 40\n12 38\n11 45\n6 50\n", 1, "",
+         "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must be an "
+         "integer greater than 3 for a dissociation.\n"},
+    };
+    for (const Boundary& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(WriteData(c.data));
+        const ToolRun run = Run(args);
+        EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.err, c.err);
+        const std::vector<std::string> lines = Lines(run.out);
+        if (c.status != 0) {
+            EXPECT_EQ(run.out, "");
+            continue;
+        }
+        ASSERT_GT(lines.size(), 2u);
+        EXPECT_EQ(lines[1], c.title);
+        EXPECT_NE(std::find(lines.begin(), lines.end(), " Number of covariates = 0"), lines.end());
+    }
+}
+
 TEST_F(ReportTool, UsageErrorsExitTwo) {
     const std::string file = WriteData(kFourControls);
     const std::vector<std::vector<std::string>> cases = {
@@ -387,13 +430,6 @@ std::string Exact(long double x) {
     return text;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
 // The conditional estimates and the OUTPUTS block: what must not depend on the input mode.
 std::vector<std::string> Results(const std::vector<std::string>& lines) {
     std::vector<std::string> kept;
@@ -468,7 +504,8 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
     EXPECT_EQ(summaryRun.err, "");
     const std::vector<std::string> printed = Results(Lines(rawRun.out));
-    ASSERT_EQ(printed.size(), limitIndex == 0 ? 17u : 18u);
+    // Without covariates the two conditional estimates are not printed.
+    ASSERT_EQ(printed.size(), (limitIndex == 0 ? 17u : 18u) - (p == 1 ? 2u : 0u));
     EXPECT_EQ(Results(Lines(summaryRun.out)), printed);
 
     // The report written from the JSON numbers prints the same lines.
@@ -497,6 +534,7 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     window.labelCaptions = kLabelCaptions;
     EXPECT_EQ(Results(WriteSummaryReport(inputs, fromJson, window, entries)), printed);
     EXPECT_NE(jsonRun.out.find("\"limit\": \"" + limit + "\""), std::string::npos);
+    EXPECT_NE(jsonRun.out.find("\n  \"k\": " + std::string(example.k) + ",\n"), std::string::npos);
 
     // The summary run's doubles are exactly those of the engine given the raw run's
     // statistics and the unit diagonal that a summary implies. The raw run's own differ
@@ -523,9 +561,12 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
 }
 
 // Up to two covariates, the lower triangle read row by row and column by column is the
-// same list; the example with four tells the orders apart.
+// same list; the example with four tells the orders apart. With k = 0 the story recall
+// scores alone are read (the raw run notes the education it leaves), and the correlations
+// are an empty list.
 INSTANTIATE_TEST_SUITE_P(Examples, SummaryOracle,
                          ::testing::Combine(::testing::Values(Example{"story_recall_education.txt", "30", "1"},
+                                                              Example{"story_recall_education.txt", "30", "0"},
                                                               Example{"naming_age_education.txt", "36", "2"},
                                                               Example{"fluency_age_normal.txt", "22", "1"},
                                                               Example{"digit_span_lf.txt", "25", "2"},
@@ -534,7 +575,8 @@ INSTANTIATE_TEST_SUITE_P(Examples, SummaryOracle,
                                             ::testing::Range(0, 3)),
                          [](const auto& info) {
                              std::string name = std::get<0>(info.param).file;
-                             name = name.substr(0, name.find('.')) + "_" + std::to_string(std::get<1>(info.param));
+                             name = name.substr(0, name.find('.')) + "_k" + std::get<0>(info.param).k + "_" +
+                                    std::to_string(std::get<1>(info.param));
                              return name;
                          });
 
@@ -570,6 +612,42 @@ TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
     EXPECT_EQ(lines[22], " Summary statistics for the control sample for task and covariates together with "
                          "scores for the case:");
     EXPECT_EQ(fromFile.out.find("Raw data"), std::string::npos);
+}
+
+// A deficit without covariates needs no correlation: the option left out, given empty, or
+// a statistics file without the line (as the companion saves it) give one report, whose
+// INPUTS list the task alone; the JSON object says k 0.
+TEST_F(ReportTool, ADeficitWithoutCovariatesNeedsNoCorrelations) {
+    const StatisticsTable table{"20", "0", {{"31.333"}, {"6.804"}, {"15"}, {}}};
+    std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(table);
+    const std::vector<std::string> typed = {"--summary", "--n",  "20", "--k",    "0",
+                                            "--means",   "31.333", "--sds", "6.804", "--case", "15"};
+    std::vector<std::string> empty = typed;
+    empty.insert(empty.end(), {"--correlations", ""});
+    const ToolRun fromList = Run(typed);
+    ASSERT_EQ(fromList.status, 0) << fromList.err;
+    EXPECT_EQ(fromList.err, "");
+    EXPECT_EQ(Run(empty).out, fromList.out);
+    EXPECT_EQ(Run({"--statistics", "norms.txt"}).out, fromList.out);
+    const std::vector<std::string> lines = Lines(fromList.out);
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(lines[1], "QuorvaneSummary: Bayesian test for a deficit in the single case without covariates (Summary "
+                        "statistics as input) ");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 9, lines.begin() + 16),
+              (std::vector<std::string>{" INPUTS:", " Number of control participants (n) = 20",
+                                        " Number of covariates = 0", " Credible limit required: Two-sided", "",
+                                        " Summary statistics for the control sample and scores for the case, as "
+                                        "entered:",
+                                        "   Task of Interest:  Mean = 31.333   SD = 6.804   Score for case = 15"}));
+    EXPECT_EQ(fromList.out.find("orrelation"), std::string::npos);
+
+    std::vector<std::string> json = typed;
+    json.insert(json.end(), {"--format", "json"});
+    const ToolRun jsonRun = Run(json);
+    EXPECT_EQ(jsonRun.status, 0);
+    EXPECT_NE(jsonRun.out.find("\n  \"n\": 20,\n  \"k\": 0,\n"), std::string::npos) << jsonRun.out;
+    EXPECT_EQ(JsonMember(jsonRun.out, "conditional_mean"), 31.333);
+    EXPECT_EQ(JsonMember(jsonRun.out, "conditional_sd"), 6.804);
 }
 
 TEST_F(ReportTool, WritesThePdfOfASummaryRun) {
@@ -618,9 +696,11 @@ TEST_P(SummaryStopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SummaryStopsWithAMessage,
     ::testing::Values(
-        SummaryStop{"TooFewControls", {{"--n", "2"}}, nullptr,
-                    "INPUT ERROR\n(  Number of control participants (n) :  2.000  )\nThe value for sample size must be an "
-                    "integer greater than 2.\n"},
+        SummaryStop{"TooFewControls", {{"--n", "1"}}, nullptr,
+                    "INPUT ERROR\n(  Number of control participants (n) :  1.000  )\nThe value for sample size must be an "
+                    "integer greater than 1.\n"},
+        SummaryStop{"CovariateForTwoControls", {{"--n", "2"}}, nullptr,
+                    " With a control sample size of  2, the maximum number of covariates is  0 \n"},
         SummaryStop{"ZeroSD", {{"--sds", "6.804 0"}}, nullptr,
                     "INPUT ERROR\n(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0.\n"},
         SummaryStop{"MissingScore", {{"--case", "15"}}, nullptr,
@@ -771,54 +851,58 @@ TEST_P(Dissociation, EachTasksDeficitIsTheDeficitOfThatTaskAlone) {
 
 // The summary statistics of the dissociation's raw data, with 21 significant digits,
 // give the raw run's report from the summary table on, as typed lists and as a
-// statistics file of version 2.
+// statistics file of version 2; with the example's covariates and without them (the
+// tasks alone, whose table has the one correlation r21).
 TEST_P(Dissociation, SummaryInputGivesTheRawRunsReport) {
     const std::string limit = kLimits[GetParam()];
     const std::string file = std::string(QUORVANE_EXAMPLES) + "/" + kDissociationExample.file;
-    const int n = std::stoi(kDissociationExample.n), k = std::stoi(kDissociationExample.k), p = k + 2;
-    testing::FakePlatform platform;
-    platform.openAnswers.push_back(file);
-    RawDataTable table;
-    ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform, 2).loaded);
-    tMatrix corr;
-    tVector means, sds, caseScores;
-    SampleStatistics(table, n, p, corr, means, sds);
-    DataRow(table, n + 1, p, caseScores);
-    StatisticsTable statistics{kDissociationExample.n, kDissociationExample.k, {}, AnalysisTest::Dissociation};
-    SummaryEntries& entries = statistics.entries;
-    for (int i = 1; i <= p; ++i) {
-        entries.means.push_back(Exact(means(i)));
-        entries.sds.push_back(Exact(sds(i)));
-        entries.caseScores.push_back(Exact(caseScores(i)));
-        for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(corr(i, j)));
+    const int n = std::stoi(kDissociationExample.n);
+    for (const std::string k : {kDissociationExample.k, "0"}) {
+        const int p = std::stoi(k) + 2;
+        testing::FakePlatform platform;
+        platform.openAnswers.push_back(file);
+        RawDataTable table;
+        ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform, 2).loaded);
+        tMatrix corr;
+        tVector means, sds, caseScores;
+        SampleStatistics(table, n, p, corr, means, sds);
+        DataRow(table, n + 1, p, caseScores);
+        StatisticsTable statistics{kDissociationExample.n, k, {}, AnalysisTest::Dissociation};
+        SummaryEntries& entries = statistics.entries;
+        for (int i = 1; i <= p; ++i) {
+            entries.means.push_back(Exact(means(i)));
+            entries.sds.push_back(Exact(sds(i)));
+            entries.caseScores.push_back(Exact(caseScores(i)));
+            for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(corr(i, j)));
+        }
+        const auto joined = [](const std::vector<std::string>& words) {
+            std::string list;
+            for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
+            return list;
+        };
+        std::vector<std::string> summaryArgs = {"--limit", limit};
+        if (GetParam() == 0) {
+            summaryArgs.insert(summaryArgs.end(), {"--summary", "--test", "dissociation", "--n", kDissociationExample.n,
+                                                   "--k", k, "--means", joined(entries.means), "--sds",
+                                                   joined(entries.sds), "--case", joined(entries.caseScores),
+                                                   "--correlations", joined(entries.correlations)});
+        } else {
+            std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(statistics);
+            summaryArgs.insert(summaryArgs.end(), {"--statistics", "norms.txt"});
+        }
+        const ToolRun raw =
+            Run({"--test", "dissociation", "--n", kDissociationExample.n, "--k", k, "--limit", limit, file});
+        const ToolRun summary = Run(summaryArgs);
+        ASSERT_EQ(raw.status, 0) << raw.err;
+        ASSERT_EQ(summary.status, 0) << summary.err;
+        EXPECT_EQ(summary.err, "");
+        const std::string tableTitle = std::string(" Summary statistics for the control sample for tasks") +
+                                       (k == "0" ? "" : " and covariates") + " together with scores for the case:";
+        const std::vector<std::string> printed = Between(Lines(raw.out), tableTitle, "\x01");
+        ASSERT_GT(printed.size(), k == "0" ? 50u : 60u);
+        EXPECT_EQ(Between(Lines(summary.out), tableTitle, "\x01"), printed) << "k " << k;
+        EXPECT_EQ(Lines(summary.out)[1], ReportTitle(AnalysisTest::Dissociation, true, std::stoi(k)));
     }
-    const auto joined = [](const std::vector<std::string>& words) {
-        std::string list;
-        for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
-        return list;
-    };
-    std::vector<std::string> summaryArgs = {"--limit", limit};
-    if (GetParam() == 0) {
-        summaryArgs.insert(summaryArgs.end(),
-                           {"--summary", "--test", "dissociation", "--n", kDissociationExample.n, "--k",
-                            kDissociationExample.k, "--means", joined(entries.means), "--sds", joined(entries.sds),
-                            "--case", joined(entries.caseScores), "--correlations", joined(entries.correlations)});
-    } else {
-        std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(statistics);
-        summaryArgs.insert(summaryArgs.end(), {"--statistics", "norms.txt"});
-    }
-    const ToolRun raw = Run({"--test", "dissociation", "--n", kDissociationExample.n, "--k", kDissociationExample.k,
-                             "--limit", limit, file});
-    const ToolRun summary = Run(summaryArgs);
-    ASSERT_EQ(raw.status, 0) << raw.err;
-    ASSERT_EQ(summary.status, 0) << summary.err;
-    EXPECT_EQ(summary.err, "");
-    const std::string tableTitle =
-        " Summary statistics for the control sample for tasks and covariates together with scores for the case:";
-    const std::vector<std::string> printed = Between(Lines(raw.out), tableTitle, "\x01");
-    ASSERT_GT(printed.size(), 60u);
-    EXPECT_EQ(Between(Lines(summary.out), tableTitle, "\x01"), printed);
-    EXPECT_EQ(Lines(summary.out)[1], DissociationSummaryProgramTitle);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, Dissociation, ::testing::Range(0, 3),

@@ -232,8 +232,60 @@ TEST(CovariateMonteCarloTest, TwoRunsAgreeInEveryBitAndLeaveTheInputsAlone) {
 // standardised score is Student's t with 1 or 2 degrees of freedom, whose distribution
 // functions have closed forms; the Monte Carlo percentage must agree within its error.
 long double StudentT(int nu, long double t) {
-    if (nu == 1) return 0.5L + std::atan(t) / std::numbers::pi_v<long double>;
-    return 0.5L + t / (2 * std::sqrt(2 + t * t));
+    const long double pi = std::numbers::pi_v<long double>;
+    switch (nu) {
+        case 1: return 0.5L + std::atan(t) / pi;
+        case 2: return 0.5L + t / (2 * std::sqrt(2 + t * t));
+        case 3: {
+            const long double u = t / std::sqrt(3.0L);
+            return 0.5L + (u / (1 + u * u) + std::atan(u)) / pi;
+        }
+        default: {
+            const long double q = 1 + t * t / 4;
+            return 0.5L + 0.375L * t / std::sqrt(q) * (1 - t * t / (12 * q));
+        }
+    }
+}
+
+// The regularised incomplete beta function I_x(a, b) by its continued fraction, evaluated
+// by the modified Lentz method where it converges fast (x below (a + 1) / (a + b + 2)),
+// and by I_x(a, b) = 1 - I_(1-x)(b, a) elsewhere.
+long double IncompleteBeta(long double a, long double b, long double x) {
+    if (x <= 0) return 0;
+    if (x >= 1) return 1;
+    if (x > (a + 1) / (a + b + 2)) return 1 - IncompleteBeta(b, a, 1 - x);
+    const long double front =
+        std::exp(a * std::log(x) + b * std::log1p(-x) - std::lgamma(a) - std::lgamma(b) + std::lgamma(a + b)) / a;
+    constexpr long double kTiny = 1e-300L;
+    long double f = 1, c = 1, d = 0;
+    for (int i = 0; i <= 1000; ++i) {
+        const long double m = i / 2;
+        const long double numerator = i == 0       ? 1
+                                      : i % 2 == 0 ? m * (b - m) * x / ((a + 2 * m - 1) * (a + 2 * m))
+                                                   : -(a + m) * (a + b + m) * x / ((a + 2 * m) * (a + 2 * m + 1));
+        d = 1 + numerator * d;
+        if (std::fabs(d) < kTiny) d = kTiny;
+        d = 1 / d;
+        c = 1 + numerator / c;
+        if (std::fabs(c) < kTiny) c = kTiny;
+        f *= c * d;
+        if (std::fabs(1 - c * d) < 1e-18L) return front * (f - 1);
+    }
+    ADD_FAILURE() << "the continued fraction did not converge";
+    return 0;
+}
+
+// Student's t distribution function for any degrees of freedom:
+// P(T < t) = I_x(nu / 2, 1 / 2) / 2 with x = nu / (nu + t^2) for t < 0, by symmetry above.
+long double StudentTByIncompleteBeta(int nu, long double t) {
+    const long double tail = IncompleteBeta(nu / 2.0L, 0.5L, nu / (nu + t * t)) / 2;
+    return t < 0 ? tail : 1 - tail;
+}
+
+TEST(StudentTByIncompleteBeta, AgreesWithTheClosedFormsForOneToFourDegreesOfFreedom) {
+    for (int nu = 1; nu <= 4; ++nu)
+        for (const long double t : {-30.0L, -3.2L, -1.0L, -0.1L, 0.0L, 0.7L, 2.5L, 12.0L})
+            EXPECT_NEAR(StudentTByIncompleteBeta(nu, t), StudentT(nu, t), 1e-16L) << "nu " << nu << ", t " << t;
 }
 
 // 100 T_nu((y* - yhat) / (s sqrt(1 + d'(X'X)^-1 d))), by ordinary least squares on the
@@ -372,6 +424,14 @@ Rows TwoTasks() {
              {31, 44, 14, 39}, {35, 49, 16, 58}, {30, 43, 14, 53}, {34, 52, 16, 47}, {32, 47, 8, 64},
              {30, 39, 9, 40}, {30, 44, 15, 51}},
             {26, 45, 13, 57}};
+}
+
+// The two tasks of TwoTasks without the covariates.
+Rows TwoTasksWithoutCovariates() {
+    Rows rows = TwoTasks();
+    for (auto& row : rows.controls) row.resize(2);
+    rows.caseRow.resize(2);
+    return rows;
 }
 
 // The rows of one task and the covariates, as a file of that task alone would hold them.
@@ -703,7 +763,8 @@ TEST_P(EachTaskAlone, IsItsOwnDeficitTestToTheLastBit) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, EachTaskAlone,
                          ::testing::Values(TaskAloneCase{"TwoSided", TwoTasks, true, false},
-                                           TaskAloneCase{"OneSidedAtUnitScale", TinyCovariateUnits, false, true}),
+                                           TaskAloneCase{"OneSidedAtUnitScale", TinyCovariateUnits, false, true},
+                                           TaskAloneCase{"NoCovariates", TwoTasksWithoutCovariates, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The point estimates from each task's least-squares fit on the covariates, and the
@@ -792,15 +853,17 @@ INSTANTIATE_TEST_SUITE_P(
                       NormalTheoryCase{"UpperTail", {50, 30, 12}, {10, 6, 3}, {58, 24, 10}, -0.2L, 0.4L, -0.3L}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Covariates unrelated to the tasks (correlated with each other): in the limit the test
-// is the one without covariates, whose Z-DCCC is that of the tasks' own z scores and
-// correlation. The covariates' leverage adds (1 + 1.2^2 + 0.8^2 ...) / n to the spread,
-// far below the tolerance.
-TEST(DissociationMonteCarloTest, UnrelatedCovariatesLeaveTheTestWithoutThem) {
+// The test without covariates, whose Z-DCCC is that of the tasks' own z scores and
+// correlation; and covariates unrelated to the tasks (correlated with each other), which
+// in the limit leave that test. The covariates' leverage adds (1 + 1.2^2 + 0.8^2 ...) / n
+// to the spread, far below the tolerance.
+TEST(DissociationMonteCarloTest, WithoutCovariatesOrWithUnrelatedOnesTheTestIsTheOneOfTheTasksAlone) {
     const long double z1 = (31 - 50) / 10.0L, z2 = (29 - 30) / 6.0L, r12 = 0.6L;
+    const long double zdccc = (z1 - z2) / std::sqrt(2 - 2 * r12);
+    ExpectNormalTheory(Summary(100'000, 0, {50, 30}, {10, 6}, {31, 29}, {r12}), zdccc);
     ExpectNormalTheory(Summary(100'000, 2, {50, 30, 12, 100}, {10, 6, 3, 15}, {31, 29, 15.6L, 88},
                                {r12, 0, 0, 0, 0, 0.4L}),
-                       (z1 - z2) / std::sqrt(2 - 2 * r12));
+                       zdccc);
 }
 
 // Mean and standard deviation of a stream of numbers, by Welford's update.
@@ -921,7 +984,8 @@ TEST_P(MethodAsWritten, MeanProbabilityAndAcceptanceRateAgreeWithASimulation) {
 
 INSTANTIATE_TEST_SUITE_P(Samples, MethodAsWritten,
                          ::testing::Values(NamedRows{"TwoCovariates", TwoTasks},
-                                           NamedRows{"SmallestForOneCovariate", SmallestForOneCovariate}),
+                                           NamedRows{"SmallestForOneCovariate", SmallestForOneCovariate},
+                                           NamedRows{"NoCovariates", TwoTasksWithoutCovariates}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 Rows ExchangeTheTasks(Rows rows) {
@@ -985,9 +1049,80 @@ TEST(DissociationMonteCarloTest, SamplesTooSmallForTheResidualCovarianceAreRefus
         DissociationMonteCarloTest(k, n, 1'000, true, true, kCrediblePercent, s.sds, s.means, s.caseScores, s.corr, out);
     };
     EXPECT_THROW(run(1, 4), std::invalid_argument);  // n - k - 2 = 1
-    EXPECT_THROW(run(0, 5), std::invalid_argument);  // no covariate
+    EXPECT_THROW(run(0, 3), std::invalid_argument);
+    EXPECT_THROW(run(-1, 5), std::invalid_argument);
     EXPECT_NO_THROW(run(1, 5));
+    EXPECT_NO_THROW(run(0, 4));  // the tasks alone, of the four controls
 }
+
+// ---- Without covariates ----
+
+// The design is a column of ones: X'X = n, the coefficients are the means and the
+// residual covariance is the tasks' covariance; every other cell stays 0.
+TEST(RegressionFromSummary, WithoutCovariatesGivesTheMeansAndTheCovariance) {
+    const Sample s = Summary(20, 0, {50, 30}, {10, 6}, {40, 25}, {0.6L});
+    tMatrix coef, resid, inv;
+    ASSERT_TRUE(RegressionFromSummary(s.corr, s.sds, s.means, 2, 0, s.n, coef, resid, inv));
+    EXPECT_NEAR(inv(1, 1), 1 / 20.0L, 1e-20L);
+    EXPECT_NEAR(coef(1, 1), 50, 1e-15L);
+    EXPECT_NEAR(coef(1, 2), 30, 1e-15L);
+    // Y'Y - 2 coef' X'Y + coef' X'X coef cancels n times the squared means: 1e5 here.
+    EXPECT_NEAR(resid(1, 1), 100, 1e-12L);
+    EXPECT_NEAR(resid(1, 2), 36, 1e-12L);
+    EXPECT_NEAR(resid(2, 2), 36, 1e-12L);
+    EXPECT_EQ(inv(1, 2), 0);
+    EXPECT_EQ(inv(2, 2), 0);
+    EXPECT_EQ(coef(2, 1), 0);
+    EXPECT_EQ(resid(3, 3), 0);
+}
+
+// The conditional moments are the controls' own, so a case at their means lies at a
+// Z-CCC of exactly 0 on each task, and at a Z-DCCC of exactly 0.
+TEST(NoCovariates, ACaseAtTheControlsMeansHasEffectSizesOfZero) {
+    const Sample s = Summary(20, 0, {50, 30}, {10, 6}, {50, 30}, {0.6L});
+    const Outcome deficit = RunTest(s, true, 10'000);
+    EXPECT_EQ(deficit.condMean, 50);
+    EXPECT_EQ(deficit.condSD, 10);
+    EXPECT_EQ(deficit.results(ZCCC), 0);
+    const tDissociationOutcome both = RunDissociation(s, true, 10'000);
+    EXPECT_EQ(both.tasks[1].condSD, 6);
+    EXPECT_EQ(both.tasks[0].results(ZCCC), 0);
+    EXPECT_EQ(both.tasks[1].results(ZCCC), 0);
+    EXPECT_EQ(both.difference(ZDCCC), 0);
+    EXPECT_NEAR(both.condCorrelation, 0.6L, 1e-15L);
+}
+
+struct ClassicalCase {
+    int n;
+    long double caseScore;  // against controls of mean 50 and SD 10
+};
+
+void PrintTo(const ClassicalCase& c, std::ostream* os) {
+    *os << "n " << c.n << ", case " << static_cast<double>(c.caseScore);
+}
+
+class WithoutCovariates : public ::testing::TestWithParam<ClassicalCase> {};
+
+// Without covariates the posterior predictive distribution of a control's score is
+// mean + SD sqrt((n + 1) / n) T_(n-1): the proportion below the case is the classical
+// test's P(T_(n-1) < (y* - mean) / (SD sqrt((n + 1) / n))). Each draw's P lies in [0, 1],
+// so with mean p its variance is at most E[P^2] - p^2 <= p (1 - p), and the mean of a
+// million draws has a standard error of at most sqrt(p (1 - p) / 1e6). Summed in draw
+// order in extended precision, a million terms add a relative rounding error below
+// 1e6 x 2^-64, 5e-14: nothing beside it. Five standard errors.
+TEST_P(WithoutCovariates, ProportionBelowTheCaseIsTheClassicalTTests) {
+    const auto [n, caseScore] = GetParam();
+    const Sample s = Summary(n, 0, {50, 30}, {10, 6}, {caseScore, 30}, {0});
+    const long double below = StudentTByIncompleteBeta(n - 1, (caseScore - 50) / (10 * std::sqrt((n + 1.0L) / n)));
+    const long double tolerance = 5 * std::sqrt(below * (1 - below) / kDraws);
+    const Outcome out = RunTest(s);
+    EXPECT_NEAR(out.results(PercentBelow) / 100, below, tolerance);
+    EXPECT_NEAR(out.results(OneTailedP), std::min(below, 1 - below), tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WithoutCovariates,
+                         ::testing::Values(ClassicalCase{2, 30}, ClassicalCase{3, 75}, ClassicalCase{5, 49},
+                                           ClassicalCase{10, 20}, ClassicalCase{30, 71}, ClassicalCase{120, 26}));
 
 }  // namespace
 }  // namespace quorvane

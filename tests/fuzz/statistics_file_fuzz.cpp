@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::size_t p = table.entries.means.size();
-    // k is one digit from 1 to 5; the tasks come before the covariates.
-    Require(table.k.size() == 1 && table.k[0] >= '1' && table.k[0] <= '5');
+    // k is one digit from 0 to 5; the tasks come before the covariates.
+    Require(table.k.size() == 1 && table.k[0] >= '0' && table.k[0] <= '5');
     Require(p == static_cast<std::size_t>(table.k[0] - '0' + TaskCount(table.test)));
     Require(table.entries.sds.size() == p && table.entries.caseScores.size() == p);
     Require(table.entries.correlations.size() == p * (p - 1) / 2);

@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
     UserSees, SummaryWindowChecks,
     ::testing::Values(
         WindowRefusal{"EmptyN", kDeficit, kN, "", "Data have not been entered in this field."},
-        WindowRefusal{"SixCovariates", kDeficit, kK, "6", "The value must be a positive integer and be less than 6."},
+        WindowRefusal{"SixCovariates", kDeficit, kK, "6", "The value must be an integer from 0 to 5."},
         WindowRefusal{"MeanNotANumber", kDeficit, Cell("Covariate 2", "Mean"), "4o", "(  Mean of Covariate 2  4o  )"},
         WindowRefusal{"ZeroSD", kDeficit, Cell("Covariate 1", "SD"), "0",
                       "(  SD of Covariate 1  0  )\n\nA standard deviation must be greater than 0."},
@@ -195,8 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
         WindowRefusal{"CorrelationOfOne", kDeficit, Cell("Covariate 2", "r: Cov 1"), "1",
                       "(  Correlation of Covariate 2 with Covariate 1  1  )\n\nA correlation must lie "
                       "strictly between -1 and 1."},
-        WindowRefusal{"TooFewControlsForADissociation", kDissociation, kN, "4",
-                      "The value for sample size must be an integer greater than 4 for a dissociation."},
+        WindowRefusal{"TooFewControlsForADissociation", kDissociation, kN, "3",
+                      "The value for sample size must be an integer greater than 3 for a dissociation."},
         WindowRefusal{"ZeroSDOfTask2", kDissociation, Cell("Task 2", "SD"), "0", "(  SD of Task 2  0  )"},
         WindowRefusal{"Task2WithTask1", kDissociation, Cell("Task 2", "r: Task 1"), "1",
                       "(  Correlation of Task 2 with Task 1  1  )"},
