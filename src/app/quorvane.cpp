@@ -9,7 +9,7 @@ int main(int argc, char* argv[]) {
     const quorvane::DesktopProgram program{
         "quorvane",
         "The Bayesian tests for a deficit in a single case, or a dissociation between two tasks,\n"
-        "controlling for covariates.",
+        "controlling for up to five covariates or none.",
         QUORVANE_APP_ID, QUORVANE_APP_ID};
     return quorvane::RunDesktopProgram<quorvane::TfrmTemplate>(program, argc, argv);
 }
