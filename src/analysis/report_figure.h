@@ -21,12 +21,15 @@ struct FigureInput {
     LimitType limitType = LimitType::TwoSided;
     std::variant<DeficitFigure, tDissociationOutcome> test;
     char decimalSeparator = '.';
+    // Without covariates the conditional mean, SD and correlation are the controls' own,
+    // and the figure names them so.
+    bool withCovariates = true;
 };
 
 // The figure of a finished run, of whichever test it ran.
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator);
 // A dissociation's figure: both tasks against the controls, and the difference between them.
-FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, char decimalSeparator);
+FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, int k, char decimalSeparator);
 
 // A report's figure, with the report's identifying lines: its OUTPUTS block (the whole
 // report when it has none), blank lines left out.

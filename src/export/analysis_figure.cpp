@@ -206,9 +206,27 @@ FigureAxis SegmentedAxis(const std::vector<Span>& segments, double origin, doubl
     return axis;
 }
 
+// How the figure names the controls' centre and spread: those of the controls with the
+// case's covariate scores or, without covariates, the controls' own.
+struct ControlsWords {
+    std::string heading;         // of the case's panel
+    std::string mean;            // the sample estimate, before its value
+    std::string centre;          // what the plane's axes count SDs from
+    std::string controlsCentre;  // what the curve's and the posterior's axes count SDs from
+    std::string correlation;     // the tasks', before its value
+};
+
+const ControlsWords kWithCovariates{"The case against controls with the same covariate scores", "conditional mean",
+                                   "the conditional mean", "the controls' conditional mean", "conditional correlation"};
+const ControlsWords kWithoutCovariates{"The case against the controls", "mean", "the controls' mean", "the controls' mean",
+                                      "correlation"};
+
+const ControlsWords& ControlsWordsOf(const FigureInput& in) { return in.withCovariates ? kWithCovariates : kWithoutCovariates; }
+
 // The controls' curve in SDs from the conditional mean, the case marked and the curve
 // below it shaded, over the segments that take in the case.
-FigurePanel LayoutCurvePanel(const DeficitFigure& d, LimitType limitType, char sep, double top, double width) {
+FigurePanel LayoutCurvePanel(const DeficitFigure& d, LimitType limitType, const ControlsWords& controls, char sep,
+                             double top, double width) {
     FigurePanel panel = EmptyPanel(top, width);
     const double z = static_cast<double>(d.outcome.results(ZCCC));
 
@@ -243,8 +261,8 @@ FigurePanel LayoutCurvePanel(const DeficitFigure& d, LimitType limitType, char s
            panel.plot.left, panel.plot.right());
 
     AddHeading(panel, top,
-               {"The case against controls with the same covariate scores",
-                "Curve: the controls' scores; sample estimates: conditional mean " + Fixed(d.outcome.condMean, 3, sep) +
+               {controls.heading,
+                "Curve: the controls' scores; sample estimates: " + controls.mean + " " + Fixed(d.outcome.condMean, 3, sep) +
                     ", SD " + Fixed(d.outcome.condSD, 3, sep),
                 "Shaded: the curve below the case's score of " + Fixed(d.caseScore, 3, sep) + ", " +
                     Fixed(Phi(z) * 100, 4, sep) + "% of its area" + (Phi(z) < kVisibleShare ? ", too little to see" : ""),
@@ -254,7 +272,7 @@ FigurePanel LayoutCurvePanel(const DeficitFigure& d, LimitType limitType, char s
     if (broken) {
         AddNote(panel,
                 "Axis broken: the case lies " + Fixed(std::abs(z), 1, sep) + " SDs " + (z < 0 ? "below" : "above") +
-                    " the controls' conditional mean.",
+                    " " + controls.controlsCentre + ".",
                 true);
     }
     return panel;
@@ -278,13 +296,14 @@ std::vector<FigurePoint> ClipToHalfPlane(const std::vector<FigurePoint>& polygon
 }
 
 // Where the case lies past a broken axis of the plane, for its note: "" when neither is broken.
-std::string BrokenAxesNote(const std::array<double, 2>& z, const std::array<bool, 2>& broken, char sep) {
+std::string BrokenAxesNote(const std::array<double, 2>& z, const std::array<bool, 2>& broken, const std::string& centre,
+                           char sep) {
     const auto place = [&](int j) { return Fixed(std::abs(z[j]), 1, sep) + " SDs " + (z[j] < 0 ? "below" : "above"); };
     if (broken[0] && broken[1])
         return "Axes broken: the case lies " + place(0) + " on task 1 and " + place(1) + " on task 2.";
     for (int j = 0; j < 2; ++j)
         if (broken[j])
-            return "Axis broken: the case lies " + place(j) + " the conditional mean on task " + std::to_string(j + 1) + ".";
+            return "Axis broken: the case lies " + place(j) + " " + centre + " on task " + std::to_string(j + 1) + ".";
     return "";
 }
 
@@ -340,12 +359,12 @@ void AddCaseDot(FigurePanel& plane, double z1, double z2) {
                            rightHalf ? TextAlign::Right : TextAlign::Left, kTickSize, true, false, true});
 }
 
-std::vector<std::string> PlaneHeading(const tDissociationOutcome& d, LimitType limitType, char sep) {
-    return {"The case against controls with the same covariate scores",
-            FormatText("Ellipses: where 50%%, 90%% and 99%% of the controls' scores lie; the tasks' conditional "
-                       "correlation %5.5f",
-                       {d.condCorrelation}, sep),
-            "Sample estimates: conditional mean " + Fixed(d.tasks[0].condMean, 3, sep) + ", SD " +
+std::vector<std::string> PlaneHeading(const tDissociationOutcome& d, LimitType limitType, const ControlsWords& controls,
+                                      char sep) {
+    return {controls.heading,
+            "Ellipses: where 50%, 90% and 99% of the controls' scores lie; the tasks' " + controls.correlation +
+                FormatText(" %5.5f", {d.condCorrelation}, sep),
+            "Sample estimates: " + controls.mean + " " + Fixed(d.tasks[0].condMean, 3, sep) + ", SD " +
                 Fixed(d.tasks[0].condSD, 3, sep) + " on task 1; " + Fixed(d.tasks[1].condMean, 3, sep) + ", SD " +
                 Fixed(d.tasks[1].condSD, 3, sep) + " on task 2",
             FormatText("Grey band: a difference between the tasks too small to be significant (|Z-DCCC| < %.2f)",
@@ -360,9 +379,10 @@ std::vector<std::string> PlaneHeading(const tDissociationOutcome& d, LimitType l
 // controls' contours, the line of no difference and its band, and the case at (Z-CCC_1,
 // Z-CCC_2). Each axis has the curve panel's segments, at one scale on both so that the
 // contours keep their shape.
-FigurePanel LayoutPlanePanel(const tDissociationOutcome& d, LimitType limitType, char sep, double top, double width) {
+FigurePanel LayoutPlanePanel(const tDissociationOutcome& d, LimitType limitType, const ControlsWords& controls, char sep,
+                             double top, double width) {
     FigurePanel plane;
-    AddHeading(plane, top, PlaneHeading(d, limitType, sep));
+    AddHeading(plane, top, PlaneHeading(d, limitType, controls, sep));
     const std::array<double, 2> z{static_cast<double>(d.tasks[0].results(ZCCC)), static_cast<double>(d.tasks[1].results(ZCCC))};
     const std::vector<Span> xs = SegmentsWithCase(z[0]), ys = SegmentsWithCase(z[1]);
     const double xGap = xs.size() == 2 ? kBreakGap : 0, yGap = ys.size() == 2 ? kBreakGap : 0;
@@ -381,10 +401,10 @@ FigurePanel LayoutPlanePanel(const tDissociationOutcome& d, LimitType limitType,
     for (const Span& y : ys) AddVerticalTicks(plane, y.from, y.to, TickTarget((y.to - y.from) * pointsPerUnit), sep);
     AddCaseDot(plane, z[0], z[1]);
 
-    AddAxisLabel(plane, "Task 1 (SDs from the conditional mean)");
+    AddAxisLabel(plane, "Task 1 (SDs from " + controls.centre + ")");
     plane.texts.push_back({plane.plot.left - kPlaneLabelRoom + 8, plane.plot.top + plane.plot.height / 2,
-                           "Task 2 (SDs from the conditional mean)", TextAlign::Centre, kInfoSize, false, true});
-    const std::string note = BrokenAxesNote(z, {xs.size() == 2, ys.size() == 2}, sep);
+                           "Task 2 (SDs from " + controls.centre + ")", TextAlign::Centre, kInfoSize, false, true});
+    const std::string note = BrokenAxesNote(z, {xs.size() == 2, ys.size() == 2}, controls.centre, sep);
     if (!note.empty()) AddNote(plane, note, true);
     return plane;
 }
@@ -465,12 +485,14 @@ FigurePanel LayoutPosteriorPanel(const ReportedOutcome& o, const tDrawHistogram&
     return panel;
 }
 
-const PosteriorWords kDeficitWords{"How sure we are: the case's distance from the controls",
-                                   "the case's standardised distance Z",
-                                   "Z-CCC",
-                                   "distance",
-                                   "A negative distance is a score below the controls'.",
-                                   "Standard deviations from the controls' conditional mean (Z)"};
+PosteriorWords DeficitWords(const ControlsWords& controls) {
+    return {"How sure we are: the case's distance from the controls",
+            "the case's standardised distance Z",
+            "Z-CCC",
+            "distance",
+            "A negative distance is a score below the controls'.",
+            "Standard deviations from " + controls.controlsCentre + " (Z)"};
+}
 
 const PosteriorWords kDissociationWords{"How sure we are: the difference between the case's two tasks",
                                         "the case's standardised difference",
@@ -494,16 +516,16 @@ std::vector<std::string> Caption(const tDissociationOutcome&) {
 }
 
 FigurePanel LayoutCasePanel(const DeficitFigure& d, const FigureInput& in, double width) {
-    return LayoutCurvePanel(d, in.limitType, in.decimalSeparator, 0, width);
+    return LayoutCurvePanel(d, in.limitType, ControlsWordsOf(in), in.decimalSeparator, 0, width);
 }
 
 FigurePanel LayoutCasePanel(const tDissociationOutcome& d, const FigureInput& in, double width) {
-    return LayoutPlanePanel(d, in.limitType, in.decimalSeparator, 0, width);
+    return LayoutPlanePanel(d, in.limitType, ControlsWordsOf(in), in.decimalSeparator, 0, width);
 }
 
 FigurePanel LayoutPosteriorPanel(const DeficitFigure& d, const FigureInput& in, double top, double width) {
     return LayoutPosteriorPanel(ReportedDeficit(d.outcome.results, in.limitType), d.outcome.zHistogram, in.limitType,
-                                in.decimalSeparator, kDeficitWords, top, width);
+                                in.decimalSeparator, DeficitWords(ControlsWordsOf(in)), top, width);
 }
 
 FigurePanel LayoutPosteriorPanel(const tDissociationOutcome& d, const FigureInput& in, double top, double width) {

@@ -14,8 +14,8 @@ namespace quorvane {
 namespace {
 
 // A case z SDs from a conditional mean of 37.05 (SD 4.72), with limits 1.2 SDs either
-// side and the draws binned as a normal curve of unit spread around z.
-FigureInput MakeInput(double z, LimitType limitType) {
+// side and the draws binned as a normal curve of unit spread around z, given k covariates.
+FigureInput MakeInput(double z, LimitType limitType, int k = 1) {
     DeficitFigure d;
     d.outcome.condMean = 37.05L;
     d.outcome.condSD = 4.72L;
@@ -36,7 +36,10 @@ FigureInput MakeInput(double z, LimitType limitType) {
     }
     h.below = 7;
     h.above = 3;
-    return {limitType, d};
+    RunFacts facts{30, k, AnalysisTest::Deficit, limitType, "", {}};
+    facts.results.caseScores(1) = d.caseScore;
+    facts.results.outcome.tasks[0] = d.outcome;
+    return FigureInputOf(facts, '.');
 }
 
 double Phi(double z) { return 0.5 * std::erfc(-z / std::numbers::sqrt2); }
@@ -55,6 +58,16 @@ double PolygonArea(const std::vector<FigurePoint>& polygon) {
 bool HoldsText(const FigurePanel& panel, const std::string& piece) {
     return std::any_of(panel.texts.begin(), panel.texts.end(),
                        [&](const FigureText& t) { return t.text.find(piece) != std::string::npos; });
+}
+
+// Whether any text of the figure speaks of covariates or of conditional estimates.
+bool SpeaksOfCovariates(const FigureGeometry& figure) {
+    std::vector<FigureText> texts = figure.cases.texts;
+    texts.insert(texts.end(), figure.posterior.texts.begin(), figure.posterior.texts.end());
+    texts.insert(texts.end(), figure.captions.begin(), figure.captions.end());
+    return std::any_of(texts.begin(), texts.end(), [](const FigureText& t) {
+        return t.text.find("covariate") != std::string::npos || t.text.find("conditional") != std::string::npos;
+    });
 }
 
 bool Inside(const FigureRect& r, double x) { return x >= r.left && x <= r.right(); }
@@ -113,13 +126,14 @@ struct FigureCase {
     const char* name;
     double z;
     LimitType limitType;
+    int k = 1;
 };
 
 class FigureLayout : public ::testing::TestWithParam<FigureCase> {};
 
 TEST_P(FigureLayout, ShowsTheReportsNumbersWhereTheyBelong) {
-    const auto [name, z, limitType] = GetParam();
-    const FigureInput in = MakeInput(z, limitType);
+    const auto [name, z, limitType, k] = GetParam();
+    const FigureInput in = MakeInput(z, limitType, k);
     const DeficitFigure& d = std::get<DeficitFigure>(in.test);
     const FigureGeometry figure = LayoutFigure(in, 480);
     const FigurePanel& cases = figure.cases;
@@ -157,6 +171,14 @@ TEST_P(FigureLayout, ShowsTheReportsNumbersWhereTheyBelong) {
     ExpectPosteriorShows(figure.posterior, r, d.outcome.zHistogram, limitType);
     EXPECT_TRUE(HoldsText(figure.posterior, "Z-CCC"));
     EXPECT_GT(figure.height, figure.posterior.plot.bottom());
+
+    // Without covariates the estimates are the controls' own mean and SD.
+    EXPECT_EQ(SpeaksOfCovariates(figure), k > 0);
+    if (k == 0) {
+        EXPECT_TRUE(HoldsText(cases, "The case against the controls"));
+        EXPECT_TRUE(HoldsText(cases, "sample estimates: mean 37.050, SD 4.720"));
+        EXPECT_TRUE(HoldsText(figure.posterior, "Standard deviations from the controls' mean (Z)"));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FigureLayout,
@@ -165,15 +187,18 @@ INSTANTIATE_TEST_SUITE_P(Cases, FigureLayout,
                                            FigureCase{"NormalOneSidedUpper", -0.85, LimitType::OneSidedUpper},
                                            FigureCase{"AboveTheMean", 1.3, LimitType::TwoSided},
                                            FigureCase{"TwentySDsBelow", -20, LimitType::TwoSided},
-                                           FigureCase{"TwentySDsAbove", 20, LimitType::OneSidedLower}),
+                                           FigureCase{"TwentySDsAbove", 20, LimitType::OneSidedLower},
+                                           FigureCase{"WithoutCovariates", -2.4, LimitType::OneSidedUpper, 0},
+                                           FigureCase{"WithoutCovariatesTwentySDsBelow", -20, LimitType::TwoSided, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- The dissociation's figure ----
 
 // A case at (z1, z2) on two tasks whose residuals correlate r, with the difference's
 // results as the engine makes them: Z-DCCC from the point estimates, limits 1.1 either
-// side, the percentages 100 Phi of them, on the case's own tail for the more extreme one.
-FigureInput MakeDissociation(double z1, double z2, double r, LimitType limitType) {
+// side, the percentages 100 Phi of them, on the case's own tail for the more extreme one;
+// given k covariates.
+FigureInput MakeDissociation(double z1, double z2, double r, LimitType limitType, int k) {
     tDissociationOutcome d;
     const std::array<double, 2> z{z1, z2};
     for (int j = 0; j < 2; ++j) {
@@ -199,7 +224,9 @@ FigureInput MakeDissociation(double z1, double z2, double r, LimitType limitType
         const double mid = (h.Edge(i) + h.Edge(i + 1)) / 2 - zd;
         h.counts[i] = static_cast<int>(std::lround(4000 * std::exp(-0.5 * mid * mid)));
     }
-    return FigureInputOf(limitType, d, '.');
+    RunFacts facts{30, k, AnalysisTest::Dissociation, limitType, "", {}};
+    facts.results.outcome = d;
+    return FigureInputOf(facts, '.');
 }
 
 // The plane's value at a point of the figure, read off both axes' ticks.
@@ -225,13 +252,14 @@ struct DissociationCase {
     const char* name;
     double z1, z2, r;
     LimitType limitType;
+    int k = 2;
 };
 
 class DissociationFigureLayout : public ::testing::TestWithParam<DissociationCase> {};
 
 TEST_P(DissociationFigureLayout, ShowsThePlaneOfBothTasksAndTheDifferencesPosterior) {
-    const auto [name, z1, z2, r, limitType] = GetParam();
-    const FigureInput in = MakeDissociation(z1, z2, r, limitType);
+    const auto [name, z1, z2, r, limitType, k] = GetParam();
+    const FigureInput in = MakeDissociation(z1, z2, r, limitType, k);
     const tDissociationOutcome& d = std::get<tDissociationOutcome>(in.test);
     const FigureGeometry figure = LayoutFigure(in, 480);
     const FigurePanel& plane = figure.cases;
@@ -311,10 +339,17 @@ TEST_P(DissociationFigureLayout, ShowsThePlaneOfBothTasksAndTheDifferencesPoster
     // 100 Phi(limit) on the lower tail, 100 Phi(-limit) on the upper one.
     EXPECT_TRUE(HoldsText(plane, FormatText("Z-CCC = %2.3f on task 1 and %2.3f on task 2", {z1, z2})));
     EXPECT_TRUE(HoldsText(plane, FormatText("%5.5f", {d.condCorrelation})));
-    EXPECT_TRUE(HoldsText(plane, "Task 1 (SDs from the conditional mean)"));
-    EXPECT_TRUE(std::any_of(plane.texts.begin(), plane.texts.end(), [](const FigureText& t) {
-        return t.upwards && t.text == "Task 2 (SDs from the conditional mean)";
+    const std::string centre = k > 0 ? "the conditional mean" : "the controls' mean";
+    EXPECT_TRUE(HoldsText(plane, "Task 1 (SDs from " + centre + ")"));
+    EXPECT_TRUE(std::any_of(plane.texts.begin(), plane.texts.end(), [&](const FigureText& t) {
+        return t.upwards && t.text == "Task 2 (SDs from " + centre + ")";
     }));
+    EXPECT_EQ(SpeaksOfCovariates(figure), k > 0);
+    if (k == 0) {
+        EXPECT_TRUE(HoldsText(plane, "The case against the controls"));
+        EXPECT_TRUE(HoldsText(plane, FormatText("the tasks' correlation %5.5f", {d.condCorrelation})));
+        EXPECT_TRUE(HoldsText(plane, "Sample estimates: mean 40.500, SD 7.250 on task 1; 50.500, SD 7.250 on task 2"));
+    }
     const double zd = static_cast<double>(d.difference(ZDCCC));
     const double tail = zd <= 0 ? 1 : -1;
     const auto percentAt = [&](long double limit) { return 100 * Phi(tail * static_cast<double>(limit)); };
@@ -348,7 +383,9 @@ INSTANTIATE_TEST_SUITE_P(
                       DissociationCase{"FarBelowOnTask1", -21.8, -1.33, 0.54, LimitType::TwoSided},
                       DissociationCase{"FarOnBothWithoutADifference", -21.8, -22.0, 0.54, LimitType::TwoSided},
                       DissociationCase{"FarAboveOnTask2", 0.5, 6.9, 0.3, LimitType::OneSidedUpper},
-                      DissociationCase{"FarAboveOnBoth", 7.5, 9, 0.3, LimitType::OneSidedUpper}),
+                      DissociationCase{"FarAboveOnBoth", 7.5, 9, 0.3, LimitType::OneSidedUpper},
+                      DissociationCase{"WithoutCovariates", -3.82, 0.27, 0.54, LimitType::OneSidedLower, 0},
+                      DissociationCase{"WithoutCovariatesFarBelowOnTask1", -21.8, -1.33, 0.54, LimitType::TwoSided, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A conditional mean so large against its SD that mean - 4 SD and mean + 4 SD are one

@@ -63,7 +63,7 @@ inline FigureInput DissociationSample() {
     d.differenceHistogram.lower = -7.5;
     d.differenceHistogram.upper = -1;
     d.differenceHistogram.counts.fill(kDraws / kHistogramBins);
-    return FigureInputOf(LimitType::TwoSided, d, '.');
+    return FigureInputOf(LimitType::TwoSided, d, 2, '.');
 }
 
 inline QString Joined(const QStringList& lines) { return lines.join(QLatin1Char('\n')); }
