@@ -50,7 +50,7 @@ void BM_CovariateMonteCarloTest(benchmark::State& state) {
         benchmark::DoNotOptimize(results);
     }
 }
-BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({1, 3})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({0, 30})->Args({1, 3})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // BM_CovariateMonteCarloTest's summary with a second task after the first, on which the
@@ -73,7 +73,8 @@ Summary WithSecondTask(const Summary& one, int k) {
 }
 
 // The whole dissociation analysis: the deficit test on each task and the difference test,
-// a million draws each. k = 1, n = 5 is the smallest sample the difference test takes.
+// a million draws each. k = 1, n = 5 is the smallest sample the difference test takes with a
+// covariate.
 void BM_DissociationMonteCarloTest(benchmark::State& state) {
     const int k = static_cast<int>(state.range(0));
     const int n = static_cast<int>(state.range(1));
@@ -86,7 +87,7 @@ void BM_DissociationMonteCarloTest(benchmark::State& state) {
     }
     state.counters["acceptance"] = static_cast<double>(kDraws) / static_cast<double>(outcome.proposals);
 }
-BENCHMARK(BM_DissociationMonteCarloTest)->Args({5, 120})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_DissociationMonteCarloTest)->Args({5, 120})->Args({0, 30})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
 // The two halves of the test's work, each on one thread, a million times over: what any
