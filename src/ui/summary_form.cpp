@@ -136,9 +136,7 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     RadioGroup1Items = new QButtonGroup(this);
     RadioGroup1 = MakeLimitGroup(Panel1, QRect(16, 78, 736, 56), RadioGroup1Items);
 
-    lblGrid = MakeHeading(QStringLiteral("Control sample: means, SDs and correlations (lower triangle); "
-                                         "scores for the case:"),
-                          Panel1, kNameLeft, 140, 736);
+    lblGrid = MakeHeading(QString(), Panel1, kNameLeft, 140, 736);  // its text follows the grid (ArrangeGrid)
     lblStatistic = {MakeHeading(QStringLiteral("Mean"), Panel1), MakeHeading(QStringLiteral("SD"), Panel1),
                     MakeHeading(QStringLiteral("Case's score"), Panel1)};
     for (int v = 0; v < kGridVariables; ++v) {
@@ -196,6 +194,10 @@ void TfrmSummary::ArrangeGrid() {
     const AnalysisTest test = GridTest();
     const int rows = GridRows();
     const GridGeometry& g = rows > kWideGridRows ? kCloseGrid : kWideGrid;
+    // A deficit without covariates has a single row, and no correlation to type.
+    lblGrid->setText(rows > 1 ? QStringLiteral("Control sample: means, SDs and correlations (lower triangle); "
+                                               "scores for the case:")
+                              : QStringLiteral("Control sample: means and SDs; scores for the case:"));
     lblVariable[0]->setText(QString::fromStdString(VariableName(1, test)));
     lblCorrelation[0]->setText(test == AnalysisTest::Deficit ? QStringLiteral("r: Task") : QStringLiteral("r: Task 1"));
     for (int i = 0; i < 3; ++i) {

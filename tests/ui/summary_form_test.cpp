@@ -223,6 +223,8 @@ TEST_P(SummaryGridShape, RowsAndColumnsFollowTheTestAndKAndTheEntriesTheirOrder)
     frmSummary.txtInput2->setText(QString::fromUtf8(shape.k));
     EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblVariable), shape.rows);
     EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblCorrelation), shape.correlations);
+    // The heading names correlations only where the grid has a column of them.
+    EXPECT_EQ(frmSummary.lblGrid->text().contains(QStringLiteral("correlations")), !shape.correlations.empty());
 
     const int p = static_cast<int>(shape.rows.size());
     SummaryEntries expected;
