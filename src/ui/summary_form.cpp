@@ -402,7 +402,8 @@ void TfrmSummary::cmdComputeClick() {
         }
         if (!results_) return;
         const UserInputIgnored ignored;
-        results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
+        // Captioned as the report is titled: "without covariates" when k = 0.
+        results_->ShowReport(ReportTitle(outcome.facts.test, true, outcome.facts.k), outcome.reportLines,
                              FigureInputOf(outcome.facts, state.decimalSeparator));
     });
 }
