@@ -138,9 +138,7 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
     RadioGroup1Items = new QButtonGroup(this);
     RadioGroup1 = MakeLimitGroup(Panel1, QRect(16, 78, 736, 56), RadioGroup1Items);
 
-    lblGrid = MakeHeading(QStringLiteral("Control sample: means, SDs and correlations (lower triangle); "
-                                         "scores for the case:"),
-                          Panel1, kNameLeft, 140, 736);
+    lblGrid = MakeHeading(QString(), Panel1, kNameLeft, 140, 736);  // its text follows the grid (ArrangeGrid)
     lblStatistic = {MakeHeading(QStringLiteral("Mean"), Panel1), MakeHeading(QStringLiteral("SD"), Panel1),
                     MakeHeading(QStringLiteral("Case's score"), Panel1)};
     for (int v = 0; v < kGridVariables; ++v) {
@@ -198,6 +196,10 @@ void TfrmSummary::ArrangeGrid() {
     const AnalysisTest test = GridTest();
     const int rows = GridRows();
     const GridGeometry& g = rows > kWideGridRows ? kCloseGrid : kWideGrid;
+    // A deficit without covariates has a single row, and no correlation to type.
+    lblGrid->setText(rows > 1 ? QStringLiteral("Control sample: means, SDs and correlations (lower triangle); "
+                                               "scores for the case:")
+                              : QStringLiteral("Control sample: means and SDs; scores for the case:"));
     lblVariable[0]->setText(QString::fromStdString(VariableName(1, test)));
     lblCorrelation[0]->setText(test == AnalysisTest::Deficit ? QStringLiteral("r: Task") : QStringLiteral("r: Task 1"));
     for (int i = 0; i < 3; ++i) {
@@ -402,7 +404,8 @@ void TfrmSummary::cmdComputeClick() {
         }
         if (!results_) return;
         const UserInputIgnored ignored;
-        results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
+        // Captioned as the report is titled: "without covariates" when k = 0.
+        results_->ShowReport(ReportTitle(outcome.facts.test, true, outcome.facts.k), outcome.reportLines,
                              FigureInputOf(outcome.facts, state.decimalSeparator));
     });
 }

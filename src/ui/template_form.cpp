@@ -14,6 +14,7 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
+#include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "ui/build_date.h"
 #include "ui/general_error_handler.h"
@@ -290,7 +291,8 @@ void TfrmTemplate::cmdComputeClick() {
         // Showing a long report takes a moment, during which the main window is still
         // on the screen: a click on it then must not start another run once it is hidden.
         const UserInputIgnored ignored;
-        results_->ShowReport(TitleOf(outcome.facts.test), outcome.reportLines,
+        // Captioned as the report is titled: "without covariates" when k = 0.
+        results_->ShowReport(ReportTitle(outcome.facts.test, false, outcome.facts.k), outcome.reportLines,
                              FigureInputOf(outcome.facts, state.decimalSeparator));
         results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });

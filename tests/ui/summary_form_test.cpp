@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -223,6 +224,8 @@ TEST_P(SummaryGridShape, RowsAndColumnsFollowTheTestAndKAndTheEntriesTheirOrder)
     frmSummary.txtInput2->setText(QString::fromUtf8(shape.k));
     EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblVariable), shape.rows);
     EXPECT_EQ(ShownInOrder(frmSummary, frmSummary.lblCorrelation), shape.correlations);
+    // The heading names correlations only where the grid has a column of them.
+    EXPECT_EQ(frmSummary.lblGrid->text().contains(QStringLiteral("correlations")), !shape.correlations.empty());
 
     const int p = static_cast<int>(shape.rows.size());
     SummaryEntries expected;
@@ -498,6 +501,36 @@ TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
     Click(frmSummary.cmdCompute);
     EXPECT_EQ(Results().count(QStringLiteral("\n------------------------------------\n\n")), 1);
     EXPECT_EQ(Results().count(QStringLiteral(" One-tailed probability = 0.00007 ")), 2);
+}
+
+// A dissociation without covariates, typed into the grid of two rows and run on the
+// window's worker thread: its report is, to the last digit, the one the analysis writes
+// in place from the same table.
+TEST_F(SummaryWindow, ADissociationWithoutCovariatesReportsWhatTheAnalysisGives) {
+    const SummaryEntries table{{"51.4", "33.733"}, {"4.174", "3.14"}, {"38", "32"}, {"0.7189"}};
+    Click(frmSummary.RadioGroup2Items->button(static_cast<int>(kDissociation)));
+    Type("30", "0", table);
+    Click(frmSummary.cmdCompute);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+
+    FakePlatform inPlace;
+    inPlace.executableFolder = platform.executableFolder;
+    MainWindowState state;
+    state.fieldTexts[0] = "30";
+    state.fieldTexts[1] = "0";
+    state.labelCaptions = kLabelCaptions;
+    state.testIndex = static_cast<int>(kDissociation);
+    state.notesCaption = kNotesCaption;
+    state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
+    const SummaryOutcome outcome = RunSummaryCompute(state, table, inPlace);
+    ASSERT_TRUE(outcome.completed);
+    QStringList expected;
+    for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
+    EXPECT_EQ(Results().split(QLatin1Char('\n')), expected);
+    EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + expected[1].toStdString());
+    // By hand: z = (38 - 51.4) / 4.174 and (32 - 33.733) / 3.14, their difference over
+    // sqrt(2 - 2 * 0.7189) is -3.5455.
+    EXPECT_TRUE(Results().contains(QStringLiteral("\n Effect size (Z-DCCC) = -3.546 (95% CI")));
 }
 
 TEST_F(SummaryWindow, SaveAsPdfHoldsTheReportAndItsFigure) {
