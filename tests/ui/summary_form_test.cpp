@@ -66,6 +66,16 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
     }
 
+    // Writes a statistics file into the scratch folder and opens it with Load statistics.
+    void LoadStatistics(const QString& path, const QByteArray& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        platform.openAnswers.push_back(path.toStdString());
+        Click(frmSummary.cmdLoadStatistics);
+    }
+
     QString Results() const { return frmTemplateResults.memoResults->toPlainText(); }
 
     QTemporaryDir folder;
@@ -75,6 +85,9 @@ protected:
 };
 
 const SummaryEntries kOneCovariate{{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}};
+// kOneCovariate as a statistics file holds it.
+const QByteArray kOneCovariateFile =
+    "quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\ncorrelations 0.72091\n";
 
 int VisibleFields(const TfrmSummary& window, SummaryField field, int count) {
     int visible = 0;
@@ -357,13 +370,7 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     // covariate 2, the column of covariate 1, and each value be saved back in its place.
     frmSummary.txtInput2->setText(QStringLiteral("5"));
     const QByteArray correlations = "correlations 0.1 0.2 0.3 0.4 0.5 0.6\n";
-    QFile threeCovariates(path);
-    ASSERT_TRUE(threeCovariates.open(QIODevice::WriteOnly));
-    threeCovariates.write("quorvane-statistics 1\nn 40\nk 3\nmeans 1 2 3 4\nsds 1 2 3 4\ncase 1 2 3 4\n" +
-                          correlations);
-    threeCovariates.close();
-    platform.openAnswers.push_back(path.toStdString());
-    Click(frmSummary.cmdLoadStatistics);
+    LoadStatistics(path, "quorvane-statistics 1\nn 40\nk 3\nmeans 1 2 3 4\nsds 1 2 3 4\ncase 1 2 3 4\n" + correlations);
     EXPECT_EQ(frmSummary.GridCovariates(), 3);
     EXPECT_EQ(GridCell(frmSummary, "Covariate 2", "r: Cov 1")->text(), QStringLiteral("0.3"));
     const QString savedBack = folder.filePath(QStringLiteral("saved_back.txt"));
@@ -373,12 +380,7 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().contains("\n" + correlations));
 
-    QFile damaged(path);
-    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
-    damaged.write("quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 x\n");
-    damaged.close();
-    platform.openAnswers.push_back(path.toStdString());
-    Click(frmSummary.cmdLoadStatistics);
+    LoadStatistics(path, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 x\n");
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
     EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
@@ -401,14 +403,7 @@ TEST_F(SummaryWindow, ADissociationsTableIsSavedAsVersion2AndLoadingSetsTheChoic
     EXPECT_TRUE(text.startsWith("quorvane-statistics 2\n")) << text.toStdString();
     EXPECT_TRUE(text.contains("\ntest dissociation\n")) << text.toStdString();
 
-    const QString deficitPath = folder.filePath(QStringLiteral("deficit.txt"));
-    QFile deficit(deficitPath);
-    ASSERT_TRUE(deficit.open(QIODevice::WriteOnly));
-    deficit.write("quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\n"
-                  "correlations 0.72091\n");
-    deficit.close();
-    platform.openAnswers.push_back(deficitPath.toStdString());
-    Click(frmSummary.cmdLoadStatistics);
+    LoadStatistics(folder.filePath(QStringLiteral("deficit.txt")), kOneCovariateFile);
     EXPECT_EQ(frmSummary.RadioGroup2ItemIndex(), static_cast<int>(kDeficit));
     EXPECT_EQ(frmSummary.CurrentEntries(), kOneCovariate);
     frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(kDissociation));
@@ -434,14 +429,7 @@ TEST_F(SummaryWindow, ADissociationsTableIsSavedAsVersion2AndLoadingSetsTheChoic
 
 TEST_F(SummaryWindow, LoadingASmallerTableEmptiesTheRowsBeyondItsK) {
     Type("30", "2", {{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "0.3", "0.2"}});
-    const QString path = folder.filePath(QStringLiteral("k1.txt"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\n"
-               "correlations 0.72091\n");
-    file.close();
-    platform.openAnswers.push_back(path.toStdString());
-    Click(frmSummary.cmdLoadStatistics);
+    LoadStatistics(folder.filePath(QStringLiteral("k1.txt")), kOneCovariateFile);
     ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
 
     // Typed back to two covariates, the second covariate's row is empty, so Compute
