@@ -298,12 +298,20 @@ INSTANTIATE_TEST_SUITE_P(Answers, ResultsExit,
 
 // ---- A whole session ----
 
-TEST_F(WindowTest, TwoAnalysesThenSaveHoldsBothReportsWithTheSeparator) {
-    const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
-    Compute("3", "1", data);
-    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
-    frmTemplate.SetRadioGroup1ItemIndex(1);
-    Compute("3", "1", data);
+// A session of two reports on one file, two-sided then one-sided lower.
+class SessionTest : public WindowTest {
+protected:
+    void TwoAnalyses() {
+        const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
+        Compute("3", "1", data);
+        QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
+        frmTemplate.SetRadioGroup1ItemIndex(1);
+        Compute("3", "1", data);
+    }
+};
+
+TEST_F(SessionTest, TwoAnalysesThenSaveHoldsBothReportsWithTheSeparator) {
+    TwoAnalyses();
 
     const QString path = folder.filePath(QStringLiteral("session.txt"));
     platform.saveAnswers.push_back(path.toStdString());
@@ -322,12 +330,8 @@ TEST_F(WindowTest, TwoAnalysesThenSaveHoldsBothReportsWithTheSeparator) {
 
 // Print All hands the printer every report's figure, as Save as PDF has them; Print
 // Selection the selected text alone.
-TEST_F(WindowTest, PrintAllPrintsTheFiguresOfTheSessionAndPrintSelectionTheTextAlone) {
-    const std::string data = WriteDataFile(QStringLiteral("small.txt"), kSmallSample);
-    Compute("3", "1", data);
-    QTest::mouseClick(frmTemplateResults.cmdReturn, Qt::LeftButton);
-    frmTemplate.SetRadioGroup1ItemIndex(1);
-    Compute("3", "1", data);
+TEST_F(SessionTest, PrintAllPrintsTheFiguresOfTheSessionAndPrintSelectionTheTextAlone) {
+    TwoAnalyses();
 
     frmTemplateResults.mnuPrint->trigger();
     ASSERT_EQ(platform.printedFigures.size(), 1u);
