@@ -13,7 +13,7 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/results_report.h"
-#include "export/atomic_file.h"
+#include "export/qt_atomic_file.h"
 #include "export/fonts.h"
 #include "export/memo_lines.h"
 

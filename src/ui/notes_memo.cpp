@@ -5,7 +5,7 @@
 #include <QTextCursor>
 
 #include "export/memo_lines.h"
-#include "ui/report_font.h"
+#include "ui/window_parts.h"
 
 namespace quorvane {
 namespace {

@@ -21,12 +21,12 @@
 #include "analysis/saved_inputs.h"
 #include "analysis/summary_statistics_file.h"
 #include "export/analysis_figure.h"
-#include "export/atomic_file.h"
+#include "export/qt_atomic_file.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
 #include "ui/paste_route.h"
-#include "ui/report_font.h"
+#include "ui/window_parts.h"
 #include "ui/template_results.h"
 
 namespace quorvane {

@@ -21,7 +21,7 @@
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
 #include "ui/paste_route.h"
-#include "ui/report_font.h"
+#include "ui/window_parts.h"
 #include "ui/template_results.h"
 
 namespace quorvane {

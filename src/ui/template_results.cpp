@@ -13,11 +13,11 @@
 
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
-#include "export/atomic_file.h"
+#include "export/qt_atomic_file.h"
 #include "export/memo_lines.h"
 #include "export/report_export.h"
 #include "ui/general_error_handler.h"
-#include "ui/report_font.h"
+#include "ui/window_parts.h"
 
 namespace quorvane {
 

@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "analysis/io_errors.h"
-#include "export/atomic_file.h"
+#include "export/qt_atomic_file.h"
 #include "support/pdf_text.h"
 #include "support/sample_reports.h"
 

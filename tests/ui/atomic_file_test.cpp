@@ -1,7 +1,7 @@
 // Every file the programs save, saved where the write fails: a file size limit far below
 // the new content's size, which a write into the system's buffers does not notice.
 
-#include "export/atomic_file.h"
+#include "export/qt_atomic_file.h"
 
 #include <gtest/gtest.h>
 

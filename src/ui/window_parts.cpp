@@ -1,4 +1,4 @@
-#include "ui/report_font.h"
+#include "ui/window_parts.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>
