@@ -123,14 +123,13 @@ void BM_MillionNormalCdfs(benchmark::State& state) {
 }
 BENCHMARK(BM_MillionNormalCdfs)->Unit(benchmark::kMillisecond);
 
-// Answers the open dialog with one file and keeps quiet otherwise.
-class FileOnlyPlatform : public Platform {
+// Keeps quiet: the request names its file.
+class QuietPlatform : public Platform {
 public:
-    explicit FileOnlyPlatform(std::string file) : file_(std::move(file)) {}
     MessageAnswer ShowMessage(MessageKind, const std::string&, const std::string&) override {
         return MessageAnswer::Ok;
     }
-    std::optional<std::string> AskOpenFileName(const FileDialogOptions&) override { return file_; }
+    std::optional<std::string> AskOpenFileName(const FileDialogOptions&) override { return std::nullopt; }
     std::optional<std::string> AskSaveFileName(const FileDialogOptions&) override { return std::nullopt; }
     void Beep() override {}
     void SetBusyCursor(bool) override {}
@@ -138,12 +137,9 @@ public:
     void PrintText(const std::string&, const std::vector<ReportFigure>&) override {}
     std::string ExecutableFolder() override { return "."; }
     std::string CurrentDirectory() override { return "."; }
-
-private:
-    std::string file_;
 };
 
-void BM_RunCompute(benchmark::State& state) {
+void BM_RunAnalysis(benchmark::State& state) {
     const int n = 120, k = 5;
     const auto file = std::filesystem::temp_directory_path() / "quorvane_bench_data.txt";
     {
@@ -156,19 +152,18 @@ void BM_RunCompute(benchmark::State& state) {
             out << '\n';
         }
     }
-    MainWindowState window;
-    window.fieldTexts[0] = std::to_string(n);
-    window.fieldTexts[1] = std::to_string(k);
-    window.labelCaptions = kLabelCaptions;
-    window.notesCaption = kNotesCaption;
-    FileOnlyPlatform platform(file.string());
+    AnalysisRequest request;
+    request.nText = std::to_string(n);
+    request.kText = std::to_string(k);
+    request.source = RawDataFile{file.string()};
+    QuietPlatform platform;
     for (auto _ : state) {
-        const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
+        const AnalysisOutcome outcome = RunAnalysis(request, platform, ComputeOptions{.saveInputs = false});
         benchmark::DoNotOptimize(outcome);
     }
     std::filesystem::remove(file);
 }
-BENCHMARK(BM_RunCompute)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RunAnalysis)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

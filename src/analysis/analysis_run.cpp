@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <variant>
 
 #include "analysis/metrics_papers.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
+#include "analysis/summary_run.h"
 #include "numerics/errors.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
@@ -16,24 +18,8 @@ namespace quorvane {
 
 namespace {
 
-ComputeOutcome Stopped(FocusTarget focus) {
-    ComputeOutcome outcome;
-    outcome.focus = focus;
-    return outcome;
-}
-
 void ShowError(Platform& platform, const std::string& text) {
     platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), text);
-}
-
-// Reads one count field: its number, or nothing when a check has already complained.
-template <typename Check>
-std::optional<double> ReadCount(const MainWindowState& window, int field, Check check,
-                                Platform& platform) {
-    const std::string& caption = window.labelCaptions[field];
-    const double value = ReadNumericField(window.fieldTexts[field], caption, platform);
-    if (InputErrorFlag || !check(caption, value, platform)) return std::nullopt;
-    return value;
 }
 
 // "the task of interest", "task 2" or "covariate 2": the report's name in a sentence.
@@ -60,32 +46,64 @@ std::string MessageNumber(long double x) {
     return text;
 }
 
-// A run stopped by the analysis's own error box.
+// A run stopped by the analysis's own error box, and the entry it points the user at.
 struct Refusal {
     std::string text;
-    FocusTarget focus;
+    InputFocus focus;
 };
 
+// The refusal of a stop of AnalyseStatistics, where the user meets it: the entered
+// statistics point at the entry to check, the raw data file at the sample size or the
+// case's line of the file.
+std::optional<Refusal> RefusalOf(AnalysisStop stop, const AnalysisInputs& inputs, const AnalysisResults& results,
+                                 bool entered, const std::string& caseToCheck) {
+    switch (stop) {
+        case AnalysisStop::None: return std::nullopt;
+        case AnalysisStop::NotPositiveDefinite:
+            return Refusal{kNotPositiveDefinite, entered ? InputFocus{InputField::Correlation, 0} : InputFocus{InputField::N}};
+        case AnalysisStop::TooLittleSpread:
+            return Refusal{TooLittleSpreadMessage(results, inputs.p, inputs.test),
+                           entered ? InputFocus{InputField::SD, LeastSpreadVariable(results, inputs.p) - 1}
+                                   : InputFocus{InputField::N}};
+        case AnalysisStop::CaseOutOfReach:
+            return Refusal{CaseOutOfReachMessage(caseToCheck, inputs.test, inputs.k),
+                           entered ? InputFocus{InputField::CaseScore, 0} : InputFocus{}};
+    }
+    return std::nullopt;
+}
+
 // Steps from the raw data to the engine's results, or the reason to stop.
-std::optional<Refusal> Analyse(const AnalysisInputs& inputs, int caseLine, AnalysisResults& results) {
+std::optional<Refusal> AnalyseRawData(const AnalysisInputs& inputs, int caseLine, AnalysisResults& results) {
     ClearFloatingPointFaults();
     // Before the statistics: their standard deviation would be 0 or rounding noise.
     if (const int variable = FirstConstantVariable(inputs.rawData, inputs.n, inputs.p))
-        return Refusal{ConstantVariableMessage(variable, inputs.test), FocusTarget::Input1};
+        return Refusal{ConstantVariableMessage(variable, inputs.test), {InputField::N}};
     SampleStatistics(inputs.rawData, inputs.n, inputs.p, results.corr, results.means, results.sds);
     DataRow(inputs.rawData, inputs.n + 1, inputs.p, results.caseScores);
-    switch (AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results)) {
-        case AnalysisStop::None: return std::nullopt;
-        case AnalysisStop::NotPositiveDefinite: return Refusal{kNotPositiveDefinite, FocusTarget::Input1};
-        case AnalysisStop::TooLittleSpread:
-            return Refusal{TooLittleSpreadMessage(results, inputs.p, inputs.test), FocusTarget::Input1};
-        case AnalysisStop::CaseOutOfReach:
-            return Refusal{CaseOutOfReachMessage("check the case's line of the data file (line " +
-                                                     std::to_string(caseLine) + ") for an error of entry",
-                                                 inputs.test, inputs.k),
-                           FocusTarget::Unchanged};
-    }
-    return std::nullopt;
+    return RefusalOf(AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results), inputs, results,
+                     false,
+                     "check the case's line of the data file (line " + std::to_string(caseLine) +
+                         ") for an error of entry");
+}
+
+// From the entered statistics to the engine's results, or the reason to stop.
+std::optional<Refusal> AnalyseEnteredStatistics(const AnalysisInputs& inputs, AnalysisResults& results) {
+    // The C library's number reading may have left flags behind.
+    ClearFloatingPointFaults();
+    return RefusalOf(AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results), inputs, results,
+                     true, "check the case's scores and the statistics as entered for an error of entry");
+}
+
+// The long step where the options run it: here, or off a window's GUI thread.
+std::optional<Refusal> RunLongStep(const ComputeOptions& options,
+                                   const std::function<std::optional<Refusal>()>& step) {
+    std::optional<Refusal> refusal;
+    const auto longStep = [&] { refusal = step(); };
+    if (options.runLongStep)
+        options.runLongStep(longStep);
+    else
+        longStep();
+    return refusal;
 }
 
 }  // namespace
@@ -175,53 +193,79 @@ std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest 
            (k > 0 ? " (given the case's scores on the covariates)" : "") + ": " + whereToCheck;
 }
 
-ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
-                          const ComputeOptions& options) {
-    const auto test = static_cast<AnalysisTest>(window.testIndex);
-    const auto checkSampleSize = [test](const std::string& caption, double x, Platform& p) {
-        return CheckSampleSize(caption, x, p, test);
+std::optional<CheckedCounts> CheckCounts(const AnalysisRequest& request, Platform& platform, InputFocus& focus) {
+    const AnalysisTest test = request.test;
+    const bool entered = request.FromSummary();
+    // A huge n must not reach the integer conversion. The raw program has always checked
+    // its table's bound after k, the companion its own bound with n.
+    const auto withinLimit = [&](double n) {
+        focus = {InputField::N};
+        return CheckSampleSizeLimit(kSampleSizeCaption, n, platform, entered ? kMaxSummarySampleSize : kMaxSampleSize);
     };
-    const std::optional<double> nValue = ReadCount(window, 0, checkSampleSize, platform);
-    if (!nValue) return Stopped(FocusTarget::Input1);
-    const std::optional<double> kValue = ReadCount(window, 1, CheckCovariateCount, platform);
-    if (!kValue) return Stopped(FocusTarget::Input2);
-    // Checked on the typed number: a huge n must not reach the integer conversion.
-    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
-    const int n = static_cast<int>(std::trunc(*nValue));
-    const int k = static_cast<int>(std::trunc(*kValue));
-    if (!CheckCovariatesForSampleSize(n, k, platform, test)) return Stopped(FocusTarget::Input2);
+    focus = {InputField::N};
+    const std::optional<double> n = ReadNumericField(request.nText, kSampleSizeCaption, platform);
+    if (!n || !CheckSampleSize(kSampleSizeCaption, *n, platform, test)) return std::nullopt;
+    if (entered && !withinLimit(*n)) return std::nullopt;
+    focus = {InputField::K};
+    const std::optional<double> k = ReadNumericField(request.kText, kCovariateCountCaption, platform);
+    if (!k || !CheckCovariateCount(kCovariateCountCaption, *k, platform)) return std::nullopt;
+    if (!entered && !withinLimit(*n)) return std::nullopt;
+    const CheckedCounts counts{static_cast<int>(std::trunc(*n)), static_cast<int>(std::trunc(*k))};
+    focus = {InputField::K};
+    if (!CheckCovariatesForSampleSize(counts.n, counts.k, platform, test)) return std::nullopt;
+    focus = {};
+    return counts;
+}
 
-    if (options.saveInputs) SaveCurrentData(window.fieldTexts, platform, test);
-
+AnalysisInputs InputsOf(const AnalysisRequest& request, CheckedCounts counts) {
     AnalysisInputs inputs;
+    inputs.n = counts.n;
+    inputs.k = counts.k;
+    inputs.p = counts.k + TaskCount(request.test);
+    inputs.test = request.test;
+    inputs.limitType = request.limit;
+    return inputs;
+}
+
+AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, const ComputeOptions& options) {
+    AnalysisOutcome outcome;
+    const std::optional<CheckedCounts> counts = CheckCounts(request, platform, outcome.focus);
+    if (!counts) return outcome;
+    AnalysisInputs inputs = InputsOf(request, *counts);
     AnalysisResults results;
+    const auto* entries = std::get_if<SummaryEntries>(&request.source);
+    if (entries) {
+        std::optional<AnalysisResults> checked = CheckSummaryEntries(inputs, *entries, platform, outcome.focus);
+        if (!checked) return outcome;
+        results = *checked;
+    }
+    if (options.saveInputs) SaveRequestInputs(request, platform);
     {
         BusyCursor busy(platform);
-        inputs.n = n;
-        inputs.k = k;
-        inputs.p = k + TaskCount(test);
-        inputs.test = test;
-        inputs.limitType = static_cast<LimitType>(window.limitIndex);
-        const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform, TaskCount(test));
-        if (!load.loaded) {
-            platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
-                                 "Load data cancelled by user");
-            return Stopped(FocusTarget::Unchanged);
-        }
-        inputs.dataFileName = load.fileName;
         std::optional<Refusal> refusal;
-        const auto longStep = [&] { refusal = Analyse(inputs, load.caseLine, results); };
-        if (options.runLongStep)
-            options.runLongStep(longStep);
-        else
-            longStep();
+        if (entries) {
+            refusal = RunLongStep(options, [&] { return AnalyseEnteredStatistics(inputs, results); });
+        } else {
+            const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform,
+                                                     TaskCount(inputs.test), std::get<RawDataFile>(request.source));
+            if (!load.loaded) {
+                platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
+                                     "Load data cancelled by user");
+                return outcome;
+            }
+            inputs.dataFileName = load.fileName;
+            refusal = RunLongStep(options, [&] { return AnalyseRawData(inputs, load.caseLine, results); });
+        }
         if (refusal) {
             ShowError(platform, refusal->text);
-            return Stopped(refusal->focus);
+            outcome.focus = refusal->focus;
+            return outcome;
         }
     }
-    RunFacts facts{inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results};
-    return {true, FocusTarget::Unchanged, WriteReport(inputs, results, window), std::move(facts)};
+    outcome.completed = true;
+    outcome.reportLines = WriteReport(inputs, results, request);
+    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results};
+    return outcome;
 }
 
 }  // namespace quorvane

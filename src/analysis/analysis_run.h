@@ -1,8 +1,9 @@
 #pragma once
-// The Compute action from the first check to the finished report, without a window:
-// the window code forwards its state here and shows the outcome.
+// The Compute action from the first check to the finished report, without a window: a
+// front end turns its inputs into a request and shows the outcome.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,12 @@
 
 namespace quorvane {
 
-// The field that receives the focus after a run that stopped.
-enum class FocusTarget { Unchanged, Input1, Input2 };
-
-struct ComputeOutcome {
+// How a request ended: with the report, or stopped by a check that showed its message,
+// with the entry at fault to receive the focus.
+struct AnalysisOutcome {
     bool completed = false;                // the report is ready
-    FocusTarget focus = FocusTarget::Unchanged;
-    std::vector<std::string> reportLines;  // to append to memoResults, when completed
+    InputFocus focus;                      // when stopped: the entry at fault, if any
+    std::vector<std::string> reportLines;  // to append to the results text, when completed
     RunFacts facts;                        // the numbers of the report, when completed
 };
 
@@ -27,6 +27,9 @@ inline const std::string kNotPositiveDefinite =
     "in entry of the control sample data (alternatively it may be that one variable is linearly "
     "dependent on other variables and should be dropped)";
 
+// No raw table limits entered statistics; the bound only keeps n a safe integer.
+constexpr int kMaxSummarySampleSize = 1'000'000;
+
 struct ComputeOptions {
     bool saveInputs = true;  // the report tool writes no saved inputs file
     // Runs the long step, the statistics and the engine, which shows nothing and asks
@@ -34,23 +37,37 @@ struct ComputeOptions {
     std::function<void(const std::function<void()>& longStep)> runLongStep{};
 };
 
-// Runs the sequence; every check shows its own message through the platform. Errors of
-// file input and output, floating-point faults, EArgumentError and EMatrixError are not
-// caught: they reach the caller with the cursor back to normal.
-ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
-                          const ComputeOptions& options = {});
+// n and k as the checks read them.
+struct CheckedCounts {
+    int n = 0;
+    int k = 0;
+};
+
+// The checks of the typed counts, each with its own message; the first that fails sets
+// focus to its field. The bounds of n are the raw table's, or for entered statistics
+// kMaxSummarySampleSize.
+std::optional<CheckedCounts> CheckCounts(const AnalysisRequest& request, Platform& platform, InputFocus& focus);
+
+// The inputs of the analysis of a request whose counts passed their checks.
+AnalysisInputs InputsOf(const AnalysisRequest& request, CheckedCounts counts);
+
+// The Compute sequence of either source: the checks of the counts (and of the entered
+// statistics), the saved inputs file, the raw data file (asked for when the request names
+// none), the analysis and the report. Every check shows its own message through the
+// platform. Errors of file input and output, floating-point faults, EArgumentError and
+// EMatrixError are not caught: they reach the caller with the cursor back to normal.
+AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, const ComputeOptions& options = {});
+
+// How the analysis of the statistics ended: with the results, or refused before any
+// result was computed. A floating-point fault or the engine's matrix error stops it with
+// TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
+// magnitude; otherwise the error reaches the caller.
+enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
 
 // From the control sample's statistics and the case's scores (results.means, sds, corr and
-// caseScores, task first) to the engine's results: the positive-definiteness gate, the case's
-// z scores and the covariate Monte Carlo test. Both input modes end here, so the same statistics give
-// the same results bit for bit.
-// How the analysis of the statistics ended: with the results, or refused before any
-// result was computed.
-// A floating-point fault or the engine's matrix error stops the analysis with
-// TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
-// magnitude; otherwise it reaches the caller.
-// A dissociation runs the dissociation test, whose outcome holds both tasks' deficit tests.
-enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
+// caseScores, tasks first) to the engine's results: the positive-definiteness gate, the
+// case's z scores and the test, the dissociation test for a dissociation. Both sources
+// end here, so the same statistics give the same results bit for bit.
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results);
 
 constexpr long double kTooLittleSpread = 1e-6L;

@@ -1,8 +1,9 @@
 #pragma once
-// The values of one analysis run, and the part of the main window it reads.
+// The values of one analysis run: what is asked, and what is computed.
 
-#include <array>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/bayes_engines.h"
@@ -10,11 +11,11 @@
 
 namespace quorvane {
 
-// The item index of RadioGroup1.
+// The kind of 95% credible limit; the values are RadioGroup1's item indexes.
 enum class LimitType : int { TwoSided = 0, OneSidedLower = 1, OneSidedUpper = 2 };
 
-// The item index of the windows' choice of analysis: the deficit test on one task, or
-// the test of a dissociation between two tasks.
+// The analysis: the deficit test on one task, or the test of a dissociation between two
+// tasks; the values are the item indexes of the windows' choice of analysis.
 enum class AnalysisTest : int { Deficit = 0, Dissociation = 1 };
 
 // The tasks of a test, which come before the covariates in every list of variables.
@@ -61,18 +62,37 @@ struct RunFacts {
     AnalysisResults results;
 };
 
-constexpr int kInputFieldCount = 8;
+// The raw data file of an analysis: a path, or none when the user is to choose the file
+// in the open dialog once the counts have passed their checks.
+struct RawDataFile {
+    std::optional<std::string> path;
+};
 
-// What the analysis reads of the main window (and of the results window's text).
-struct MainWindowState {
-    std::array<std::string, kInputFieldCount> fieldTexts;     // txtInput1 .. txtinput8
-    std::array<std::string, kInputFieldCount> labelCaptions;  // Label1 .. Label8
-    int limitIndex = 0;                                        // RadioGroup1
-    int testIndex = 0;                                         // the choice of analysis
-    std::vector<std::string> notesLines;                       // memoComments
-    std::string notesCaption;                                  // lblComments
-    bool resultsHoldText = false;                              // memoResults has a line
-    char decimalSeparator = '.';
+// Where an analysis takes its data from: the raw scores of a file, or summary statistics.
+using DataSource = std::variant<RawDataFile, SummaryEntries>;
+
+// What a front end asks of the analysis: each window and the report tool turns its own
+// inputs into one of these, and the analysis never knows which of them asked.
+struct AnalysisRequest {
+    AnalysisTest test = AnalysisTest::Deficit;
+    LimitType limit = LimitType::TwoSided;
+    // The counts as typed, or as a statistics file holds them: the checks quote them.
+    std::string nText, kText;
+    DataSource source = RawDataFile{};
+    std::vector<std::string> notes;      // the user's notes, line by line
+    bool followsEarlierReport = false;   // the report starts with the separator line
+    char decimalSeparator = '.';         // of the report's numbers
+
+    bool FromSummary() const { return std::holds_alternative<SummaryEntries>(source); }
+};
+
+// An entry of the main windows; index counts from 0 within its list (variables tasks
+// first; correlations in SummaryEntries order).
+enum class InputField { None, N, K, Mean, SD, CaseScore, Correlation };
+struct InputFocus {
+    InputField field = InputField::None;
+    int index = 0;
+    bool operator==(const InputFocus&) const = default;
 };
 
 }  // namespace quorvane

@@ -59,15 +59,6 @@ std::string JsonNumber(std::optional<long double> value) {
     return text;
 }
 
-const char* LimitName(LimitType limitType) {
-    switch (limitType) {
-        case LimitType::OneSidedLower: return "one-sided-lower";
-        case LimitType::OneSidedUpper: return "one-sided-upper";
-        case LimitType::TwoSided: break;
-    }
-    return "two-sided";
-}
-
 using Members = std::vector<std::pair<std::string, std::string>>;
 
 // The members as an object: each on a line of its own, indented two blanks beyond the

@@ -1,13 +1,12 @@
 #include "analysis/metrics_papers.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstddef>
 
 #include "numerics/text_format.h"
 
 namespace quorvane {
-
-bool InputErrorFlag = false;
 
 namespace {
 
@@ -60,6 +59,18 @@ std::optional<AnalysisTest> TestNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::string LimitName(LimitType limit) {
+    std::string name = kLimitCaptions[static_cast<std::size_t>(limit)];
+    for (char& c : name) c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+std::optional<LimitType> LimitNamed(std::string_view name) {
+    for (const LimitType limit : {LimitType::TwoSided, LimitType::OneSidedLower, LimitType::OneSidedUpper})
+        if (name == LimitName(limit)) return limit;
+    return std::nullopt;
+}
+
 bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test) {
     const bool dissociation = test == AnalysisTest::Dissociation;
     const int maximum = dissociation ? n - 4 : n - 2;
@@ -73,14 +84,12 @@ bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest
     return false;
 }
 
-double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform) {
+std::optional<double> ReadNumericField(const std::string& text, const std::string& caption, Platform& platform) {
     if (text.empty()) {
-        InputErrorFlag = true;
         ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  " + text +
                                   ")\n\nData have not been entered in this field.");
-        return 0;
+        return std::nullopt;
     }
-    InputErrorFlag = false;
     double v = 0;
     bool negative = false;
     bool fractional = false;
@@ -101,10 +110,9 @@ double ReadNumericField(const std::string& text, const std::string& caption, Pla
                 v = 10 * v + d;
             }
         } else {
-            InputErrorFlag = true;
             ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text +
                                       "  )\n\nEnter numeric data only.");
-            return 0;
+            return std::nullopt;
         }
     }
     return negative ? -v : v;

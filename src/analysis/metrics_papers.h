@@ -36,11 +36,24 @@ std::string TestName(AnalysisTest test);
 // The test of that name, or nothing.
 std::optional<AnalysisTest> TestNamed(std::string_view name);
 
-// Captions of Label1 .. Label8; the checks quote them in their messages. Only the first
-// two pairs of the main window are shown.
-inline const std::array<std::string, 8> kLabelCaptions = {
-    "Number of control participants (n) :",
-    "Number of covariates :",
+// The captions of the two counts, which the checks quote in their messages.
+inline const std::string kSampleSizeCaption = "Number of control participants (n) :";
+inline const std::string kCovariateCountCaption = "Number of covariates :";
+// The items of the credible limit's choice, in LimitType order; the report names the
+// limit by them.
+inline const std::array<std::string, 3> kLimitCaptions = {"Two-sided", "One-sided lower", "One-sided upper"};
+// The limit's name in JSON and on the command line, its caption in lower case with
+// hyphens for blanks: "two-sided", "one-sided-lower" or "one-sided-upper".
+std::string LimitName(LimitType limit);
+// The limit of that name, or nothing.
+std::optional<LimitType> LimitNamed(std::string_view name);
+
+// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first two,
+// and their captions Label1 .. Label8.
+constexpr int kInputFieldCount = 8;
+inline const std::array<std::string, kInputFieldCount> kLabelCaptions = {
+    kSampleSizeCaption,
+    kCovariateCountCaption,
     "Total sample size (n) for the normative sample:",
     "Individual's test score:",
     "Input 5",
@@ -49,9 +62,6 @@ inline const std::array<std::string, 8> kLabelCaptions = {
     "Input 8 :",
 };
 inline const std::string kNotesCaption = "User's Notes:";
-
-// Set by ReadNumericField on a conversion error; valid only right after a call.
-extern bool InputErrorFlag;
 
 // The largest n: the raw data table holds n controls and the case in 500 rows.
 constexpr int kMaxSampleSize = 499;
@@ -67,9 +77,9 @@ std::string Plural(std::size_t count, std::string_view singular, std::string_vie
 // A blank-separated list (blanks, tabs or line ends between the words) as its words.
 std::vector<std::string> Words(const std::string& list);
 
-// Converts a field's text (blanks ignored, one leading minus, one point); shows the
-// empty-field or not-a-number warning and sets InputErrorFlag on failure.
-double ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
+// Converts a field's text (blanks ignored, one leading minus, one point); nothing, after
+// the empty-field or not-a-number warning, when it is no number.
+std::optional<double> ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
 // An integer greater than 1, or 3 for a dissociation: the fewest controls of the test
 // without covariates (k + 2, or k + 4 for a dissociation); otherwise the warning is shown
 // and the result is false.

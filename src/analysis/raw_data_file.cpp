@@ -295,14 +295,22 @@ std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
     return content;
 }
 
-RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
-                            int taskCount) {
-    FillRawDataTable(table);
+namespace {
+
+std::optional<std::string> AskForDataFile(Platform& platform) {
     FileDialogOptions options;
     options.filter = "Text files only|*.txt";
     options.initialFolder = platform.CurrentDirectory();
     options.fileMustExist = true;
-    const std::optional<std::string> fileName = platform.AskOpenFileName(options);
+    return platform.AskOpenFileName(options);
+}
+
+}  // namespace
+
+RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
+                            int taskCount, const RawDataFile& file) {
+    FillRawDataTable(table);
+    const std::optional<std::string> fileName = file.path ? file.path : AskForDataFile(platform);
     if (!fileName || Trimmed(*fileName).empty()) return {};
 
     const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount);

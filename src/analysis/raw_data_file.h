@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "analysis/analysis_types.h"
 #include "analysis/platform.h"
 #include "numerics/matrix_handling.h"
 
@@ -49,10 +50,10 @@ struct RawDataLoad {
     int caseLine = 0;      // the case's line in the file, when loaded
 };
 
-// Fills the table with the missing-value marker, asks for the file, reads it and
-// reports the size read in an information box, with a note when the file holds more
-// lines or numbers than were read.
+// Fills the table with the missing-value marker, asks for the file unless one is named,
+// reads it and reports the size read in an information box, with a note when the file
+// holds more lines or numbers than were read.
 RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
-                            int taskCount = 1);
+                            int taskCount = 1, const RawDataFile& file = {});
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <variant>
 
 #include "analysis/metrics_papers.h"
 #include "analysis/reported_outcome.h"
@@ -61,8 +62,8 @@ const std::string kCriteriaLine =
 
 void Append(Lines& lines, const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); }
 
-void WriteHead(const std::string& title, const MainWindowState& window, Lines& lines) {
-    if (window.resultsHoldText) lines.push_back(kSeparatorLine);
+void WriteHead(const std::string& title, const AnalysisRequest& request, Lines& lines) {
+    if (request.followsEarlierReport) lines.push_back(kSeparatorLine);
     lines.push_back("");
     lines.push_back(title);
     lines.push_back("");
@@ -79,21 +80,11 @@ void WriteHead(const std::string& title, const MainWindowState& window, Lines& l
     lines.push_back("");
 }
 
-void WriteNotes(const MainWindowState& window, Lines& lines) {
-    if (window.notesLines.empty()) return;
-    lines.push_back(" " + window.notesCaption + " " + window.notesLines.front());
-    for (std::size_t i = 1; i < window.notesLines.size(); ++i)
-        lines.push_back(kNotesIndent + window.notesLines[i]);
+void WriteNotes(const AnalysisRequest& request, Lines& lines) {
+    if (request.notes.empty()) return;
+    lines.push_back(" " + kNotesCaption + " " + request.notes.front());
+    for (std::size_t i = 1; i < request.notes.size(); ++i) lines.push_back(kNotesIndent + request.notes[i]);
     lines.push_back(kOneBlank);
-}
-
-std::string LimitCaption(LimitType limitType) {
-    switch (limitType) {
-        case LimitType::OneSidedLower: return "One-sided lower";
-        case LimitType::OneSidedUpper: return "One-sided upper";
-        case LimitType::TwoSided: break;
-    }
-    return "Two-sided";
 }
 
 // " Correlation(s) between task and covariate(s) in control sample", or the tasks'; a
@@ -109,19 +100,19 @@ bool HasCorrelations(const AnalysisInputs& inputs) { return inputs.p > 1; }
 
 // The lines common to both input modes: the heading, the two counts, and the test when it
 // is a dissociation (a deficit's report is as it has always been).
-void WriteCounts(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
+void WriteCounts(const AnalysisInputs& inputs, Lines& lines) {
     lines.push_back(" INPUTS:");
     // The counts the analysis used, not the texts they were read from ("4 99", "25.0").
-    lines.push_back(FormatInputLine(window.labelCaptions[0], std::to_string(inputs.n)));
-    lines.push_back(FormatInputLine(window.labelCaptions[1], std::to_string(inputs.k)));
+    lines.push_back(FormatInputLine(kSampleSizeCaption, std::to_string(inputs.n)));
+    lines.push_back(FormatInputLine(kCovariateCountCaption, std::to_string(inputs.k)));
     if (inputs.test == AnalysisTest::Dissociation)
         lines.push_back(" Analysis required: " + kTestCaptions[static_cast<std::size_t>(AnalysisTest::Dissociation)]);
-    lines.push_back(" Credible limit required: " + LimitCaption(inputs.limitType));
+    lines.push_back(" Credible limit required: " + kLimitCaptions[static_cast<std::size_t>(inputs.limitType)]);
     lines.push_back("");
 }
 
-void WriteInputs(const AnalysisInputs& inputs, const MainWindowState& window, Lines& lines) {
-    WriteCounts(inputs, window, lines);
+void WriteInputs(const AnalysisInputs& inputs, Lines& lines) {
+    WriteCounts(inputs, lines);
     lines.push_back(" Raw data were loaded from the following file: ");
     lines.push_back(" " + inputs.dataFileName);
     lines.push_back("");
@@ -136,9 +127,9 @@ std::vector<std::string> WithSeparator(std::vector<std::string> texts, char sepa
 
 // The statistics as the user entered them, texts unchanged but for the decimal
 // separator, so that the report can be checked against the published table.
-void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState& window,
-                            const SummaryEntries& entries, Lines& lines) {
-    WriteCounts(inputs, window, lines);
+void WriteEnteredStatistics(const AnalysisInputs& inputs, const SummaryEntries& entries, char separator,
+                            Lines& lines) {
+    WriteCounts(inputs, lines);
     lines.push_back(" Summary statistics for the control sample and scores for the case, as entered:");
     // Each column as wide as its widest text, so that the columns line up.
     auto padded = [](const std::vector<std::string>& column, std::size_t i) {
@@ -146,7 +137,6 @@ void WriteEnteredStatistics(const AnalysisInputs& inputs, const MainWindowState&
         for (const std::string& text : column) width = std::max(width, text.size());
         return column[i] + std::string(width - column[i].size(), ' ');
     };
-    const char separator = window.decimalSeparator;
     const std::vector<std::string> means = WithSeparator(entries.means, separator);
     const std::vector<std::string> sds = WithSeparator(entries.sds, separator);
     const std::vector<std::string> caseScores = WithSeparator(entries.caseScores, separator);
@@ -345,26 +335,19 @@ std::string FormatInputLine(const std::string& caption, const std::string& text)
 }
 
 std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
-                                     const MainWindowState& window) {
-    const char separator = window.decimalSeparator;
+                                     const AnalysisRequest& request) {
+    const char separator = request.decimalSeparator;
+    const auto* entries = std::get_if<SummaryEntries>(&request.source);
     Lines lines;
-    WriteHead(ReportTitle(inputs.test, false, inputs.k), window, lines);
-    WriteNotes(window, lines);
-    WriteInputs(inputs, window, lines);
-    WriteRawData(inputs, separator, lines);
+    WriteHead(ReportTitle(inputs.test, entries != nullptr, inputs.k), request, lines);
+    WriteNotes(request, lines);
+    if (entries) {
+        WriteEnteredStatistics(inputs, *entries, separator, lines);
+    } else {
+        WriteInputs(inputs, lines);
+        WriteRawData(inputs, separator, lines);
+    }
     WriteAnalysis(inputs, results, separator, lines);
-    return lines;
-}
-
-std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
-                                            const AnalysisResults& results,
-                                            const MainWindowState& window,
-                                            const SummaryEntries& entries) {
-    Lines lines;
-    WriteHead(ReportTitle(inputs.test, true, inputs.k), window, lines);
-    WriteNotes(window, lines);
-    WriteEnteredStatistics(inputs, window, entries, lines);
-    WriteAnalysis(inputs, results, window.decimalSeparator, lines);
     return lines;
 }
 

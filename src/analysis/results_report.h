@@ -31,17 +31,12 @@ std::string ReportTitle(AnalysisTest test, bool summary, int k);
 // " <caption before its last colon>= <text>"
 std::string FormatInputLine(const std::string& caption, const std::string& text);
 
-// The lines to append to the results text; the separator line comes first only when
-// the results text already holds a line. The report of a dissociation gives both tasks'
-// deficit tests, then the difference's test and the conclusion.
+// The lines to append to the results text; the separator line comes first only when the
+// request follows an earlier report. A raw run's report gives the data file and the raw
+// data, one on entered statistics the statistics as entered, text unchanged. A
+// dissociation's report gives both tasks' deficit tests, then the difference's test and
+// the conclusion.
 std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
-                                     const MainWindowState& window);
-
-// The report of a run on entered summary statistics: the raw report's blocks, with the
-// statistics as entered in place of the data file and the raw data.
-std::vector<std::string> WriteSummaryReport(const AnalysisInputs& inputs,
-                                            const AnalysisResults& results,
-                                            const MainWindowState& window,
-                                            const SummaryEntries& entries);
+                                     const AnalysisRequest& request);
 
 }  // namespace quorvane

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <variant>
 
 #include "analysis/atomic_file.h"
 #include "analysis/io_errors.h"
@@ -68,6 +69,16 @@ std::vector<std::string> WithTestItem(std::vector<std::string> texts, AnalysisTe
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts,
                             Platform& platform, AnalysisTest test) {
     return SaveInputTexts(WithTestItem({fieldTexts.begin(), fieldTexts.end()}, test), InputsFileName, platform);
+}
+
+std::string SaveRequestInputs(const AnalysisRequest& request, Platform& platform) {
+    const auto* entries = std::get_if<SummaryEntries>(&request.source);
+    if (!entries) return SaveCurrentData({request.nText, request.kText}, platform, request.test);
+    std::vector<std::string> texts = {request.nText, request.kText};
+    for (std::size_t v = 0; v < entries->means.size(); ++v)
+        texts.insert(texts.end(), {entries->means[v], entries->sds[v], entries->caseScores[v]});
+    texts.insert(texts.end(), entries->correlations.begin(), entries->correlations.end());
+    return SaveInputTexts(WithTestItem(texts, request.test), SummaryInputsFileName, platform);
 }
 
 std::string SaveInputTexts(const std::vector<std::string>& texts, const std::string& fileName,

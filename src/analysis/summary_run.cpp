@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <variant>
 
+#include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
-#include "analysis/saved_inputs.h"
 #include "analysis/text_input.h"
-#include "numerics/fp_faults.h"
 
 namespace quorvane {
 
@@ -39,7 +39,7 @@ NumberReading ReadCNumber(const std::string& text, long double& value) {
 }
 
 // One entry as a number, or nothing after its warning.
-std::optional<long double> ReadEntry(const std::string& text, SummaryField field, int index, AnalysisTest test,
+std::optional<long double> ReadEntry(const std::string& text, InputField field, int index, AnalysisTest test,
                                      Platform& platform) {
     const std::string caption = EntryCaption(field, index, test);
     if (Trimmed(text).empty()) {
@@ -81,47 +81,30 @@ bool IsOutOfRangeNumber(const std::string& text) {
 
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
 
-std::string EntryCaption(SummaryField field, int index, AnalysisTest test) {
+std::string EntryCaption(InputField field, int index, AnalysisTest test) {
     switch (field) {
-        case SummaryField::Mean: return "Mean of " + VariableName(index + 1, test);
-        case SummaryField::SD: return "SD of " + VariableName(index + 1, test);
-        case SummaryField::CaseScore: return "Case's score on " + VariableName(index + 1, test);
-        case SummaryField::Correlation: {
+        case InputField::Mean: return "Mean of " + VariableName(index + 1, test);
+        case InputField::SD: return "SD of " + VariableName(index + 1, test);
+        case InputField::CaseScore: return "Case's score on " + VariableName(index + 1, test);
+        case InputField::Correlation: {
             const auto [row, column] = CorrelationCell(index);
             return "Correlation of " + VariableName(row, test) + " with " + VariableName(column, test);
         }
-        case SummaryField::N: return kLabelCaptions[0];
-        case SummaryField::K: return kLabelCaptions[1];
-        case SummaryField::None: break;
+        case InputField::N: return kSampleSizeCaption;
+        case InputField::K: return kCovariateCountCaption;
+        case InputField::None: break;
     }
     return "";
 }
 
-std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
-                                                 const SummaryEntries& entries,
-                                                 Platform& platform, SummaryFocus& focus) {
-    const auto test = static_cast<AnalysisTest>(window.testIndex);
-    focus = {SummaryField::N, 0};
-    const std::string& nCaption = window.labelCaptions[0];
-    const double nValue = ReadNumericField(window.fieldTexts[0], nCaption, platform);
-    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform, test) ||
-        !CheckSampleSizeLimit(nCaption, nValue, platform, kMaxSummarySampleSize))
-        return std::nullopt;
-    focus = {SummaryField::K, 0};
-    const std::string& kCaption = window.labelCaptions[1];
-    const double kValue = ReadNumericField(window.fieldTexts[1], kCaption, platform);
-    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, platform)) return std::nullopt;
-
-    CheckedSummary checked;
-    checked.n = static_cast<int>(std::trunc(nValue));
-    checked.k = static_cast<int>(std::trunc(kValue));
-    const int p = checked.k + TaskCount(test);
-    if (!CheckCovariatesForSampleSize(checked.n, checked.k, platform, test)) return std::nullopt;
-
-    focus = {SummaryField::None, 0};
+std::optional<AnalysisResults> CheckSummaryEntries(const AnalysisInputs& inputs, const SummaryEntries& entries,
+                                                   Platform& platform, InputFocus& focus) {
+    const AnalysisTest test = inputs.test;
+    const int p = inputs.p;
+    focus = {InputField::None, 0};
     const std::string tasks = test == AnalysisTest::Dissociation ? "task 1, task 2" : "the task of interest";
     const std::string variables =
-        checked.k == 0 ? tasks : tasks + ", then " + Plural(checked.k, "covariate", "covariates");
+        inputs.k == 0 ? tasks : tasks + ", then " + Plural(inputs.k, "covariate", "covariates");
     const auto triangle = static_cast<std::size_t>(p * (p - 1) / 2);
     if (!CheckCount(entries.means, p, "means", variables, platform) ||
         !CheckCount(entries.sds, p, "SDs", variables, platform) ||
@@ -132,22 +115,22 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
                     platform))
         return std::nullopt;
 
-    AnalysisResults& s = checked.statistics;
+    AnalysisResults s;
     for (int i = 1; i <= p; ++i) {
         const int v = i - 1;
-        focus = {SummaryField::Mean, v};
-        const auto mean = ReadEntry(entries.means[v], SummaryField::Mean, v, test, platform);
+        focus = {InputField::Mean, v};
+        const auto mean = ReadEntry(entries.means[v], InputField::Mean, v, test, platform);
         if (!mean) return std::nullopt;
-        focus = {SummaryField::SD, v};
-        const auto sd = ReadEntry(entries.sds[v], SummaryField::SD, v, test, platform);
+        focus = {InputField::SD, v};
+        const auto sd = ReadEntry(entries.sds[v], InputField::SD, v, test, platform);
         if (!sd) return std::nullopt;
         if (!(*sd > 0)) {
-            ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::SD, v, test) + "  " +
+            ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(InputField::SD, v, test) + "  " +
                                       entries.sds[v] + "  )\n\nA standard deviation must be greater than 0.");
             return std::nullopt;
         }
-        focus = {SummaryField::CaseScore, v};
-        const auto score = ReadEntry(entries.caseScores[v], SummaryField::CaseScore, v, test, platform);
+        focus = {InputField::CaseScore, v};
+        const auto score = ReadEntry(entries.caseScores[v], InputField::CaseScore, v, test, platform);
         if (!score) return std::nullopt;
         s.means(i) = *mean;
         s.sds(i) = *sd;
@@ -155,11 +138,11 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
         s.corr(i, i) = 1;
         for (int j = 1; j < i; ++j) {
             const int c = CorrelationIndex(i, j);
-            focus = {SummaryField::Correlation, c};
-            const auto r = ReadEntry(entries.correlations[c], SummaryField::Correlation, c, test, platform);
+            focus = {InputField::Correlation, c};
+            const auto r = ReadEntry(entries.correlations[c], InputField::Correlation, c, test, platform);
             if (!r) return std::nullopt;
             if (!(*r > -1 && *r < 1)) {
-                ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(SummaryField::Correlation, c, test) + "  " +
+                ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(InputField::Correlation, c, test) + "  " +
                                           entries.correlations[c] +
                                           "  )\n\nA correlation must lie strictly between -1 and 1.");
                 return std::nullopt;
@@ -167,68 +150,19 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
             s.corr(i, j) = s.corr(j, i) = *r;
         }
     }
-    focus = {SummaryField::None, 0};
-    return checked;
+    focus = {InputField::None, 0};
+    return s;
 }
 
-SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEntries& entries,
-                                 Platform& platform, const ComputeOptions& options) {
-    SummaryOutcome outcome;
-    std::optional<CheckedSummary> checked = CheckSummaryInputs(window, entries, platform, outcome.focus);
-    if (!checked) return outcome;
-
-    const auto test = static_cast<AnalysisTest>(window.testIndex);
-    AnalysisInputs inputs;
-    inputs.n = checked->n;
-    inputs.k = checked->k;
-    inputs.p = checked->k + TaskCount(test);
-    inputs.test = test;
-    if (options.saveInputs) {
-        std::vector<std::string> texts = {window.fieldTexts[0], window.fieldTexts[1]};
-        for (int v = 0; v < inputs.p; ++v)
-            texts.insert(texts.end(), {entries.means[v], entries.sds[v], entries.caseScores[v]});
-        texts.insert(texts.end(), entries.correlations.begin(), entries.correlations.end());
-        SaveInputTexts(WithTestItem(texts, test), SummaryInputsFileName, platform);
-    }
-
-    inputs.limitType = static_cast<LimitType>(window.limitIndex);
-    AnalysisResults& results = checked->statistics;
-    {
-        BusyCursor busy(platform);
-        AnalysisStop stop = AnalysisStop::None;
-        const auto longStep = [&] {
-            // The C library's number reading may have left flags behind.
-            ClearFloatingPointFaults();
-            stop = AnalyseStatistics(inputs.n, inputs.k, inputs.test, inputs.limitType, results);
-        };
-        if (options.runLongStep)
-            options.runLongStep(longStep);
-        else
-            longStep();
-        if (stop == AnalysisStop::NotPositiveDefinite) {
-            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error), kNotPositiveDefinite);
-            outcome.focus = {SummaryField::Correlation, 0};
-            return outcome;
-        }
-        if (stop == AnalysisStop::CaseOutOfReach) {
-            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
-                                 CaseOutOfReachMessage("check the case's scores and the statistics as entered "
-                                                       "for an error of entry",
-                                                       inputs.test, inputs.k));
-            outcome.focus = {SummaryField::CaseScore, 0};
-            return outcome;
-        }
-        if (stop == AnalysisStop::TooLittleSpread) {
-            platform.ShowMessage(MessageKind::Error, DefaultCaption(MessageKind::Error),
-                                 TooLittleSpreadMessage(results, inputs.p, inputs.test));
-            outcome.focus = {SummaryField::SD, LeastSpreadVariable(results, inputs.p) - 1};
-            return outcome;
-        }
-    }
-    outcome.completed = true;
-    outcome.reportLines = WriteSummaryReport(inputs, results, window, entries);
-    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, "", results};
-    return outcome;
+std::optional<CheckedSummary> CheckSummaryRequest(const AnalysisRequest& request, Platform& platform,
+                                                  InputFocus& focus) {
+    const std::optional<CheckedCounts> counts = CheckCounts(request, platform, focus);
+    if (!counts) return std::nullopt;
+    const AnalysisInputs inputs = InputsOf(request, *counts);
+    const std::optional<AnalysisResults> statistics =
+        CheckSummaryEntries(inputs, std::get<SummaryEntries>(request.source), platform, focus);
+    if (!statistics) return std::nullopt;
+    return CheckedSummary{inputs.n, inputs.k, *statistics};
 }
 
 }  // namespace quorvane

@@ -1,29 +1,15 @@
 #pragma once
-// The Compute action of the companion program: the analysis from summary statistics
-// (the controls' means, SDs and correlations and the case's scores) instead of raw data.
-// It checks every entry, then goes through the raw program's engine path.
+// The checks of summary statistics as entered (the controls' means, SDs and correlations
+// and the case's scores), which the analysis takes in place of raw data.
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "analysis/analysis_run.h"
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
 
 namespace quorvane {
-
-// No raw table limits the sample here; the bound only keeps n a safe integer.
-constexpr int kMaxSummarySampleSize = 1'000'000;
-
-// An entry of the companion's main window; index counts from 0 within its list
-// (variables tasks first; correlations in SummaryEntries order).
-enum class SummaryField { None, N, K, Mean, SD, CaseScore, Correlation };
-struct SummaryFocus {
-    SummaryField field = SummaryField::None;
-    int index = 0;
-    bool operator==(const SummaryFocus&) const = default;
-};
 
 // The statistics as numbers, ready for the engine path: means, sds, caseScores and corr
 // (unit diagonal, both triangles) in AnalysisResults' fields.
@@ -31,13 +17,6 @@ struct CheckedSummary {
     int n = 0;
     int k = 0;
     AnalysisResults statistics;
-};
-
-struct SummaryOutcome {
-    bool completed = false;
-    SummaryFocus focus;                    // the entry at fault when the run stopped
-    std::vector<std::string> reportLines;  // to append to memoResults, when completed
-    RunFacts facts;
 };
 
 // A finite number as the C library reads it (decimal or hexadecimal, exponent allowed;
@@ -54,20 +33,17 @@ bool IsOutOfRangeNumber(const std::string& text);
 int CorrelationIndex(int row, int column);
 // "Mean of Covariate 2", "Correlation of Covariate 1 with Task of Interest", ...; in a
 // dissociation "Mean of Task 1", "Correlation of Task 2 with Task 1", ...
-std::string EntryCaption(SummaryField field, int index, AnalysisTest test = AnalysisTest::Deficit);
+std::string EntryCaption(InputField field, int index, AnalysisTest test = AnalysisTest::Deficit);
 
-// Every check of the typed n, k and statistics of the window's test, in the order of the
-// window (n, k, then the grid row by row: mean, SD, case's score, correlations). The first that fails shows its
-// message and sets focus; nothing further is looked at. The correlation matrix's
-// positive definiteness is left to the analysis.
-std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
-                                                 const SummaryEntries& entries,
-                                                 Platform& platform, SummaryFocus& focus);
+// The checks of the entered statistics for counts that passed theirs (inputs' n, k, p and
+// test), in the order of the window's grid, row by row: mean, SD, case's score,
+// correlations. The first that fails shows its message and sets focus; nothing further is
+// looked at. The correlation matrix's positive definiteness is left to the analysis.
+std::optional<AnalysisResults> CheckSummaryEntries(const AnalysisInputs& inputs, const SummaryEntries& entries,
+                                                   Platform& platform, InputFocus& focus);
 
-// The whole run: the checks, the companion's saved inputs file, the engine path shared
-// with the raw program, and the report. Errors below the checks are not caught, as in
-// RunCompute.
-SummaryOutcome RunSummaryCompute(const MainWindowState& window, const SummaryEntries& entries,
-                                 Platform& platform, const ComputeOptions& options = {});
+// Every check of a summary request: its counts, then its entries.
+std::optional<CheckedSummary> CheckSummaryRequest(const AnalysisRequest& request, Platform& platform,
+                                                  InputFocus& focus);
 
 }  // namespace quorvane

@@ -88,18 +88,14 @@ std::string UsageText() {
     return usage.replace(usage.find("{files}"), 7, kReportFileUsage);
 }
 
-// The answers of one run: the file for the open dialog, messages to standard error.
+// Messages to standard error; no dialog is ever answered, since the request names its files.
 class CommandLinePlatform : public Platform {
 public:
-    explicit CommandLinePlatform(std::string file) : file_(std::move(file)) {}
-
     MessageAnswer ShowMessage(MessageKind kind, const std::string&, const std::string& text) override {
         std::cerr << text << '\n';
         return kind == MessageKind::Question ? MessageAnswer::No : MessageAnswer::Ok;
     }
-    std::optional<std::string> AskOpenFileName(const FileDialogOptions&) override {
-        return std::filesystem::absolute(file_).string();
-    }
+    std::optional<std::string> AskOpenFileName(const FileDialogOptions&) override { return std::nullopt; }
     std::optional<std::string> AskSaveFileName(const FileDialogOptions&) override { return std::nullopt; }
     void Beep() override {}
     void SetBusyCursor(bool) override {}
@@ -109,9 +105,6 @@ public:
     }
     std::string ExecutableFolder() override { return std::filesystem::current_path().string(); }
     std::string CurrentDirectory() override { return std::filesystem::current_path().string(); }
-
-private:
-    std::string file_;
 };
 
 enum class Format { Text, Json };
@@ -119,7 +112,7 @@ enum class Format { Text, Json };
 struct Arguments {
     std::optional<std::string> n, k;
     std::optional<AnalysisTest> test;
-    int limitIndex = 0;
+    LimitType limit = LimitType::TwoSided;
     std::vector<std::string> notes;
     ReportFileRequest files;
     std::optional<std::string> file;
@@ -130,13 +123,6 @@ struct Arguments {
     bool help = false;
     bool version = false;
 };
-
-std::optional<int> LimitIndex(std::string_view name) {
-    if (name == "two-sided") return 0;
-    if (name == "one-sided-lower") return 1;
-    if (name == "one-sided-upper") return 2;
-    return std::nullopt;
-}
 
 // One line per option: its name, what it takes, and its effect (false, after a message,
 // for a value it refuses). Only --notes may be given more than once.
@@ -167,9 +153,9 @@ const Option kOptions[] = {
      }},
     {"--limit", Takes::Value,
      [](Arguments& a, const std::string& v) {
-         const auto index = LimitIndex(v);
-         if (index) a.limitIndex = *index;
-         return index ? true : Refuse("limit", v);
+         const auto limit = LimitNamed(v);
+         if (limit) a.limit = *limit;
+         return limit ? true : Refuse("limit", v);
      }},
     {"--format", Takes::Value,
      [](Arguments& a, const std::string& v) {
@@ -323,36 +309,35 @@ int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, co
     return kExitReport;
 }
 
-int RunRaw(const Arguments& args, MainWindowState& window) {
-    CommandLinePlatform platform(*args.file);
-    const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
-    if (!outcome.completed) return kExitStopped;
-    return Print(outcome.reportLines, outcome.facts, args, window.decimalSeparator);
-}
-
-int RunSummary(const Arguments& args, MainWindowState& window) {
-    SummaryEntries entries;
+// The request of the arguments: the data file, or the statistics of the lists or of a
+// statistics file; nothing after a usage error.
+std::optional<AnalysisRequest> RequestOf(const Arguments& args) {
+    AnalysisRequest request;
+    request.test = args.test.value_or(AnalysisTest::Deficit);
+    request.limit = args.limit;
+    request.nText = args.n.value_or("");
+    request.kText = args.k.value_or("");
+    request.notes = args.notes;
+    request.decimalSeparator = RegionalDecimalSeparator();
     if (args.statistics) {
         const StatisticsTable table = ReadStatisticsFile(*args.statistics);
         // The file's lists fit its own test alone.
         if (args.test && *args.test != table.test) {
             Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
                   ", which holds the statistics of a " + TestName(table.test));
-            std::cerr << UsageText();
-            return kExitUsage;
+            return std::nullopt;
         }
-        window.fieldTexts[0] = table.n;
-        window.fieldTexts[1] = table.k;
-        window.testIndex = static_cast<int>(table.test);
-        entries = table.entries;
+        request.nText = table.n;
+        request.kText = table.k;
+        request.test = table.test;
+        request.source = table.entries;
+    } else if (args.summary) {
+        request.source = SummaryEntries{Words(*args.means), Words(*args.sds), Words(*args.caseScores),
+                                        Words(args.correlations.value_or(""))};
     } else {
-        entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores),
-                   Words(args.correlations.value_or(""))};
+        request.source = RawDataFile{std::filesystem::absolute(*args.file).string()};
     }
-    CommandLinePlatform platform("");
-    const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform, ComputeOptions{.saveInputs = false});
-    if (!outcome.completed) return kExitStopped;
-    return Print(outcome.reportLines, outcome.facts, args, window.decimalSeparator);
+    return request;
 }
 
 }  // namespace
@@ -372,18 +357,16 @@ int main(int argc, char** argv) {
         return kExitReport;
     }
 
-    MainWindowState window;
-    window.fieldTexts[0] = args->n.value_or("");
-    window.fieldTexts[1] = args->k.value_or("");
-    window.labelCaptions = kLabelCaptions;
-    window.limitIndex = args->limitIndex;
-    window.testIndex = static_cast<int>(args->test.value_or(AnalysisTest::Deficit));
-    window.notesLines = args->notes;
-    window.notesCaption = kNotesCaption;
-    window.decimalSeparator = RegionalDecimalSeparator();
-
     try {
-        return args->summary || args->statistics ? RunSummary(*args, window) : RunRaw(*args, window);
+        const std::optional<AnalysisRequest> request = RequestOf(*args);
+        if (!request) {
+            std::cerr << UsageText();
+            return kExitUsage;
+        }
+        CommandLinePlatform platform;
+        const AnalysisOutcome outcome = RunAnalysis(*request, platform, ComputeOptions{.saveInputs = false});
+        if (!outcome.completed) return kExitStopped;
+        return Print(outcome.reportLines, outcome.facts, *args, request->decimalSeparator);
     } catch (const std::exception& error) {
         std::cerr << error.what() << '\n';
         return kExitStopped;

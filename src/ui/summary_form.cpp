@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/analysis_run.h"
 #include "analysis/grid_paste.h"
 #include "analysis/io_errors.h"
 #include "analysis/metrics_papers.h"
@@ -279,21 +280,21 @@ int TfrmSummary::GridVariable(int variable) const {
 
 int TfrmSummary::GridRows() const { return gridCovariates_ + TaskCount(GridTest()); }
 
-QLineEdit* TfrmSummary::EntryField(SummaryField field, int index) const {
+QLineEdit* TfrmSummary::EntryField(InputField field, int index) const {
     const int variables = kMaxCovariates + TaskCount(GridTest());
     const bool inGrid = index >= 0 && index < variables;
     switch (field) {
-        case SummaryField::N: return txtInput1;
-        case SummaryField::K: return txtInput2;
-        case SummaryField::Mean: return inGrid ? txtMean[GridVariable(index)] : nullptr;
-        case SummaryField::SD: return inGrid ? txtSD[GridVariable(index)] : nullptr;
-        case SummaryField::CaseScore: return inGrid ? txtCase[GridVariable(index)] : nullptr;
-        case SummaryField::Correlation:
+        case InputField::N: return txtInput1;
+        case InputField::K: return txtInput2;
+        case InputField::Mean: return inGrid ? txtMean[GridVariable(index)] : nullptr;
+        case InputField::SD: return inGrid ? txtSD[GridVariable(index)] : nullptr;
+        case InputField::CaseScore: return inGrid ? txtCase[GridVariable(index)] : nullptr;
+        case InputField::Correlation:
             for (int v = 1; v < variables; ++v)
                 for (int c = 0; c < v; ++c)
                     if (CorrelationIndex(v + 1, c + 1) == index) return txtCorrelation[GridVariable(v)][GridVariable(c)];
             break;
-        case SummaryField::None: break;
+        case InputField::None: break;
     }
     return nullptr;
 }
@@ -355,19 +356,17 @@ bool TfrmSummary::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-MainWindowState TfrmSummary::CurrentState() const {
-    MainWindowState state;
-    state.fieldTexts[0] = txtInput1->text().toStdString();
-    state.fieldTexts[1] = txtInput2->text().toStdString();
-    state.labelCaptions[0] = Label1->text().toStdString();
-    state.labelCaptions[1] = Label2->text().toStdString();
-    state.limitIndex = RadioGroup1ItemIndex();
-    state.testIndex = RadioGroup2ItemIndex();
-    for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
-    state.notesCaption = lblComments->text().toStdString();
-    state.resultsHoldText = results_ != nullptr && results_->HoldsText();
-    state.decimalSeparator = SystemDecimalSeparator();
-    return state;
+AnalysisRequest TfrmSummary::CurrentRequest() const {
+    AnalysisRequest request;
+    request.test = GridTest();
+    request.limit = static_cast<LimitType>(RadioGroup1ItemIndex());
+    request.nText = txtInput1->text().toStdString();
+    request.kText = txtInput2->text().toStdString();
+    request.source = CurrentEntries();
+    for (const QString& line : memoComments->NotesLines()) request.notes.push_back(line.toStdString());
+    request.followsEarlierReport = results_ != nullptr && results_->HoldsText();
+    request.decimalSeparator = SystemDecimalSeparator();
+    return request;
 }
 
 SummaryEntries TfrmSummary::CurrentEntries() const {
@@ -383,7 +382,7 @@ SummaryEntries TfrmSummary::CurrentEntries() const {
     return entries;
 }
 
-void TfrmSummary::FocusEntry(const SummaryFocus& focus) {
+void TfrmSummary::FocusEntry(const InputFocus& focus) {
     if (QLineEdit* field = EntryField(focus.field, focus.index)) field->setFocus();
 }
 
@@ -393,11 +392,11 @@ void TfrmSummary::KeepStatisticsFile(const std::string& path) {
 
 void TfrmSummary::cmdComputeClick() {
     RunUserAction(platform_, [this] {
-        const MainWindowState state = CurrentState();
+        const AnalysisRequest request = CurrentRequest();
         ComputeOptions options;
         // As in the raw program: the windows paint during the engine's run and ignore input.
         options.runLongStep = RunLongStepWithInputIgnored;
-        const SummaryOutcome outcome = RunSummaryCompute(state, CurrentEntries(), platform_, options);
+        const AnalysisOutcome outcome = RunAnalysis(request, platform_, options);
         if (!outcome.completed) {
             FocusEntry(outcome.focus);
             return;
@@ -406,16 +405,16 @@ void TfrmSummary::cmdComputeClick() {
         const UserInputIgnored ignored;
         // Captioned as the report is titled: "without covariates" when k = 0.
         results_->ShowReport(ReportTitle(outcome.facts.test, true, outcome.facts.k), outcome.reportLines,
-                             FigureInputOf(outcome.facts, state.decimalSeparator));
+                             FigureInputOf(outcome.facts, request.decimalSeparator));
     });
 }
 
 void TfrmSummary::cmdSaveStatisticsClick() {
     RunUserAction(platform_, [this] {
         // Only a table that Compute would take is worth keeping.
-        SummaryFocus focus;
-        const SummaryEntries entries = CurrentEntries();
-        const std::optional<CheckedSummary> checked = CheckSummaryInputs(CurrentState(), entries, platform_, focus);
+        InputFocus focus;
+        const AnalysisRequest request = CurrentRequest();
+        const std::optional<CheckedSummary> checked = CheckSummaryRequest(request, platform_, focus);
         if (!checked) {
             FocusEntry(focus);
             return;
@@ -425,7 +424,8 @@ void TfrmSummary::cmdSaveStatisticsClick() {
         statisticsDialog_.defaultName = *path;
         KeepStatisticsFile(*path);
         // The checked counts, not the typed ones ("1 000"), which the file format refuses.
-        const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k), entries, GridTest()};
+        const StatisticsTable table{std::to_string(checked->n), std::to_string(checked->k),
+                                    std::get<SummaryEntries>(request.source), request.test};
         WriteFileAtomically(*path, QByteArray::fromStdString(FormatStatisticsFile(table)),
                             "The statistics cannot be saved to " + Quoted(*path));
     });

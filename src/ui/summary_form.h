@@ -50,7 +50,7 @@ public:
     int GridCovariates() const { return gridCovariates_; }
     // The grid's field of an entry of the analysis chosen (variables and correlations
     // counted as in SummaryEntries); nothing beyond the grid.
-    QLineEdit* EntryField(SummaryField field, int index) const;
+    QLineEdit* EntryField(InputField field, int index) const;
     // The grid's shown entries, in the order of SummaryEntries for the analysis chosen.
     SummaryEntries CurrentEntries() const;
 
@@ -125,8 +125,8 @@ private:
     // A paste into the grid: one number where the cursor is, several into the following
     // fields of the row (and lines into the following rows), as a spreadsheet pastes.
     void GridPaste(QLineEdit* edit, const QString& text);
-    MainWindowState CurrentState() const;
-    void FocusEntry(const SummaryFocus& focus);
+    AnalysisRequest CurrentRequest() const;
+    void FocusEntry(const InputFocus& focus);
     // A statistics file loaded or saved: the results window's saves must not overwrite it.
     void KeepStatisticsFile(const std::string& path);
 

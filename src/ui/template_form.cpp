@@ -257,34 +257,30 @@ void TfrmTemplate::SetRadioGroup2ItemIndex(int index) {
     if (QAbstractButton* item = RadioGroup2Items->button(index)) item->setChecked(true);
 }
 
-MainWindowState TfrmTemplate::CurrentState() const {
-    MainWindowState state;
-    const auto labels = Labels();
-    const auto inputs = Inputs();
-    for (int i = 0; i < kInputFieldCount; ++i) {
-        state.fieldTexts[i] = inputs[i]->text().toStdString();
-        state.labelCaptions[i] = labels[i]->text().toStdString();
-    }
-    state.limitIndex = RadioGroup1ItemIndex();
-    state.testIndex = RadioGroup2ItemIndex();
-    for (const QString& line : memoComments->NotesLines()) state.notesLines.push_back(line.toStdString());
-    state.notesCaption = lblComments->text().toStdString();
-    state.resultsHoldText = results_ != nullptr && results_->HoldsText();
-    state.decimalSeparator = SystemDecimalSeparator();
-    return state;
+AnalysisRequest TfrmTemplate::CurrentRequest() const {
+    AnalysisRequest request;
+    request.test = static_cast<AnalysisTest>(RadioGroup2ItemIndex());
+    request.limit = static_cast<LimitType>(RadioGroup1ItemIndex());
+    request.nText = txtInput1->text().toStdString();
+    request.kText = txtInput2->text().toStdString();
+    request.source = RawDataFile{};  // chosen in the open dialog
+    for (const QString& line : memoComments->NotesLines()) request.notes.push_back(line.toStdString());
+    request.followsEarlierReport = results_ != nullptr && results_->HoldsText();
+    request.decimalSeparator = SystemDecimalSeparator();
+    return request;
 }
 
 void TfrmTemplate::cmdComputeClick() {
     RunUserAction(platform_, [this] {
-        const MainWindowState state = CurrentState();
+        const AnalysisRequest request = CurrentRequest();
         ComputeOptions options;
         // The windows keep painting during the engine's run, and a click made meanwhile
         // must not start a second run or clear the inputs once it ends.
         options.runLongStep = RunLongStepWithInputIgnored;
-        const ComputeOutcome outcome = RunCompute(state, computePlatform_, options);
+        const AnalysisOutcome outcome = RunAnalysis(request, computePlatform_, options);
         if (!outcome.completed) {
-            if (outcome.focus == FocusTarget::Input1) txtInput1->setFocus();
-            if (outcome.focus == FocusTarget::Input2) txtInput2->setFocus();
+            if (outcome.focus.field == InputField::N) txtInput1->setFocus();
+            if (outcome.focus.field == InputField::K) txtInput2->setFocus();
             return;
         }
         if (!results_) return;
@@ -293,7 +289,7 @@ void TfrmTemplate::cmdComputeClick() {
         const UserInputIgnored ignored;
         // Captioned as the report is titled: "without covariates" when k = 0.
         results_->ShowReport(ReportTitle(outcome.facts.test, false, outcome.facts.k), outcome.reportLines,
-                             FigureInputOf(outcome.facts, state.decimalSeparator));
+                             FigureInputOf(outcome.facts, request.decimalSeparator));
         results_->KeepInputFile({outcome.facts.dataFileName, kDataFile});
     });
 }

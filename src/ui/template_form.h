@@ -7,6 +7,7 @@
 #include <array>
 
 #include "analysis/analysis_types.h"
+#include "analysis/metrics_papers.h"
 #include "analysis/platform.h"
 #include "ui/notes_memo.h"
 #include "ui/open_folder_memory.h"
@@ -100,7 +101,7 @@ private:
 
     std::array<QLineEdit*, kInputFieldCount> Inputs() const;
     std::array<QLabel*, kInputFieldCount> Labels() const;
-    MainWindowState CurrentState() const;
+    AnalysisRequest CurrentRequest() const;
 
     Platform& platform_;
     // The platform of Compute, whose open-file dialog remembers the data file's folder.

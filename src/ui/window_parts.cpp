@@ -51,6 +51,14 @@ QFrame* MakeNotesPanel(QWidget* parent, QLabel*& caption) {
 
 namespace {
 
+// The captions of a radio group's items.
+template <std::size_t N>
+QStringList Captions(const std::array<std::string, N>& captions) {
+    QStringList list;
+    for (const std::string& caption : captions) list.append(QString::fromStdString(caption));
+    return list;
+}
+
 // A captioned group of option buttons, ids from 0 in the order given; the first is checked.
 QGroupBox* MakeRadioGroup(const QString& caption, const QStringList& itemCaptions, QWidget* parent,
                           const QRect& geometry, QButtonGroup* items, ItemFlow flow) {
@@ -71,15 +79,12 @@ QGroupBox* MakeRadioGroup(const QString& caption, const QStringList& itemCaption
 }  // namespace
 
 QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items) {
-    return MakeRadioGroup(QStringLiteral("95% credible limit required..."),
-                          {QStringLiteral("Two-sided"), QStringLiteral("One-sided lower"), QStringLiteral("One-sided upper")},
-                          parent, geometry, items, ItemFlow::Across);
+    return MakeRadioGroup(QStringLiteral("95% credible limit required..."), Captions(kLimitCaptions), parent,
+                          geometry, items, ItemFlow::Across);
 }
 
 QGroupBox* MakeTestGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items, ItemFlow flow) {
-    QStringList captions;
-    for (const std::string& caption : kTestCaptions) captions.append(QString::fromStdString(caption));
-    return MakeRadioGroup(QStringLiteral("Analysis required..."), captions, parent, geometry, items, flow);
+    return MakeRadioGroup(QStringLiteral("Analysis required..."), Captions(kTestCaptions), parent, geometry, items, flow);
 }
 
 char SystemDecimalSeparator() {

@@ -36,8 +36,6 @@ protected:
     void SetUp() override {
         platform_.executableFolder = folder_.string();
         platform_.currentDirectory = folder_.string();
-        window_.labelCaptions = kLabelCaptions;
-        window_.notesCaption = kNotesCaption;
     }
 
     std::string WriteData(const std::string& name, const std::string& content) {
@@ -46,12 +44,12 @@ protected:
         return path.string();
     }
 
-    ComputeOutcome Compute(const std::string& n, const std::string& k,
-                           AnalysisTest test = AnalysisTest::Deficit) {
-        window_.fieldTexts[0] = n;
-        window_.fieldTexts[1] = k;
-        window_.testIndex = static_cast<int>(test);
-        return RunCompute(window_, platform_);
+    AnalysisOutcome Compute(const std::string& n, const std::string& k,
+                            AnalysisTest test = AnalysisTest::Deficit) {
+        request_.nText = n;
+        request_.kText = k;
+        request_.test = test;
+        return RunAnalysis(request_, platform_);
     }
 
     bool Saved() const { return fs::exists(folder_ / InputsFileName); }
@@ -63,7 +61,7 @@ protected:
     const testing::ScratchFolder scratch_{"quorvane_run"};
     const fs::path folder_ = scratch_.Path();
     FakePlatform platform_;
-    MainWindowState window_;
+    AnalysisRequest request_;
 };
 
 const char* const kThreeControls = "10 40\r\n12 38\r\n11 45\r\n6 50\r\n";
@@ -83,7 +81,7 @@ struct InputFailure {
     const char* k;
     MessageKind kind;
     const char* text;
-    FocusTarget focus;
+    InputFocus focus;
     AnalysisTest test = AnalysisTest::Deficit;
 };
 
@@ -91,7 +89,7 @@ class InputFailures : public ComputeSequence, public ::testing::WithParamInterfa
 
 TEST_P(InputFailures, ShowOneMessageMoveTheFocusAndSaveNothing) {
     const InputFailure& c = GetParam();
-    const ComputeOutcome outcome = Compute(c.n, c.k, c.test);
+    const AnalysisOutcome outcome = Compute(c.n, c.k, c.test);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.focus, c.focus);
     ASSERT_EQ(platform_.messages.size(), 1u);
@@ -107,62 +105,62 @@ INSTANTIATE_TEST_SUITE_P(
         InputFailure{"EmptyNStopsBeforeK", "", "", MessageKind::Warning,
                      "INPUT ERROR\n\n(  Number of control participants (n) :  )\n\nData have not been "
                      "entered in this field.",
-                     FocusTarget::Input1},
+                     InputFocus{InputField::N}},
         InputFailure{"FractionalN", "2.5", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  2.500  )\nThe value for "
                      "sample size must be an integer greater than 1.",
-                     FocusTarget::Input1},
+                     InputFocus{InputField::N}},
         InputFailure{"OneControl", "1", "0", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  1.000  )\nThe value for "
                      "sample size must be an integer greater than 1.",
-                     FocusTarget::Input1},
+                     InputFocus{InputField::N}},
         InputFailure{"NotANumberK", "12", "1-2", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of covariates :  1-2  )\n\nEnter numeric data only.",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         InputFailure{"SixCovariates", "12", "6", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of covariates :  6.000  )\nThe value must be an integer from 0 to 5.",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         InputFailure{"NegativeCovariates", "12", "-1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of covariates :  -1.000  )\nThe value must be an integer from 0 to 5.",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         InputFailure{"TooManyControlsForTheTable", "500", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  500.000  )\nThe value for "
                      "sample size must not be greater than 499.",
-                     FocusTarget::Input1},
+                     InputFocus{InputField::N}},
         InputFailure{"BeyondTheIntegerRange", "9999999999", "1", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  9999999999.000  )\nThe value "
                      "for sample size must not be greater than 499.",
-                     FocusTarget::Input1},
+                     InputFocus{InputField::N}},
         InputFailure{"CovariateForTwoControls", "2", "1", MessageKind::Error,
                      " With a control sample size of  2, the maximum number of covariates is  0 ",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         InputFailure{"TwoCovariatesForThreeControls", "3", "2", MessageKind::Error,
                      " With a control sample size of  3, the maximum number of covariates is  1 ",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         InputFailure{"FiveCovariatesForSixControls", "6", "5", MessageKind::Error,
                      " With a control sample size of  6, the maximum number of covariates is  4 ",
-                     FocusTarget::Input2},
+                     InputFocus{InputField::K}},
         // A dissociation needs n - k - 2 > 1: k + 4 controls, four at least.
         InputFailure{"DissociationOfThreeControls", "3", "0", MessageKind::Warning,
                      "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must "
                      "be an integer greater than 3 for a dissociation.",
-                     FocusTarget::Input1, AnalysisTest::Dissociation},
+                     InputFocus{InputField::N}, AnalysisTest::Dissociation},
         InputFailure{"DissociationOfACovariateForFourControls", "4", "1", MessageKind::Error,
                      " With a control sample size of  4, the maximum number of covariates for a dissociation is  0 ",
-                     FocusTarget::Input2, AnalysisTest::Dissociation},
+                     InputFocus{InputField::K}, AnalysisTest::Dissociation},
         InputFailure{"DissociationOfTwoCovariatesForFiveControls", "5", "2", MessageKind::Error,
                      " With a control sample size of  5, the maximum number of covariates for a dissociation is  1 ",
-                     FocusTarget::Input2, AnalysisTest::Dissociation},
+                     InputFocus{InputField::K}, AnalysisTest::Dissociation},
         InputFailure{"DissociationOfFiveCovariatesForEightControls", "8", "5", MessageKind::Error,
                      " With a control sample size of  8, the maximum number of covariates for a dissociation is  4 ",
-                     FocusTarget::Input2, AnalysisTest::Dissociation}),
+                     InputFocus{InputField::K}, AnalysisTest::Dissociation}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
     platform_.openAnswers.push_back(std::nullopt);
-    const ComputeOutcome outcome = Compute("25", "2");
+    const AnalysisOutcome outcome = Compute("25", "2");
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
+    EXPECT_EQ(outcome.focus, InputFocus{});
     ASSERT_EQ(platform_.messages.size(), 1u);
     EXPECT_EQ(platform_.messages[0],
               (RecordedMessage{MessageKind::Information, "Information", "Load data cancelled by user"}));
@@ -185,11 +183,11 @@ TEST_F(ComputeSequence, TheFewestControlsOfEachTestReachTheDataFile) {
 TEST_F(ComputeSequence, WithoutCovariatesTheFewestControlsOfEachTestAreAnalysed) {
     platform_.openAnswers = {WriteData("one.txt", "10\n12\n6\n"),
                              WriteData("two.txt", "10 40\n12 38\n11 45\n13 41\n6 50\n")};
-    const ComputeOutcome deficit = Compute("2", "0");
+    const AnalysisOutcome deficit = Compute("2", "0");
     ASSERT_TRUE(deficit.completed);
     EXPECT_EQ(deficit.reportLines[1], ReportTitle(AnalysisTest::Deficit, false, 0));
     EXPECT_EQ(LineStartingWith(deficit.reportLines, " Number of covariates"), " Number of covariates = 0");
-    const ComputeOutcome dissociation = Compute("4", "0", AnalysisTest::Dissociation);
+    const AnalysisOutcome dissociation = Compute("4", "0", AnalysisTest::Dissociation);
     ASSERT_TRUE(dissociation.completed);
     EXPECT_EQ(dissociation.facts.k, 0);
     EXPECT_LT(dissociation.facts.results.outcome.difference(OneTailedP), 0.05L);
@@ -228,9 +226,9 @@ TEST_F(ComputeSequence, AShortFileIsRefusedBeforeAnyStatistics) {
 
 TEST_F(ComputeSequence, ACovariateEqualToTheTaskIsNotPositiveDefinite) {
     platform_.openAnswers.push_back(WriteData("dup.txt", "10 10\n12 12\n11 11\n13 13\n6 6\n"));
-    const ComputeOutcome outcome = Compute("4", "1");
+    const AnalysisOutcome outcome = Compute("4", "1");
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.focus, FocusTarget::Input1);
+    EXPECT_EQ(outcome.focus, InputFocus{InputField::N});
     ASSERT_EQ(platform_.messages.size(), 2u);  // the loader's success box, then the refusal
     EXPECT_EQ(platform_.messages[1], (RecordedMessage{MessageKind::Error, "Error", kNotPositiveDefinite}));
     EXPECT_FALSE(platform_.busyCursor);
@@ -256,9 +254,9 @@ TEST_P(ConstantVariable, StopsWithOneErrorNamingTheVariable) {
         data += task + scale + " " + std::to_string(second[i]) + scale + " " + covariate2 + scale + "\n";
     }
     platform_.openAnswers.push_back(WriteData("flat.txt", data));
-    const ComputeOutcome outcome = Compute("11", "2");
+    const AnalysisOutcome outcome = Compute("11", "2");
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.focus, FocusTarget::Input1);
+    EXPECT_EQ(outcome.focus, InputFocus{InputField::N});
     ASSERT_EQ(platform_.messages.size(), 2u);  // the loader's success box, then the refusal
     const std::string name = variable == 1 ? "the task of interest" : "covariate 2";
     EXPECT_EQ(platform_.messages[1],
@@ -297,8 +295,8 @@ TEST_F(ComputeSequence, AScoreThatDiffersOnTheFirstOrLastControlAloneVaries) {
 TEST_F(ComputeSequence, NearlyConstantScoresAreAnalysedAsInAnyOtherUnits) {
     platform_.openAnswers = {WriteData("example.txt", kThreeControls),
                              WriteData("near.txt", "1000.010 40\n1000.012 38\n1000.011 45\n1000.006 50\n")};
-    const ComputeOutcome example = Compute("3", "1");
-    const ComputeOutcome near = Compute("3", "1");
+    const AnalysisOutcome example = Compute("3", "1");
+    const AnalysisOutcome near = Compute("3", "1");
     ASSERT_TRUE(example.completed && near.completed);
     const auto outputs = [](const std::vector<std::string>& lines) {
         return std::vector<std::string>(std::find(lines.begin(), lines.end(), " OUTPUTS:"), lines.end());
@@ -324,16 +322,16 @@ TEST_F(ComputeSequence, ScoresTooNarrowForTheirSizeStopWithAdviceThatHolds) {
     };
     platform_.openAnswers = {WriteData("million.txt", data("1000000")), WriteData("zero.txt", data("0")),
                              WriteData("ten.txt", data("10"))};
-    const ComputeOutcome million = Compute("11", "1");
+    const AnalysisOutcome million = Compute("11", "1");
     EXPECT_FALSE(million.completed);
-    EXPECT_EQ(million.focus, FocusTarget::Input1);
+    EXPECT_EQ(million.focus, InputFocus{InputField::N});
     ASSERT_EQ(platform_.messages.size(), 2u);
     EXPECT_EQ(platform_.messages[1].text,
               "Analysis cannot proceed as the control sample's scores on the task of interest vary too little "
               "for their size (SD 0.000169497 against a mean of 1000000) for the arithmetic to be exact: "
               "subtract a constant from those scores (for example a round number near their mean) and try again");
-    const ComputeOutcome zero = Compute("11", "1");
-    const ComputeOutcome ten = Compute("11", "1");
+    const AnalysisOutcome zero = Compute("11", "1");
+    const AnalysisOutcome ten = Compute("11", "1");
     ASSERT_TRUE(zero.completed && ten.completed);
     for (const char* prefix : {" One-tailed probability", " Two-tailed probability", " Effect size (Z-CCC) ="}) {
         EXPECT_FALSE(LineStartingWith(zero.reportLines, prefix).empty());
@@ -344,9 +342,9 @@ TEST_F(ComputeSequence, ScoresTooNarrowForTheirSizeStopWithAdviceThatHolds) {
 TEST_F(ComputeSequence, ACaseFarBeyondTheControlsStopsNamingItsLine) {
     // A slip of -9e9 for 9: the case's line is line 6, the blank line counted.
     platform_.openAnswers.push_back(WriteData("far.txt", "10 40\n12 38\n\n11 45\n13 41\n-9e9 50\n"));
-    const ComputeOutcome outcome = Compute("4", "1");
+    const AnalysisOutcome outcome = Compute("4", "1");
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
+    EXPECT_EQ(outcome.focus, InputFocus{});
     ASSERT_EQ(platform_.messages.size(), 2u);
     EXPECT_EQ(platform_.messages[1],
               (RecordedMessage{MessageKind::Error, "Error",
@@ -359,9 +357,9 @@ TEST_F(ComputeSequence, ACaseFarBeyondTheControlsStopsNamingItsLine) {
 
 TEST_F(ComputeSequence, ACompleteRunReturnsTheReport) {
     platform_.openAnswers.push_back(WriteData("data.txt", kThreeControls));
-    const ComputeOutcome outcome = Compute("3", "1");
+    const AnalysisOutcome outcome = Compute("3", "1");
     ASSERT_TRUE(outcome.completed);
-    EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
+    EXPECT_EQ(outcome.focus, InputFocus{});
     ASSERT_GT(outcome.reportLines.size(), 3u);
     EXPECT_EQ(outcome.reportLines[0], "");
     EXPECT_EQ(outcome.reportLines[1], ProgramTitle);
@@ -380,10 +378,10 @@ TEST_F(ComputeSequence, ACompleteRunReturnsTheReport) {
 TEST_F(ComputeSequence, TwoRunsDifferOnlyInTheSeparator) {
     const std::string file = WriteData("data.txt", kThreeControls);
     platform_.openAnswers = {file, file};
-    window_.limitIndex = 2;
-    const ComputeOutcome first = Compute("3", "1");
-    window_.resultsHoldText = true;
-    const ComputeOutcome second = Compute("3", "1");
+    request_.limit = LimitType::OneSidedUpper;
+    const AnalysisOutcome first = Compute("3", "1");
+    request_.followsEarlierReport = true;
+    const AnalysisOutcome second = Compute("3", "1");
     ASSERT_TRUE(first.completed && second.completed);
     ASSERT_EQ(second.reportLines.size(), first.reportLines.size() + 1);
     EXPECT_EQ(second.reportLines[0], std::string(36, '-'));
@@ -398,7 +396,7 @@ TEST_F(ComputeSequence, TwoRunsDifferOnlyInTheSeparator) {
 // (y* - yhat) / (s sqrt(1 + d'(X'X)^-1 d)) = (6 - 134/13) / (sqrt(24/13) sqrt(1 + 269/78)).
 TEST_F(ComputeSequence, TheReportsNumbersAgreeWithClosedForms) {
     platform_.openAnswers.push_back(WriteData("data.txt", kThreeControls));
-    const ComputeOutcome outcome = Compute("3", "1");
+    const AnalysisOutcome outcome = Compute("3", "1");
     ASSERT_TRUE(outcome.completed);
     const std::vector<std::string>& lines = outcome.reportLines;
     EXPECT_EQ(LineStartingWith(lines, "  Task of Interest:"),
@@ -455,7 +453,7 @@ double PartialCorrelation(const std::string& data) {
 // follows from its own numbers.
 TEST_F(ComputeSequence, ADissociationReportsBothTasksTheDifferenceAndAConclusion) {
     platform_.openAnswers.push_back(WriteData("tasks.txt", kTwoTasks));
-    const ComputeOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
+    const AnalysisOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
     ASSERT_TRUE(outcome.completed);
     EXPECT_EQ(SavedText(), "11 1       dissociation ");
     ASSERT_EQ(platform_.messages.size(), 1u);
@@ -500,7 +498,7 @@ TEST_F(ComputeSequence, ADissociationsMessagesNameTask2) {
     std::string data;
     for (int i = 0; i < 12; ++i) data += std::to_string(30 + i % 5) + " 7 " + std::to_string(10 + i % 3) + "\n";
     platform_.openAnswers.push_back(WriteData("flat.txt", data));
-    const ComputeOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
+    const AnalysisOutcome outcome = Compute("11", "1", AnalysisTest::Dissociation);
     EXPECT_FALSE(outcome.completed);
     ASSERT_EQ(platform_.messages.size(), 2u);
     EXPECT_EQ(platform_.messages[1].text,

@@ -70,7 +70,7 @@ const std::string kRule =
 struct ReportRun {
     AnalysisInputs inputs;
     AnalysisResults results;
-    MainWindowState window;
+    AnalysisRequest request;
 };
 
 // Three controls (10, 40), (12, 38), (11, 45) and the case (6, 50); one covariate.
@@ -113,17 +113,21 @@ ReportRun SmallExample(LimitType limitType = LimitType::TwoSided) {
     res.outcome.tasks[0].results(ZCCCLower) = -3.81L;
     res.outcome.tasks[0].results(ZCCCUpper) = -0.95L;
 
-    run.window.fieldTexts[0] = "3";
-    run.window.fieldTexts[1] = "1";
-    run.window.labelCaptions[0] = "Number of control participants (n) :";
-    run.window.labelCaptions[1] = "Number of covariates :";
-    run.window.notesCaption = "User's Notes:";
-    // The report must follow inputs.limitType; the window's index is left at 0.
-    run.window.limitIndex = 0;
+    run.request.nText = "3";
+    run.request.kText = "1";
+    // The report must follow inputs.limitType; the request's is left two-sided.
+    run.request.limit = LimitType::TwoSided;
     return run;
 }
 
-Lines Write(const ReportRun& run) { return WriteReport(run.inputs, run.results, run.window); }
+Lines Write(const ReportRun& run) { return WriteReport(run.inputs, run.results, run.request); }
+
+// The report of the run on the statistics as entered.
+Lines WriteEntered(const ReportRun& run, const SummaryEntries& entries) {
+    AnalysisRequest request = run.request;
+    request.source = entries;
+    return WriteReport(run.inputs, run.results, request);
+}
 
 // ---- Expected blocks of the small example ----
 
@@ -142,7 +146,7 @@ Lines Head() {
             ""};
 }
 
-const char* LimitName(LimitType limitType) {
+const char* LimitCaption(LimitType limitType) {
     switch (limitType) {
         case LimitType::OneSidedLower: return "One-sided lower";
         case LimitType::OneSidedUpper: return "One-sided upper";
@@ -155,7 +159,7 @@ Lines Inputs(LimitType limitType) {
     return {" INPUTS:",
             " Number of control participants (n) = 3",
             " Number of covariates = 1",
-            std::string(" Credible limit required: ") + LimitName(limitType),
+            std::string(" Credible limit required: ") + LimitCaption(limitType),
             "",
             " Raw data were loaded from the following file: ",
             " /home/lab/data/case.txt",
@@ -308,8 +312,8 @@ INSTANTIATE_TEST_SUITE_P(AllKinds, ReportByLimit,
 
 TEST(ResultsReport, LaterReportWithThreeNotesLinesIsWrittenLineForLine) {
     ReportRun run = SmallExample(LimitType::OneSidedUpper);
-    run.window.resultsHoldText = true;
-    run.window.notesLines = {"Patient JB, left frontal lesion", "tested 12 March",
+    run.request.followsEarlierReport = true;
+    run.request.notes = {"Patient JB, left frontal lesion", "tested 12 March",
                              "  retest due in June"};
     const Lines expected = Concat(
         {{"------------------------------------"},
@@ -326,7 +330,7 @@ TEST(ResultsReport, LaterReportWithThreeNotesLinesIsWrittenLineForLine) {
 TEST(ResultsReport, SecondReportDiffersFromFirstOnlyByTheSeparatorOnTop) {
     ReportRun run = SmallExample();
     const Lines first = Write(run);
-    run.window.resultsHoldText = true;
+    run.request.followsEarlierReport = true;
     const Lines second = Write(run);
     ASSERT_EQ(second.size(), first.size() + 1);
     EXPECT_EQ(second.front(), std::string(36, '-'));
@@ -345,7 +349,7 @@ class NotesBlock : public ::testing::TestWithParam<NotesCase> {};
 
 TEST_P(NotesBlock, StandsBetweenCitationAndInputs) {
     ReportRun run = SmallExample();
-    run.window.notesLines = GetParam().notes;
+    run.request.notes = GetParam().notes;
     const Lines expected = Concat({Head(), GetParam().expectedBlock, Inputs(LimitType::TwoSided),
                                    DataAndSummary(), Correlations(), Outputs(),
                                    LimitBlock(LimitType::TwoSided), kLastLine});
@@ -367,8 +371,9 @@ INSTANTIATE_TEST_SUITE_P(
 // analysis used, whatever text they were typed as.
 TEST(ResultsReport, CommaSeparatorIsUsedForEveryRealAndNothingElse) {
     ReportRun run = SmallExample();
-    run.window.decimalSeparator = ',';
-    run.window.fieldTexts = {"3.0", " 1"};
+    run.request.decimalSeparator = ',';
+    run.request.nText = "3.0";
+    run.request.kText = " 1";
     const Lines expected = Concat(
         {Head(),
          {" INPUTS:", " Number of control participants (n) = 3", " Number of covariates = 1",
@@ -427,10 +432,11 @@ TEST(ResultsReport, CommaSeparatorIsUsedForEveryRealAndNothingElse) {
 // entered with the report's one decimal separator, aligned as before.
 TEST(ResultsReport, EnteredStatisticsTakeTheReportsSeparatorAndNothingElseChanges) {
     ReportRun run = SmallExample();
-    run.window.decimalSeparator = ',';
-    run.window.fieldTexts = {"0 3", "1.0"};
+    run.request.decimalSeparator = ',';
+    run.request.nText = "0 3";
+    run.request.kText = "1.0";
     const SummaryEntries entries{{"11.0", "41"}, {"1", "3.606"}, {"6", "5e1"}, {"-.27735"}};
-    const Lines report = WriteSummaryReport(run.inputs, run.results, run.window, entries);
+    const Lines report = WriteEntered(run, entries);
     const std::size_t start = IndexOf(report, " INPUTS:");
     const Lines expected = {
         " INPUTS:",
@@ -637,7 +643,7 @@ TEST(ResultsReport, ADissociationsDifferenceBlockNamesEachLimitForItsSide) {
 TEST(ResultsReport, ADissociationsEnteredStatisticsNameBothTasks) {
     const ReportRun run = DissociationExample(LimitType::TwoSided);
     const SummaryEntries entries{{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}};
-    const Lines report = WriteSummaryReport(run.inputs, run.results, run.window, entries);
+    const Lines report = WriteEntered(run, entries);
     EXPECT_EQ(report[1], DissociationSummaryProgramTitle);
     const Lines expected = {
         " INPUTS:",
@@ -674,11 +680,11 @@ TEST(ResultsReport, ADissociationsLinesAreNoWiderThanADeficits) {
     for (const LimitType limitType : limitTypes) {
         const ReportRun deficit = SmallExample(limitType);
         measure(Write(deficit), deficitTitle, deficitBody);
-        measure(WriteSummaryReport(deficit.inputs, deficit.results, deficit.window, deficitEntries), deficitTitle,
+        measure(WriteEntered(deficit, deficitEntries), deficitTitle,
                 deficitBody);
         const ReportRun dissociation = DissociationExample(limitType);
         measure(Write(dissociation), title, body);
-        measure(WriteSummaryReport(dissociation.inputs, dissociation.results, dissociation.window, entries), title,
+        measure(WriteEntered(dissociation, entries), title,
                 body);
     }
     EXPECT_LE(title, deficitTitle);
@@ -721,7 +727,7 @@ TEST_P(NoCovariates, TheTitleSaysSoAndWhatHasNoMeaningIsLeftOut) {
     const Lines raw = Write(run);
     EXPECT_EQ(raw[1], c.title);
     EXPECT_TRUE(SameLines(Slice(raw, IndexOf(raw, c.analysis[0]), c.analysis.size()), c.analysis));
-    const Lines summary = WriteSummaryReport(run.inputs, run.results, run.window, c.entries);
+    const Lines summary = WriteEntered(run, c.entries);
     EXPECT_EQ(summary[1], c.summaryTitle);
     const std::size_t entered = IndexOf(summary, c.entered[0]);
     EXPECT_TRUE(

@@ -10,6 +10,7 @@
 #include <numbers>
 #include <vector>
 
+#include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
@@ -28,13 +29,14 @@ std::string Exact(long double x) {
     return text;
 }
 
-MainWindowState Window(const std::string& n, const std::string& k) {
-    MainWindowState window;
-    window.fieldTexts[0] = n;
-    window.fieldTexts[1] = k;
-    window.labelCaptions = kLabelCaptions;
-    window.notesCaption = kNotesCaption;
-    return window;
+AnalysisRequest Summary(const std::string& n, const std::string& k, const SummaryEntries& entries,
+                        AnalysisTest test = AnalysisTest::Deficit) {
+    AnalysisRequest request;
+    request.test = test;
+    request.nText = n;
+    request.kText = k;
+    request.source = entries;
+    return request;
 }
 
 // A sound table with two covariates, changed by each case in one place.
@@ -49,7 +51,7 @@ struct Refusal {
     std::function<void(SummaryEntries&)> change;
     MessageKind kind;
     std::string text;
-    SummaryFocus focus;
+    InputFocus focus;
     AnalysisTest test = AnalysisTest::Deficit;  // the sound table is a dissociation's with k = 1
 };
 
@@ -65,14 +67,12 @@ TEST_P(SummaryChecks, RefuseWithOneMessageAndTheFocusOnTheEntry) {
     platform.executableFolder = folder.string();
     SummaryEntries entries = SoundEntries();
     c.change(entries);
-    MainWindowState window = Window(c.n, c.k);
-    window.testIndex = static_cast<int>(c.test);
-    const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform);
+    const AnalysisOutcome outcome = RunAnalysis(Summary(c.n, c.k, entries, c.test), platform);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.focus, c.focus);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0], (RecordedMessage{c.kind, DefaultCaption(c.kind), c.text}));
-    EXPECT_EQ(fs::exists(folder / SummaryInputsFileName), c.focus.field == SummaryField::Correlation &&
+    EXPECT_EQ(fs::exists(folder / SummaryInputsFileName), c.focus.field == InputField::Correlation &&
                                                               c.kind == MessageKind::Error);
 }
 
@@ -81,18 +81,16 @@ TEST(SummaryRun, ADissociationsSavedInputsRecordTheChoice) {
     FakePlatform platform;
     const testing::ScratchFolder scratch("quorvane_summary");
     platform.executableFolder = scratch.Path().string();
-    MainWindowState window = Window("30", "1");
-    window.testIndex = static_cast<int>(AnalysisTest::Dissociation);
     SummaryEntries entries = SoundEntries();
     entries.correlations = {"0.9", "0.9", "-0.9"};  // refused after the save, before the engine
-    EXPECT_FALSE(RunSummaryCompute(window, entries, platform).completed);
+    EXPECT_FALSE(RunAnalysis(Summary("30", "1", entries, AnalysisTest::Dissociation), platform).completed);
     std::ifstream in(scratch.Path() / SummaryInputsFileName, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
               "30 1 50 10 30 12 3 14 40 8 42 0.9 0.9 -0.9 dissociation ");
 }
 
 const auto kSame = [](SummaryEntries&) {};
-using F = SummaryField;
+using F = InputField;
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SummaryChecks,
@@ -235,8 +233,8 @@ TEST_P(SummaryClosedForm, PercentBelowAgreesWithinMonteCarloError) {
                                  {Exact(sy), Exact(sx)},
                                  {Exact(c.caseTask), Exact(c.caseCovariate)},
                                  {Exact(r)}};
-    const SummaryOutcome outcome = RunSummaryCompute(Window(std::to_string(n), "1"), entries, platform,
-                                                     ComputeOptions{.saveInputs = false});
+    const AnalysisOutcome outcome = RunAnalysis(Summary(std::to_string(n), "1", entries), platform,
+                                                ComputeOptions{.saveInputs = false});
     ASSERT_TRUE(outcome.completed);
     // The percentage's standard error is at most 50 / sqrt(1e6) = 0.05; allow five.
     EXPECT_NEAR(outcome.facts.results.outcome.tasks[0].results(PercentBelow), expected, 0.25L);
@@ -249,9 +247,9 @@ INSTANTIATE_TEST_SUITE_P(SmallSamples, SummaryClosedForm,
 
 TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
     FakePlatform platform;
-    const SummaryOutcome outcome =
-        RunSummaryCompute(Window("100000", "1"), {{"100", "12"}, {"15", "3"}, {"70", "12"}, {"0.4"}}, platform,
-                          ComputeOptions{.saveInputs = false});
+    const AnalysisOutcome outcome =
+        RunAnalysis(Summary("100000", "1", {{"100", "12"}, {"15", "3"}, {"70", "12"}, {"0.4"}}), platform,
+                    ComputeOptions{.saveInputs = false});
     ASSERT_TRUE(outcome.completed);
     EXPECT_TRUE(platform.messages.empty());
     // Conditional mean 100 + 0.4 * 15 / 3 * 0 = 100, SD 15 sqrt(1 - 0.16) = 13.748 at large n.
@@ -265,11 +263,11 @@ TEST(SummaryRun, TakesSamplesFarBeyondTheRawTable) {
 // arithmetic: one error naming it, the focus on its SD.
 TEST(SummaryRun, ScoresTooNarrowForTheirSizeStopNamingTheVariable) {
     FakePlatform platform;
-    const SummaryOutcome outcome =
-        RunSummaryCompute(Window("20", "1"), {{"0", "1e6"}, {"1", "1e-3"}, {"0.3", "1e6"}, {"0.5"}}, platform,
-                          ComputeOptions{.saveInputs = false});
+    const AnalysisOutcome outcome =
+        RunAnalysis(Summary("20", "1", {{"0", "1e6"}, {"1", "1e-3"}, {"0.3", "1e6"}, {"0.5"}}), platform,
+                    ComputeOptions{.saveInputs = false});
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.focus, (SummaryFocus{SummaryField::SD, 1}));
+    EXPECT_EQ(outcome.focus, (InputFocus{InputField::SD, 1}));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text,
               "Analysis cannot proceed as the control sample's scores on covariate 1 vary too little for their "

@@ -102,15 +102,13 @@ protected:
                               char decimalSeparator = '.') {
         testing::FakePlatform platform;
         platform.openAnswers.push_back(fs::absolute(file).string());
-        MainWindowState window;
-        window.fieldTexts[0] = n;
-        window.fieldTexts[1] = k;
-        window.labelCaptions = kLabelCaptions;
-        window.notesCaption = kNotesCaption;
-        window.limitIndex = limitIndex;
-        window.notesLines = notes;
-        window.decimalSeparator = decimalSeparator;
-        const ComputeOutcome outcome = RunCompute(window, platform, ComputeOptions{.saveInputs = false});
+        AnalysisRequest request;
+        request.nText = n;
+        request.kText = k;
+        request.limit = static_cast<LimitType>(limitIndex);
+        request.notes = notes;
+        request.decimalSeparator = decimalSeparator;
+        const AnalysisOutcome outcome = RunAnalysis(request, platform, ComputeOptions{.saveInputs = false});
         std::string text;
         for (const std::string& line : outcome.reportLines) text += line + "\n";
         return text;
@@ -530,9 +528,9 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     inputs.k = p - 1;
     inputs.p = p;
     inputs.limitType = static_cast<LimitType>(limitIndex);
-    MainWindowState window;
-    window.labelCaptions = kLabelCaptions;
-    EXPECT_EQ(Results(WriteSummaryReport(inputs, fromJson, window, entries)), printed);
+    AnalysisRequest request;
+    request.source = entries;
+    EXPECT_EQ(Results(WriteReport(inputs, fromJson, request)), printed);
     EXPECT_NE(jsonRun.out.find("\"limit\": \"" + limit + "\""), std::string::npos);
     EXPECT_NE(jsonRun.out.find("\n  \"k\": " + std::string(example.k) + ",\n"), std::string::npos);
 

@@ -46,11 +46,11 @@ protected:
         frmSummary.txtInput2->setText(QStringLiteral("1"));
         const char* const grid[2][3] = {{"31.333", "6.804", "15"}, {"13.1", "3.346", "17"}};
         for (int v = 0; v < 2; ++v) {
-            frmSummary.EntryField(SummaryField::Mean, v)->setText(QString::fromLatin1(grid[v][0]));
-            frmSummary.EntryField(SummaryField::SD, v)->setText(QString::fromLatin1(grid[v][1]));
-            frmSummary.EntryField(SummaryField::CaseScore, v)->setText(QString::fromLatin1(grid[v][2]));
+            frmSummary.EntryField(InputField::Mean, v)->setText(QString::fromLatin1(grid[v][0]));
+            frmSummary.EntryField(InputField::SD, v)->setText(QString::fromLatin1(grid[v][1]));
+            frmSummary.EntryField(InputField::CaseScore, v)->setText(QString::fromLatin1(grid[v][2]));
         }
-        frmSummary.EntryField(SummaryField::Correlation, 0)->setText(QStringLiteral("0.72091"));
+        frmSummary.EntryField(InputField::Correlation, 0)->setText(QStringLiteral("0.72091"));
     }
 
     // Saves to path as the user would; the message of the error that stopped it.

@@ -19,6 +19,7 @@
 #include <functional>
 #include <tuple>
 
+#include "analysis/analysis_run.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/summary_run.h"
 #include "export/memo_lines.h"
@@ -48,17 +49,17 @@ protected:
             edit->clear();
             QTest::keyClicks(edit, text);
         }
-        auto type = [this](SummaryField field, const std::vector<std::string>& texts) {
+        auto type = [this](InputField field, const std::vector<std::string>& texts) {
             for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
                 QLineEdit* edit = frmSummary.EntryField(field, i);
                 edit->clear();
                 QTest::keyClicks(edit, QString::fromStdString(texts[i]));
             }
         };
-        type(SummaryField::Mean, e.means);
-        type(SummaryField::SD, e.sds);
-        type(SummaryField::CaseScore, e.caseScores);
-        type(SummaryField::Correlation, e.correlations);
+        type(InputField::Mean, e.means);
+        type(InputField::SD, e.sds);
+        type(InputField::CaseScore, e.caseScores);
+        type(InputField::Correlation, e.correlations);
     }
 
     void Click(QAbstractButton* button) {
@@ -89,7 +90,7 @@ const SummaryEntries kOneCovariate{{"31.333", "13.1"}, {"6.804", "3.346"}, {"15"
 const QByteArray kOneCovariateFile =
     "quorvane-statistics 1\nn 30\nk 1\nmeans 31.333 13.1\nsds 6.804 3.346\ncase 15 17\ncorrelations 0.72091\n";
 
-int VisibleFields(const TfrmSummary& window, SummaryField field, int count) {
+int VisibleFields(const TfrmSummary& window, InputField field, int count) {
     int visible = 0;
     for (int i = 0; i < count; ++i) visible += window.EntryField(field, i)->isVisibleTo(window.Panel1) ? 1 : 0;
     return visible;
@@ -109,16 +110,16 @@ TEST_F(SummaryWindow, TitleAndDescriptionNameTheProgramsAsInstalled) {
 TEST_F(SummaryWindow, TheGridFollowsKAndKeepsWhatWasTyped) {
     EXPECT_EQ(frmSummary.windowTitle().toStdString(), SummaryProgramTitle);
     Type("30", "1", kOneCovariate);
-    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Mean, 6), 2);
-    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Correlation, 15), 1);
+    EXPECT_EQ(VisibleFields(frmSummary, InputField::Mean, 6), 2);
+    EXPECT_EQ(VisibleFields(frmSummary, InputField::Correlation, 15), 1);
     frmSummary.txtInput2->setText(QStringLiteral("5"));
-    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::SD, 6), 6);
-    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::Correlation, 15), 15);
+    EXPECT_EQ(VisibleFields(frmSummary, InputField::SD, 6), 6);
+    EXPECT_EQ(VisibleFields(frmSummary, InputField::Correlation, 15), 15);
     frmSummary.txtInput2->setText(QStringLiteral("7"));  // not a count: the grid stays
     EXPECT_EQ(frmSummary.GridCovariates(), 5);
     frmSummary.txtInput2->setText(QStringLiteral("1"));
-    EXPECT_EQ(VisibleFields(frmSummary, SummaryField::CaseScore, 6), 2);
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+    EXPECT_EQ(VisibleFields(frmSummary, InputField::CaseScore, 6), 2);
+    EXPECT_EQ(frmSummary.EntryField(InputField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 }
 
 // A field of the window, found as its user finds it.
@@ -344,7 +345,7 @@ TEST_F(SummaryWindow, TooFewControlsAndANonPositiveDefiniteMatrixAreErrors) {
     Click(frmSummary.cmdCompute);
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[1], (RecordedMessage{MessageKind::Error, "Error", kNotPositiveDefinite}));
-    EXPECT_EQ(QApplication::focusWidget(), frmSummary.EntryField(SummaryField::Correlation, 0));
+    EXPECT_EQ(QApplication::focusWidget(), frmSummary.EntryField(InputField::Correlation, 0));
     EXPECT_FALSE(platform.busyCursor);
 }
 
@@ -362,8 +363,8 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     Click(frmSummary.cmdLoadStatistics);
     EXPECT_EQ(frmSummary.txtInput1->text(), QStringLiteral("30"));
     EXPECT_EQ(frmSummary.GridCovariates(), 1);
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3.346"));
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+    EXPECT_EQ(frmSummary.EntryField(InputField::SD, 1)->text(), QStringLiteral("3.346"));
+    EXPECT_EQ(frmSummary.EntryField(InputField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 
     // k of the file sizes the grid, from any size it had. From three covariates on, the
     // lower triangle read column by column is another list: r32 must land in the row of
@@ -383,7 +384,7 @@ TEST_F(SummaryWindow, SavedStatisticsLoadBackAndADamagedFileChangesNothing) {
     LoadStatistics(path, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 x\n");
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "Line 5 of the statistics file: \"x\" is not a finite number.");
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Mean, 2)->text(), QStringLiteral("3"));
+    EXPECT_EQ(frmSummary.EntryField(InputField::Mean, 2)->text(), QStringLiteral("3"));
 }
 
 // A dissociation's table goes to a version 2 file; a file loaded sets the choice from
@@ -435,39 +436,39 @@ TEST_F(SummaryWindow, LoadingASmallerTableEmptiesTheRowsBeyondItsK) {
     // Typed back to two covariates, the second covariate's row is empty, so Compute
     // names it rather than running on a table mixed from two sources.
     frmSummary.txtInput2->setText(QStringLiteral("2"));
-    for (const SummaryField field : {SummaryField::Mean, SummaryField::SD, SummaryField::CaseScore})
+    for (const InputField field : {InputField::Mean, InputField::SD, InputField::CaseScore})
         EXPECT_TRUE(frmSummary.EntryField(field, 2)->text().isEmpty());
     for (const int correlation : {1, 2})
-        EXPECT_TRUE(frmSummary.EntryField(SummaryField::Correlation, correlation)->text().isEmpty());
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::Correlation, 0)->text(), QStringLiteral("0.72091"));
+        EXPECT_TRUE(frmSummary.EntryField(InputField::Correlation, correlation)->text().isEmpty());
+    EXPECT_EQ(frmSummary.EntryField(InputField::Correlation, 0)->text(), QStringLiteral("0.72091"));
 }
 
 // Pasted from a spreadsheet or a paper: a row fills the following fields, a block the
 // following rows, and typeset minus signs and spaces read as typed ones.
 TEST_F(SummaryWindow, APastedTableFillsTheGridAsASpreadsheetDoes) {
     Type("30", "2", {{"", "", ""}, {"", "", ""}, {"", "", ""}, {"", "", ""}});
-    auto paste = [this](SummaryField field, int index, const QString& text) {
+    auto paste = [this](InputField field, int index, const QString& text) {
         QLineEdit* edit = frmSummary.EntryField(field, index);
         edit->setFocus();
         QApplication::clipboard()->setText(text);
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
     };
-    paste(SummaryField::Mean, 0, QStringLiteral("50\t10\t30\r\n12\t3\t14\t0.5\r\n"));
-    paste(SummaryField::Mean, 2, QStringLiteral("40\u00a08 42 \u22120.3\u20090.2"));
+    paste(InputField::Mean, 0, QStringLiteral("50\t10\t30\r\n12\t3\t14\t0.5\r\n"));
+    paste(InputField::Mean, 2, QStringLiteral("40\u00a08 42 \u22120.3\u20090.2"));
     const SummaryEntries expected{{"50", "12", "40"}, {"10", "3", "8"}, {"30", "14", "42"}, {"0.5", "-0.3", "0.2"}};
-    for (const auto& [field, texts] : {std::pair{SummaryField::Mean, expected.means}, {SummaryField::SD, expected.sds},
-                                       {SummaryField::CaseScore, expected.caseScores},
-                                       {SummaryField::Correlation, expected.correlations}})
+    for (const auto& [field, texts] : {std::pair{InputField::Mean, expected.means}, {InputField::SD, expected.sds},
+                                       {InputField::CaseScore, expected.caseScores},
+                                       {InputField::Correlation, expected.correlations}})
         for (int i = 0; i < static_cast<int>(texts.size()); ++i)
             EXPECT_EQ(frmSummary.EntryField(field, i)->text().toStdString(), texts[i]) << EntryCaption(field, i);
     EXPECT_TRUE(platform.messages.empty()) << platform.messages[0].text;
 
     // One number goes in where the cursor is; a row too long for the grid goes nowhere.
-    frmSummary.EntryField(SummaryField::SD, 0)->end(false);
-    paste(SummaryField::SD, 0, QStringLiteral("\u22125\n"));
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 0)->text(), QStringLiteral("10-5"));
-    paste(SummaryField::SD, 1, QStringLiteral("1 2 3 4"));
-    EXPECT_EQ(frmSummary.EntryField(SummaryField::SD, 1)->text(), QStringLiteral("3"));
+    frmSummary.EntryField(InputField::SD, 0)->end(false);
+    paste(InputField::SD, 0, QStringLiteral("\u22125\n"));
+    EXPECT_EQ(frmSummary.EntryField(InputField::SD, 0)->text(), QStringLiteral("10-5"));
+    paste(InputField::SD, 1, QStringLiteral("1 2 3 4"));
+    EXPECT_EQ(frmSummary.EntryField(InputField::SD, 1)->text(), QStringLiteral("3"));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "INPUT ERROR\n\nThe pasted text does not fit the grid from this cell: line 1 "
                                          "holds 4 numbers, but its row has room for 3 from here. Nothing was pasted.");
@@ -503,14 +504,13 @@ TEST_F(SummaryWindow, ADissociationWithoutCovariatesReportsWhatTheAnalysisGives)
 
     FakePlatform inPlace;
     inPlace.executableFolder = platform.executableFolder;
-    MainWindowState state;
-    state.fieldTexts[0] = "30";
-    state.fieldTexts[1] = "0";
-    state.labelCaptions = kLabelCaptions;
-    state.testIndex = static_cast<int>(kDissociation);
-    state.notesCaption = kNotesCaption;
-    state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
-    const SummaryOutcome outcome = RunSummaryCompute(state, table, inPlace);
+    AnalysisRequest request;
+    request.nText = "30";
+    request.kText = "0";
+    request.test = kDissociation;
+    request.source = table;
+    request.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
+    const AnalysisOutcome outcome = RunAnalysis(request, inPlace);
     ASSERT_TRUE(outcome.completed);
     QStringList expected;
     for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));

@@ -464,14 +464,12 @@ TEST_P(WindowRunsTheAnalysisChosen, ItsReportEqualsTheReportOfARunInPlace) {
     FakePlatform inPlace;
     inPlace.executableFolder = platform.executableFolder;
     inPlace.openAnswers.push_back(data);
-    MainWindowState state;
-    state.fieldTexts[0] = run.n;
-    state.fieldTexts[1] = run.k;
-    state.labelCaptions = kLabelCaptions;
-    state.testIndex = static_cast<int>(run.test);
-    state.notesCaption = kNotesCaption;
-    state.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
-    const ComputeOutcome outcome = RunCompute(state, inPlace);
+    AnalysisRequest request;
+    request.nText = run.n;
+    request.kText = run.k;
+    request.test = run.test;
+    request.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
+    const AnalysisOutcome outcome = RunAnalysis(request, inPlace);
     ASSERT_TRUE(outcome.completed);
 
     // The title, and from the raw data on: the lines between them echo the window's inputs.
