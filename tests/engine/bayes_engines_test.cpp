@@ -1039,8 +1039,8 @@ TEST(DissociationMonteCarloTest, ExchangingTheTasksMirrorsTheDifference) {
 
 // Tasks whose residuals correlate beyond the limit are refused before a draw: the
 // proposals would be accepted at a rate of sqrt(1 - r^2) only. r = (r21 - r31 r32) /
-// sqrt((1 - r31^2)(1 - r32^2)) with r31 = r32 = 0.3: 0.99945 and 0.99780, and for
-// r21 = -0.8195 -0.99945, as far from 0.
+// sqrt((1 - r31^2)(1 - r32^2)) with r31 = r32 = 0.3: 0.99945 and 0.99780; and with
+// r21 = -0.8195, -0.99945, refused as well.
 TEST(DissociationMonteCarloTest, TasksAlmostPerfectlyCorrelatedAreRefused) {
     const auto sample = [](long double r21) {
         return Summary(20, 1, {50, 40, 12}, {10, 8, 3}, {30, 38, 12}, {r21, 0.3L, 0.3L});
