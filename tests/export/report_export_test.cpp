@@ -9,8 +9,11 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
+#include "analysis/results_report.h"
 #include "export/atomic_file.h"
 #include "support/pdf_text.h"
 #include "support/sample_reports.h"
@@ -82,6 +85,37 @@ TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
     // Ten characters of the title are narrower than ten of the text.
     EXPECT_LT(PrintedWordWidth(longPath, QStringLiteral("QuorvaneSummary:")) * 10 / 16,
               PrintedWordWidth(longPath, QStringLiteral("Percentage")) - 0.5);
+}
+
+// The text keeps the size the report's own lines allow: a note of any length wraps at
+// blanks, its words whole, and a printed selection's first line is no title.
+TEST(PdfReport, NeitherALongNoteNorASelectionsFirstLineChangesTheTextsSize) {
+    QTemporaryDir folder;
+    const auto reportWithNote = [](const std::string& note) {
+        MainWindowState window;
+        window.notesCaption = kNotesCaption;
+        window.notesLines = {note};
+        QStringList lines;
+        for (const std::string& line : WriteReport({}, {}, window)) lines << QString::fromStdString(line);
+        return Joined(lines);
+    };
+    std::string note;
+    for (int words = 0; words < 36; ++words) note += "afterwards ";
+    const QString wide = QStringLiteral(" Percentage of control population exhibiting a lower score than the case "
+                                        "(plus 95% Credible Interval):\n Bayesian point estimate");
+    const std::tuple<QString, QString, QString> cases[] = {
+        {QStringLiteral("INPUTS:"), reportWithNote(note), reportWithNote("afterwards")},
+        {QStringLiteral("estimate"), wide, QStringLiteral("x\n") + wide}};
+    for (const auto& [word, text, like] : cases) {
+        const QString path = folder.filePath(word + QStringLiteral(".pdf"));
+        const QString likePath = folder.filePath(QStringLiteral("like.pdf"));
+        WriteFileAtomically(path.toStdString(), RenderPdfReport(text, {}, QPageSize::A4).bytes, "");
+        WriteFileAtomically(likePath.toStdString(), RenderPdfReport(like, {}, QPageSize::A4).bytes, "");
+        EXPECT_NEAR(PrintedWordWidth(path, word), PrintedWordWidth(likePath, word), 0.01) << word.toStdString();
+    }
+    const QStringList printed =
+        PdfTextLines(folder.filePath(QStringLiteral("INPUTS:.pdf"))).join(QLatin1Char(' ')).split(QLatin1Char(' '));
+    EXPECT_EQ(printed.count(QStringLiteral("afterwards")), 36);
 }
 
 // A figure goes after the report that still holds its outputs lines, and nowhere when
