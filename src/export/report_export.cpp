@@ -178,8 +178,9 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
         for (qsizetype i = 0; i < part.lines.size(); ++i) {
             const QString& line = part.lines[i];
             // A title wider than the text is set smaller, as large as keeps it whole.
-            const double size = IsTitle(line) ? std::min(font.pointSizeF(), FittingSize(line.size(), area.width(), device))
-                                              : font.pointSizeF();
+            const double size = IsTitle(line)
+                                    ? std::min(font.pointSizeF(), FittingSize(line.size(), area.width(), device))
+                                    : font.pointSizeF();
             const qsizetype perLine =
                 std::max<qsizetype>(1, static_cast<qsizetype>(area.width() / (size * AdvanceAtOnePoint(device))));
             const QStringList pieces = notes[static_cast<std::size_t>(i)] ? WrappedAtBlanks(line, perLine, notesIndent)
