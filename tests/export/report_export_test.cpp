@@ -91,31 +91,28 @@ TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
 // blanks, its words whole, and a printed selection's first line is no title.
 TEST(PdfReport, NeitherALongNoteNorASelectionsFirstLineChangesTheTextsSize) {
     QTemporaryDir folder;
-    const auto reportWithNote = [](const std::string& note) {
+    const auto withNote = [](const QString& note) {
         MainWindowState window;
         window.notesCaption = kNotesCaption;
-        window.notesLines = {note};
+        window.notesLines = {note.toStdString()};
         QStringList lines;
         for (const std::string& line : WriteReport({}, {}, window)) lines << QString::fromStdString(line);
         return Joined(lines);
     };
-    std::string note;
-    for (int words = 0; words < 36; ++words) note += "afterwards ";
+    const auto pdf = [&](const QString& name, const QString& text) {
+        WriteFileAtomically(folder.filePath(name).toStdString(), RenderPdfReport(text, {}, QPageSize::A4).bytes, "");
+        return folder.filePath(name);
+    };
     const QString wide = QStringLiteral(" Percentage of control population exhibiting a lower score than the case "
                                         "(plus 95% Credible Interval):\n Bayesian point estimate");
     const std::tuple<QString, QString, QString> cases[] = {
-        {QStringLiteral("INPUTS:"), reportWithNote(note), reportWithNote("afterwards")},
+        {QStringLiteral("INPUTS:"), withNote(QStringLiteral("afterwards ").repeated(36)), withNote(QStringLiteral("x"))},
         {QStringLiteral("estimate"), wide, QStringLiteral("x\n") + wide}};
-    for (const auto& [word, text, like] : cases) {
-        const QString path = folder.filePath(word + QStringLiteral(".pdf"));
-        const QString likePath = folder.filePath(QStringLiteral("like.pdf"));
-        WriteFileAtomically(path.toStdString(), RenderPdfReport(text, {}, QPageSize::A4).bytes, "");
-        WriteFileAtomically(likePath.toStdString(), RenderPdfReport(like, {}, QPageSize::A4).bytes, "");
-        EXPECT_NEAR(PrintedWordWidth(path, word), PrintedWordWidth(likePath, word), 0.01) << word.toStdString();
-    }
-    const QStringList printed =
-        PdfTextLines(folder.filePath(QStringLiteral("INPUTS:.pdf"))).join(QLatin1Char(' ')).split(QLatin1Char(' '));
-    EXPECT_EQ(printed.count(QStringLiteral("afterwards")), 36);
+    for (const auto& [word, text, like] : cases)
+        EXPECT_NEAR(PrintedWordWidth(pdf(word + QStringLiteral(".pdf"), text), word),
+                    PrintedWordWidth(pdf(QStringLiteral("like.pdf"), like), word), 0.01) << word.toStdString();
+    const QString printed = PdfTextLines(folder.filePath(QStringLiteral("INPUTS:.pdf"))).join(QLatin1Char(' '));
+    EXPECT_EQ(printed.split(QLatin1Char(' ')).count(QStringLiteral("afterwards")), 36);  // none broken
 }
 
 // A figure goes after the report that still holds its outputs lines, and nowhere when
