@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -12,6 +13,8 @@
 #include "analysis/io_errors.h"
 
 namespace quorvane {
+
+SaveCalls saveCalls{::open, ::write, ::fsync, std::rename, ::unlink};
 
 namespace {
 
@@ -47,7 +50,7 @@ int OpenNewFileBeside(const fs::path& target, mode_t mode, fs::path& created) {
         for (int i = 0; i < 6; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
         created = target;
         created += suffix;
-        const int descriptor = ::open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int descriptor = saveCalls.open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (descriptor >= 0 || errno != EEXIST) return descriptor;
     }
     return -1;
@@ -58,14 +61,14 @@ int OpenNewFileBeside(const fs::path& target, mode_t mode, fs::path& created) {
 std::optional<std::string> WriteAndSync(int descriptor, std::string_view bytes) {
     while (!bytes.empty()) {
         errno = 0;
-        const ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
+        const ssize_t written = saveCalls.write(descriptor, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return LastError();
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     errno = 0;
     // EINVAL: a file system that cannot sync, where the write itself was the last check.
-    if (::fsync(descriptor) != 0 && errno != EINVAL) return LastError();
+    if (saveCalls.fsync(descriptor) != 0 && errno != EINVAL) return LastError();
     return std::nullopt;
 }
 
@@ -105,8 +108,8 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
     errno = 0;
     if (::close(descriptor) != 0 && !failure) failure = LastError();
     errno = 0;
-    if (!failure && ::rename(created.c_str(), target.c_str()) != 0) failure = LastError();
-    if (failure) ::unlink(created.c_str());
+    if (!failure && saveCalls.rename(created.c_str(), target.c_str()) != 0) failure = LastError();
+    if (failure) saveCalls.unlink(created.c_str());
     return failure;
 }
 

@@ -3,11 +3,24 @@
 // file stays as it was. Every file the programs write goes through here: the reports,
 // PDFs and figures, the statistics files and the saved inputs.
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace quorvane {
+
+// The system calls a save makes: the C library's, unless a test puts in one that fails.
+struct SaveCalls {
+    int (*open)(const char* path, int flags, ...);
+    ssize_t (*write)(int descriptor, const void* bytes, std::size_t count);
+    int (*fsync)(int descriptor);
+    int (*rename)(const char* from, const char* to);
+    int (*unlink)(const char* path);
+};
+extern SaveCalls saveCalls;
 
 // Writes bytes to a new file beside path, forces them onto the disk and only then renames
 // that file over path, so a full disk or a file size limit, which may show only when the

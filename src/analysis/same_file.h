@@ -2,6 +2,8 @@
 // A save must never overwrite a file that an analysis reads: the output is compared
 // with the inputs as files, not as names.
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,8 @@ inline const std::string kStatisticsFile = "statistics file";
 // so that a link or another spelling of a name counts. A name that leads to no file,
 // such as the new file of a save, is never the same as another.
 bool IsSameFile(const std::string& a, const std::string& b);
+// How IsSameFile looks a name up: stat(2), unless a test feeds it chosen devices and inodes.
+inline int (*fileStatus)(const char* path, struct stat* status) = ::stat;
 
 // When output is the same file as one of the inputs, why it may not be written:
 // "is the data file, which would be overwritten", or, for another name of the file,

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
 #include "analysis/results_report.h"
 #include "export/qt_atomic_file.h"
 #include "export/fonts.h"
@@ -27,7 +28,8 @@ constexpr double kFooterSize = 8;
 constexpr double kFooterRoom = 16;  // points between the text area and the footer's baseline
 constexpr double kFigureGap = 14;   // points above a figure
 // The report's font: as large as keeps the longest line whole, within these sizes; a
-// report's title, the program's name and method, is not counted (see TitleLine).
+// report's title, the program's name and method, and the user's notes are not counted
+// (see IsTitle and NotesLines).
 constexpr double kLargestTextSize = 9.5;
 constexpr double kSmallestTextSize = 5;
 constexpr double kPngScale = 300.0 / kReportResolution;  // a PNG figure at 300 dots per inch
@@ -55,22 +57,53 @@ double FittingSize(qsizetype characters, double width, QPaintDevice& device) {
     return std::clamp(fitting, kSmallestTextSize, kLargestTextSize);
 }
 
-// The index of a report's title, its first non-blank line (-1: none). The companion's
-// title is wider than any other line of the report: set apart at its own size, it does
-// not make the whole report smaller.
-qsizetype TitleLine(const ReportPart& part) {
-    for (qsizetype i = 0; i < part.lines.size(); ++i)
-        if (!part.lines[i].trimmed().isEmpty() && part.lines[i] != QLatin1StringView(kSeparatorLine)) return i;
-    return -1;
+// A report's title, the program's name and method. The companion's title is wider than
+// any other line of its report: set apart at its own size, it does not make the whole
+// report smaller. Known by its words, not by its place: a printed selection starts
+// anywhere, and its first line is no title for that.
+bool IsTitle(const QString& line) {
+    static const QStringList titles = [] {
+        QStringList all;
+        for (const AnalysisTest test : {AnalysisTest::Deficit, AnalysisTest::Dissociation})
+            for (const bool summary : {false, true})
+                for (const int k : {0, 1}) all.append(QString::fromStdString(ReportTitle(test, summary, k)).trimmed());
+        return all;
+    }();
+    return titles.contains(line.trimmed());
 }
 
-// The size of the report's text: the one at which its longest line but the titles fits.
+// The start of a report's notes line, " User's Notes: "; the notes' further lines start
+// under its text (see WriteReport).
+QString NotesStart() { return QStringLiteral(" ") + QString::fromStdString(kNotesCaption) + QStringLiteral(" "); }
+
+// Which lines of a report are the user's notes. A note is free text of any length, and
+// the report's own lines are tables and results whose columns mean something only whole:
+// the notes alone are wrapped, at blanks, to the width the other lines set, so that one
+// long note does not shrink every page. They are known by how the report writes them,
+// the caption's line and the lines indented under it, not by their width: a line of a
+// wide table of many covariates, or a long file name, is the report's own and stays
+// whole, setting the size as before.
+std::vector<bool> NotesLines(const QStringList& lines) {
+    const QString start = NotesStart();
+    const QString indent(start.size(), QLatin1Char(' '));
+    std::vector<bool> notes(static_cast<std::size_t>(lines.size()), false);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (!lines[i].startsWith(start)) continue;
+        notes[static_cast<std::size_t>(i)] = true;
+        while (i + 1 < lines.size() && lines[i + 1].startsWith(indent)) notes[static_cast<std::size_t>(++i)] = true;
+    }
+    return notes;
+}
+
+// The size of the report's text: the one at which its longest line but the titles and
+// the notes fits.
 double TextSizeFor(const std::vector<ReportPart>& parts, double width, QPaintDevice& device) {
     qsizetype longest = 1;
     for (const ReportPart& part : parts) {
-        const qsizetype title = TitleLine(part);
+        const std::vector<bool> notes = NotesLines(part.lines);
         for (qsizetype i = 0; i < part.lines.size(); ++i)
-            if (i != title) longest = std::max(longest, part.lines[i].size());
+            if (!IsTitle(part.lines[i]) && !notes[static_cast<std::size_t>(i)])
+                longest = std::max(longest, part.lines[i].size());
     }
     return FittingSize(longest, width, device);
 }
@@ -80,6 +113,33 @@ QStringList FittingPieces(const QString& line, qsizetype perLine) {
     if (line.size() <= perLine) return {line};
     QStringList pieces;
     for (qsizetype start = 0; start < line.size(); start += perLine) pieces.append(line.mid(start, perLine));
+    return pieces;
+}
+
+// A note's line as pieces of at most perLine characters, broken at blanks, which belong
+// to no piece; a word longer than a piece is broken, and only such a word. The pieces
+// after the first start with `indent` blanks (at most half a piece), under the text.
+QStringList WrappedAtBlanks(const QString& line, qsizetype perLine, qsizetype indent) {
+    perLine = std::max<qsizetype>(1, perLine);
+    const QString hanging(std::clamp<qsizetype>(indent, 0, perLine / 2), QLatin1Char(' '));
+    QStringList pieces;
+    QString lead;  // none before the first piece
+    QString rest = line;
+    while (lead.size() + rest.size() > perLine) {
+        const qsizetype room = perLine - lead.size();
+        qsizetype cut = rest.lastIndexOf(QLatin1Char(' '), room);  // the blank after the piece
+        QString piece = rest.left(std::max<qsizetype>(0, cut));
+        while (piece.endsWith(QLatin1Char(' '))) piece.chop(1);
+        if (piece.trimmed().isEmpty()) {  // a word longer than the room: broken
+            cut = room;
+            piece = rest.left(room);
+        }
+        pieces.append(lead + piece);
+        while (cut < rest.size() && rest[cut] == QLatin1Char(' ')) ++cut;
+        rest = rest.mid(cut);
+        lead = hanging;
+    }
+    if (pieces.isEmpty() || !rest.isEmpty()) pieces.append(lead + rest);
     return pieces;
 }
 
@@ -112,15 +172,20 @@ std::vector<Page> LayoutPages(const std::vector<ReportPart>& parts, const QFont&
             y = 0;
         }
     };
+    const qsizetype notesIndent = NotesStart().size();
     for (const ReportPart& part : parts) {
-        const qsizetype title = TitleLine(part);
+        const std::vector<bool> notes = NotesLines(part.lines);
         for (qsizetype i = 0; i < part.lines.size(); ++i) {
             const QString& line = part.lines[i];
             // A title wider than the text is set smaller, as large as keeps it whole.
-            const double size = i == title ? std::min(font.pointSizeF(), FittingSize(line.size(), area.width(), device))
-                                           : font.pointSizeF();
-            const auto perLine = static_cast<qsizetype>(area.width() / (size * AdvanceAtOnePoint(device)));
-            for (const QString& piece : FittingPieces(line, std::max<qsizetype>(1, perLine))) {
+            const double size = IsTitle(line)
+                                    ? std::min(font.pointSizeF(), FittingSize(line.size(), area.width(), device))
+                                    : font.pointSizeF();
+            const qsizetype perLine =
+                std::max<qsizetype>(1, static_cast<qsizetype>(area.width() / (size * AdvanceAtOnePoint(device))));
+            const QStringList pieces = notes[static_cast<std::size_t>(i)] ? WrappedAtBlanks(line, perLine, notesIndent)
+                                                                          : FittingPieces(line, perLine);
+            for (const QString& piece : pieces) {
                 room(lineHeight);
                 pages.back().lines.push_back({y + metrics.ascent(), piece, size});
                 y += lineHeight;

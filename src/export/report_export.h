@@ -37,9 +37,10 @@ constexpr int kReportResolution = 72;
 
 // Lays the results text out on the device's pages and paints it, as Save as PDF and
 // Print All show it: within margins, in the report's fixed-pitch font at the size that
-// keeps its widest line whole, each report followed by its figures (see
-// MatchReportsToFigures), and page numbers in the footer. The device's resolution must
-// be kReportResolution. Returns the number of pages; 0 when painting could not start.
+// keeps its widest line whole (a report's title and the user's notes aside: a title
+// wider than that is set smaller, a note wrapped at blanks), each report followed by
+// its figures (see MatchReportsToFigures), and page numbers in the footer. The device's
+// resolution must be kReportResolution. Returns the number of pages; 0 when painting could not start.
 int PaintReportPages(QPagedPaintDevice& device, const QString& text, const std::vector<ReportFigure>& figures);
 
 // The PDF document, and the number of its pages.

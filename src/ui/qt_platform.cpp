@@ -112,7 +112,7 @@ void QtPlatform::BringToFront() {
 }
 
 void QtPlatform::PrintText(const std::string& text, const std::vector<ReportFigure>& figures) {
-    const QPrinterInfo printerInfo = QPrinterInfo::defaultPrinter();
+    const QPrinterInfo printerInfo = defaultPrinter();
     if (printerInfo.isNull()) throw std::runtime_error("There is no default printer currently selected");
     QPrinter printer(printerInfo);
     printer.setDocName(QApplication::applicationName());

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop program's platform: Qt message boxes, file dialogs, cursor and printer.
 
+#include <QPrinterInfo>
 #include <QString>
 
 #include "analysis/platform.h"
@@ -21,6 +22,9 @@ public:
     void PrintText(const std::string& text, const std::vector<ReportFigure>& figures) override;
     std::string ExecutableFolder() override;
     std::string CurrentDirectory() override;
+
+    // How PrintText finds the default printer; a test puts in one that finds none.
+    QPrinterInfo (*defaultPrinter)() = &QPrinterInfo::defaultPrinter;
 
 private:
     int busyDepth_ = 0;  // override cursors this platform has set and not yet restored

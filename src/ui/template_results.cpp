@@ -29,6 +29,10 @@ constexpr int kClientHeight = 554;
 std::string ResultsFailure(const std::string& path) { return "The results cannot be saved to " + Quoted(path); }
 
 // Replaces the file whole or not at all: each line followed by CR LF.
+// Blanks and line ends alone are no results: saved, they would replace a report with
+// nothing; printed or as a PDF, they would give a page of page numbers.
+bool HoldsResults(const QPlainTextEdit& memo) { return !memo.toPlainText().trimmed().isEmpty(); }
+
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
@@ -56,6 +60,12 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
     memoResults->setFont(ReportFont(12));
     memoResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     memoResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The report's lines, up to 101 characters, fit the area whole but for the title's.
+    // Wrapped, a line could break inside "p < .05": the toolkit's line breaking allows a
+    // break between "." and "05" after a blank, in every wrap mode. The default mode
+    // stays, so that a word wider than the area (a long file name) is broken rather than
+    // cut off.
+    memoResults->document()->setDocumentMargin(1);
     QPalette memoPalette = memoResults->palette();
     memoPalette.setColor(QPalette::Text, Qt::black);
     // The selection stays visible while the menu is open, so the user sees what
@@ -151,6 +161,10 @@ void TfrmTemplateResults::RefuseInputFile(const std::string& path, const std::st
 
 void TfrmTemplateResults::cmdSaveOutputClick() {
     RunUserAction(platform_, [this] {
+        if (!HoldsResults(*memoResults)) {
+            ShowWarning(platform_, "There are no results to save.");
+            return;
+        }
         const auto path = platform_.AskSaveFileName(SaveDialog1_);
         if (!path) return;  // cancelled: nothing written
         RefuseInputFile(*path, ResultsFailure(*path));
@@ -179,7 +193,13 @@ void TfrmTemplateResults::cmdExitClick() {
 }
 
 void TfrmTemplateResults::mnuPrintClick() {
-    RunUserAction(platform_, [this] { platform_.PrintText(memoResults->toPlainText().toStdString(), reportFigures_); });
+    RunUserAction(platform_, [this] {
+        if (!HoldsResults(*memoResults)) {
+            ShowWarning(platform_, "There are no results to print.");
+            return;
+        }
+        platform_.PrintText(memoResults->toPlainText().toStdString(), reportFigures_);
+    });
 }
 
 void TfrmTemplateResults::mnuPrintSelectionClick() {
@@ -196,8 +216,7 @@ void TfrmTemplateResults::mnuPrintSelectionClick() {
 
 void TfrmTemplateResults::mnuSaveAsPdfClick() {
     RunUserAction(platform_, [this] {
-        // Blanks alone would make a PDF of page numbers.
-        if (memoResults->toPlainText().trimmed().isEmpty()) {
+        if (!HoldsResults(*memoResults)) {
             ShowWarning(platform_, "There are no results to save.");
             return;
         }

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <set>
 #include <string>
+#include <system_error>
 
 namespace quorvane {
 namespace {
@@ -23,6 +25,7 @@ std::string Content(const fs::path& path) {
 
 class AtomicFile : public ::testing::Test {
 protected:
+    void TearDown() override { saveCalls = real_; }
 
     std::set<std::string> Names() const {
         std::set<std::string> names;
@@ -32,6 +35,7 @@ protected:
 
     const testing::ScratchFolder scratch_{"quorvane_atomic"};
     const fs::path folder_ = scratch_.Path();
+    const SaveCalls real_ = saveCalls;
 };
 
 // What lies at the path saved to, and what the save makes of it.
@@ -89,7 +93,18 @@ INSTANTIATE_TEST_SUITE_P(
         TargetCase{"NamedPipeRefused",
                    [](const fs::path& folder) { ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0); },
                    "pipe", "it is a device, a named pipe or a socket, not a file",
-                   [](const fs::path& folder) { EXPECT_TRUE(fs::is_fifo(folder / "pipe")); }}),
+                   [](const fs::path& folder) { EXPECT_TRUE(fs::is_fifo(folder / "pipe")); }},
+        // A full disk may show only when the data are synced.
+        TargetCase{"FailedSyncKeepsTheOldFile",
+                   [](const fs::path& folder) {
+                       std::ofstream(folder / "old.txt") << "old";
+                       saveCalls.fsync = [](int) {
+                           errno = EIO;
+                           return -1;
+                       };
+                   },
+                   "old.txt", std::generic_category().message(EIO),
+                   [](const fs::path& folder) { EXPECT_EQ(Content(folder / "old.txt"), "old"); }}),
     [](const ::testing::TestParamInfo<TargetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -394,6 +394,7 @@ INSTANTIATE_TEST_SUITE_P(
         EncodingCase{"Utf16WithoutMark", testing::Utf16LittleEndian(kExampleText), kNulReason},
         EncodingCase{"NulAmongTheNumbers", "10 40\r\n12" + std::string(1, '\0') + "38\r\n11 45\r\n6 50\r\n",
                      kNulReason},
+        EncodingCase{"NulNearTheEndOfALongFile", kExampleText + std::string(6 * 1024, ' ') + '\0' + "\r\n", kNulReason},
         EncodingCase{"Utf16LittleEndian", "\xFF\xFE" + testing::Utf16LittleEndian(kExampleText),
                      MarkReason("UTF-16 text (little-endian)")},
         EncodingCase{"Utf16BigEndian", "\xFE\xFF" + testing::Utf16LittleEndian(kExampleText).substr(1) + '\0',

@@ -807,6 +807,8 @@ INSTANTIATE_TEST_SUITE_P(
                        "no dissociation (a significant difference, but a deficit on neither task)"},
         ConclusionCase{"BothAboveTheControls", 0.001L, 99.9L, 0.01L, 99, 0.001L,
                        "no dissociation (a significant difference, but a deficit on neither task)"},
+        // Judged on the p before it is rounded for the report: .049996 prints as .05000.
+        ConclusionCase{"JustBelowTheCriteria", 0.049996L, 4.9996L, 0.3L, 30, 0.049996L, kClassical1},
         // The criteria are strict: p = .05 is not below .05.
         ConclusionCase{"AtTheCriteria", 0.05L, 5, 0.05L, 5, 0.05L,
                        "no dissociation (a deficit on neither task and no significant difference)"}),

@@ -70,5 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
         SameFileCase{"AFolderBesideIt", "sub", "data.txt", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Two file systems may number their files alike: a.txt has b.txt's inode on another device.
+TEST(SameFile, IsTheSameDeviceAndInode) {
+    fileStatus = [](const char* path, struct stat* status) {
+        *status = {};
+        status->st_dev = path[0] == 'a' ? 1 : 2;
+        status->st_ino = path[0] == 'c' ? 8 : 7;
+        return 0;
+    };
+    EXPECT_FALSE(IsSameFile("a.txt", "b.txt"));
+    EXPECT_FALSE(IsSameFile("b.txt", "c.txt"));
+    EXPECT_TRUE(IsSameFile("b.txt", "b2.txt"));
+    fileStatus = ::stat;
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -12,6 +12,7 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "numerics/distrib.h"
@@ -661,6 +662,10 @@ tDissociationOutcome RunDissociation(const Sample& s, bool twoSided = true, int 
 // The smallest sample the difference test takes for one covariate: n = k + 4, so that c2
 // is a chi-square with one degree of freedom (method GS).
 Rows SmallestForOneCovariate() { return {{{12, 30, 5}, {15, 29, 7}, {11, 33, 4}, {14, 35, 6}, {13, 28, 8}}, {8, 31, 6}}; }
+// One control more: c2 has two degrees of freedom, and the gamma method draws it.
+Rows SixForOneCovariate() {
+    return {{{12, 30, 5}, {15, 29, 7}, {11, 33, 4}, {14, 35, 6}, {13, 28, 8}, {10, 31, 5}}, {8, 31, 6}};
+}
 
 struct DifferenceReferenceCase {
     const char* name;
@@ -817,10 +822,20 @@ Sample Summary(int n, int k, const std::vector<long double>& means, const std::v
 // parts in n (|Phi'(z) z| <= 0.25 times 5e-5, about 1.2e-5).
 constexpr long double kNormalTheoryTolerance = 3e-5L;
 
+// The percentage of controls more extreme than the case lies on the case's tail, above
+// the controls as below them; so do its limits, from the limit of Z-DCCC farther from 0
+// and the nearer one (the interval is far from 0 here), by the difference test's Phi.
 void ExpectNormalTheory(const Sample& s, long double zdccc) {
     const tDissociationOutcome out = RunDissociation(s, true, 200'000);
-    EXPECT_NEAR(out.difference(ZDCCC), zdccc, 1e-9L);
-    EXPECT_NEAR(out.difference(OneTailedP), tNormal_distribution(0, 1).Cdf(-std::fabs(zdccc)), kNormalTheoryTolerance);
+    const tCovariateResults& d = out.difference;
+    EXPECT_NEAR(d(ZDCCC), zdccc, 1e-9L);
+    EXPECT_NEAR(d(OneTailedP), tNormal_distribution(0, 1).Cdf(-std::fabs(zdccc)), kNormalTheoryTolerance);
+    const long double farther = std::max(std::fabs(d(ZDCCCLower)), std::fabs(d(ZDCCCUpper)));
+    const long double nearer = std::min(std::fabs(d(ZDCCCLower)), std::fabs(d(ZDCCCUpper)));
+    const tPercentWithLimits& extreme = out.moreExtreme;
+    EXPECT_NEAR(extreme.percent, std::min(d(PercentBelow), 100 - d(PercentBelow)), 1e-12L * extreme.percent);
+    EXPECT_NEAR(extreme.lower, 100 * StandardNormalCdf(-farther), 1e-12L * extreme.lower);
+    EXPECT_NEAR(extreme.upper, 100 * StandardNormalCdf(-nearer), 1e-12L * extreme.upper);
 }
 
 struct NormalTheoryCase {
@@ -985,6 +1000,7 @@ TEST_P(MethodAsWritten, MeanProbabilityAndAcceptanceRateAgreeWithASimulation) {
 INSTANTIATE_TEST_SUITE_P(Samples, MethodAsWritten,
                          ::testing::Values(NamedRows{"TwoCovariates", TwoTasks},
                                            NamedRows{"SmallestForOneCovariate", SmallestForOneCovariate},
+                                           NamedRows{"SixForOneCovariate", SixForOneCovariate},
                                            NamedRows{"NoCovariates", TwoTasksWithoutCovariates}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -1023,20 +1039,23 @@ TEST(DissociationMonteCarloTest, ExchangingTheTasksMirrorsTheDifference) {
 
 // Tasks whose residuals correlate beyond the limit are refused before a draw: the
 // proposals would be accepted at a rate of sqrt(1 - r^2) only. r = (r21 - r31 r32) /
-// sqrt((1 - r31^2)(1 - r32^2)) with r31 = r32 = 0.3: 0.99945 and 0.99780.
+// sqrt((1 - r31^2)(1 - r32^2)) with r31 = r32 = 0.3: 0.99945 and 0.99780; and with
+// r21 = -0.8195, -0.99945, refused as well.
 TEST(DissociationMonteCarloTest, TasksAlmostPerfectlyCorrelatedAreRefused) {
     const auto sample = [](long double r21) {
         return Summary(20, 1, {50, 40, 12}, {10, 8, 3}, {30, 38, 12}, {r21, 0.3L, 0.3L});
     };
-    try {
-        RunDissociation(sample(0.9995L), true, 1'000);
-        ADD_FAILURE() << "accepted";
-    } catch (const EMatrixError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control sample "
-                  "once the covariates are allowed for (conditional correlation 0.99945, where the test takes at "
-                  "most 0.999 in size): check the scores for an error of entry, or whether one task repeats the "
-                  "other.");
+    for (const auto& [r21, r] : {std::pair{0.9995L, "0.99945"}, std::pair{-0.8195L, "-0.99945"}}) {
+        try {
+            RunDissociation(sample(r21), true, 1'000);
+            ADD_FAILURE() << "accepted " << r;
+        } catch (const EMatrixError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                      "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control sample "
+                      "once the covariates are allowed for (conditional correlation " + std::string(r) +
+                          ", where the test takes at most 0.999 in size): check the scores for an error of entry, or "
+                          "whether one task repeats the other.");
+        }
     }
     const tDissociationOutcome out = RunDissociation(sample(0.998L), true, 1'000);
     EXPECT_NEAR(out.condCorrelation, 0.9978022L, 1e-7L);

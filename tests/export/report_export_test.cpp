@@ -9,8 +9,11 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "analysis/io_errors.h"
+#include "analysis/metrics_papers.h"
+#include "analysis/results_report.h"
 #include "export/qt_atomic_file.h"
 #include "support/pdf_text.h"
 #include "support/sample_reports.h"
@@ -82,6 +85,34 @@ TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
     // Ten characters of the title are narrower than ten of the text.
     EXPECT_LT(PrintedWordWidth(longPath, QStringLiteral("QuorvaneSummary:")) * 10 / 16,
               PrintedWordWidth(longPath, QStringLiteral("Percentage")) - 0.5);
+}
+
+// The text keeps the size the report's own lines allow: a note of any length wraps at
+// blanks, its words whole, and a printed selection's first line is no title.
+TEST(PdfReport, NeitherALongNoteNorASelectionsFirstLineChangesTheTextsSize) {
+    QTemporaryDir folder;
+    const auto withNote = [](const QString& note) {
+        MainWindowState window;
+        window.notesCaption = kNotesCaption;
+        window.notesLines = {note.toStdString()};
+        QStringList lines;
+        for (const std::string& line : WriteReport({}, {}, window)) lines << QString::fromStdString(line);
+        return Joined(lines);
+    };
+    const auto pdf = [&](const QString& name, const QString& text) {
+        WriteFileAtomically(folder.filePath(name).toStdString(), RenderPdfReport(text, {}, QPageSize::A4).bytes, "");
+        return folder.filePath(name);
+    };
+    const QString wide = QStringLiteral(" Percentage of control population exhibiting a lower score than the case "
+                                        "(plus 95% Credible Interval):\n Bayesian point estimate");
+    const std::tuple<QString, QString, QString> cases[] = {
+        {QStringLiteral("INPUTS:"), withNote(QStringLiteral("afterwards ").repeated(36)), withNote(QStringLiteral("x"))},
+        {QStringLiteral("estimate"), wide, QStringLiteral("x\n") + wide}};
+    for (const auto& [word, text, like] : cases)
+        EXPECT_NEAR(PrintedWordWidth(pdf(word + QStringLiteral(".pdf"), text), word),
+                    PrintedWordWidth(pdf(QStringLiteral("like.pdf"), like), word), 0.01) << word.toStdString();
+    const QString printed = PdfTextLines(folder.filePath(QStringLiteral("INPUTS:.pdf"))).join(QLatin1Char(' '));
+    EXPECT_EQ(printed.split(QLatin1Char(' ')).count(QStringLiteral("afterwards")), 36);  // none broken
 }
 
 // A figure goes after the report that still holds its outputs lines, and nowhere when

@@ -197,8 +197,8 @@ TEST(BusyCursorOnQt, ComesBackWhenAnErrorEndsTheAction) {
 // ---- Printing ----
 
 TEST(Printing, WithoutADefaultPrinterFailsWithThePlatformMessage) {
-    if (!QPrinterInfo::defaultPrinter().isNull()) GTEST_SKIP() << "this machine has a default printer";
     QtPlatform platform;
+    platform.defaultPrinter = [] { return QPrinterInfo(); };
     try {
         platform.PrintText("report", {});
         FAIL() << "printing went ahead";

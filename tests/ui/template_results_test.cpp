@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QMenuBar>
+#include <QAbstractTextDocumentLayout>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 
 #include "window_fixture.h"
 
@@ -114,7 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SaveCase{"Lines", "line one\n\nline three", "line one\r\n\r\nline three\r\n"},
                       SaveCase{"BlankLinesKeepTheirBlanks", " \n  x ", " \r\n  x \r\n"},
                       SaveCase{"TypedFinalLineBreak", "a\n", "a\r\n"},
-                      SaveCase{"Empty", "", ""},
                       SaveCase{"NonAscii", QStringLiteral("Ü 1"), QByteArray("\xc3\x9c 1\r\n")}),
     [](const ::testing::TestParamInfo<SaveCase>& info) { return std::string(info.param.name); });
 
@@ -208,9 +210,38 @@ TEST_F(ResultsWindow, ClearResultsEmptiesTheTextAndTheNextReportStartsAfresh) {
     EXPECT_EQ(frmTemplateResults.windowTitle(), QStringLiteral("Results viewer: x"));
     EXPECT_TRUE(frmTemplateResults.isVisible());
     EXPECT_TRUE(platform.messages.empty());
+}
 
-    const QString path = Save(QStringLiteral("empty.txt"));
-    EXPECT_EQ(ReadFile(path), QByteArray());
+// Cleared, or blanks alone: Save Output and Print All say there is nothing, before any
+// dialog, and an earlier report keeps its text.
+TEST_F(ResultsWindow, SaveOutputAndPrintAllRefuseATextOfBlanks) {
+    const std::string report = WriteDataFile(QStringLiteral("report.txt"), "earlier report\r\n");
+    SetResults(QStringLiteral("old report"));
+    QTest::mouseClick(frmTemplateResults.cmdClearResults, Qt::LeftButton);
+    platform.saveAnswers.push_back(report);
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+    SetResults(QStringLiteral(" \n\n  "));
+    frmTemplateResults.mnuPrint->trigger();
+    EXPECT_TRUE(platform.saveDialogs.empty() && platform.printed.empty());
+    EXPECT_EQ(ReadFile(QString::fromStdString(report)), QByteArray("earlier report\r\n"));
+    EXPECT_EQ(platform.messages,
+              (std::vector<RecordedMessage>{{MessageKind::Warning, "Warning", "There are no results to save."},
+                                            {MessageKind::Warning, "Warning", "There are no results to print."}}));
+}
+
+// A dissociation's criteria, among the report's widest lines, is never broken inside
+// "p < .05" at the window's size.
+TEST_F(ResultsWindow, TheCriteriaLineIsNotBrokenInsideANumber) {
+    const QString criteria = QStringLiteral(
+        " Criteria: deficit, one-tailed p < .05 below the controls; significant difference, two-tailed p < .05");
+    SetResults(criteria);
+    const QTextBlock block = frmTemplateResults.memoResults->document()->firstBlock();
+    frmTemplateResults.memoResults->document()->documentLayout()->blockBoundingRect(block);  // lays it out
+    const QTextLayout* layout = block.layout();
+    ASSERT_GE(layout->lineCount(), 1);
+    for (int i = 1; i < layout->lineCount(); ++i)
+        EXPECT_EQ(criteria[layout->lineAt(i).textStart() - 1], QLatin1Char(' '))
+            << "a line starts with " << criteria.mid(layout->lineAt(i).textStart()).toStdString();
 }
 
 // ---- Printing ----
