@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
 #include "engine/bayes_engines.h"
 #include "numerics/distrib.h"
 

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <variant>
 
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
+#include "analysis/input_checks.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"

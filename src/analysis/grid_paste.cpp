@@ -5,8 +5,9 @@
 #include <string_view>
 #include <utility>
 
-#include "analysis/metrics_papers.h"
-#include "analysis/text_input.h"
+#include "analysis/input_checks.h"
+#include "analysis/text_helpers.h"
+#include "io/text_input.h"
 
 namespace quorvane {
 

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
 
 namespace quorvane {

@@ -12,9 +12,9 @@
 #include <system_error>
 #include <vector>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
-#include "analysis/text_input.h"
+#include "io/io_errors.h"
+#include "analysis/text_helpers.h"
+#include "io/text_input.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "analysis/metrics_papers.h"
+#include "analysis/text_helpers.h"
 #include "analysis/results_report.h"
 
 namespace quorvane {

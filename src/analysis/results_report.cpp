@@ -4,7 +4,7 @@
 #include <utility>
 #include <variant>
 
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
 #include "numerics/text_format.h"
 

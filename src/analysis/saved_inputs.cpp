@@ -8,9 +8,9 @@
 #include <system_error>
 #include <variant>
 
-#include "analysis/atomic_file.h"
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/atomic_file.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 
 namespace quorvane {
 

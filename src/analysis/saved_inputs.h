@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "analysis/analysis_types.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "analysis/platform.h"
 
 namespace quorvane {

@@ -6,9 +6,11 @@
 #include <variant>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
+#include "analysis/input_checks.h"
+#include "analysis/text_helpers.h"
 #include "analysis/results_report.h"
-#include "analysis/text_input.h"
+#include "io/text_input.h"
 
 namespace quorvane {
 

@@ -4,11 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
+#include "analysis/text_helpers.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/summary_run.h"
-#include "analysis/text_input.h"
+#include "io/text_input.h"
 
 namespace quorvane {
 

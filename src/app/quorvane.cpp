@@ -1,6 +1,6 @@
 // Quorvane: start-up. The numerical library has set the random seeds by static
 // initialisation before main runs; the program title and the saved inputs file name
-// are constants of metrics_papers.h.
+// are constants of program_texts.h.
 
 #include "ui/program_start.h"
 #include "ui/template_form.h"

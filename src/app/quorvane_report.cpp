@@ -19,10 +19,11 @@
 #include <vector>
 
 #include "analysis/analysis_run.h"
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "analysis/json_report.h"
-#include "analysis/metrics_papers.h"
-#include "analysis/same_file.h"
+#include "analysis/program_texts.h"
+#include "analysis/text_helpers.h"
+#include "io/same_file.h"
 #include "analysis/summary_run.h"
 #include "analysis/summary_statistics_file.h"
 #include "app/report_files.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "analysis/atomic_file.h"
+#include "io/atomic_file.h"
 
 namespace quorvane {
 

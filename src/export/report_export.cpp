@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 #include "analysis/results_report.h"
 #include "export/qt_atomic_file.h"
 #include "export/fonts.h"

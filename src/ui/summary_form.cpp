@@ -16,8 +16,8 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/grid_paste.h"
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "analysis/summary_statistics_file.h"

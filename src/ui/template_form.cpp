@@ -13,7 +13,8 @@
 #include <optional>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
+#include "analysis/input_checks.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "ui/build_date.h"

@@ -7,7 +7,7 @@
 #include <array>
 
 #include "analysis/analysis_types.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "analysis/platform.h"
 #include "ui/notes_memo.h"
 #include "ui/open_folder_memory.h"

@@ -11,8 +11,8 @@
 #include <QTextDocumentFragment>
 #include <algorithm>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/input_checks.h"
 #include "export/qt_atomic_file.h"
 #include "export/memo_lines.h"
 #include "export/report_export.h"

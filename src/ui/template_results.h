@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "analysis/platform.h"
-#include "analysis/same_file.h"
+#include "io/same_file.h"
 #include "export/report_export.h"
 
 class QAction;

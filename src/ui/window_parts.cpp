@@ -9,7 +9,7 @@
 #include <QRadioButton>
 #include <QStringList>
 
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 
 namespace quorvane {
 

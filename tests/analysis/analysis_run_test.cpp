@@ -10,8 +10,8 @@
 #include <numbers>
 #include <sstream>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"

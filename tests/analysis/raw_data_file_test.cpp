@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
 #include "support/utf16.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 
 namespace quorvane {
 namespace {

@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
 

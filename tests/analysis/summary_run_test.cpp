@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
 

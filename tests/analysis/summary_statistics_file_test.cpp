@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "support/scratch_folder.h"
 #include "support/utf16.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
 #include "analysis/summary_statistics_file.h"

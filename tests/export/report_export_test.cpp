@@ -11,8 +11,8 @@
 #include <cmath>
 #include <tuple>
 
-#include "analysis/io_errors.h"
-#include "analysis/metrics_papers.h"
+#include "io/io_errors.h"
+#include "analysis/program_texts.h"
 #include "analysis/results_report.h"
 #include "export/qt_atomic_file.h"
 #include "support/pdf_text.h"
@@ -92,11 +92,10 @@ TEST(PdfReport, ATitleWiderThanTheTextIsSetSmallerWithoutShrinkingTheText) {
 TEST(PdfReport, NeitherALongNoteNorASelectionsFirstLineChangesTheTextsSize) {
     QTemporaryDir folder;
     const auto withNote = [](const QString& note) {
-        MainWindowState window;
-        window.notesCaption = kNotesCaption;
-        window.notesLines = {note.toStdString()};
+        AnalysisRequest request;
+        request.notes = {note.toStdString()};
         QStringList lines;
-        for (const std::string& line : WriteReport({}, {}, window)) lines << QString::fromStdString(line);
+        for (const std::string& line : WriteReport({}, {}, request)) lines << QString::fromStdString(line);
         return Joined(lines);
     };
     const auto pdf = [&](const QString& name, const QString& text) {

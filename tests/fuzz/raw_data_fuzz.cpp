@@ -11,7 +11,7 @@
 #include <limits>
 #include <string_view>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "analysis/raw_data_file.h"
 
 namespace {

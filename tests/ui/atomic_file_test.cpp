@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "export/report_export.h"
 #include "support/file_size_limit.h"
 #include "ui/summary_form.h"

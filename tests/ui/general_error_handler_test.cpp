@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 #include "numerics/errors.h"
 #include "support/fake_platform.h"
 #include "ui/general_error_handler.h"

@@ -20,7 +20,7 @@
 #include <tuple>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "analysis/summary_run.h"
 #include "export/memo_lines.h"
 #include "support/fake_platform.h"

@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "analysis/analysis_run.h"
-#include "analysis/metrics_papers.h"
+#include "analysis/program_texts.h"
 #include "window_fixture.h"
 
 namespace quorvane::testing {

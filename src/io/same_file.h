@@ -21,9 +21,9 @@ inline const std::string kStatisticsFile = "statistics file";
 // Whether two names lead to the same file: the same device and inode, links followed,
 // so that a link or another spelling of a name counts. A name that leads to no file,
 // such as the new file of a save, is never the same as another.
-bool IsSameFile(const std::string& a, const std::string& b);
-// How IsSameFile looks a name up: stat(2), unless a test feeds it chosen devices and inodes.
-inline int (*fileStatus)(const char* path, struct stat* status) = ::stat;
+// fileStatus looks a name up: stat(2), unless a test feeds it chosen devices and inodes.
+using FileStatus = int (*)(const char* path, struct stat* status);
+bool IsSameFile(const std::string& a, const std::string& b, FileStatus fileStatus = ::stat);
 
 // When output is the same file as one of the inputs, why it may not be written:
 // "is the data file, which would be overwritten", or, for another name of the file,

@@ -1,4 +1,4 @@
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 
 #include <system_error>
 

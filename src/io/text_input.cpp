@@ -1,4 +1,4 @@
-#include "analysis/text_input.h"
+#include "io/text_input.h"
 
 #include <array>
 #include <cfloat>

@@ -1,16 +1,14 @@
-#include "analysis/metrics_papers.h"
+#include "analysis/input_checks.h"
 
-#include <cctype>
 #include <cmath>
 #include <cstddef>
 
+#include "analysis/text_helpers.h"
 #include "numerics/text_format.h"
 
 namespace quorvane {
 
 namespace {
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Line 2 of the range messages: the label caption and the value as "%3.3f".
 std::string CaptionAndValue(const std::string& caption, double x) {
@@ -23,52 +21,6 @@ bool IsWholeNumber(double x) { return x == std::trunc(x); }
 
 void ShowWarning(Platform& platform, const std::string& text) {
     platform.ShowMessage(MessageKind::Warning, DefaultCaption(MessageKind::Warning), text);
-}
-
-std::string Trimmed(const std::string& text) {
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && IsBlank(text[first])) ++first;
-    while (last > first && IsBlank(text[last - 1])) --last;
-    return text.substr(first, last - first);
-}
-
-std::string Plural(std::size_t count, std::string_view singular, std::string_view plural) {
-    return std::to_string(count) + " " + std::string(count == 1 ? singular : plural);
-}
-
-std::vector<std::string> Words(const std::string& list) {
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    while (true) {
-        while (at < list.size() && IsBlank(list[at])) ++at;
-        if (at == list.size()) return words;
-        const std::size_t start = at;
-        while (at < list.size() && !IsBlank(list[at])) ++at;
-        words.push_back(list.substr(start, at - start));
-    }
-}
-
-std::string TestName(AnalysisTest test) {
-    return test == AnalysisTest::Dissociation ? "dissociation" : "deficit";
-}
-
-std::optional<AnalysisTest> TestNamed(std::string_view name) {
-    for (const AnalysisTest test : {AnalysisTest::Deficit, AnalysisTest::Dissociation})
-        if (name == TestName(test)) return test;
-    return std::nullopt;
-}
-
-std::string LimitName(LimitType limit) {
-    std::string name = kLimitCaptions[static_cast<std::size_t>(limit)];
-    for (char& c : name) c = c == ' ' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return name;
-}
-
-std::optional<LimitType> LimitNamed(std::string_view name) {
-    for (const LimitType limit : {LimitType::TwoSided, LimitType::OneSidedLower, LimitType::OneSidedUpper})
-        if (name == LimitName(limit)) return limit;
-    return std::nullopt;
 }
 
 bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test) {

@@ -1,4 +1,4 @@
-#include "analysis/atomic_file.h"
+#include "io/atomic_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,11 +10,11 @@
 #include <random>
 #include <system_error>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 
 namespace quorvane {
 
-SaveCalls saveCalls{::open, ::write, ::fsync, std::rename, ::unlink};
+SaveCalls SystemSaveCalls() { return {::open, ::write, ::fsync, std::rename, ::unlink}; }
 
 namespace {
 
@@ -41,7 +41,7 @@ fs::path SaveTarget(const fs::path& path) {
 
 // A new file beside target that no other process has: target's name and six random
 // letters or digits. Its descriptor, or -1 with errno set.
-int OpenNewFileBeside(const fs::path& target, mode_t mode, fs::path& created) {
+int OpenNewFileBeside(const fs::path& target, mode_t mode, const SaveCalls& calls, fs::path& created) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     constexpr int kAttempts = 100;
     std::random_device random;
@@ -50,7 +50,7 @@ int OpenNewFileBeside(const fs::path& target, mode_t mode, fs::path& created) {
         for (int i = 0; i < 6; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
         created = target;
         created += suffix;
-        const int descriptor = saveCalls.open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int descriptor = calls.open(created.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (descriptor >= 0 || errno != EEXIST) return descriptor;
     }
     return -1;
@@ -58,17 +58,17 @@ int OpenNewFileBeside(const fs::path& target, mode_t mode, fs::path& created) {
 
 // Writes every byte, then has the system put them on the disk: a write may succeed into
 // the system's buffers and only the sync find the disk full.
-std::optional<std::string> WriteAndSync(int descriptor, std::string_view bytes) {
+std::optional<std::string> WriteAndSync(int descriptor, std::string_view bytes, const SaveCalls& calls) {
     while (!bytes.empty()) {
         errno = 0;
-        const ssize_t written = saveCalls.write(descriptor, bytes.data(), bytes.size());
+        const ssize_t written = calls.write(descriptor, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return LastError();
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     errno = 0;
     // EINVAL: a file system that cannot sync, where the write itself was the last check.
-    if (saveCalls.fsync(descriptor) != 0 && errno != EINVAL) return LastError();
+    if (calls.fsync(descriptor) != 0 && errno != EINVAL) return LastError();
     return std::nullopt;
 }
 
@@ -91,7 +91,7 @@ std::optional<std::string> CheckTarget(const fs::path& target, std::optional<str
 
 }  // namespace
 
-std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes) {
+std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes, const SaveCalls& calls) {
     if (path.empty()) return std::generic_category().message(ENOENT);
     const fs::path target = SaveTarget(path);
     std::optional<struct stat> existing;
@@ -100,16 +100,16 @@ std::optional<std::string> ReplaceFile(const std::string& path, std::string_view
     // Until it has the old file's permissions, a replacement is the owner's alone.
     fs::path created;
     errno = 0;
-    const int descriptor = OpenNewFileBeside(target, existing ? 0600 : 0666, created);
+    const int descriptor = OpenNewFileBeside(target, existing ? 0600 : 0666, calls, created);
     if (descriptor < 0) return LastError();
-    std::optional<std::string> failure = WriteAndSync(descriptor, bytes);
+    std::optional<std::string> failure = WriteAndSync(descriptor, bytes, calls);
     // A file system without permission bits refuses this; the file is then only safer.
     if (!failure && existing) (void)::fchmod(descriptor, existing->st_mode & 07777);
     errno = 0;
     if (::close(descriptor) != 0 && !failure) failure = LastError();
     errno = 0;
-    if (!failure && saveCalls.rename(created.c_str(), target.c_str()) != 0) failure = LastError();
-    if (failure) saveCalls.unlink(created.c_str());
+    if (!failure && calls.rename(created.c_str(), target.c_str()) != 0) failure = LastError();
+    if (failure) calls.unlink(created.c_str());
     return failure;
 }
 

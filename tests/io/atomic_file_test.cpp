@@ -1,4 +1,4 @@
-#include "analysis/atomic_file.h"
+#include "io/atomic_file.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +25,6 @@ std::string Content(const fs::path& path) {
 
 class AtomicFile : public ::testing::Test {
 protected:
-    void TearDown() override { saveCalls = real_; }
-
     std::set<std::string> Names() const {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder_)) names.insert(entry.path().filename().string());
@@ -35,7 +33,6 @@ protected:
 
     const testing::ScratchFolder scratch_{"quorvane_atomic"};
     const fs::path folder_ = scratch_.Path();
-    const SaveCalls real_ = saveCalls;
 };
 
 // What lies at the path saved to, and what the save makes of it.
@@ -45,6 +42,7 @@ struct TargetCase {
     const char* savedName;
     std::string reason;                                 // empty: saved
     std::function<void(const fs::path& folder)> check;  // the folder afterwards
+    SaveCalls calls = SystemSaveCalls();
 };
 
 void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
@@ -55,7 +53,7 @@ TEST_P(SaveTarget, IsReplacedWholeOrLeftAsItWas) {
     const TargetCase& c = GetParam();
     c.prepare(folder_);
     const std::set<std::string> before = Names();
-    const std::optional<std::string> reason = ReplaceFile((folder_ / c.savedName).string(), "new\r\n");
+    const std::optional<std::string> reason = ReplaceFile((folder_ / c.savedName).string(), "new\r\n", c.calls);
     EXPECT_EQ(reason.value_or(""), c.reason);
     c.check(folder_);
     // Nothing new beside it, whether it failed or not.
@@ -96,15 +94,17 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const fs::path& folder) { EXPECT_TRUE(fs::is_fifo(folder / "pipe")); }},
         // A full disk may show only when the data are synced.
         TargetCase{"FailedSyncKeepsTheOldFile",
-                   [](const fs::path& folder) {
-                       std::ofstream(folder / "old.txt") << "old";
-                       saveCalls.fsync = [](int) {
+                   [](const fs::path& folder) { std::ofstream(folder / "old.txt") << "old"; },
+                   "old.txt", std::generic_category().message(EIO),
+                   [](const fs::path& folder) { EXPECT_EQ(Content(folder / "old.txt"), "old"); },
+                   [] {
+                       SaveCalls calls = SystemSaveCalls();
+                       calls.fsync = [](int) {
                            errno = EIO;
                            return -1;
                        };
-                   },
-                   "old.txt", std::generic_category().message(EIO),
-                   [](const fs::path& folder) { EXPECT_EQ(Content(folder / "old.txt"), "old"); }}),
+                       return calls;
+                   }()}),
     [](const ::testing::TestParamInfo<TargetCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

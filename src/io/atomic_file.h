@@ -12,7 +12,7 @@
 
 namespace quorvane {
 
-// The system calls a save makes: the C library's, unless a test puts in one that fails.
+// The system calls a save makes: the C library's, unless a test passes one that fails.
 struct SaveCalls {
     int (*open)(const char* path, int flags, ...);
     ssize_t (*write)(int descriptor, const void* bytes, std::size_t count);
@@ -20,7 +20,7 @@ struct SaveCalls {
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
 };
-extern SaveCalls saveCalls;
+SaveCalls SystemSaveCalls();
 
 // Writes bytes to a new file beside path, forces them onto the disk and only then renames
 // that file over path, so a full disk or a file size limit, which may show only when the
@@ -31,7 +31,8 @@ extern SaveCalls saveCalls;
 // the user may not write is not either. Returns the reason the save failed (the system's
 // where it gave one), with nothing written and no new file left behind; nothing when the
 // file was replaced.
-std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes);
+std::optional<std::string> ReplaceFile(const std::string& path, std::string_view bytes,
+                                       const SaveCalls& calls = SystemSaveCalls());
 
 // The same, throwing EInOutError "<failure>: <reason>" when the save fails.
 void WriteFileAtomically(const std::string& path, std::string_view bytes, const std::string& failure);

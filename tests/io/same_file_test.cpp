@@ -1,4 +1,4 @@
-#include "analysis/same_file.h"
+#include "io/same_file.h"
 #include "support/scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -72,16 +72,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Two file systems may number their files alike: a.txt has b.txt's inode on another device.
 TEST(SameFile, IsTheSameDeviceAndInode) {
-    fileStatus = [](const char* path, struct stat* status) {
+    const FileStatus chosen = [](const char* path, struct stat* status) {
         *status = {};
         status->st_dev = path[0] == 'a' ? 1 : 2;
         status->st_ino = path[0] == 'c' ? 8 : 7;
         return 0;
     };
-    EXPECT_FALSE(IsSameFile("a.txt", "b.txt"));
-    EXPECT_FALSE(IsSameFile("b.txt", "c.txt"));
-    EXPECT_TRUE(IsSameFile("b.txt", "b2.txt"));
-    fileStatus = ::stat;
+    EXPECT_FALSE(IsSameFile("a.txt", "b.txt", chosen));
+    EXPECT_FALSE(IsSameFile("b.txt", "c.txt", chosen));
+    EXPECT_TRUE(IsSameFile("b.txt", "b2.txt", chosen));
 }
 
 }  // namespace

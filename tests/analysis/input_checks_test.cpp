@@ -1,4 +1,4 @@
-#include "analysis/metrics_papers.h"
+#include "analysis/input_checks.h"
 
 #include <gtest/gtest.h>
 

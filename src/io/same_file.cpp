@@ -1,12 +1,12 @@
-#include "analysis/same_file.h"
+#include "io/same_file.h"
 
 #include <sys/stat.h>
 
-#include "analysis/io_errors.h"
+#include "io/io_errors.h"
 
 namespace quorvane {
 
-bool IsSameFile(const std::string& a, const std::string& b) {
+bool IsSameFile(const std::string& a, const std::string& b, FileStatus fileStatus) {
     struct stat first {};
     struct stat second {};
     if (fileStatus(a.c_str(), &first) != 0 || fileStatus(b.c_str(), &second) != 0) return false;

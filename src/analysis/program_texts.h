@@ -1,0 +1,65 @@
+#pragma once
+// The program's process-wide strings: the report titles, the saved inputs files' names,
+// the captions of the windows' choices and fields, and the names of the tests and limits.
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "analysis/analysis_types.h"
+
+namespace quorvane {
+
+inline const std::string ProgramTitle =
+    "Quorvane: Bayesian test for a deficit in the single case controlling for covariate(s) "
+    "(Raw data as input) ";
+inline const std::string InputsFileName = "Quorvane.txt";
+// The companion program that takes summary statistics as input.
+inline const std::string SummaryProgramTitle =
+    "QuorvaneSummary: Bayesian test for a deficit in the single case controlling for "
+    "covariate(s) (Summary statistics as input) ";
+inline const std::string SummaryInputsFileName = "QuorvaneSummary.txt";
+// The titles of a dissociation's report, from raw data and from summary statistics.
+inline const std::string DissociationProgramTitle =
+    "Quorvane: Bayesian dissociation test in the single case controlling for covariate(s) "
+    "(Raw data as input) ";
+inline const std::string DissociationSummaryProgramTitle =
+    "QuorvaneSummary: Bayesian dissociation test in the single case controlling for "
+    "covariate(s) (Summary statistics as input) ";
+
+// The items of the windows' choice of analysis, in AnalysisTest order.
+inline const std::array<std::string, 2> kTestCaptions = {"Deficit (one task)", "Dissociation (two tasks)"};
+// The test's name in files and on the command line: "deficit" or "dissociation".
+std::string TestName(AnalysisTest test);
+// The test of that name, or nothing.
+std::optional<AnalysisTest> TestNamed(std::string_view name);
+
+// The captions of the two counts, which the checks quote in their messages.
+inline const std::string kSampleSizeCaption = "Number of control participants (n) :";
+inline const std::string kCovariateCountCaption = "Number of covariates :";
+// The items of the credible limit's choice, in LimitType order; the report names the
+// limit by them.
+inline const std::array<std::string, 3> kLimitCaptions = {"Two-sided", "One-sided lower", "One-sided upper"};
+// The limit's name in JSON and on the command line, its caption in lower case with
+// hyphens for blanks: "two-sided", "one-sided-lower" or "one-sided-upper".
+std::string LimitName(LimitType limit);
+// The limit of that name, or nothing.
+std::optional<LimitType> LimitNamed(std::string_view name);
+
+// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first two,
+// and their captions Label1 .. Label8.
+constexpr int kInputFieldCount = 8;
+inline const std::array<std::string, kInputFieldCount> kLabelCaptions = {
+    kSampleSizeCaption,
+    kCovariateCountCaption,
+    "Total sample size (n) for the normative sample:",
+    "Individual's test score:",
+    "Input 5",
+    "Input 6 :",
+    "Input 7 :",
+    "Input 8 :",
+};
+inline const std::string kNotesCaption = "User's Notes:";
+
+}  // namespace quorvane
