@@ -130,9 +130,9 @@ struct tDissociationOutcome {
 // (z^2 / 2 up to 2^31 - 1): a case beyond it puts about half its draws out of reach, and
 // beyond 2^31, where the function's support ends, it gives 0 or 1 without complaint and
 // the report is absurd. So no case beyond it ever had a sound result, while every case
-// within it that had one keeps it (with n = 499, the largest sample, the draws leave the
-// reach from a distance of about 56000 on; with n = 25 from about 30000); the test itself
-// still refuses those.
+// within it that had one keeps it: the draws leave the reach from a distance of about
+// 30000 on with n = 25, 56000 with n = 499 and 65100 with a million controls, and the
+// test itself still refuses those.
 constexpr long double kMaxCaseDistance = 65536;
 
 // The case's Z-CCC on each of the first `tasks` variables (1 or 2) against the
