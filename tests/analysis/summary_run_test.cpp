@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
@@ -10,11 +9,8 @@
 #include <fstream>
 #include <functional>
 #include <numbers>
-#include <tuple>
 #include <vector>
 
-#include "analysis/analysis_run.h"
-#include "engine/bayes_engines.h"
 #include "analysis/metrics_papers.h"
 #include "analysis/reported_outcome.h"
 #include "analysis/results_report.h"
@@ -284,80 +280,54 @@ TEST(SummaryRun, ScoresTooNarrowForTheirSizeStopNamingTheVariable) {
               "from those scores (for example a round number near their mean) and try again");
 }
 
-// The tasks the other way round: the same difference test to the last digit, mirrored, and
-// the same conclusion. The difference's p lies within Monte Carlo error of .05, where the
-// order of the tasks used to decide the conclusion, and both reports say so.
+// Tasks swapped: the difference test mirrored to the last digit, the same conclusion and note.
 TEST(SummaryRun, SwappedTasksGiveTheMirroredDifferenceAndTheBorderlineNote) {
-    const auto run = [](SummaryEntries entries) {
+    const auto run = [](const char* y1, const char* y2, const char* r31, const char* r32) {
         FakePlatform platform;
         MainWindowState window = Window("20", "1");
         window.testIndex = static_cast<int>(AnalysisTest::Dissociation);
-        return RunSummaryCompute(window, entries, platform, ComputeOptions{.saveInputs = false});
+        return RunSummaryCompute(window, {{"50", "50", "12"}, {"10", "10", "3"}, {y1, y2, "14"}, {"0.6", r31, r32}},
+                                 platform, ComputeOptions{.saveInputs = false});
     };
-    const SummaryOutcome a = run({{"50", "50", "12"}, {"10", "10", "3"}, {"29", "49", "14"}, {"0.6", "0.3", "0.2"}});
-    const SummaryOutcome b = run({{"50", "50", "12"}, {"10", "10", "3"}, {"49", "29", "14"}, {"0.6", "0.2", "0.3"}});
-    ASSERT_TRUE(a.completed && b.completed);
-    const tDissociationOutcome& x = a.facts.results.outcome;
-    const tDissociationOutcome& y = b.facts.results.outcome;
-    for (int j = 0; j < 2; ++j) EXPECT_EQ(x.tasks[j].results, y.tasks[1 - j].results);
-    const ReportedOutcome r = ReportedDifference(x, LimitType::TwoSided);
-    const ReportedOutcome m = ReportedDifference(y, LimitType::TwoSided);
-    EXPECT_EQ(std::tie(r.oneTailedP, r.twoTailedP, r.percent, r.percentLower, r.percentUpper),
-              std::tie(m.oneTailedP, m.twoTailedP, m.percent, m.percentLower, m.percentUpper));
-    EXPECT_EQ(std::tuple(r.effect, *r.effectLower, *r.effectUpper), std::tuple(-m.effect, -*m.effectUpper, -*m.effectLower));
-    EXPECT_EQ(x.differenceHistogram.counts.front(), y.differenceHistogram.counts.back());
-    EXPECT_EQ(x.differenceHistogram.below, y.differenceHistogram.above);
-    // The report from its conclusion on, with the tasks' names exchanged.
-    const auto ending = [](std::vector<std::string> lines, bool exchange) {
-        lines.erase(lines.begin(), std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
-                        return line.starts_with(" Conclusion: ");
-                    }));
-        if (exchange && !lines.empty())
-            for (std::size_t at = 0; (at = lines[0].find("task ", at)) != std::string::npos; at += 6)
-                lines[0][at + 5] = lines[0][at + 5] == '1' ? '2' : '1';
-        return lines;
+    const SummaryOutcome a = run("29", "49", "0.3", "0.2"), b = run("49", "29", "0.2", "0.3");
+    const ReportedOutcome r = ReportedDifference(a.facts.results.outcome, LimitType::TwoSided);
+    const ReportedOutcome m = ReportedDifference(b.facts.results.outcome, LimitType::TwoSided);
+    EXPECT_EQ(std::tuple(r.oneTailedP, r.twoTailedP, r.percent, r.percentLower, r.percentUpper, r.effect,
+                         *r.effectLower),
+              std::tuple(m.oneTailedP, m.twoTailedP, m.percent, m.percentLower, m.percentUpper, -m.effect,
+                         -*m.effectUpper));
+    const auto ending = [](const SummaryOutcome& o) {
+        return std::vector(o.reportLines.end() - 5, o.reportLines.end() - 1);
     };
-    EXPECT_EQ(ending(a.reportLines, false), ending(b.reportLines, true));
-    EXPECT_EQ(ending(a.reportLines, false),
-              (std::vector<std::string>{
-                  " Conclusion: classical dissociation (a deficit on task 1, none on task 2, a significant difference)",
-                  " Note: the difference's two-tailed p lies within 3 Monte Carlo standard errors of .05, so the",
-                  " conclusion could go either way at this number of draws, and another program's random stream",
-                  " may decide it differently.", " "}));
+    std::vector<std::string> expected = {
+        " Conclusion: classical dissociation (a deficit on task 1, none on task 2, a significant difference)",
+        " Note: the difference's two-tailed p lies within 3 Monte Carlo standard errors of .05, so the",
+        " conclusion could go either way at this number of draws, and another program's random stream",
+        " may decide it differently."};
+    EXPECT_EQ(ending(a), expected);
+    expected[0] = " Conclusion: classical dissociation (a deficit on task 2, none on task 1, a significant difference)";
+    EXPECT_EQ(ending(b), expected);
 }
 
-// Which criterion's p lies within 3 Monte Carlo standard errors of .05: a task's one-tailed p
-// with the case below the controls (SE 0.000218 at .05), the difference's two-tailed p (SE
-// twice that of its one-tailed p, 0.000312 at .05).
+// 3 SE of .05: a task's one-tailed p below the controls 0.000218; the two-tailed p 2 x 0.000156.
 TEST(BorderlineCriteria, NameEachPWithinThreeStandardErrorsOfTheLevel) {
-    struct Row {
-        long double task1, task2, difference;  // one-tailed p, the tasks' below the controls unless > .5
-        std::vector<std::string> named;
-    };
-    for (const Row& row : std::vector<Row>{
-             {0.0506L, 0.2L, 0.01L, {"task 1's one-tailed p"}},
-             {0.0508L, 0.0494L, 0.01L, {"task 2's one-tailed p"}},
-             {0.9494L, 0.3L, 0.0254L, {"the difference's two-tailed p"}},
-             {0.0493L, 0.0495L, 0.0246L, {"task 2's one-tailed p", "the difference's two-tailed p"}},
-             {0.3L, 0.4L, 0.0256L, {}},
-         }) {
-        tDissociationOutcome outcome;
-        const auto set = [](tCovariateResults& r, long double below) {
-            r(PercentBelow) = 100 * below;
-            r(OneTailedP) = std::min(below, 1 - below);
-            r(TwoTailedP) = 2 * r(OneTailedP);
-        };
-        set(outcome.tasks[0].results, row.task1);
-        set(outcome.tasks[1].results, row.task2);
-        set(outcome.difference, row.difference);
-        EXPECT_EQ(BorderlineCriteria(outcome), row.named) << row.task1 << " " << row.task2 << " " << row.difference;
+    using Row = std::tuple<long double, long double, long double, std::vector<std::string>>;  // percents below
+    for (const auto& [below1, below2, difference, named] : std::vector<Row>{
+             {5.06L, 5.08L, 1, {"task 1's one-tailed p"}},
+             {94.94L, 4.94L, 2.54L, {"task 2's one-tailed p", "the difference's two-tailed p"}},
+             {30, 4.93L, 2.56L, {}}}) {
+        tDissociationOutcome o;
+        for (auto [r, below] : {std::pair(&o.tasks[0].results, below1), {&o.tasks[1].results, below2},
+                                {&o.difference, difference}})
+            (*r)(PercentBelow) = below, (*r)(OneTailedP) = std::min(below, 100 - below) / 100,
+            (*r)(TwoTailedP) = 2 * (*r)(OneTailedP);
+        EXPECT_EQ(BorderlineCriteria(o), named);
     }
 }
 
-std::atomic<int> blocksProcessed{0};
+std::atomic<int> blocksDrawn{0};
 
-// However far the case's score lies beyond the controls, from raw data or from summary
-// statistics, it is refused with one message before the engine draws anything.
+// However far beyond the controls, from raw data or statistics, refused before any draw.
 class FarCaseScores : public ::testing::TestWithParam<std::tuple<const char*, AnalysisTest, bool>> {};
 
 TEST_P(FarCaseScores, AreRefusedBeforeAnyDraw) {
@@ -366,52 +336,29 @@ TEST_P(FarCaseScores, AreRefusedBeforeAnyDraw) {
     FakePlatform platform;
     const testing::ScratchFolder scratch("quorvane_far");
     platform.executableFolder = scratch.Path().string();
+    platform.openAnswers.push_back((scratch.Path() / "far.txt").string());
+    std::ofstream(scratch.Path() / "far.txt") << "50 30\n52 33\n47 29\n55 35\n49 31\n" << score << " 30\n";
     MainWindowState window = Window("5", "0");
     window.testIndex = static_cast<int>(test);
-    blocksProcessed = 0;
-    SetBlockProcessingHook([](int) { ++blocksProcessed; });
-    bool completed = true;
-    std::string where;
-    if (raw) {
-        const fs::path data = scratch.Path() / "far.txt";
-        std::ofstream(data) << (two ? "50 30\n52 33\n47 29\n55 35\n49 31\n" : "50\n52\n47\n55\n49\n") << score
-                            << (two ? " 30\n" : "\n");
-        platform.openAnswers.push_back(data.string());
-        const ComputeOutcome outcome = RunCompute(window, platform);
-        completed = outcome.completed;
-        EXPECT_EQ(outcome.focus, FocusTarget::Unchanged);
-        where = "check the case's line of the data file (line 6) for an error of entry";
-    } else {
-        const SummaryEntries entries = two ? SummaryEntries{{"50", "30"}, {"3", "2"}, {score, "30"}, {"0.5"}}
-                                           : SummaryEntries{{"50"}, {"3"}, {score}, {}};
-        const SummaryOutcome outcome = RunSummaryCompute(window, entries, platform);
-        completed = outcome.completed;
-        EXPECT_EQ(outcome.focus, (SummaryFocus{SummaryField::CaseScore, 0}));
-        where = "check the case's scores and the statistics as entered for an error of entry";
-    }
+    const SummaryEntries entries = two ? SummaryEntries{{"50", "30"}, {"3", "2"}, {score, "30"}, {"0.5"}}
+                                       : SummaryEntries{{"50"}, {"3"}, {score}, {}};
+    SetBlockProcessingHook([](int) { ++blocksDrawn; });
+    EXPECT_FALSE(raw ? RunCompute(window, platform).completed : RunSummaryCompute(window, entries, platform).completed);
     SetBlockProcessingHook(nullptr);
-    EXPECT_FALSE(completed);
-    EXPECT_EQ(blocksProcessed, 0);
+    EXPECT_EQ(blocksDrawn, 0);
     ASSERT_FALSE(platform.messages.empty());
-    EXPECT_EQ(platform.messages.back(),
-              (RecordedMessage{MessageKind::Error, "Error",
-                               std::string("Analysis cannot proceed as the case's score on ") +
-                                   (two ? "task 1 or task 2" : "the task of interest") +
-                                   " lies implausibly far from the scores of the control sample: " + where}));
+    EXPECT_EQ(platform.messages.back().text,
+              std::string("Analysis cannot proceed as the case's score on ") +
+                  (two ? "task 1 or task 2" : "the task of interest") +
+                  " lies implausibly far from the scores of the control sample: check the case's " +
+                  (raw ? "line of the data file (line 6)" : "scores and the statistics as entered") +
+                  " for an error of entry");
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, FarCaseScores,
                          ::testing::Combine(::testing::Values("1e6", "1e11", "1e20", "1e300", "1e308", "-1e12"),
                                             ::testing::Values(AnalysisTest::Deficit, AnalysisTest::Dissociation),
-                                            ::testing::Bool()),
-                         [](const auto& info) {
-                             std::string name = std::string(std::get<2>(info.param) ? "Raw" : "Summary") +
-                                                (std::get<1>(info.param) == AnalysisTest::Dissociation ? "Dissociation"
-                                                                                                        : "Deficit");
-                             for (const char c : std::string(std::get<0>(info.param)))
-                                 name += c == '-' ? "Minus" : std::string(1, c);
-                             return name;
-                         });
+                                            ::testing::Bool()));
 
 }  // namespace
 }  // namespace quorvane
