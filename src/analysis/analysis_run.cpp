@@ -143,6 +143,11 @@ AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitT
     const int p = k + TaskCount(test);
     if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
     try {
+        // Checked before anything is computed, on the point estimate alone, so that how far
+        // is too far does not depend on the draws; the engine's own refusal stays behind it.
+        for (const long double z : CaseDistances(TaskCount(test), k, n, results.sds, results.means,
+                                                 results.caseScores, results.corr))
+            if (!(std::fabs(z) <= kMaxCaseDistance)) return AnalysisStop::CaseOutOfReach;
         results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
         const bool twoSided = limitType == LimitType::TwoSided;
         if (test == AnalysisTest::Dissociation) {

@@ -50,6 +50,9 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
 // TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
 // magnitude; otherwise it reaches the caller.
 // A dissociation runs the dissociation test, whose outcome holds both tasks' deficit tests.
+// A case whose Z-CCC on a task lies beyond kMaxCaseDistance, or overflows, stops it with
+// CaseOutOfReach before anything is computed; so does a draw beyond the normal
+// distribution function's reach.
 enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results);
 
