@@ -104,13 +104,14 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     focus = {SummaryField::N, 0};
     const std::string& nCaption = window.labelCaptions[0];
     const double nValue = ReadNumericField(window.fieldTexts[0], nCaption, platform);
-    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform, test) ||
-        !CheckSampleSizeLimit(nCaption, nValue, platform, kMaxSummarySampleSize))
+    const std::string& nText = window.fieldTexts[0];
+    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, nText, platform, test) ||
+        !CheckSampleSizeLimit(nCaption, nValue, nText, platform, kMaxSummarySampleSize))
         return std::nullopt;
     focus = {SummaryField::K, 0};
     const std::string& kCaption = window.labelCaptions[1];
     const double kValue = ReadNumericField(window.fieldTexts[1], kCaption, platform);
-    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, platform)) return std::nullopt;
+    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, window.fieldTexts[1], platform)) return std::nullopt;
 
     CheckedSummary checked;
     checked.n = static_cast<int>(std::trunc(nValue));
