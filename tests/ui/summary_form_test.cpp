@@ -8,11 +8,14 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QFile>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -473,6 +476,46 @@ TEST_F(SummaryWindow, APastedTableFillsTheGridAsASpreadsheetDoes) {
                                          "holds 4 numbers, but its row has room for 3 from here. Nothing was pasted.");
 }
 
+// n and k redo on Ctrl+Y, as the raw program's fields do; a typeset minus sign typed into
+// the grid is the plain one that a paste makes of it.
+TEST_F(SummaryWindow, CtrlYRedoesAndATypedMinusSignIsPlain) {
+    QLineEdit* n = frmSummary.txtInput1;
+    n->setFocus();
+    QTest::keyClicks(n, "30");
+    for (const auto key : {Qt::Key_A, Qt::Key_X, Qt::Key_Z, Qt::Key_Y}) QTest::keyClick(n, key, Qt::ControlModifier);
+    EXPECT_EQ(n->text(), QString());
+    QLineEdit* r = frmSummary.EntryField(SummaryField::Correlation, 0);
+    r->setFocus();
+    QKeyEvent minus(QEvent::KeyPress, 0x2212, Qt::NoModifier, QStringLiteral("\u2212"));
+    QApplication::sendEvent(r, &minus);
+    QTest::keyClicks(r, "0.5");
+    EXPECT_EQ(r->text(), QStringLiteral("-0.5"));
+}
+
+// A correlation to five decimals, its sign included, shows whole in the grid of six rows
+// and in the closer one of seven, at the fields' font; the columns keep apart, and the
+// names and headings show whole too.
+TEST_F(SummaryWindow, ACorrelationToFiveDecimalsShowsWhole) {
+    frmSummary.txtInput2->setText(QStringLiteral("5"));
+    for (const AnalysisTest test : {kDeficit, kDissociation}) {
+        frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(test));
+        for (const QLabel* label : frmSummary.Panel1->findChildren<QLabel*>())
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+        QLineEdit* field = frmSummary.EntryField(SummaryField::Correlation, 0);
+        const QFontMetrics metrics(field->font());
+        QChar widest = QLatin1Char('0');
+        for (const QChar digit : QStringLiteral("123456789"))
+            if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest)) widest = digit;
+        // A line edit sets its text 2 pixels inside its frame, and needs 1 more for the cursor.
+        const int frame = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field);
+        EXPECT_GE(field->width() - 2 * frame - 4, metrics.horizontalAdvance("-0." + QString(5, widest)) + 1);
+        const int correlations = test == kDeficit ? 15 : 21;
+        EXPECT_LT(frmSummary.EntryField(SummaryField::CaseScore, 0)->geometry().right(), field->x());
+        EXPECT_LE(frmSummary.EntryField(SummaryField::Correlation, correlations - 1)->geometry().right(),
+                  frmSummary.Panel1->width());
+    }
+}
+
 TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
     Type("30", "1", kOneCovariate);
     frmSummary.SetRadioGroup1ItemIndex(1);
@@ -516,6 +559,7 @@ TEST_F(SummaryWindow, ADissociationWithoutCovariatesReportsWhatTheAnalysisGives)
     for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
     EXPECT_EQ(Results().split(QLatin1Char('\n')), expected);
     EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + expected[1].toStdString());
+    EXPECT_EQ(frmSummary.windowTitle().toStdString(), expected[1].toStdString());  // as soon as k was typed
     // By hand: z = (38 - 51.4) / 4.174 and (32 - 33.733) / 3.14, their difference over
     // sqrt(2 - 2 * 0.7189) is -3.5455.
     EXPECT_TRUE(Results().contains(QStringLiteral("\n Effect size (Z-DCCC) = -3.546 (95% CI")));
