@@ -51,9 +51,9 @@ constexpr int kHeadingTop = 164;
 constexpr int kNameLeft = 16;
 // A correlation field shows a correlation to five decimals whole, sign included
 // ("-0.54427"), in the fields' bold 13-pixel face.
-constexpr GridGeometry kWideGrid{30, 26, 122, 80, 76, 366, 77, 74};
+constexpr GridGeometry kWideGrid{30, 26, 122, 80, 76, 376, 76, 73};
 // Seven variables, a dissociation's with five covariates, fit the panel only closer.
-constexpr GridGeometry kCloseGrid{26, 24, 94, 65, 62, 308, 74, 72};
+constexpr GridGeometry kCloseGrid{26, 24, 94, 65, 62, 314, 74, 72};
 constexpr int kWideGridRows = 6;
 
 const char* const kDescription =
@@ -205,7 +205,7 @@ void TfrmSummary::ArrangeGrid() {
     for (int v = 0; v < kGridVariables; ++v) {
         const bool shown = rowOf[v] >= 0;
         const int y = kGridTop + g.rowStep * std::max(rowOf[v], 0);
-        lblVariable[v]->setGeometry(kNameLeft, y, g.statisticLeft - kNameLeft - 2, g.fieldHeight);
+        lblVariable[v]->setGeometry(kNameLeft, y, g.statisticLeft - kNameLeft, g.fieldHeight);
         lblVariable[v]->setVisible(shown);
         const std::array<QLineEdit*, 3> statistics{txtMean[v], txtSD[v], txtCase[v]};
         for (int i = 0; i < 3; ++i) {

@@ -499,8 +499,9 @@ TEST_F(SummaryWindow, ACorrelationToFiveDecimalsShowsWhole) {
     frmSummary.txtInput2->setText(QStringLiteral("5"));
     for (const AnalysisTest test : {kDeficit, kDissociation}) {
         frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(test));
-        for (const QLabel* label : frmSummary.Panel1->findChildren<QLabel*>())
-            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << label->text().toStdString();
+        for (const QLabel* label : frmSummary.Panel1->findChildren<QLabel*>())  // with a blank before the next
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()) + 2)
+                << label->text().toStdString();
         QLineEdit* field = frmSummary.EntryField(SummaryField::Correlation, 0);
         const QFontMetrics metrics(field->font());
         QChar widest = QLatin1Char('0');
