@@ -1,5 +1,6 @@
 #include "analysis/summary_statistics_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,14 +109,9 @@ TEST(StatisticsFile, AFileBeyondTheSizeLimitIsRefusedForItsSize) {
     const auto path = folder.Path() / "huge.txt";
     std::ofstream(path, std::ios::binary) << FormatStatisticsFile(kTwoCovariates);
     std::filesystem::resize_file(path, kMaxTextFileBytes + 1);
-    try {
-        ReadStatisticsFile(path.string());
-        ADD_FAILURE() << "accepted";
-    } catch (const EInOutError& error) {
-        EXPECT_EQ(std::string(error.what()), "The statistics file \"" + path.string() +
-                                                 "\" cannot be read: it is larger than 64 MiB, the size limit for "
-                                                 "this kind of file");
-    }
+    EXPECT_THAT([&] { ReadStatisticsFile(path.string()); },
+                ::testing::ThrowsMessage<EInOutError>(::testing::EndsWith(
+                    "cannot be read: it is larger than 64 MiB, the size limit for this kind of file")));
 }
 
 struct Damage {
