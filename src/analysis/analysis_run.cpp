@@ -67,7 +67,8 @@ std::string MessageNumber(long double x) {
     const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
     if (magnitude >= -6 && magnitude < 15) return WithoutTrailingZeros(FormatFixed(x, 0, std::max(5 - magnitude, 0)));
     std::array<char, 32> buffer{};
-    const auto end = std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::scientific, 5).ptr;
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::scientific, 5).ptr;
     const std::string text(buffer.data(), end);
     const std::size_t e = text.find('e');
     return WithoutTrailingZeros(text.substr(0, e)) + "e" + std::to_string(std::stoi(text.substr(e + 1)));
@@ -222,7 +223,8 @@ ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
     const std::optional<double> kValue = ReadCount(window, 1, CheckCovariateCount, platform);
     if (!kValue) return Stopped(FocusTarget::Input2);
     // Checked on the typed number: a huge n must not reach the integer conversion.
-    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, window.fieldTexts[0], platform)) return Stopped(FocusTarget::Input1);
+    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, window.fieldTexts[0], platform))
+        return Stopped(FocusTarget::Input1);
     const int n = static_cast<int>(std::trunc(*nValue));
     const int k = static_cast<int>(std::trunc(*kValue));
     if (!CheckCovariatesForSampleSize(n, k, platform, test)) return Stopped(FocusTarget::Input2);

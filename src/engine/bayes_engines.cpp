@@ -253,7 +253,8 @@ std::string RefusedCorrelation(long double r) {
     for (int decimals = 5;; ++decimals) {
         const std::string text = FormatFixed(size, 0, decimals);
         const bool roundsToOne = text.starts_with("1.") && text.find_first_not_of('0', 2) == std::string::npos;
-        const bool roundsToLimit = text.starts_with(limit) && text.find_first_not_of('0', limit.size()) == std::string::npos;
+        const bool roundsToLimit =
+            text.starts_with(limit) && text.find_first_not_of('0', limit.size()) == std::string::npos;
         if ((!roundsToOne && !roundsToLimit) || size == 1 || decimals == 12) return FormatFixed(r, 0, decimals);
     }
 }
