@@ -1,7 +1,9 @@
 #include "analysis/analysis_run.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 
 #include "analysis/metrics_papers.h"
@@ -32,7 +34,7 @@ std::optional<double> ReadCount(const MainWindowState& window, int field, Check 
                                 Platform& platform) {
     const std::string& caption = window.labelCaptions[field];
     const double value = ReadNumericField(window.fieldTexts[field], caption, platform);
-    if (InputErrorFlag || !check(caption, value, platform)) return std::nullopt;
+    if (InputErrorFlag || !check(caption, value, window.fieldTexts[field], platform)) return std::nullopt;
     return value;
 }
 
@@ -49,15 +51,27 @@ std::string ConstantVariableMessage(int variable, AnalysisTest test) {
            " do not vary (all controls have the same score)";
 }
 
-// A statistic for a message: about six significant digits, never in exponent form.
-std::string MessageNumber(long double x) {
-    const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
-    std::string text = FormatFixed(x, 0, std::clamp(5 - magnitude, 0, 400));
+// The text without the zeros that end its decimals, nor a point left bare.
+std::string WithoutTrailingZeros(std::string text) {
     if (text.find('.') != std::string::npos) {
         text.erase(text.find_last_not_of('0') + 1);
         if (text.back() == '.') text.pop_back();
     }
     return text;
+}
+
+// A statistic for a message: about six significant digits, in exponent form ("1e-300")
+// only below a millionth or from 1e15 in size, where the digits written out would be
+// mostly zeros.
+std::string MessageNumber(long double x) {
+    const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
+    if (magnitude >= -6 && magnitude < 15) return WithoutTrailingZeros(FormatFixed(x, 0, std::max(5 - magnitude, 0)));
+    std::array<char, 32> buffer{};
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::scientific, 5).ptr;
+    const std::string text(buffer.data(), end);
+    const std::size_t e = text.find('e');
+    return WithoutTrailingZeros(text.substr(0, e)) + "e" + std::to_string(std::stoi(text.substr(e + 1)));
 }
 
 // A run stopped by the analysis's own error box.
@@ -137,11 +151,34 @@ AnalysisStop TooLittleSpreadOrRethrow(const AnalysisResults& results, int p) {
     return AnalysisStop::TooLittleSpread;
 }
 
+// Whether a dissociation's correlation matrix fails only because one task repeats the
+// other (given the covariates): each task with the covariates is positive definite, and
+// the tasks' conditional correlation lies beyond the difference test's limit but not
+// beyond 1, as it would for a matrix that no sample can give. The difference test's own
+// check then says so, in place of the general refusal.
+bool TasksRepeatEachOther(int n, int k, const AnalysisResults& results) {
+    const int p = k + 2;
+    for (const int dropped : {1, 2}) {
+        tSelector kept;
+        for (int i = 1; i <= p; ++i) kept(i) = i != dropped;
+        tMatrix oneTask;
+        MatSelect(results.corr, p, kept, oneTask);
+        if (!IsPositiveDefinite(p - 1, oneTask)) return false;
+    }
+    tMatrix coef, resid, inv;
+    const bool fitted = RegressionFromSummary(results.corr, results.sds, results.means, 2, k, n, coef, resid, inv);
+    const long double r = std::fabs(resid(1, 2)) / std::sqrt(resid(1, 1) * resid(2, 2));
+    ClearFloatingPointFaults();  // what the fit raised is its own, not the analysis's
+    return fitted && r > kMaxConditionalCorrelation && r < 1 + 1e-6L;
+}
+
 }  // namespace
 
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results) {
     const int p = k + TaskCount(test);
-    if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
+    if (!IsPositiveDefinite(p, results.corr) &&
+        !(test == AnalysisTest::Dissociation && TasksRepeatEachOther(n, k, results)))
+        return AnalysisStop::NotPositiveDefinite;
     try {
         // Checked before anything is computed, on the point estimate alone, so that how far
         // is too far does not depend on the draws; the engine's own refusal stays behind it.
@@ -183,15 +220,16 @@ std::string CaseOutOfReachMessage(const std::string& whereToCheck, AnalysisTest 
 ComputeOutcome RunCompute(const MainWindowState& window, Platform& platform,
                           const ComputeOptions& options) {
     const auto test = static_cast<AnalysisTest>(window.testIndex);
-    const auto checkSampleSize = [test](const std::string& caption, double x, Platform& p) {
-        return CheckSampleSize(caption, x, p, test);
+    const auto checkSampleSize = [test](const std::string& caption, double x, const std::string& typed, Platform& p) {
+        return CheckSampleSize(caption, x, typed, p, test);
     };
     const std::optional<double> nValue = ReadCount(window, 0, checkSampleSize, platform);
     if (!nValue) return Stopped(FocusTarget::Input1);
     const std::optional<double> kValue = ReadCount(window, 1, CheckCovariateCount, platform);
     if (!kValue) return Stopped(FocusTarget::Input2);
     // Checked on the typed number: a huge n must not reach the integer conversion.
-    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, platform)) return Stopped(FocusTarget::Input1);
+    if (!CheckSampleSizeLimit(window.labelCaptions[0], *nValue, window.fieldTexts[0], platform))
+        return Stopped(FocusTarget::Input1);
     const int n = static_cast<int>(std::trunc(*nValue));
     const int k = static_cast<int>(std::trunc(*kValue));
     if (!CheckCovariatesForSampleSize(n, k, platform, test)) return Stopped(FocusTarget::Input2);

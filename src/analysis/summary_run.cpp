@@ -79,6 +79,12 @@ bool IsOutOfRangeNumber(const std::string& text) {
     return ReadCNumber(text, value) == NumberReading::OutOfRange;
 }
 
+std::optional<int> TypedCovariateCount(const std::string& text) {
+    const std::optional<long double> k = ParseStatistic(text);
+    if (!k || !(*k >= 0 && *k <= 5) || *k != std::trunc(*k)) return std::nullopt;
+    return static_cast<int>(*k);
+}
+
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
 
 std::string EntryCaption(SummaryField field, int index, AnalysisTest test) {
@@ -104,13 +110,14 @@ std::optional<CheckedSummary> CheckSummaryInputs(const MainWindowState& window,
     focus = {SummaryField::N, 0};
     const std::string& nCaption = window.labelCaptions[0];
     const double nValue = ReadNumericField(window.fieldTexts[0], nCaption, platform);
-    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, platform, test) ||
-        !CheckSampleSizeLimit(nCaption, nValue, platform, kMaxSummarySampleSize))
+    const std::string& nText = window.fieldTexts[0];
+    if (InputErrorFlag || !CheckSampleSize(nCaption, nValue, nText, platform, test) ||
+        !CheckSampleSizeLimit(nCaption, nValue, nText, platform, kMaxSummarySampleSize))
         return std::nullopt;
     focus = {SummaryField::K, 0};
     const std::string& kCaption = window.labelCaptions[1];
     const double kValue = ReadNumericField(window.fieldTexts[1], kCaption, platform);
-    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, platform)) return std::nullopt;
+    if (InputErrorFlag || !CheckCovariateCount(kCaption, kValue, window.fieldTexts[1], platform)) return std::nullopt;
 
     CheckedSummary checked;
     checked.n = static_cast<int>(std::trunc(nValue));

@@ -245,6 +245,20 @@ struct DifferencePosterior {
     void ReturnToUnits(const std::array<int, kMaxVars>&) {}
 };
 
+// A conditional correlation for the refusal: to 5 decimals, or to as many more (up to 12)
+// as show it to differ from 1 and from the limit, where 5 decimals would round it to them.
+std::string RefusedCorrelation(long double r) {
+    const long double size = std::fabs(r);
+    const std::string limit = FormatFixed(kMaxConditionalCorrelation, 0, 3);
+    for (int decimals = 5;; ++decimals) {
+        const std::string text = FormatFixed(size, 0, decimals);
+        const bool roundsToOne = text.starts_with("1.") && text.find_first_not_of('0', 2) == std::string::npos;
+        const bool roundsToLimit =
+            text.starts_with(limit) && text.find_first_not_of('0', limit.size()) == std::string::npos;
+        if ((!roundsToOne && !roundsToLimit) || size == 1 || decimals == 12) return FormatFixed(r, 0, decimals);
+    }
+}
+
 std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFailure& failure) {
     DifferencePosterior post;
     const int p = in.k + 1;
@@ -270,7 +284,7 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
         const std::string which =
             in.k == 0 ? " (correlation " : " once the covariates are allowed for (conditional correlation ";
         failure.message = "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control "
-                          "sample" + which + FormatFixed(post.condCorrelation, 0, 5) +
+                          "sample" + which + RefusedCorrelation(post.condCorrelation) +
                           ", where the test takes at most " +
                           FormatFixed(kMaxConditionalCorrelation, 0, 3) +
                           " in size): check the scores for an error of entry, or whether one task repeats the other.";
