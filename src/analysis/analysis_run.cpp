@@ -1,7 +1,9 @@
 #include "analysis/analysis_run.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <variant>
 
@@ -36,15 +38,27 @@ std::string ConstantVariableMessage(int variable, AnalysisTest test) {
            " do not vary (all controls have the same score)";
 }
 
-// A statistic for a message: about six significant digits, never in exponent form.
-std::string MessageNumber(long double x) {
-    const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
-    std::string text = FormatFixed(x, 0, std::clamp(5 - magnitude, 0, 400));
+// The text without the zeros that end its decimals, nor a point left bare.
+std::string WithoutTrailingZeros(std::string text) {
     if (text.find('.') != std::string::npos) {
         text.erase(text.find_last_not_of('0') + 1);
         if (text.back() == '.') text.pop_back();
     }
     return text;
+}
+
+// A statistic for a message: about six significant digits, in exponent form ("1e-300")
+// only below a millionth or from 1e15 in size, where the digits written out would be
+// mostly zeros.
+std::string MessageNumber(long double x) {
+    const int magnitude = x == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(x))));
+    if (magnitude >= -6 && magnitude < 15) return WithoutTrailingZeros(FormatFixed(x, 0, std::max(5 - magnitude, 0)));
+    std::array<char, 32> buffer{};
+    const auto end =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), x, std::chars_format::scientific, 5).ptr;
+    const std::string text(buffer.data(), end);
+    const std::size_t e = text.find('e');
+    return WithoutTrailingZeros(text.substr(0, e)) + "e" + std::to_string(std::stoi(text.substr(e + 1)));
 }
 
 // A run stopped by the analysis's own error box, and the entry it points the user at.
@@ -156,12 +170,40 @@ AnalysisStop TooLittleSpreadOrRethrow(const AnalysisResults& results, int p) {
     return AnalysisStop::TooLittleSpread;
 }
 
+// Whether a dissociation's correlation matrix fails only because one task repeats the
+// other (given the covariates): each task with the covariates is positive definite, and
+// the tasks' conditional correlation lies beyond the difference test's limit but not
+// beyond 1, as it would for a matrix that no sample can give. The difference test's own
+// check then says so, in place of the general refusal.
+bool TasksRepeatEachOther(int n, int k, const AnalysisResults& results) {
+    const int p = k + 2;
+    for (const int dropped : {1, 2}) {
+        tSelector kept;
+        for (int i = 1; i <= p; ++i) kept(i) = i != dropped;
+        tMatrix oneTask;
+        MatSelect(results.corr, p, kept, oneTask);
+        if (!IsPositiveDefinite(p - 1, oneTask)) return false;
+    }
+    tMatrix coef, resid, inv;
+    const bool fitted = RegressionFromSummary(results.corr, results.sds, results.means, 2, k, n, coef, resid, inv);
+    const long double r = std::fabs(resid(1, 2)) / std::sqrt(resid(1, 1) * resid(2, 2));
+    ClearFloatingPointFaults();  // what the fit raised is its own, not the analysis's
+    return fitted && r > kMaxConditionalCorrelation && r < 1 + 1e-6L;
+}
+
 }  // namespace
 
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results) {
     const int p = k + TaskCount(test);
-    if (!IsPositiveDefinite(p, results.corr)) return AnalysisStop::NotPositiveDefinite;
+    if (!IsPositiveDefinite(p, results.corr) &&
+        !(test == AnalysisTest::Dissociation && TasksRepeatEachOther(n, k, results)))
+        return AnalysisStop::NotPositiveDefinite;
     try {
+        // Checked before anything is computed, on the point estimate alone, so that how far
+        // is too far does not depend on the draws; the engine's own refusal stays behind it.
+        for (const long double z : CaseDistances(TaskCount(test), k, n, results.sds, results.means,
+                                                 results.caseScores, results.corr))
+            if (!(std::fabs(z) <= kMaxCaseDistance)) return AnalysisStop::CaseOutOfReach;
         results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
         const bool twoSided = limitType == LimitType::TwoSided;
         if (test == AnalysisTest::Dissociation) {
@@ -201,15 +243,16 @@ std::optional<CheckedCounts> CheckCounts(const AnalysisRequest& request, Platfor
     // its table's bound after k, the companion its own bound with n.
     const auto withinLimit = [&](double n) {
         focus = {InputField::N};
-        return CheckSampleSizeLimit(kSampleSizeCaption, n, platform, entered ? kMaxSummarySampleSize : kMaxSampleSize);
+        return CheckSampleSizeLimit(kSampleSizeCaption, n, request.nText, platform,
+                                    entered ? kMaxSummarySampleSize : kMaxSampleSize);
     };
     focus = {InputField::N};
     const std::optional<double> n = ReadNumericField(request.nText, kSampleSizeCaption, platform);
-    if (!n || !CheckSampleSize(kSampleSizeCaption, *n, platform, test)) return std::nullopt;
+    if (!n || !CheckSampleSize(kSampleSizeCaption, *n, request.nText, platform, test)) return std::nullopt;
     if (entered && !withinLimit(*n)) return std::nullopt;
     focus = {InputField::K};
     const std::optional<double> k = ReadNumericField(request.kText, kCovariateCountCaption, platform);
-    if (!k || !CheckCovariateCount(kCovariateCountCaption, *k, platform)) return std::nullopt;
+    if (!k || !CheckCovariateCount(kCovariateCountCaption, *k, request.kText, platform)) return std::nullopt;
     if (!entered && !withinLimit(*n)) return std::nullopt;
     const CheckedCounts counts{static_cast<int>(std::trunc(*n)), static_cast<int>(std::trunc(*k))};
     focus = {InputField::K};

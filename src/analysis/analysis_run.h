@@ -61,7 +61,9 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
 // How the analysis of the statistics ended: with the results, or refused before any
 // result was computed. A floating-point fault or the engine's matrix error stops it with
 // TooLittleSpread when some variable's SD is below kTooLittleSpread times its mean's
-// magnitude; otherwise the error reaches the caller.
+// magnitude; otherwise the error reaches the caller. A case whose Z-CCC on a task lies
+// beyond kMaxCaseDistance, or overflows, stops it with CaseOutOfReach before anything is
+// computed; so does a draw beyond the normal distribution function's reach.
 enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSpread };
 
 // From the control sample's statistics and the case's scores (results.means, sds, corr and

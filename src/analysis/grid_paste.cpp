@@ -1,9 +1,6 @@
 #include "analysis/grid_paste.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
-#include <utility>
 
 #include "analysis/input_checks.h"
 #include "analysis/text_helpers.h"
@@ -12,32 +9,6 @@
 namespace quorvane {
 
 namespace {
-
-// The characters of typeset numbers that stand for plain ones, as UTF-8.
-const std::array<std::pair<std::string_view, char>, 6> kTypeset = {{
-    {"\u2212", '-'},  // minus sign
-    {"\u00a0", ' '},  // no-break space
-    {"\u2007", ' '},  // figure space
-    {"\u2009", ' '},  // thin space
-    {"\u200a", ' '},  // hair space
-    {"\u202f", ' '},  // narrow no-break space
-}};
-
-std::string Untypeset(const std::string& text) {
-    std::string plain;
-    for (std::size_t at = 0; at < text.size();) {
-        bool replaced = false;
-        for (const auto& [typeset, character] : kTypeset) {
-            if (text.compare(at, typeset.size(), typeset) != 0) continue;
-            plain += character;
-            at += typeset.size();
-            replaced = true;
-            break;
-        }
-        if (!replaced) plain += text[at++];
-    }
-    return plain;
-}
 
 // The pasted lines, without the blank ones a copied table ends in.
 std::vector<std::string> Lines(const std::string& text) {

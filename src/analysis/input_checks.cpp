@@ -10,9 +10,12 @@ namespace quorvane {
 
 namespace {
 
-// Line 2 of the range messages: the label caption and the value as "%3.3f".
-std::string CaptionAndValue(const std::string& caption, double x) {
-    return "(  " + caption + "  " + FormatText("%3.3f", {static_cast<long double>(x)}) + "  )";
+// Line 2 of the range messages: the label caption and the value as "%3.3f", or as typed
+// from 1e15 in size, where a double no longer holds every digit typed and "%3.3f" would
+// show others.
+std::string CaptionAndValue(const std::string& caption, double x, const std::string& typed) {
+    const std::string value = std::fabs(x) < 1e15 ? FormatText("%3.3f", {static_cast<long double>(x)}) : Trimmed(typed);
+    return "(  " + caption + "  " + value + "  )";
 }
 
 bool IsWholeNumber(double x) { return x == std::trunc(x); }
@@ -70,30 +73,32 @@ std::optional<double> ReadNumericField(const std::string& text, const std::strin
     return negative ? -v : v;
 }
 
-bool CheckSampleSize(const std::string& caption, double x, Platform& platform, AnalysisTest test) {
+bool CheckSampleSize(const std::string& caption, double x, const std::string& typed, Platform& platform,
+                     AnalysisTest test) {
     const bool dissociation = test == AnalysisTest::Dissociation;
     // The fewest controls of each test, without covariates: n - 1 > 0, and n - 2 > 1 for
     // the residual covariance of a dissociation's two tasks.
     if (IsWholeNumber(x) && std::trunc(x) > (dissociation ? 3 : 1)) return true;
-    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
+    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x, typed) +
                               (dissociation ? "\nThe value for sample size must be an integer greater than 3 for a "
                                               "dissociation."
                                             : "\nThe value for sample size must be an integer greater than 1."));
     return false;
 }
 
-bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform, int limit) {
+bool CheckSampleSizeLimit(const std::string& caption, double x, const std::string& typed, Platform& platform,
+                          int limit) {
     if (x <= limit) return true;
-    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x) +
+    ShowWarning(platform, "INPUT ERROR\n" + CaptionAndValue(caption, x, typed) +
                               "\nThe value for sample size must not be greater than " +
                               std::to_string(limit) + ".");
     return false;
 }
 
-bool CheckCovariateCount(const std::string& caption, double x, Platform& platform) {
+bool CheckCovariateCount(const std::string& caption, double x, const std::string& typed, Platform& platform) {
     if (IsWholeNumber(x) && std::trunc(x) >= 0 && std::trunc(x) < 6) return true;
     ShowWarning(platform,
-                "INPUT ERROR\n" + CaptionAndValue(caption, x) + "\nThe value must be an integer from 0 to 5.");
+                "INPUT ERROR\n" + CaptionAndValue(caption, x, typed) + "\nThe value must be an integer from 0 to 5.");
     return false;
 }
 

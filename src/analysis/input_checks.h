@@ -21,16 +21,18 @@ void ShowWarning(Platform& platform, const std::string& text);
 // Converts a field's text (blanks ignored, one leading minus, one point); nothing, after
 // the empty-field or not-a-number warning, when it is no number.
 std::optional<double> ReadNumericField(const std::string& text, const std::string& caption, Platform& platform);
+// The range checks of a number x read from the text typed. Their warnings show x as
+// "%3.3f", or the text typed where x is too large for that to show what was typed.
 // An integer greater than 1, or 3 for a dissociation: the fewest controls of the test
 // without covariates (k + 2, or k + 4 for a dissociation); otherwise the warning is shown
 // and the result is false.
-bool CheckSampleSize(const std::string& caption, double x, Platform& platform,
+bool CheckSampleSize(const std::string& caption, double x, const std::string& typed, Platform& platform,
                      AnalysisTest test = AnalysisTest::Deficit);
 // n no larger than limit; otherwise the warning is shown.
-bool CheckSampleSizeLimit(const std::string& caption, double x, Platform& platform,
+bool CheckSampleSizeLimit(const std::string& caption, double x, const std::string& typed, Platform& platform,
                           int limit = kMaxSampleSize);
 // An integer from 0 to 5; otherwise the warning is shown.
-bool CheckCovariateCount(const std::string& caption, double x, Platform& platform);
+bool CheckCovariateCount(const std::string& caption, double x, const std::string& typed, Platform& platform);
 // Fewer than n - 1 covariates for n controls, or fewer than n - 3 for a dissociation,
 // whose residual covariance needs n - k - 2 > 1; otherwise the error is shown.
 bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test = AnalysisTest::Deficit);

@@ -10,6 +10,7 @@
 #include "io/io_errors.h"
 #include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
+#include "analysis/results_report.h"
 
 namespace quorvane {
 
@@ -100,6 +101,8 @@ Members DifferenceMembers(const tDissociationOutcome& outcome, LimitType limitTy
         {"percent_more_extreme", JsonNumber(r.percent)},
         {"percent_more_extreme_lower", JsonNumber(r.percentLower)},
         {"percent_more_extreme_upper", JsonNumber(r.percentUpper)},
+        // A criterion's p within Monte Carlo error of .05, as the report's note says.
+        {"borderline", BorderlineCriteria(outcome).empty() ? "false" : "true"},
     };
 }
 

@@ -23,7 +23,6 @@ namespace quorvane {
 namespace {
 
 constexpr std::size_t kMaxTokenLength = 64;
-constexpr std::size_t kMaxDataFileBytes = 64u << 20;
 constexpr char kEndOfData = 26;  // Ctrl-Z
 
 // Any character of code 32 or less separates numbers; compared unsigned so that bytes
@@ -272,7 +271,7 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     return layout;
 }
 
-std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
+std::string ReadTextFile(const std::string& path, const std::string& fileKind, BeyondSizeLimit beyond) {
     const std::string failure = fileKind + " " + Quoted(path) + " cannot be read";
     RefuseUnlessRegularFile(path, failure);
     struct Closer {
@@ -282,15 +281,20 @@ std::string ReadTextFile(const std::string& path, const std::string& fileKind) {
     const std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "rb"));
     if (!file) throw InOutErrorFromErrno(failure, errno);
     // The data need at most 500 lines of 20 numbers; whatever lies beyond the first
-    // kMaxDataFileBytes is surplus, and a huge file chosen by mistake must not fill memory.
+    // kMaxTextFileBytes is surplus.
     std::string content;
     char buffer[65536];
-    while (content.size() < kMaxDataFileBytes) {
+    bool beyondLimit = false;
+    while (!beyondLimit) {
         const std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-        content.append(buffer, std::min(count, kMaxDataFileBytes - content.size()));
+        beyondLimit = count > kMaxTextFileBytes - content.size();
+        content.append(buffer, std::min(count, kMaxTextFileBytes - content.size()));
         if (count < sizeof buffer) break;
     }
     if (std::ferror(file.get())) throw InOutErrorFromErrno(failure, errno != 0 ? errno : EIO);
+    if (beyondLimit && beyond == BeyondSizeLimit::Refuse)
+        throw InOutError(failure, "it is larger than " + std::to_string(kMaxTextFileBytes >> 20) +
+                                      " MiB, the size limit for this kind of file");
     if (const std::optional<std::string> reason = NotPlainText(content)) throw InOutError(failure, *reason);
     return content;
 }

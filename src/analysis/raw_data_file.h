@@ -2,6 +2,7 @@
 // The raw data file: one line per control, then the case; each line the task score
 // and the covariate scores, separated by blanks.
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -39,10 +40,19 @@ struct RawDataLayout {
 RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table,
                           int taskCount = 1);
 
-// The content of a regular file of plain text, up to its first 64 MiB; throws
+// The most of a file that is read: a huge file chosen by mistake must not fill memory.
+constexpr std::size_t kMaxTextFileBytes = 64u << 20;
+// What a reader does with a file larger than that: the data file's first 64 MiB hold far
+// more lines than the data need, and the rest is surplus; a file with a table of a few
+// lines cannot be read in part.
+enum class BeyondSizeLimit { ReadTheStart, Refuse };
+
+// The content of a regular file of plain text, up to its first kMaxTextFileBytes; throws
 // EInOutError, naming the file ("The data file" by default) and the reason, when it
-// cannot be read, is not a regular file or is not plain text.
-std::string ReadTextFile(const std::string& path, const std::string& fileKind = "The data file");
+// cannot be read, is not a regular file, is larger than that where beyond refuses it, or
+// is not plain text.
+std::string ReadTextFile(const std::string& path, const std::string& fileKind = "The data file",
+                         BeyondSizeLimit beyond = BeyondSizeLimit::ReadTheStart);
 
 struct RawDataLoad {
     bool loaded = false;

@@ -1,6 +1,7 @@
 #include "analysis/results_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <variant>
 
@@ -257,6 +258,33 @@ void WriteOutcome(const OutcomeWording& wording, const ReportedOutcome& r, Limit
     lines.push_back(kOneBlank);
 }
 
+// Under the conclusion, when a criterion's p lies within Monte Carlo error of .05, a note
+// that says so, wrapped at blanks to the width of the rule lines.
+void WriteBorderlineNote(const std::vector<std::string>& criteria, Lines& lines) {
+    if (criteria.empty()) return;
+    std::string names = criteria.front();
+    for (std::size_t i = 1; i < criteria.size(); ++i)
+        names += (i + 1 == criteria.size() ? " and " : ", ") + criteria[i];
+    const std::string note = "Note: " + names + (criteria.size() == 1 ? " lies" : " lie") +
+                             " within 3 Monte Carlo standard errors of .05, so the conclusion could go either way "
+                             "at this number of draws, and another program's random stream may decide it "
+                             "differently.";
+    std::string line;
+    std::size_t start = 0;
+    while (start < note.size()) {
+        std::size_t end = note.find(' ', start);
+        if (end == std::string::npos) end = note.size();
+        const std::string word = note.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > kRuleLine.size()) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += " " + word;
+        start = end + 1;
+    }
+    lines.push_back(line);
+}
+
 // Each task's deficit test under its heading, the difference's test, and the conclusion.
 void WriteDissociationOutcomes(const AnalysisInputs& inputs, const tDissociationOutcome& outcome, char separator,
                                Lines& lines) {
@@ -272,6 +300,7 @@ void WriteDissociationOutcomes(const AnalysisInputs& inputs, const tDissociation
                  lines);
     lines.push_back(kCriteriaLine);
     lines.push_back(" Conclusion: " + DissociationConclusion(outcome));
+    WriteBorderlineNote(BorderlineCriteria(outcome), lines);
 }
 
 // Blocks D (from its table) to H: the same lines for both input modes.
@@ -316,6 +345,23 @@ std::string DissociationConclusion(const tDissociationOutcome& outcome) {
     }
     return significant ? "no dissociation (a significant difference, but a deficit on neither task)"
                        : "no dissociation (a deficit on neither task and no significant difference)";
+}
+
+std::vector<std::string> BorderlineCriteria(const tDissociationOutcome& outcome, int draws) {
+    constexpr long double kErrors = 3;
+    const auto nearLevel = [draws](long double p, long double oneTailed, long double multiple) {
+        const long double error = multiple * std::sqrt(oneTailed * (1 - oneTailed) / draws);
+        return std::fabs(p - kSignificance) <= kErrors * error;
+    };
+    std::vector<std::string> criteria;
+    for (int task = 1; task <= 2; ++task) {
+        const tCovariateResults& r = outcome.tasks[task - 1].results;
+        if (r(PercentBelow) < 50 && nearLevel(r(OneTailedP), r(OneTailedP), 1))
+            criteria.push_back("task " + std::to_string(task) + "'s one-tailed p");
+    }
+    const tCovariateResults& d = outcome.difference;
+    if (nearLevel(d(TwoTailedP), d(OneTailedP), 2)) criteria.push_back("the difference's two-tailed p");
+    return criteria;
 }
 
 std::string ReportTitle(AnalysisTest test, bool summary, int k) {

@@ -24,6 +24,15 @@ std::string VariableName(int variable, AnalysisTest test = AnalysisTest::Deficit
 // task 2, a significant difference)".
 std::string DissociationConclusion(const tDissociationOutcome& outcome);
 
+// The criteria of a dissociation whose p lies so near .05 that the Monte Carlo error of
+// `draws` draws could put it on either side, by name ("task 1's one-tailed p", "task 2's
+// one-tailed p", "the difference's two-tailed p"): within 3 standard errors of .05.
+// The standard error of a one-tailed p is sqrt(p (1 - p) / draws), which bounds that of a
+// mean of Phi values in [0, 1] with that mean; the two-tailed p is twice the one-tailed,
+// its standard error twice as large. A task's p counts only with the case below the
+// controls, as only then can it meet the criterion.
+std::vector<std::string> BorderlineCriteria(const tDissociationOutcome& outcome, int draws = kDraws);
+
 // The title line of a report: the program's title for the test and the input mode, which
 // says "controlling for covariate(s)", or with k = 0 "without covariates" in its place.
 std::string ReportTitle(AnalysisTest test, bool summary, int k);

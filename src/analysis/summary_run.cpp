@@ -81,6 +81,12 @@ bool IsOutOfRangeNumber(const std::string& text) {
     return ReadCNumber(text, value) == NumberReading::OutOfRange;
 }
 
+std::optional<int> TypedCovariateCount(const std::string& text) {
+    const std::optional<long double> k = ParseStatistic(text);
+    if (!k || !(*k >= 0 && *k <= 5) || *k != std::trunc(*k)) return std::nullopt;
+    return static_cast<int>(*k);
+}
+
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
 
 std::string EntryCaption(InputField field, int index, AnalysisTest test) {

@@ -27,6 +27,10 @@ struct CheckedSummary {
 std::optional<long double> ParseStatistic(const std::string& text);
 // Whether the text is such a number but out of that range (1e400, 1e-400).
 bool IsOutOfRangeNumber(const std::string& text);
+// The number of covariates a typed text names, when it names a whole number from 0 to 5
+// ("2.0" included, as the checks take it); nothing while it names none. Whether the
+// analysis takes that many is for Compute to say.
+std::optional<int> TypedCovariateCount(const std::string& text);
 
 // The position in SummaryEntries::correlations of the correlation of variable row with
 // variable column (row > column, both from 1).

@@ -106,12 +106,13 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
             if (version == 0) Refuse(number, firstLine);
             continue;
         }
-        const std::vector<std::string> words = Words(line);
+        // Typeset blanks and minus signs, from a table copied into the file, read as typed.
+        const std::vector<std::string> words = Words(Untypeset(line));
         if (words.empty() || words.front().starts_with('#')) continue;
         Item* item = nullptr;
         for (Item& candidate : items)
             if (words.front() == candidate.key) item = &candidate;
-        if (item == nullptr) Refuse(number, "\"" + words.front() + "\" is not a known item.");
+        if (item == nullptr) Refuse(number, Quoted(words.front()) + " is not a known item.");
         if (item->line != 0)
             Refuse(number, "\"" + words.front() + "\" was given already on line " + std::to_string(item->line) + ".");
         item->line = number;
@@ -148,7 +149,7 @@ StatisticsTable ParseStatisticsFile(const std::string& text) {
 }
 
 StatisticsTable ReadStatisticsFile(const std::string& path) {
-    return ParseStatisticsFile(ReadTextFile(path, "The statistics file"));
+    return ParseStatisticsFile(ReadTextFile(path, "The statistics file", BeyondSizeLimit::Refuse));
 }
 
 }  // namespace quorvane

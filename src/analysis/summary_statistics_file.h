@@ -17,7 +17,8 @@
 // correlations the k (k + 1) / 2 values of the lower triangle of the correlation matrix,
 // row by row (r21; r31 r32; ...), a line that a table without any may leave out. Every
 // other value is a finite number with a full stop as the decimal point. Lines may end in
-// LF, CR LF or CR. The values are kept as written, so that the window shows them as they
+// LF, CR LF or CR; typeset blanks and minus signs (a no-break space, U+2212) read as
+// typed ones. The values are kept as written, so that the window shows them as they
 // were typed; whether they make a valid analysis is checked at Compute.
 //
 // Version 2 adds the key test, "deficit" or "dissociation", which it requires. A
@@ -53,7 +54,8 @@ inline constexpr const char* kStatisticsFileHeader2 = "quorvane-statistics 2";
 std::string FormatStatisticsFile(const StatisticsTable& table);
 // Throws EStatisticsFileError for text that does not follow the format.
 StatisticsTable ParseStatisticsFile(const std::string& text);
-// Reads and parses the file; EInOutError when it cannot be read.
+// Reads and parses the file; EInOutError when it cannot be read or is larger than
+// kMaxTextFileBytes, far larger than any statistics file.
 StatisticsTable ReadStatisticsFile(const std::string& path);
 
 }  // namespace quorvane

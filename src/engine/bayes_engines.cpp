@@ -245,6 +245,20 @@ struct DifferencePosterior {
     void ReturnToUnits(const std::array<int, kMaxVars>&) {}
 };
 
+// A conditional correlation for the refusal: to 5 decimals, or to as many more (up to 12)
+// as show it to differ from 1 and from the limit, where 5 decimals would round it to them.
+std::string RefusedCorrelation(long double r) {
+    const long double size = std::fabs(r);
+    const std::string limit = FormatFixed(kMaxConditionalCorrelation, 0, 3);
+    for (int decimals = 5;; ++decimals) {
+        const std::string text = FormatFixed(size, 0, decimals);
+        const bool roundsToOne = text.starts_with("1.") && text.find_first_not_of('0', 2) == std::string::npos;
+        const bool roundsToLimit =
+            text.starts_with(limit) && text.find_first_not_of('0', limit.size()) == std::string::npos;
+        if ((!roundsToOne && !roundsToLimit) || size == 1 || decimals == 12) return FormatFixed(r, 0, decimals);
+    }
+}
+
 std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFailure& failure) {
     DifferencePosterior post;
     const int p = in.k + 1;
@@ -270,7 +284,7 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
         const std::string which =
             in.k == 0 ? " (correlation " : " once the covariates are allowed for (conditional correlation ";
         failure.message = "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control "
-                          "sample" + which + FormatFixed(post.condCorrelation, 0, 5) +
+                          "sample" + which + RefusedCorrelation(post.condCorrelation) +
                           ", where the test takes at most " +
                           FormatFixed(kMaxConditionalCorrelation, 0, 3) +
                           " in size): check the scores for an error of entry, or whether one task repeats the other.";
@@ -698,6 +712,55 @@ tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r) {
     return {100 - r(PercentBelow), DifferenceScore::Phi(-r(ZCCCUpper)) * 100, DifferenceScore::Phi(-r(ZCCCLower)) * 100};
 }
 
+// The same inputs with task 1 and task 2 exchanged.
+SummaryInputs WithTasksSwapped(SummaryInputs in) {
+    std::swap(in.sds(1), in.sds(2));
+    std::swap(in.means(1), in.means(2));
+    std::swap(in.caseScores(1), in.caseScores(2));
+    const auto other = [](int i) { return i == 1 ? 2 : i == 2 ? 1 : i; };
+    const tMatrix given = in.corr;
+    for (int i = 1; i <= in.k + 2; ++i)
+        for (int j = 1; j <= in.k + 2; ++j) in.corr(other(i), other(j)) = given(i, j);
+    return in;
+}
+
+// The order in which the difference test takes the tasks, so that the test does not
+// depend on which task was entered first: the task the case stands lower on (by Z-CCC)
+// first, then by the case's score and the controls' statistics. Tasks equal in all of
+// them are interchangeable: either order gives the same inputs.
+bool SecondTaskFirst(const std::array<SummaryInputs, 2>& tasks, const std::array<long double, 2>& zccc) {
+    const auto key = [&](int j) {
+        const SummaryInputs& t = tasks[j];
+        std::vector<long double> key{zccc[j], t.caseScores(1), t.means(1), t.sds(1)};
+        for (int i = 2; i <= t.k + 1; ++i) key.push_back(t.corr(1, i));
+        return key;
+    };
+    return key(1) < key(0);
+}
+
+// The difference test's outcome on the tasks taken the other way round: the draws of
+// Z_DCCC negated, so the limits change places, the percentage below turns into the
+// percentage above, and the histogram turns over. The p values, the percentage more
+// extreme (on the case's own tail whichever it is) and the proposals stay as they are,
+// to the last digit. Exact for the limits because CredibleLimitIndices gives
+// lo = draws + 1 - hi for every limit type.
+void MirrorDifference(tDissociationOutcome& outcome) {
+    tCovariateResults& d = outcome.difference;
+    const long double lower = d(ZDCCCLower);
+    d(ZDCCC) = -d(ZDCCC);
+    d(ZDCCCLower) = -d(ZDCCCUpper);
+    d(ZDCCCUpper) = -lower;
+    d(PercentBelow) = 100 - d(PercentBelow);
+    d(PercentBelowLower) = DifferenceScore::Phi(d(ZDCCCLower)) * 100;
+    d(PercentBelowUpper) = DifferenceScore::Phi(d(ZDCCCUpper)) * 100;
+    tDrawHistogram& h = outcome.differenceHistogram;
+    const double upper = h.upper;
+    h.upper = -h.lower;
+    h.lower = -upper;
+    std::reverse(h.counts.begin(), h.counts.end());
+    std::swap(h.below, h.above);
+}
+
 }  // namespace
 
 int tDrawHistogram::Total() const {
@@ -808,6 +871,20 @@ void CovariateMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSi
     histogram = outcome.zHistogram;
 }
 
+std::vector<long double> CaseDistances(int tasks, int k, int n, const tVector& sds, const tVector& means,
+                                       const tVector& caseScores, const tMatrix& corr) {
+    const SummaryInputs given{tasks, k, n, sds, means, caseScores, corr};
+    std::vector<long double> distances;
+    for (int j = 1; j <= tasks; ++j) {
+        const SummaryInputs task = tasks == 1 ? given : TaskWithCovariates(given, j);
+        const Posterior post = FitOrThrow(task, FitPosterior);
+        const long double z = (task.caseScores(1) - post.condMean) / post.condSD;
+        if (!std::isfinite(z)) ClearFloatingPointFaults();  // only this overflow: z is far
+        distances.push_back(z);
+    }
+    return distances;
+}
+
 void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
                                 const tVector& sds, const tVector& means, const tVector& caseScores,
                                 const tMatrix& corr, tDissociationOutcome& outcome) {
@@ -816,16 +893,22 @@ void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool tw
         throw std::invalid_argument("The number of covariates must lie between 0 and " + std::to_string(kMaxVars - 2));
     if (n - k - 2 <= 1)
         throw std::invalid_argument("The difference test needs n - k - 2 > 1: at least k + 4 controls");
-    const SummaryInputs both{2, k, n, sds, means, caseScores, corr};
-    const std::array<SummaryInputs, 2> tasks{TaskWithCovariates(both, 1), TaskWithCovariates(both, 2)};
+    const SummaryInputs given{2, k, n, sds, means, caseScores, corr};
+    const std::array<SummaryInputs, 2> tasks{TaskWithCovariates(given, 1), TaskWithCovariates(given, 2)};
     const std::array<Posterior, 2> posts{FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
+    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
+    // The difference test runs on the tasks in their canonical order and is mirrored
+    // afterwards when that is not the order given.
+    const std::array<long double, 2> z{zccc(0), zccc(1)};
+    const bool swapped = SecondTaskFirst(tasks, z);
+    const SummaryInputs both = swapped ? WithTasksSwapped(given) : given;
     const DifferencePosterior post = FitOrThrow(both, FitDifference);
 
     const StreamStart start = StartOfStreams(fixedSeed);
     tDissociationOutcome result;
     result.condCorrelation = post.condCorrelation;
-    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
-    result.difference(ZDCCC) = (zccc(0) - zccc(1)) / std::sqrt(2 - 2 * result.condCorrelation);
+    const int first = swapped ? 1 : 0;
+    result.difference(ZDCCC) = (z[first] - z[1 - first]) / std::sqrt(2 - 2 * result.condCorrelation);
     RaiseFloatingPointFaults();
 
     // The difference test's variates are a stream of their own, drawn on a thread of its
@@ -850,6 +933,7 @@ void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool tw
         throw;
     }
     difference.get();
+    if (swapped) MirrorDifference(result);
     outcome = result;
 }
 

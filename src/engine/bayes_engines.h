@@ -5,6 +5,7 @@
 // design is a column of ones, and the tests are those without covariates.
 
 #include <array>
+#include <vector>
 
 #include "numerics/matrix_handling.h"
 
@@ -124,6 +125,22 @@ struct tDissociationOutcome {
     long long proposals = 0;  // of the residual covariance; draws / proposals is the acceptance rate
 };
 
+// The farthest the case's point estimate Z-CCC may lie from its conditional mean, in
+// conditional SDs. The deficit test's normal distribution function reaches |z| = 2^16
+// (z^2 / 2 up to 2^31 - 1): a case beyond it puts about half its draws out of reach, and
+// beyond 2^31, where the function's support ends, it gives 0 or 1 without complaint and
+// the report is absurd. So no case beyond it ever had a sound result, while every case
+// within it that had one keeps it: the draws leave the reach from a distance of about
+// 30000 on with n = 25, 56000 with n = 499 and 65100 with a million controls, and the
+// test itself still refuses those.
+constexpr long double kMaxCaseDistance = 65536;
+
+// The case's Z-CCC on each of the first `tasks` variables (1 or 2) against the
+// covariates, bit for bit what the tests report, and infinite rather than a fault where
+// it overflows. Throws what the tests' fit throws.
+std::vector<long double> CaseDistances(int tasks, int k, int n, const tVector& sds, const tVector& means,
+                                       const tVector& caseScores, const tMatrix& corr);
+
 // The Bayesian standardised difference test with covariates. Variables 1 and 2 are the
 // tasks, 3 .. k + 2 the covariates. Runs the deficit test on each task, both on one
 // stream of variates, and draws the case's standardised difference from a second stream
@@ -134,7 +151,10 @@ struct tDissociationOutcome {
 // CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
 // two tasks is singular or their conditional correlation exceeds
 // kMaxConditionalCorrelation in size. The outcome is written only when the test has run
-// through.
+// through. The difference test takes the tasks in an order of their own, which swapping
+// them does not change, and mirrors its outcome when that order is the swap: swapped tasks
+// give the same p values and percentage more extreme, Z-DCCC and its limits negated and
+// exchanged, to the last digit.
 void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
                                 const tVector& sds, const tVector& means, const tVector& caseScores,
                                 const tMatrix& corr, tDissociationOutcome& outcome);

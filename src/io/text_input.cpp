@@ -1,5 +1,6 @@
 #include "io/text_input.h"
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -30,6 +31,30 @@ std::optional<std::string> NotPlainText(std::string_view content) {
         return "it is not a plain text file (it holds NUL bytes, as UTF-16 \"Unicode text\" and binary files do)" +
                remedy;
     return std::nullopt;
+}
+
+std::string Untypeset(std::string_view text) {
+    // The characters of typeset numbers that stand for plain ones, as UTF-8.
+    static constexpr std::array<std::pair<std::string_view, char>, 6> kTypeset = {{
+        {"\u2212", '-'},  // minus sign
+        {"\u00a0", ' '},  // no-break space
+        {"\u2007", ' '},  // figure space
+        {"\u2009", ' '},  // thin space
+        {"\u200a", ' '},  // hair space
+        {"\u202f", ' '},  // narrow no-break space
+    }};
+    std::string plain;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto typeset = std::find_if(kTypeset.begin(), kTypeset.end(),
+                                          [&](const auto& entry) { return text.substr(at).starts_with(entry.first); });
+        if (typeset == kTypeset.end()) {
+            plain += text[at++];
+        } else {
+            plain += typeset->second;
+            at += typeset->first.size();
+        }
+    }
+    return plain;
 }
 
 std::string_view WithoutByteOrderMark(std::string_view content) {

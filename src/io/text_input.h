@@ -14,6 +14,10 @@ namespace quorvane {
 // are not in it. The reason ends in what to do.
 std::optional<std::string> NotPlainText(std::string_view content);
 
+// The text (UTF-8) as typed where it was typeset: the minus sign (U+2212) as '-', and the
+// no-break, figure, thin, hair and narrow no-break spaces as blanks.
+std::string Untypeset(std::string_view text);
+
 // content without the UTF-8 byte order mark that some editors put at its start.
 std::string_view WithoutByteOrderMark(std::string_view content);
 

@@ -10,6 +10,10 @@
 
 namespace quorvane {
 
+bool IsUnboundRedo(const QKeyEvent& event) {
+    return event.modifiers() == Qt::ControlModifier && event.key() == Qt::Key_Y && !event.matches(QKeySequence::Redo);
+}
+
 PasteRoute::PasteRoute(QObject* parent, Handler handler) : QObject(parent), handler_(std::move(handler)) {}
 
 void PasteRoute::Watch(QLineEdit* edit) {

@@ -11,9 +11,14 @@
 #include <functional>
 
 class QContextMenuEvent;
+class QKeyEvent;
 class QLineEdit;
 
 namespace quorvane {
+
+// Ctrl+Y, which redoes on most desktops, where the key scheme binds Redo to Ctrl+Shift+Z
+// alone: the windows' fields redo on it too.
+bool IsUnboundRedo(const QKeyEvent& event);
 
 class PasteRoute : public QObject {
 public:

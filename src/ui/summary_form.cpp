@@ -5,6 +5,7 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
 #include "analysis/summary_statistics_file.h"
+#include "io/text_input.h"
 #include "export/analysis_figure.h"
 #include "export/qt_atomic_file.h"
 #include "ui/general_error_handler.h"
@@ -48,9 +50,11 @@ struct GridGeometry {
 constexpr int kGridTop = 190;
 constexpr int kHeadingTop = 164;
 constexpr int kNameLeft = 16;
-constexpr GridGeometry kWideGrid{30, 26, 140, 82, 76, 412, 68, 64};
+// A correlation field shows a correlation to five decimals whole, sign included
+// ("-0.54427"), in the fields' bold 13-pixel face.
+constexpr GridGeometry kWideGrid{30, 26, 122, 80, 76, 376, 76, 73};
 // Seven variables, a dissociation's with five covariates, fit the panel only closer.
-constexpr GridGeometry kCloseGrid{26, 24, 104, 66, 62, 332, 70, 66};
+constexpr GridGeometry kCloseGrid{26, 24, 94, 65, 62, 314, 74, 72};
 constexpr int kWideGridRows = 6;
 
 const char* const kDescription =
@@ -88,20 +92,6 @@ QLabel* MakeHeading(const QString& text, QWidget* parent, int x = 0, int y = kHe
     label->setGeometry(x, y, width, 22);
     label->setFont(WindowFont(12, true));
     return label;
-}
-
-// The program's title for the test, as its report names it.
-const std::string& TitleOf(AnalysisTest test) {
-    return test == AnalysisTest::Dissociation ? DissociationSummaryProgramTitle : SummaryProgramTitle;
-}
-
-// The number of covariates a text names, when it names a whole number the grid has rows
-// for, from 0 ("2.0" included, as the checks take it). Whether the analysis takes that
-// many is for Compute to say.
-std::optional<int> CovariateCount(const std::string& text) {
-    const std::optional<long double> k = ParseStatistic(text);
-    if (!k || !(*k >= 0 && *k <= TfrmSummary::kMaxCovariates) || *k != std::trunc(*k)) return std::nullopt;
-    return static_cast<int>(*k);
 }
 
 }  // namespace
@@ -154,6 +144,8 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
         pastes->Watch(field);
         field->installEventFilter(this);
     }
+    txtInput1->installEventFilter(this);
+    txtInput2->installEventFilter(this);
     // The heading of the first task's column follows the analysis (ArrangeGrid).
     for (int c = 0; c < kGridVariables - 1; ++c)
         lblCorrelation[c] = MakeHeading(c == 1 ? QStringLiteral("r: Task 2") : QStringLiteral("r: Cov %1").arg(c - 1),
@@ -214,7 +206,7 @@ void TfrmSummary::ArrangeGrid() {
     for (int v = 0; v < kGridVariables; ++v) {
         const bool shown = rowOf[v] >= 0;
         const int y = kGridTop + g.rowStep * std::max(rowOf[v], 0);
-        lblVariable[v]->setGeometry(kNameLeft, y, g.statisticLeft - kNameLeft - 4, g.fieldHeight);
+        lblVariable[v]->setGeometry(kNameLeft, y, g.statisticLeft - kNameLeft, g.fieldHeight);
         lblVariable[v]->setVisible(shown);
         const std::array<QLineEdit*, 3> statistics{txtMean[v], txtSD[v], txtCase[v]};
         for (int i = 0; i < 3; ++i) {
@@ -251,12 +243,19 @@ void TfrmSummary::ArrangeGrid() {
 
 void TfrmSummary::txtInput2Change() {
     // An unfinished or wrong count leaves the grid as it is; Compute names the fault.
-    if (const std::optional<int> k = CovariateCount(txtInput2->text().toStdString())) SetGridCovariates(*k);
+    const std::optional<int> k = TypedCovariateCount(txtInput2->text().toStdString());
+    if (k) SetGridCovariates(*k);
+    ShowTitle(k);
 }
 
 void TfrmSummary::RadioGroup2Click() {
     ArrangeGrid();
-    setWindowTitle(QString::fromStdString(TitleOf(GridTest())));
+    ShowTitle(TypedCovariateCount(txtInput2->text().toStdString()));
+}
+
+void TfrmSummary::ShowTitle(std::optional<int> k) {
+    // Until a valid k is typed the title names covariates, as the report does for k > 0.
+    setWindowTitle(QString::fromStdString(ReportTitle(GridTest(), true, k.value_or(1))));
 }
 
 int TfrmSummary::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
@@ -345,13 +344,26 @@ void TfrmSummary::SetGridText(QLineEdit* field, const QString& text) {
 }
 
 bool TfrmSummary::eventFilter(QObject* watched, QEvent* event) {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit != nullptr && event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        if (IsUnboundRedo(key)) {
+            edit->redo();
+            return true;
+        }
+        // A typeset minus sign or blank typed becomes a plain one, as it does pasted.
+        const std::string typed = key.text().toStdString();
+        if (const std::string plain = Untypeset(typed); plain != typed) {
+            edit->insert(QString::fromStdString(plain));
+            return true;
+        }
+    }
     // Left for another field or button; not for a menu or a message box, after which
     // the user goes on where the cursor was.
     if (event->type() == QEvent::FocusOut) {
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        auto* field = qobject_cast<QLineEdit*>(watched);
-        if (field && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
-            field->setCursorPosition(0);
+        if (edit && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            edit->setCursorPosition(0);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -446,7 +458,7 @@ void TfrmSummary::cmdLoadStatisticsClick() {
         txtInput1->setText(QString::fromStdString(table.n));
         txtInput2->setText(QString::fromStdString(table.k));
         // The file's lists follow its k whatever the grid showed: size it from k.
-        SetGridCovariates(CovariateCount(table.k).value_or(0));
+        SetGridCovariates(TypedCovariateCount(table.k).value_or(0));
         // Every field beyond the file's variables is emptied, task 2's beside a deficit's
         // table too: a larger k, or the other analysis, chosen afterwards must not bring
         // back the previous table's values beside the file's.

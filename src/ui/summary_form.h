@@ -7,6 +7,7 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "analysis/analysis_types.h"
@@ -109,6 +110,8 @@ private:
     void txtInput2Change();
     // The grid follows the analysis, and the caption names it.
     void RadioGroup2Click();
+    // The caption: the report's title for the analysis chosen and k, when k is valid.
+    void ShowTitle(std::optional<int> k);
     AnalysisTest GridTest() const;
     // The grid variable of a variable of the analysis chosen (from 0, tasks first).
     int GridVariable(int variable) const;

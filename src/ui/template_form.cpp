@@ -17,6 +17,7 @@
 #include "analysis/input_checks.h"
 #include "analysis/results_report.h"
 #include "analysis/saved_inputs.h"
+#include "analysis/summary_run.h"
 #include "ui/build_date.h"
 #include "ui/general_error_handler.h"
 #include "ui/long_step.h"
@@ -89,11 +90,6 @@ QString DescriptionText() {
            QString::fromUtf8(kDescriptionUse);
 }
 
-// The program's title for the test, as its report names it.
-const std::string& TitleOf(AnalysisTest test) {
-    return test == AnalysisTest::Dissociation ? DissociationProgramTitle : ProgramTitle;
-}
-
 // The edit's own editing keys, as its context menu offers them; the Paste keys are
 // checked apart, as a paste.
 bool IsEditingKey(const QKeyEvent& event) {
@@ -101,12 +97,6 @@ bool IsEditingKey(const QKeyEvent& event) {
                            QKeySequence::Redo})
         if (event.matches(key)) return true;
     return false;
-}
-
-// Ctrl+Y redoes, as on most desktops, also where the key scheme binds Redo to
-// Ctrl+Shift+Z alone.
-bool IsUnboundRedo(const QKeyEvent& event) {
-    return event.modifiers() == Qt::ControlModifier && event.key() == Qt::Key_Y && !event.matches(QKeySequence::Redo);
 }
 
 // The character a key press types, as the typing filter sees it; nothing for keys that
@@ -198,6 +188,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     setTabOrder(cmdCompute, btnclearData);
     setTabOrder(btnclearData, ExitBtn);
 
+    connect(txtInput2, &QLineEdit::textChanged, this, &TfrmTemplate::RadioGroup2Click);
     connect(cmdCompute, &QPushButton::clicked, this, &TfrmTemplate::cmdComputeClick);
     connect(btnclearData, &QPushButton::clicked, this, &TfrmTemplate::btnclearDataClick);
     connect(ExitBtn, &QPushButton::clicked, this, &TfrmTemplate::ExitBtnClick);
@@ -229,7 +220,9 @@ void TfrmTemplate::LoadPreviousData() {
 }
 
 void TfrmTemplate::RadioGroup2Click() {
-    setWindowTitle(QString::fromStdString(TitleOf(static_cast<AnalysisTest>(RadioGroup2ItemIndex()))));
+    // Until a valid k is typed the title names covariates, as the report does for k > 0.
+    const int k = TypedCovariateCount(txtInput2->text().toStdString()).value_or(1);
+    setWindowTitle(QString::fromStdString(ReportTitle(static_cast<AnalysisTest>(RadioGroup2ItemIndex()), false, k)));
 }
 
 void TfrmTemplate::DescripFldChange() {

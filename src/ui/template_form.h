@@ -91,7 +91,8 @@ private:
     void FormShow();
     void LoadPreviousData();
     void DescripFldChange();
-    // The caption names the test chosen.
+    // The caption names the test chosen, as the report's title does: "without covariates"
+    // once the k typed is 0. Also on each change of k.
     void RadioGroup2Click();
     // The typing handlers, shared by all eight edits.
     bool txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event);

@@ -73,7 +73,7 @@ TEST(ReadNumericField, LonePointReadsZeroAndTheRangeRuleShowsIt) {
     FakePlatform platform;
     const std::optional<double> x = ReadNumericField(".", kLabel1, platform);
     ASSERT_TRUE(x);
-    EXPECT_FALSE(CheckSampleSize(kLabel1, *x, platform));
+    EXPECT_FALSE(CheckSampleSize(kLabel1, *x, ".", platform));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_NE(platform.messages[0].text.find("  0.000  )"), std::string::npos);
 }
@@ -86,6 +86,7 @@ struct RangeCase {
     Check check;
     double x;
     std::string message;  // empty when the value passes
+    std::string typed = "";  // the text x was read from, where it is shown
 };
 
 class RangeChecks : public ::testing::TestWithParam<RangeCase> {};
@@ -95,9 +96,9 @@ TEST_P(RangeChecks, PassOrShowTheirWarning) {
     FakePlatform platform;
     bool passed = false;
     switch (c.check) {
-        case Check::SampleSize: passed = CheckSampleSize(kLabel1, c.x, platform); break;
-        case Check::SampleSizeLimit: passed = CheckSampleSizeLimit(kLabel1, c.x, platform); break;
-        case Check::CovariateCount: passed = CheckCovariateCount(kLabel2, c.x, platform); break;
+        case Check::SampleSize: passed = CheckSampleSize(kLabel1, c.x, c.typed, platform); break;
+        case Check::SampleSizeLimit: passed = CheckSampleSizeLimit(kLabel1, c.x, c.typed, platform); break;
+        case Check::CovariateCount: passed = CheckCovariateCount(kLabel2, c.x, c.typed, platform); break;
     }
     if (c.message.empty()) {
         EXPECT_TRUE(passed);
@@ -130,7 +131,9 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{Check::SampleSizeLimit, 3, ""},
                       RangeCase{Check::SampleSizeLimit, 500, kNLine + "500.000  )" + kLimitRule},
                       RangeCase{Check::SampleSizeLimit, 999999,
-                                kNLine + "999999.000  )" + kLimitRule}));
+                                kNLine + "999999.000  )" + kLimitRule},
+                      RangeCase{Check::SampleSizeLimit, 1e20, kNLine + "99999999999999999999  )" + kLimitRule,
+                                " 99999999999999999999"}));
 
 INSTANTIATE_TEST_SUITE_P(
     CovariateCount, RangeChecks,

@@ -123,7 +123,8 @@ TEST(JsonReport, ADissociationNestsEachTaskAndTheDifference) {
               "    \"z_dccc_upper\": null,\n"
               "    \"percent_more_extreme\": 0.78125,\n"
               "    \"percent_more_extreme_lower\": null,\n"
-              "    \"percent_more_extreme_upper\": 10.5\n"
+              "    \"percent_more_extreme_upper\": 10.5,\n"
+              "    \"borderline\": false\n"
               "  }\n"
               "}\n");
 }

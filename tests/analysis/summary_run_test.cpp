@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,8 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/program_texts.h"
+#include "analysis/reported_outcome.h"
+#include "analysis/results_report.h"
 #include "support/fake_platform.h"
 #include "support/scratch_folder.h"
 
@@ -274,6 +277,86 @@ TEST(SummaryRun, ScoresTooNarrowForTheirSizeStopNamingTheVariable) {
               "size (SD 0.001 against a mean of 1000000) for the arithmetic to be exact: subtract a constant "
               "from those scores (for example a round number near their mean) and try again");
 }
+
+// Tasks swapped: the difference test mirrored to the last digit, the same conclusion and note.
+TEST(SummaryRun, SwappedTasksGiveTheMirroredDifferenceAndTheBorderlineNote) {
+    const auto run = [](const char* y1, const char* y2, const char* r31, const char* r32) {
+        FakePlatform platform;
+        return RunAnalysis(Summary("20", "1", {{"50", "50", "12"}, {"10", "10", "3"}, {y1, y2, "14"}, {"0.6", r31, r32}},
+                                   AnalysisTest::Dissociation),
+                           platform, ComputeOptions{.saveInputs = false});
+    };
+    const AnalysisOutcome a = run("29", "49", "0.3", "0.2"), b = run("49", "29", "0.2", "0.3");
+    const ReportedOutcome r = ReportedDifference(a.facts.results.outcome, LimitType::TwoSided);
+    const ReportedOutcome m = ReportedDifference(b.facts.results.outcome, LimitType::TwoSided);
+    EXPECT_EQ(std::tuple(r.oneTailedP, r.twoTailedP, r.percent, r.percentLower, r.percentUpper, r.effect,
+                         *r.effectLower),
+              std::tuple(m.oneTailedP, m.twoTailedP, m.percent, m.percentLower, m.percentUpper, -m.effect,
+                         -*m.effectUpper));
+    const auto ending = [](const AnalysisOutcome& o) {
+        return std::vector(o.reportLines.end() - 5, o.reportLines.end() - 1);
+    };
+    std::vector<std::string> expected = {
+        " Conclusion: classical dissociation (a deficit on task 1, none on task 2, a significant difference)",
+        " Note: the difference's two-tailed p lies within 3 Monte Carlo standard errors of .05, so the",
+        " conclusion could go either way at this number of draws, and another program's random stream",
+        " may decide it differently."};
+    EXPECT_EQ(ending(a), expected);
+    expected[0] = " Conclusion: classical dissociation (a deficit on task 2, none on task 1, a significant difference)";
+    EXPECT_EQ(ending(b), expected);
+}
+
+// 3 SE of .05: a task's one-tailed p below the controls 0.000218; the two-tailed p 2 x 0.000156.
+TEST(BorderlineCriteria, NameEachPWithinThreeStandardErrorsOfTheLevel) {
+    using Row = std::tuple<long double, long double, long double, std::vector<std::string>>;  // percents below
+    for (const auto& [below1, below2, difference, named] : std::vector<Row>{
+             {5.06L, 5.08L, 1, {"task 1's one-tailed p"}},
+             {94.94L, 4.94L, 2.54L, {"task 2's one-tailed p", "the difference's two-tailed p"}},
+             {30, 4.93L, 2.56L, {}}}) {
+        tDissociationOutcome o;
+        for (auto [r, below] : {std::pair(&o.tasks[0].results, below1), {&o.tasks[1].results, below2},
+                                {&o.difference, difference}})
+            (*r)(PercentBelow) = below, (*r)(OneTailedP) = std::min(below, 100 - below) / 100,
+            (*r)(TwoTailedP) = 2 * (*r)(OneTailedP);
+        EXPECT_EQ(BorderlineCriteria(o), named);
+    }
+}
+
+std::atomic<int> blocksDrawn{0};
+
+// However far beyond the controls, from raw data or statistics, refused before any draw.
+class FarCaseScores : public ::testing::TestWithParam<std::tuple<const char*, AnalysisTest, bool>> {};
+
+TEST_P(FarCaseScores, AreRefusedBeforeAnyDraw) {
+    const auto [score, test, raw] = GetParam();
+    const bool two = test == AnalysisTest::Dissociation;
+    FakePlatform platform;
+    const testing::ScratchFolder scratch("quorvane_far");
+    platform.executableFolder = scratch.Path().string();
+    platform.openAnswers.push_back((scratch.Path() / "far.txt").string());
+    std::ofstream(scratch.Path() / "far.txt") << "50 30\n52 33\n47 29\n55 35\n49 31\n" << score << " 30\n";
+    AnalysisRequest request = Summary("5", "0",
+                                      two ? SummaryEntries{{"50", "30"}, {"3", "2"}, {score, "30"}, {"0.5"}}
+                                          : SummaryEntries{{"50"}, {"3"}, {score}, {}},
+                                      test);
+    if (raw) request.source = RawDataFile{};
+    SetBlockProcessingHook([](int) { ++blocksDrawn; });
+    EXPECT_FALSE(RunAnalysis(request, platform).completed);
+    SetBlockProcessingHook(nullptr);
+    EXPECT_EQ(blocksDrawn, 0);
+    ASSERT_FALSE(platform.messages.empty());
+    EXPECT_EQ(platform.messages.back().text,
+              std::string("Analysis cannot proceed as the case's score on ") +
+                  (two ? "task 1 or task 2" : "the task of interest") +
+                  " lies implausibly far from the scores of the control sample: check the case's " +
+                  (raw ? "line of the data file (line 6)" : "scores and the statistics as entered") +
+                  " for an error of entry");
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FarCaseScores,
+                         ::testing::Combine(::testing::Values("1e6", "1e11", "1e20", "1e300", "1e308", "-1e12"),
+                                            ::testing::Values(AnalysisTest::Deficit, AnalysisTest::Dissociation),
+                                            ::testing::Bool()));
 
 }  // namespace
 }  // namespace quorvane

@@ -1,10 +1,12 @@
 #include "analysis/summary_statistics_file.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "analysis/raw_data_file.h"
 #include "io/io_errors.h"
 #include "support/scratch_folder.h"
 #include "support/utf16.h"
@@ -71,7 +73,7 @@ class StatisticsFileLineEnds : public ::testing::TestWithParam<std::string> {};
 TEST_P(StatisticsFileLineEnds, TakeCommentsBlankLinesAndAnyOrder) {
     const std::string& end = GetParam();
     const std::string text = "\xEF\xBB\xBFquorvane-statistics 1" + end + "# Table 2 of the norms" + end + end +
-                             "k 1" + end + "  n\t25 " + end + "correlations 0.72091" + end + "means 31.333 13.1" +
+                             "k\u00a01" + end + "  n\t25 " + end + "correlations 0.72091" + end + "means 31.333 13.1" +
                              end + "   # SDs next" + end + "sds 6.804 3.346" + end + "case 15 17";
     EXPECT_EQ(ParseStatisticsFile(text),
               (StatisticsTable{"25", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}}));
@@ -98,6 +100,18 @@ TEST(StatisticsFile, OnlyPlainTextIsRead) {
                                                  "\" cannot be read: it is UTF-16 text (little-endian), not plain "
                                                  "text; save it as plain text (UTF-8 or ASCII)");
     }
+}
+
+// A statistics file is a few lines: one beyond what is read of a file is refused whole,
+// not cut to a part without its items. Written sparse, past a valid table.
+TEST(StatisticsFile, AFileBeyondTheSizeLimitIsRefusedForItsSize) {
+    const testing::ScratchFolder folder("quorvane_statistics");
+    const auto path = folder.Path() / "huge.txt";
+    std::ofstream(path, std::ios::binary) << FormatStatisticsFile(kTwoCovariates);
+    std::filesystem::resize_file(path, kMaxTextFileBytes + 1);
+    EXPECT_THAT([&] { ReadStatisticsFile(path.string()); },
+                ::testing::ThrowsMessage<EInOutError>(::testing::EndsWith(
+                    "cannot be read: it is larger than 64 MiB, the size limit for this kind of file")));
 }
 
 struct Damage {

@@ -153,11 +153,14 @@ TEST_F(ReportTool, WritesRealsWithTheRegionalDecimalSeparator) {
     EXPECT_NE(run.out.find("One-tailed probability = 0,"), std::string::npos);
 }
 
+const std::string kAtMost999 = ", where the test takes at most 0.999 in size): check the scores for an error of "
+                               "entry, or whether one task repeats the other.\n";
+
 struct Stop {
     const char* name;
     std::vector<std::string> args;  // "FILE" stands for the data file
     const char* data;
-    const char* err;
+    std::string err;
 };
 
 class StopsWithAMessage : public ReportTool, public ::testing::WithParamInterface<Stop> {};
@@ -206,6 +209,11 @@ INSTANTIATE_TEST_SUITE_P(
              "successfully \nAnalysis cannot proceed as the correlation matrix is not positive definite: check "
              "for errors in entry of the control sample data (alternatively it may be that one variable is "
              "linearly dependent on other variables and should be dropped)\n"},
+        Stop{"IdenticalTasks", {"--test", "dissociation", "--n", "5", "--k", "0", "FILE"},
+             "52 52\n61 61\n47 47\n58 58\n55 55\n39 39\n",
+             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
+             "successfully \nAnalysis cannot proceed as the two tasks are almost perfectly correlated in the control "
+             "sample (correlation 1.00000" + kAtMost999},
         Stop{"ConstantCovariate", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 12\n47 12\n58 12\n55 12\n39 15\n",
              "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
              "successfully \nAnalysis cannot proceed as the control sample's scores on covariate 1 do not vary "
@@ -714,6 +722,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"--k", "2"}, {"--means", "1 2 3"}, {"--sds", "1 2 3"}, {"--case", "1 2 3"},
                      {"--correlations", "0.9 0.9 -0.9"}},
                     nullptr, kNotPositiveDefinite + "\n"},
+        SummaryStop{"AnSDOf1eMinus300", {{"--sds", "1e-300 3.346"}}, nullptr,
+                    "Analysis cannot proceed as the control sample's scores on the task of interest vary too little "
+                    "for their size (SD 1e-300 against a mean of 31.333) for the arithmetic to be exact: subtract a "
+                    "constant from those scores (for example a round number near their mean) and try again\n"},
+        SummaryStop{"TasksCorrelatedJustBelowOne", {},
+                    "quorvane-statistics 2\ntest dissociation\nn 30\nk 0\nmeans 50 40\nsds 10 8\ncase 30 38\n"
+                    "correlations 0.99999999\n",
+                    "Analysis cannot proceed as the two tasks are almost perfectly correlated in the control sample "
+                    "(correlation 0.99999999" + kAtMost999},
         SummaryStop{"FileBeyondADouble", {}, "quorvane-statistics 1\nn 30\nk 1\nmeans 1 2\nsds 1 2\ncase 1 -1e400\ncorrelations 0.5\n",
                     "Line 6 of the statistics file: \"-1e400\" is out of range: numbers other than 0 must lie "
                     "between about 1e-308 and 1e308 in size.\n"},

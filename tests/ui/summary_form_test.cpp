@@ -8,11 +8,14 @@
 #include <QButtonGroup>
 #include <QClipboard>
 #include <QFile>
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -472,6 +475,31 @@ TEST_F(SummaryWindow, APastedTableFillsTheGridAsASpreadsheetDoes) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "INPUT ERROR\n\nThe pasted text does not fit the grid from this cell: line 1 "
                                          "holds 4 numbers, but its row has room for 3 from here. Nothing was pasted.");
+    // Typed, a typeset minus sign is the plain one too.
+    QKeyEvent minus(QEvent::KeyPress, 0x2212, Qt::NoModifier, QStringLiteral("\u2212"));
+    QApplication::sendEvent(frmSummary.EntryField(InputField::SD, 1), &minus);
+    EXPECT_EQ(frmSummary.EntryField(InputField::SD, 1)->text(), QStringLiteral("-3"));
+}
+
+// A correlation to five decimals with its sign ("-0.54427", in digits as wide as the
+// widest) shows whole in the grids of six rows and of seven, and the names and headings
+// with a blank before what follows.
+TEST_F(SummaryWindow, ACorrelationToFiveDecimalsShowsWhole) {
+    frmSummary.txtInput2->setText(QStringLiteral("5"));
+    for (const AnalysisTest test : {kDeficit, kDissociation}) {
+        frmSummary.SetRadioGroup2ItemIndex(static_cast<int>(test));
+        for (const QLabel* label : frmSummary.Panel1->findChildren<QLabel*>())
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text()) + 2);
+        const QLineEdit* field = frmSummary.EntryField(InputField::Correlation, 0);
+        const QFontMetrics metrics(field->font());
+        int digit = 0;
+        for (const QChar c : QStringLiteral("0123456789")) digit = std::max(digit, metrics.horizontalAdvance(c));
+        // A line edit sets its text 2 pixels inside its frame, and needs 1 more for the cursor.
+        const int frame = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, field);
+        EXPECT_GE(field->width() - 2 * frame - 4, metrics.horizontalAdvance(QStringLiteral("-.")) + 6 * digit + 1);
+        EXPECT_LE(frmSummary.EntryField(InputField::Correlation, test == kDeficit ? 14 : 20)->geometry().right(),
+                  frmSummary.Panel1->width());
+    }
 }
 
 TEST_F(SummaryWindow, ComputeShowsTheResultsWindowAndReportsAppend) {
@@ -516,6 +544,7 @@ TEST_F(SummaryWindow, ADissociationWithoutCovariatesReportsWhatTheAnalysisGives)
     for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
     EXPECT_EQ(Results().split(QLatin1Char('\n')), expected);
     EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + expected[1].toStdString());
+    EXPECT_EQ(frmSummary.windowTitle().toStdString(), expected[1].toStdString());  // as soon as k was typed
     // By hand: z = (38 - 51.4) / 4.174 and (32 - 33.733) / 3.14, their difference over
     // sqrt(2 - 2 * 0.7189) is -3.5455.
     EXPECT_TRUE(Results().contains(QStringLiteral("\n Effect size (Z-DCCC) = -3.546 (95% CI")));

@@ -485,6 +485,7 @@ TEST_P(WindowRunsTheAnalysisChosen, ItsReportEqualsTheReportOfARunInPlace) {
     // in the results window's caption too.
     EXPECT_EQ(shown[1].toStdString(), expected[1].toStdString());
     EXPECT_EQ(frmTemplateResults.windowTitle().toStdString(), "Results viewer: " + expected[1].toStdString());
+    EXPECT_EQ(frmTemplate.windowTitle().toStdString(), expected[1].toStdString());  // as soon as k was typed
     EXPECT_EQ(from(shown), from(expected));
 }
 
