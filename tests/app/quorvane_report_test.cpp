@@ -722,9 +722,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"--k", "2"}, {"--means", "1 2 3"}, {"--sds", "1 2 3"}, {"--case", "1 2 3"},
                      {"--correlations", "0.9 0.9 -0.9"}},
                     nullptr, kNotPositiveDefinite + "\n"},
-        SummaryStop{"AnSDOf1eMinus300", {{"--sds", "1e-300 3.346"}}, nullptr,
-                    "Analysis cannot proceed as the control sample's scores on the task of interest vary too little "
-                    "for their size (SD 1e-300 against a mean of 31.333) for the arithmetic to be exact: subtract a "
+        // On a covariate: on the task, the case would lie implausibly far first.
+        SummaryStop{"AnSDOf1eMinus300", {{"--sds", "6.804 1e-300"}}, nullptr,
+                    "Analysis cannot proceed as the control sample's scores on covariate 1 vary too little "
+                    "for their size (SD 1e-300 against a mean of 13.1) for the arithmetic to be exact: subtract a "
                     "constant from those scores (for example a round number near their mean) and try again\n"},
         SummaryStop{"TasksCorrelatedJustBelowOne", {},
                     "quorvane-statistics 2\ntest dissociation\nn 30\nk 0\nmeans 50 40\nsds 10 8\ncase 30 38\n"
