@@ -28,11 +28,11 @@ constexpr int kClientHeight = 554;
 
 std::string ResultsFailure(const std::string& path) { return "The results cannot be saved to " + Quoted(path); }
 
-// Replaces the file whole or not at all: each line followed by CR LF.
 // Blanks and line ends alone are no results: saved, they would replace a report with
 // nothing; printed or as a PDF, they would give a page of page numbers.
 bool HoldsResults(const QPlainTextEdit& memo) { return !memo.toPlainText().trimmed().isEmpty(); }
 
+// Replaces the file whole or not at all: each line followed by CR LF.
 void WriteLinesWithCrLf(const std::string& path, const QStringList& lines) {
     QByteArray bytes;
     for (const QString& line : lines) bytes += line.toUtf8() + "\r\n";
@@ -205,7 +205,8 @@ void TfrmTemplateResults::mnuPrintClick() {
 void TfrmTemplateResults::mnuPrintSelectionClick() {
     RunUserAction(platform_, [this] {
         const QTextCursor cursor = memoResults->textCursor();
-        if (!cursor.hasSelection()) {
+        // A selection of blanks alone would print an empty page.
+        if (cursor.selection().toPlainText().trimmed().isEmpty()) {
             ShowWarning(platform_, "You have not selected any text.");
             return;
         }

@@ -263,13 +263,18 @@ TEST_F(ResultsWindow, PrintAllPrintsTheWholeTextWithTheUsersEdits) {
     EXPECT_EQ(platform.printed[0], "line 1\nline 2 edited");
 }
 
-TEST_F(ResultsWindow, PrintSelectionWithNothingSelectedComplains) {
+// Nothing selected, then the blank between "line" and "1" alone.
+TEST_F(ResultsWindow, PrintSelectionWithNothingOrBlanksSelectedComplains) {
     SetResults(QStringLiteral("line 1\nline 2"));
     frmTemplateResults.mnuPrintSelection->trigger();
+    QTextCursor cursor = frmTemplateResults.memoResults->textCursor();
+    cursor.setPosition(4);
+    cursor.setPosition(5, QTextCursor::KeepAnchor);
+    frmTemplateResults.memoResults->setTextCursor(cursor);
+    frmTemplateResults.mnuPrintSelection->trigger();
     EXPECT_TRUE(platform.printed.empty());
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0],
-              (RecordedMessage{MessageKind::Warning, "Warning", "You have not selected any text."}));
+    const RecordedMessage refusal{MessageKind::Warning, "Warning", "You have not selected any text."};
+    EXPECT_EQ(platform.messages, (std::vector{refusal, refusal}));
 }
 
 TEST_F(ResultsWindow, PrintSelectionPrintsExactlyTheSelectionAcrossLines) {
