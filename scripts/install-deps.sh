@@ -11,6 +11,7 @@ packages=(
   locales fonts-dejavu-core
   desktop-file-utils appstream dpkg-dev file
   qt6-svg-dev poppler-utils
+  libboost-dev
 )
 missing=()
 for package in "${packages[@]}"; do

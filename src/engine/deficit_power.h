@@ -1,0 +1,37 @@
+#pragma once
+// The power of the deficit test, exactly, for planning a study: the probability that the
+// test's p falls below alpha for a case whose expected task score lies delta conditional
+// SDs from its conditional mean, against n controls drawn from the population.
+//
+// The deficit test's one-tailed p equals that of the frequentist prediction test
+// t = (y* - x*'b) / (s sqrt(1 + h)), nu = n - k - 1. Given the controls' covariates, t is
+// noncentral t with noncentrality delta / sqrt(1 + h), h = 1/n + T^2 / (n (n - 1)), where
+// (n - k) T^2 / ((n - 1) k) is noncentral F(k, n - k) with noncentrality n Delta^2, and
+// Delta^2 = z*' R_xx^-1 z* is the case's squared distance from the covariates' means.
+
+namespace quorvane {
+
+// The side the test looks for: a score below the controls (a deficit), above them, or
+// either.
+enum class Alternative { Less, Greater, TwoSided };
+
+struct DeficitPowerQuestion {
+    int n = 0;             // controls, at least k + 2
+    int k = 0;             // covariates, 0 to 5
+    double delta = 0;      // (expected y* - mu_y|x*) / sigma_y|x
+    double distance2 = 0;  // Delta^2, the case's covariates' squared Mahalanobis distance
+    double alpha = 0.05;   // in (0, 0.5]
+    Alternative alternative = Alternative::Less;
+};
+
+// The probability of a significant result. For k = 0 the noncentral t's distribution
+// function at the critical t (Boost.Math); otherwise its expectation over the noncentral F
+// of T^2, by exp-sinh quadrature on (0, inf). Throws std::invalid_argument for a question
+// outside the ranges above.
+double DeficitPower(const DeficitPowerQuestion& question);
+
+// The power as n grows without bound, where h tends to 0 and t to a normal variate with
+// mean delta: Phi(z_alpha - delta) for Less, and its mirror images.
+double DeficitPowerAsymptote(double delta, double alpha, Alternative alternative);
+
+}  // namespace quorvane
