@@ -53,10 +53,27 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+std::vector<std::string> Plus(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The arguments of a table's row, where "FILE" stands for the data file.
+std::vector<std::string> WithFile(std::vector<std::string> args, const std::string& file) {
+    std::replace(args.begin(), args.end(), std::string("FILE"), file);
+    return args;
+}
+
+#ifdef QUORVANE_REPORT_FILES
+constexpr bool kWritesFiles = true;
+#else
+constexpr bool kWritesFiles = false;
+#endif
+
 class ReportTool : public ::testing::Test {
 protected:
-    std::string WriteData(const std::string& content) {
-        const fs::path path = folder_ / "data.txt";
+    std::string WriteData(const std::string& content, const std::string& name = "data.txt") {
+        const fs::path path = folder_ / name;
         std::ofstream(path, std::ios::binary) << content;
         return path.string();
     }
@@ -119,8 +136,15 @@ protected:
 };
 
 const char* const kFourControls = "52 12\n61 16\n47 10\n58 14\n55 13\n39 15\n";
-const char* const kLoaded =
+const std::string kLoaded =
     "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded successfully \n";
+const std::vector<std::string> kPublishedTable = {"--summary", "--n",   "30",          "--k",    "1",
+                                                  "--means",   "31.333 13.1", "--sds", "6.804 3.346", "--case",
+                                                  "15 17",     "--correlations", "0.72091"};
+
+std::string PublishedStatistics() {
+    return FormatStatisticsFile({"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
+}
 
 TEST_F(ReportTool, PrintsTheReportTheProgramWouldAppend) {
     const std::string file = WriteData(kFourControls);
@@ -167,11 +191,7 @@ class StopsWithAMessage : public ReportTool, public ::testing::WithParamInterfac
 
 TEST_P(StopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
     const Stop& c = GetParam();
-    const std::string file = WriteData(c.data);
-    std::vector<std::string> args = c.args;
-    for (std::string& arg : args)
-        if (arg == "FILE") arg = file;
-    const ToolRun run = Run(args);
+    const ToolRun run = Run(WithFile(c.args, WriteData(c.data)));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     std::string err = c.err;
@@ -187,6 +207,10 @@ INSTANTIATE_TEST_SUITE_P(
              "field.\n"},
         Stop{"TooManyCovariates", {"--n", "5", "--k", "4", "FILE"}, kFourControls,
              " With a control sample size of  5, the maximum number of covariates is  3 \n"},
+        Stop{"ThreeControlsForADissociation", {"--test", "dissociation", "--n", "3", "--k", "0", "FILE"},
+             "10 40\n12 38\n11 45\n6 50\n",
+             "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must be an "
+             "integer greater than 3 for a dissociation.\n"},
         Stop{"TooManyCovariatesForADissociation", {"--test", "dissociation", "--n", "5", "--k", "2", "FILE"},
              kFourControls, " With a control sample size of  5, the maximum number of covariates for a dissociation "
                             "is  1 \n"},
@@ -194,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
              "The data file \"FOLDER/nowhere.txt\" cannot be read: No such file or directory\n"},
         Stop{"Folder", {"--n", "5", "--k", "1", "."}, "",
              "The data file \"FOLDER/.\" cannot be read: it is a folder, not a text file\n"},
+        Stop{"WordInTheData", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 x\n47 10\n58 14\n55 13\n39 15\n",
+             "Invalid numeric input on line 2 of the data file: \"x\"\n"},
         Stop{"CommaInANumber", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61,5 16\n47 10\n58 14\n55 13\n39 15\n",
              "Invalid numeric input on line 2 of the data file: \"61,5\"\nNumbers are written with a full stop "
              "as the decimal point and are separated by blanks, not by commas or semicolons.\n"},
@@ -205,36 +231,26 @@ INSTANTIATE_TEST_SUITE_P(
         Stop{"ShortLine", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61\n47 10\n58 14\n55 13\n39 15\n",
              "Line 2 of the data file holds 1 number; 2 are needed (the task score and 1 covariate score).\n"},
         Stop{"NotPositiveDefinite", {"--n", "5", "--k", "1", "FILE"}, "1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n",
-             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nAnalysis cannot proceed as the correlation matrix is not positive definite: check "
-             "for errors in entry of the control sample data (alternatively it may be that one variable is "
-             "linearly dependent on other variables and should be dropped)\n"},
+             kLoaded + "Analysis cannot proceed as the correlation matrix is not positive definite: check for "
+                       "errors in entry of the control sample data (alternatively it may be that one variable is "
+                       "linearly dependent on other variables and should be dropped)\n"},
         Stop{"IdenticalTasks", {"--test", "dissociation", "--n", "5", "--k", "0", "FILE"},
              "52 52\n61 61\n47 47\n58 58\n55 55\n39 39\n",
-             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nAnalysis cannot proceed as the two tasks are almost perfectly correlated in the control "
-             "sample (correlation 1.00000" + kAtMost999},
+             kLoaded + "Analysis cannot proceed as the two tasks are almost perfectly correlated in the "
+                       "control sample (correlation 1.00000" + kAtMost999},
         Stop{"ConstantCovariate", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 12\n47 12\n58 12\n55 12\n39 15\n",
-             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nAnalysis cannot proceed as the control sample's scores on covariate 1 do not vary "
-             "(all controls have the same score)\n"},
+             kLoaded + "Analysis cannot proceed as the control sample's scores on covariate 1 do not vary "
+                       "(all controls have the same score)\n"},
         Stop{"ConstantTask", {"--n", "11", "--k", "1", "FILE"},
              "0.7 40\n0.7 38\n0.7 45\n0.7 41\n0.7 39\n0.7 42\n0.7 44\n0.7 37\n0.7 43\n0.7 40\n0.7 46\n6 50\n",
              "Data file consisting of n + 1 = 12 cases (rows) and  2 variables (columns) was loaded "
              "successfully \nAnalysis cannot proceed as the control sample's scores on the task of interest do "
              "not vary (all controls have the same score)\n"},
         Stop{"CaseTypedFarOff", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 16\n47 10\n58 14\n55 13\n39000 15\n",
-             "Data file consisting of n + 1 =  6 cases (rows) and  2 variables (columns) was loaded "
-             "successfully \nAnalysis cannot proceed as the case's score on the task of interest lies implausibly "
-             "far from the scores of the control sample (given the case's scores on the covariates): check the "
-             "case's line of the data file (line 6) for an error of entry\n"}),
+             kLoaded + "Analysis cannot proceed as the case's score on the task of interest lies implausibly far "
+                       "from the scores of the control sample (given the case's scores on the covariates): check "
+                       "the case's line of the data file (line 6) for an error of entry\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ReportTool, AWordInTheDataIsInvalidNumericInput) {
-    const ToolRun run = Run({"--n", "5", "--k", "1", WriteData("52 12\n61 x\n47 10\n58 14\n55 13\n39 15\n")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Invalid numeric input on line 2 of the data file: \"x\"\n");
-}
 
 TEST_F(ReportTool, AFifoIsRefusedAtOnce) {
     ASSERT_EQ(mkfifo((folder_ / "pipe.txt").c_str(), 0600), 0);
@@ -258,88 +274,128 @@ TEST_F(ReportTool, SurplusLinesAndNumbersAreNamedAndTheReportStillPrinted) {
 }
 
 // Without covariates a deficit takes two controls and a dissociation four, each line the
-// task scores alone; three controls are too few for a dissociation.
+// task scores alone (three are too few for a dissociation: a row of StopsWithAMessage).
 TEST_F(ReportTool, WithoutCovariatesTheFewestControlsOfEachTestAreAnalysed) {
-    struct Boundary {
+    const struct {
         std::vector<std::string> args;
         const char* data;
-        int status;
-        std::string title, err;
-    };
-    const std::vector<Boundary> cases = {
-        {{"--n", "2", "--k", "0"}, "10\n12\n6\n", 0, ReportTitle(AnalysisTest::Deficit, false, 0),
+        AnalysisTest test;
+        std::string err;
+    } cases[] = {
+        {{"--n", "2", "--k", "0", "FILE"}, "10\n12\n6\n", AnalysisTest::Deficit,
          "Data file consisting of n + 1 =  3 cases (rows) and  1 variable (column) was loaded successfully \n"},
-        {{"--test", "dissociation", "--n", "4", "--k", "0"}, "10 40\n12 38\n11 45\n13 41\n6 50\n", 0,
-         ReportTitle(AnalysisTest::Dissociation, false, 0),
+        {{"--test", "dissociation", "--n", "4", "--k", "0", "FILE"}, "10 40\n12 38\n11 45\n13 41\n6 50\n",
+         AnalysisTest::Dissociation,
          "Data file consisting of n + 1 =  5 cases (rows) and  2 variables (columns) was loaded successfully \n"},
-        {{"--test", "dissociation", "--n", "3", "--k", "0"}, "10 40\n12 38\n11 45\n6 50\n", 1, "",
-         "INPUT ERROR\n(  Number of control participants (n) :  3.000  )\nThe value for sample size must be an "
-         "integer greater than 3 for a dissociation.\n"},
     };
-    for (const Boundary& c : cases) {
-        std::vector<std::string> args = c.args;
-        args.push_back(WriteData(c.data));
-        const ToolRun run = Run(args);
-        EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args);
+    for (const auto& c : cases) {
+        const ToolRun run = Run(WithFile(c.args, WriteData(c.data)));
+        EXPECT_EQ(run.status, 0) << ::testing::PrintToString(c.args);
         EXPECT_EQ(run.err, c.err);
         const std::vector<std::string> lines = Lines(run.out);
-        if (c.status != 0) {
-            EXPECT_EQ(run.out, "");
-            continue;
-        }
         ASSERT_GT(lines.size(), 2u);
-        EXPECT_EQ(lines[1], c.title);
+        EXPECT_EQ(lines[1], ReportTitle(c.test, false, 0));
         EXPECT_NE(std::find(lines.begin(), lines.end(), " Number of covariates = 0"), lines.end());
     }
 }
 
-TEST_F(ReportTool, UsageErrorsExitTwo) {
-    const std::string file = WriteData(kFourControls);
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"--n", "5", file},
-        {"--n", "5", "--k", "1"},
-        {"--n", "5", "--k", "1", "--limit", "sideways", file},
-        {"--n", "5", "--k", "1", "--verbose", file},
-        {"--n", "5", "--k", "1", file, file},
-        {"--n", "5", "--k"},
-    };
-    for (const auto& args : cases) {
-        const ToolRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos);
-    }
+// A slip of the command line exits 2 before any analysis, prints nothing and leaves the
+// input files whole; standard error says what is wrong (when the row names it), then
+// shows the usage.
+struct UsageError {
+    const char* name;
+    std::vector<std::string> args;  // "FILE" stands for data.txt by its full path
+    std::string what = "";          // the first line after "quorvane-report: ", when the row names it
+    bool writesFiles = false;       // --pdf or --figure taken: built with the program's windows only
+};
+
+class UsageErrors : public ReportTool, public ::testing::WithParamInterface<UsageError> {};
+
+TEST_P(UsageErrors, ExitTwoWithNothingWritten) {
+    const UsageError& c = GetParam();
+    if (c.writesFiles && !kWritesFiles) GTEST_SKIP() << "built without the program's windows";
+    const std::string file = WriteData(kFourControls), statistics = PublishedStatistics();
+    for (const char* name : {"norms.txt", "deficit.txt"}) WriteData(statistics, name);
+    WriteData(FormatStatisticsFile({"30", "1", {{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"},
+                                                {"0.5", "0.25", "0.75"}}, AnalysisTest::Dissociation}),
+              "dissociation.txt");
+    fs::create_symlink(folder_ / "data.txt", folder_ / "link.png");
+    const ToolRun run = Run(WithFile(c.args, file), "env -u DISPLAY LC_ALL=C");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    if (c.what.empty())
+        EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos) << run.err;
+    else
+        EXPECT_EQ(run.err.rfind("quorvane-report: " + c.what + "\nUsage: quorvane-report", 0), 0u) << run.err;
+    EXPECT_EQ(Slurp(folder_ / "data.txt"), kFourControls);
+    EXPECT_EQ(Slurp(folder_ / "norms.txt"), statistics);
 }
 
-// Each usage error says in its first line what is wrong, before the usage text.
-TEST_F(ReportTool, UsageErrorsSayWhatIsWrong) {
-    const std::string file = WriteData(kFourControls);
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--n", "5", "--n", "4", "--k", "1", file}, "--n may be given only once"},
-        {{"--limit", "two-sided", "--n", "5", "--k", "1", "--limit", "one-sided-lower", file},
-         "--limit may be given only once"},
-        {{"--n", "5", "--k", "1", ""}, "the data file's name is empty"},
-        {{"--statistics", ""}, "the file name of --statistics is empty"},
-        {{"--n", "5", "--k", "1", "--pdf", "", file}, "the file name of --pdf is empty"},
-        {{"--n", "5", "--k", "1", "--figure", "", file}, "the file name of --figure is empty"},
+const std::string kLongName = std::string(5000, 'x') + ".svg";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UsageErrors,
+    ::testing::Values(
+        UsageError{"NoArguments", {}},
+        UsageError{"NoK", {"--n", "5", "FILE"}},
+        UsageError{"NoDataFile", {"--n", "5", "--k", "1"}},
+        UsageError{"UnknownLimit", {"--n", "5", "--k", "1", "--limit", "sideways", "FILE"}},
+        UsageError{"UnknownOption", {"--n", "5", "--k", "1", "--verbose", "FILE"}},
+        UsageError{"TwoDataFiles", {"--n", "5", "--k", "1", "FILE", "FILE"}},
+        UsageError{"NoValueOfK", {"--n", "5", "--k"}},
+        UsageError{"NTwice", {"--n", "5", "--n", "4", "--k", "1", "FILE"}, "--n may be given only once"},
+        UsageError{"LimitTwice",
+                   {"--limit", "two-sided", "--n", "5", "--k", "1", "--limit", "one-sided-lower", "FILE"},
+                   "--limit may be given only once"},
+        UsageError{"EmptyDataFileName", {"--n", "5", "--k", "1", ""}, "the data file's name is empty"},
+        UsageError{"EmptyStatisticsFileName", {"--statistics", ""}, "the file name of --statistics is empty"},
+        UsageError{"EmptyPdfName", {"--n", "5", "--k", "1", "--pdf", "", "FILE"}, "the file name of --pdf is empty"},
+        UsageError{"EmptyFigureName", {"--n", "5", "--k", "1", "--figure", "", "FILE"},
+                   "the file name of --figure is empty"},
         // After "--" an option's name is a file name.
-        {{"--n", "5", "--k", "1", "--", "--pdf", file}, "only one data file may be given"},
-        {{"--test", "difference", "--n", "5", "--k", "1", file}, "unknown test 'difference'"},
-        {{"--test", "deficit", "--n", "5", "--k", "1", "--test", "dissociation", file},
-         "--test may be given only once"},
-    };
-    for (const auto& [args, message] : cases) {
-        const ToolRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.rfind("quorvane-report: " + message + "\nUsage: quorvane-report", 0), 0u) << run.err;
-    }
-}
+        UsageError{"OptionAfterTwoDashes", {"--n", "5", "--k", "1", "--", "--pdf", "FILE"},
+                   "only one data file may be given"},
+        UsageError{"UnknownTest", {"--test", "difference", "--n", "5", "--k", "1", "FILE"},
+                   "unknown test 'difference'"},
+        UsageError{"TestTwice", {"--test", "deficit", "--n", "5", "--k", "1", "--test", "dissociation", "FILE"},
+                   "--test may be given only once"},
+        // An output that is an input, under its own name or another, is refused before
+        // anything is written.
+        UsageError{"PdfOverTheDataFile", {"--n", "5", "--k", "1", "--pdf", "data.txt", "data.txt"},
+                   "the file of --pdf \"data.txt\" is the data file, which would be overwritten", true},
+        UsageError{"FigureOverALinkToTheDataFile", {"--n", "5", "--k", "1", "--figure", "link.png", "data.txt"},
+                   "the file of --figure \"link.png\" is the same file as the data file \"data.txt\", which would "
+                   "be overwritten", true},
+        UsageError{"PdfOverTheStatisticsFile", {"--statistics", "norms.txt", "--pdf", "./norms.txt"},
+                   "the file of --pdf \"./norms.txt\" is the same file as the statistics file \"norms.txt\", which "
+                   "would be overwritten", true},
+        UsageError{"PdfAndFigureTheSameFile",
+                   {"--n", "5", "--k", "1", "--pdf", "both.svg", "--figure", "./both.svg", "data.txt"},
+                   "--pdf and --figure name the same file \"./both.svg\": the figure would overwrite the PDF", true},
+        // A name that cannot be resolved is compared as written, not a crash.
+        UsageError{"PdfAndFigureTheSameUnresolvableName",
+                   {"--n", "5", "--k", "1", "--pdf", kLongName, "--figure", kLongName, "data.txt"},
+                   "--pdf and --figure name the same file \"" + kLongName + "\": the figure would overwrite the PDF",
+                   true},
+        UsageError{"SummaryWithoutTheLists", {"--summary", "--n", "30", "--k", "1", "--means", "1 2"}},
+        UsageError{"SummaryWithADataFile", Plus(kPublishedTable, {"FILE"})},
+        UsageError{"UnknownFormat", Plus(kPublishedTable, {"--format", "xml"})},
+        UsageError{"StatisticsWithN", {"--statistics", "s.txt", "--n", "30"}},
+        UsageError{"ListsWithoutSummary", {"--n", "5", "--k", "1", "--means", "1 2", "FILE"}},
+        // A statistics file holds the lists of its own test: a --test that says otherwise is a
+        // slip of the command line.
+        UsageError{"DissociationOfADeficitsStatistics", {"--statistics", "deficit.txt", "--test", "dissociation"},
+                   "--test dissociation contradicts the statistics file \"deficit.txt\", which holds the "
+                   "statistics of a deficit"},
+        UsageError{"DeficitOfADissociationsStatistics",
+                   {"--test", "deficit", "--statistics", "dissociation.txt", "--format", "json"},
+                   "--test deficit contradicts the statistics file \"dissociation.txt\", which holds the "
+                   "statistics of a dissociation"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // "--" ends the options: a data file may be named like one.
 TEST_F(ReportTool, TwoDashesEndTheOptions) {
-    std::ofstream(folder_ / "-h", std::ios::binary) << kFourControls;
+    WriteData(kFourControls, "-h");
     const ToolRun run = Run({"--n", "5", "--k", "1", "--", "-h"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, kLoaded);
@@ -357,9 +413,7 @@ TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
 
 // Without a display: the tool draws offscreen by itself.
 TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
-#ifndef QUORVANE_REPORT_FILES
-    GTEST_SKIP() << "built without the program's windows";
-#endif
+    if (!kWritesFiles) GTEST_SKIP() << "built without the program's windows";
     const std::string file = WriteData(kFourControls);
     // As a batch job without a session runs it: no runtime folder either.
     const std::string headless = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR LC_ALL=C";
@@ -389,44 +443,6 @@ TEST_F(ReportTool, WritesThePdfAndTheFigureBesidesPrintingTheReport) {
     EXPECT_EQ(wrongKind.err.rfind("quorvane-report: the file of --figure must end in .svg or .png\n", 0), 0u);
 }
 
-// An output that is an input, under its own name or another, is refused before the
-// analysis runs or anything is written: the input stays whole.
-TEST_F(ReportTool, AnOutputThatIsAnInputFileIsRefusedAndTheInputKept) {
-#ifndef QUORVANE_REPORT_FILES
-    GTEST_SKIP() << "built without the program's windows";
-#endif
-    WriteData(kFourControls);
-    const std::string statistics = FormatStatisticsFile(
-        {"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
-    std::ofstream(folder_ / "norms.txt", std::ios::binary) << statistics;
-    fs::create_symlink(folder_ / "data.txt", folder_ / "link.png");
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--n", "5", "--k", "1", "--pdf", "data.txt", "data.txt"},
-         "quorvane-report: the file of --pdf \"data.txt\" is the data file, which would be overwritten\n"},
-        {{"--n", "5", "--k", "1", "--figure", "link.png", "data.txt"},
-         "quorvane-report: the file of --figure \"link.png\" is the same file as the data file \"data.txt\", "
-         "which would be overwritten\n"},
-        {{"--statistics", "norms.txt", "--pdf", "./norms.txt"},
-         "quorvane-report: the file of --pdf \"./norms.txt\" is the same file as the statistics file "
-         "\"norms.txt\", which would be overwritten\n"},
-        {{"--n", "5", "--k", "1", "--pdf", "both.svg", "--figure", "./both.svg", "data.txt"},
-         "quorvane-report: --pdf and --figure name the same file \"./both.svg\": the figure would overwrite the PDF\n"},
-        // A name that cannot be resolved is compared as written, not a crash.
-        {{"--n", "5", "--k", "1", "--pdf", std::string(5000, 'x') + ".svg", "--figure", std::string(5000, 'x') + ".svg",
-          "data.txt"},
-         "quorvane-report: --pdf and --figure name the same file \"" + std::string(5000, 'x') +
-             ".svg\": the figure would overwrite the PDF\n"},
-    };
-    for (const auto& [args, message] : cases) {
-        const ToolRun run = Run(args, "env -u DISPLAY LC_ALL=C");
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.rfind(message, 0), 0u) << run.err;
-        EXPECT_EQ(Slurp(folder_ / "data.txt"), kFourControls);
-        EXPECT_EQ(Slurp(folder_ / "norms.txt"), statistics);
-    }
-}
-
 // ---- Summary statistics as input ------------------------------------------------------
 
 // Enough digits for an extended real to read back exactly through strtold.
@@ -434,6 +450,42 @@ std::string Exact(long double x) {
     char text[64];
     std::snprintf(text, sizeof text, "%.21Lg", x);
     return text;
+}
+
+// The statistics that the raw path computes from the first p columns of an example file,
+// and as lists with enough digits to read back exactly.
+struct RawStatistics {
+    AnalysisResults raw;
+    SummaryEntries entries;
+};
+
+std::optional<RawStatistics> StatisticsOf(const std::string& file, int n, int p, int taskCount) {
+    testing::FakePlatform platform;
+    platform.openAnswers.push_back(file);
+    RawDataTable table;
+    if (!LoadRawDataFile(n + 1, p, table, platform, taskCount).loaded) return std::nullopt;
+    RawStatistics s;
+    SampleStatistics(table, n, p, s.raw.corr, s.raw.means, s.raw.sds);
+    DataRow(table, n + 1, p, s.raw.caseScores);
+    for (int i = 1; i <= p; ++i) {
+        s.entries.means.push_back(Exact(s.raw.means(i)));
+        s.entries.sds.push_back(Exact(s.raw.sds(i)));
+        s.entries.caseScores.push_back(Exact(s.raw.caseScores(i)));
+        for (int j = 1; j < i; ++j) s.entries.correlations.push_back(Exact(s.raw.corr(i, j)));
+    }
+    return s;
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+    std::string list;
+    for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
+    return list;
+}
+
+// The lists of --summary for the statistics.
+std::vector<std::string> SummaryOptions(const std::string& n, const std::string& k, const SummaryEntries& e) {
+    return {"--summary", "--n", n, "--k", k, "--means", Joined(e.means), "--sds", Joined(e.sds),
+            "--case", Joined(e.caseScores), "--correlations", Joined(e.correlations)};
 }
 
 // The conditional estimates and the OUTPUTS block: what must not depend on the input mode.
@@ -475,36 +527,15 @@ TEST_P(SummaryOracle, SummaryInputGivesTheRawRunsResults) {
     const std::string file = std::string(QUORVANE_EXAMPLES) + "/" + example.file;
     const int n = std::stoi(example.n), p = std::stoi(example.k) + 1;
 
-    testing::FakePlatform platform;
-    platform.openAnswers.push_back(file);
-    RawDataTable table;
-    ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform).loaded);
-    AnalysisResults raw;
-    SampleStatistics(table, n, p, raw.corr, raw.means, raw.sds);
-    DataRow(table, n + 1, p, raw.caseScores);
-    SummaryEntries entries;
-    std::string means, sds, caseScores, correlations;
-    for (int i = 1; i <= p; ++i) {
-        entries.means.push_back(Exact(raw.means(i)));
-        entries.sds.push_back(Exact(raw.sds(i)));
-        entries.caseScores.push_back(Exact(raw.caseScores(i)));
-        for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(raw.corr(i, j)));
-    }
-    auto joined = [](const std::vector<std::string>& words) {
-        std::string list;
-        for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
-        return list;
-    };
+    const std::optional<RawStatistics> statistics = StatisticsOf(file, n, p, 1);
+    ASSERT_TRUE(statistics);
+    const auto& [raw, entries] = *statistics;
 
     const ToolRun rawRun = Run({"--n", example.n, "--k", example.k, "--limit", limit, file});
-    const std::vector<std::string> summaryArgs = {"--summary", "--n", example.n, "--k", example.k,
-                                                  "--means", joined(entries.means), "--sds", joined(entries.sds),
-                                                  "--case", joined(entries.caseScores), "--correlations",
-                                                  joined(entries.correlations), "--limit", limit};
+    const std::vector<std::string> summaryArgs =
+        Plus(SummaryOptions(example.n, example.k, entries), {"--limit", limit});
     const ToolRun summaryRun = Run(summaryArgs);
-    std::vector<std::string> jsonArgs = summaryArgs;
-    jsonArgs.insert(jsonArgs.end(), {"--format", "json"});
-    const ToolRun jsonRun = Run(jsonArgs);
+    const ToolRun jsonRun = Run(Plus(summaryArgs, {"--format", "json"}));
     ASSERT_EQ(rawRun.status, 0);
     ASSERT_EQ(summaryRun.status, 0) << summaryRun.err;
     ASSERT_EQ(jsonRun.status, 0) << jsonRun.err;
@@ -586,18 +617,10 @@ INSTANTIATE_TEST_SUITE_P(Examples, SummaryOracle,
                              return name;
                          });
 
-const std::vector<std::string> kPublishedTable = {"--n", "30", "--k", "1", "--means", "31.333 13.1", "--sds",
-                                                  "6.804 3.346", "--case", "15 17", "--correlations", "0.72091"};
-
 TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
-    const fs::path statistics = folder_ / "norms.txt";
-    std::ofstream(statistics, std::ios::binary) << FormatStatisticsFile(
-        {"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
-    std::vector<std::string> typed = kPublishedTable;
-    typed.insert(typed.begin(), "--summary");
-    typed.insert(typed.end(), {"--notes", "Table 3"});
-    const ToolRun fromList = Run(typed);
-    const ToolRun fromFile = Run({"--statistics", statistics.string(), "--notes", "Table 3"});
+    const std::string statistics = WriteData(PublishedStatistics(), "norms.txt");
+    const ToolRun fromList = Run(Plus(kPublishedTable, {"--notes", "Table 3"}));
+    const ToolRun fromFile = Run({"--statistics", statistics, "--notes", "Table 3"});
     EXPECT_EQ(fromFile.status, 0);
     EXPECT_EQ(fromFile.err, "");
     EXPECT_EQ(fromFile.out, fromList.out);
@@ -625,15 +648,13 @@ TEST_F(ReportTool, AStatisticsFileGivesTheReportOfTheSameTableTyped) {
 // INPUTS list the task alone; the JSON object says k 0.
 TEST_F(ReportTool, ADeficitWithoutCovariatesNeedsNoCorrelations) {
     const StatisticsTable table{"20", "0", {{"31.333"}, {"6.804"}, {"15"}, {}}};
-    std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(table);
+    WriteData(FormatStatisticsFile(table), "norms.txt");
     const std::vector<std::string> typed = {"--summary", "--n",  "20", "--k",    "0",
                                             "--means",   "31.333", "--sds", "6.804", "--case", "15"};
-    std::vector<std::string> empty = typed;
-    empty.insert(empty.end(), {"--correlations", ""});
     const ToolRun fromList = Run(typed);
     ASSERT_EQ(fromList.status, 0) << fromList.err;
     EXPECT_EQ(fromList.err, "");
-    EXPECT_EQ(Run(empty).out, fromList.out);
+    EXPECT_EQ(Run(Plus(typed, {"--correlations", ""})).out, fromList.out);
     EXPECT_EQ(Run({"--statistics", "norms.txt"}).out, fromList.out);
     const std::vector<std::string> lines = Lines(fromList.out);
     ASSERT_GT(lines.size(), 20u);
@@ -647,9 +668,7 @@ TEST_F(ReportTool, ADeficitWithoutCovariatesNeedsNoCorrelations) {
                                         "   Task of Interest:  Mean = 31.333   SD = 6.804   Score for case = 15"}));
     EXPECT_EQ(fromList.out.find("orrelation"), std::string::npos);
 
-    std::vector<std::string> json = typed;
-    json.insert(json.end(), {"--format", "json"});
-    const ToolRun jsonRun = Run(json);
+    const ToolRun jsonRun = Run(Plus(typed, {"--format", "json"}));
     EXPECT_EQ(jsonRun.status, 0);
     EXPECT_NE(jsonRun.out.find("\n  \"n\": 20,\n  \"k\": 0,\n"), std::string::npos) << jsonRun.out;
     EXPECT_EQ(JsonMember(jsonRun.out, "conditional_mean"), 31.333);
@@ -657,13 +676,9 @@ TEST_F(ReportTool, ADeficitWithoutCovariatesNeedsNoCorrelations) {
 }
 
 TEST_F(ReportTool, WritesThePdfOfASummaryRun) {
-#ifndef QUORVANE_REPORT_FILES
-    GTEST_SKIP() << "built without the program's windows";
-#endif
-    std::vector<std::string> args = kPublishedTable;
-    args.insert(args.begin(), "--summary");
-    args.insert(args.end(), {"--pdf", "summary.pdf"});
-    const ToolRun run = Run(args, "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C");
+    if (!kWritesFiles) GTEST_SKIP() << "built without the program's windows";
+    const ToolRun run = Run(Plus(kPublishedTable, {"--pdf", "summary.pdf"}),
+                            "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C");
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_NE(run.out.find(" OUTPUTS:\n"), std::string::npos);
     ExpectPdfHoldsReport("summary.pdf", run.out);
@@ -680,19 +695,16 @@ class SummaryStopsWithAMessage : public ReportTool, public ::testing::WithParamI
 
 TEST_P(SummaryStopsWithAMessage, ExitsOneWithTheMessageOnStandardError) {
     const SummaryStop& c = GetParam();
-    std::vector<std::string> args = {"--summary"};
+    std::vector<std::string> args = {"--statistics", "s.txt"};
     if (c.statisticsFile) {
-        std::ofstream(folder_ / "s.txt", std::ios::binary) << c.statisticsFile;
-        args = {"--statistics", "s.txt"};
+        WriteData(c.statisticsFile, "s.txt");
     } else {
-        args.insert(args.end(), kPublishedTable.begin(), kPublishedTable.end());
+        args = kPublishedTable;
         for (const auto& [option, value] : c.changes)
             *(std::find(args.begin(), args.end(), option) + 1) = value;
     }
     for (const char* format : {"text", "json"}) {
-        std::vector<std::string> formatted = args;
-        formatted.insert(formatted.end(), {"--format", format});
-        const ToolRun run = Run(formatted);
+        const ToolRun run = Run(Plus(args, {"--format", format}));
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err, c.err);
@@ -739,49 +751,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "Line 5 of the statistics file: \"sds\" needs 2 numbers (the task of interest, then each "
                     "covariate); it has 3.\n"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ReportTool, SummaryUsageErrorsExitTwo) {
-    const std::string file = WriteData(kFourControls);
-    std::vector<std::string> summary = kPublishedTable;
-    summary.insert(summary.begin(), "--summary");
-    const std::vector<std::vector<std::string>> cases = {
-        {"--summary", "--n", "30", "--k", "1", "--means", "1 2"},
-        [&] { auto a = summary; a.push_back(file); return a; }(),
-        [&] { auto a = summary; a.insert(a.end(), {"--format", "xml"}); return a; }(),
-        {"--statistics", "s.txt", "--n", "30"},
-        {"--n", "5", "--k", "1", "--means", "1 2", file},
-    };
-    for (const auto& args : cases) {
-        const ToolRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(run.out, "");
-        EXPECT_NE(run.err.find("Usage: quorvane-report"), std::string::npos);
-    }
-}
-
-// A statistics file holds the lists of its own test: a --test that says otherwise is a
-// slip of the command line, refused before any analysis.
-TEST_F(ReportTool, ATestContradictingTheStatisticsFileIsAUsageError) {
-    std::ofstream(folder_ / "deficit.txt", std::ios::binary)
-        << FormatStatisticsFile({"30", "1", {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}}});
-    std::ofstream(folder_ / "dissociation.txt", std::ios::binary) << FormatStatisticsFile(
-        {"30", "1", {{"50", "30", "12"}, {"8", "4", "2"}, {"30", "31", "13"}, {"0.5", "0.25", "0.75"}},
-         AnalysisTest::Dissociation});
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--statistics", "deficit.txt", "--test", "dissociation"},
-         "quorvane-report: --test dissociation contradicts the statistics file \"deficit.txt\", which holds the "
-         "statistics of a deficit\nUsage: quorvane-report"},
-        {{"--test", "deficit", "--statistics", "dissociation.txt", "--format", "json"},
-         "quorvane-report: --test deficit contradicts the statistics file \"dissociation.txt\", which holds the "
-         "statistics of a dissociation\nUsage: quorvane-report"},
-    };
-    for (const auto& [args, message] : cases) {
-        const ToolRun run = Run(args);
-        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err.rfind(message, 0), 0u) << run.err;
-    }
-}
 
 // ---- Dissociations ---------------------------------------------------------------------
 
@@ -875,37 +844,16 @@ TEST_P(Dissociation, SummaryInputGivesTheRawRunsReport) {
     const int n = std::stoi(kDissociationExample.n);
     for (const std::string k : {kDissociationExample.k, "0"}) {
         const int p = std::stoi(k) + 2;
-        testing::FakePlatform platform;
-        platform.openAnswers.push_back(file);
-        RawDataTable table;
-        ASSERT_TRUE(LoadRawDataFile(n + 1, p, table, platform, 2).loaded);
-        tMatrix corr;
-        tVector means, sds, caseScores;
-        SampleStatistics(table, n, p, corr, means, sds);
-        DataRow(table, n + 1, p, caseScores);
-        StatisticsTable statistics{kDissociationExample.n, k, {}, AnalysisTest::Dissociation};
-        SummaryEntries& entries = statistics.entries;
-        for (int i = 1; i <= p; ++i) {
-            entries.means.push_back(Exact(means(i)));
-            entries.sds.push_back(Exact(sds(i)));
-            entries.caseScores.push_back(Exact(caseScores(i)));
-            for (int j = 1; j < i; ++j) entries.correlations.push_back(Exact(corr(i, j)));
-        }
-        const auto joined = [](const std::vector<std::string>& words) {
-            std::string list;
-            for (const std::string& word : words) list += (list.empty() ? "" : " ") + word;
-            return list;
-        };
-        std::vector<std::string> summaryArgs = {"--limit", limit};
-        if (GetParam() == 0) {
-            summaryArgs.insert(summaryArgs.end(), {"--summary", "--test", "dissociation", "--n", kDissociationExample.n,
-                                                   "--k", k, "--means", joined(entries.means), "--sds",
-                                                   joined(entries.sds), "--case", joined(entries.caseScores),
-                                                   "--correlations", joined(entries.correlations)});
-        } else {
-            std::ofstream(folder_ / "norms.txt", std::ios::binary) << FormatStatisticsFile(statistics);
-            summaryArgs.insert(summaryArgs.end(), {"--statistics", "norms.txt"});
-        }
+        const std::optional<RawStatistics> statistics = StatisticsOf(file, n, p, 2);
+        ASSERT_TRUE(statistics);
+        std::vector<std::string> summaryArgs = {"--limit", limit, "--statistics", "norms.txt"};
+        if (GetParam() == 0)
+            summaryArgs = Plus({"--limit", limit, "--test", "dissociation"},
+                               SummaryOptions(kDissociationExample.n, k, statistics->entries));
+        else
+            WriteData(
+                FormatStatisticsFile({kDissociationExample.n, k, statistics->entries, AnalysisTest::Dissociation}),
+                "norms.txt");
         const ToolRun raw =
             Run({"--test", "dissociation", "--n", kDissociationExample.n, "--k", k, "--limit", limit, file});
         const ToolRun summary = Run(summaryArgs);
