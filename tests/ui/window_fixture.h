@@ -1,6 +1,5 @@
 #pragma once
-// Either program's windows wired as the program wires them, on a scripted platform whose
-// program folder is a fresh temporary folder.
+// The fixtures of the window tests.
 
 #include <gtest/gtest.h>
 
