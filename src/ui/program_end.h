@@ -1,9 +1,7 @@
 #pragma once
 // How the program ends: Exit answered Yes in either window, or the main window closed.
 
-#include <QCoreApplication>
-#include <QObject>
-
+#include "ui/main_form.h"
 #include "ui/template_results.h"
 
 namespace quorvane {
@@ -14,10 +12,6 @@ namespace quorvane {
 void EndProgram();
 
 // Ends the program when the main window (either program's) or the results window asks.
-template <class MainWindow>
-void EndProgramOnRequest(const MainWindow& mainWindow, const TfrmTemplateResults& frmTemplateResults) {
-    QObject::connect(&mainWindow, &MainWindow::programEndRequested, qApp, &EndProgram);
-    QObject::connect(&frmTemplateResults, &TfrmTemplateResults::programEndRequested, qApp, &EndProgram);
-}
+void EndProgramOnRequest(const MainForm& mainWindow, const TfrmTemplateResults& frmTemplateResults);
 
 }  // namespace quorvane

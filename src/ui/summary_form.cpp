@@ -1,7 +1,6 @@
 #include "ui/summary_form.h"
 
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGroupBox>
@@ -10,8 +9,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
-#include <QShowEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -36,7 +33,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 611;
 
 // Where the grid's fields go: a column of variable names, three columns of statistics,
@@ -96,18 +92,8 @@ QLabel* MakeHeading(const QString& text, QWidget* parent, int x = 0, int y = kHe
 
 }  // namespace
 
-TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      platform_(platform) {
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(WindowFont(13));
-
-    DescripFld = MakeDescriptionField(this);
+TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent) : MainForm(platform, parent, kClientHeight) {
     DescripFld->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);  // the text is always longer than the field
-
-    Panel3 = MakeNotesPanel(this, lblComments);
     memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 380), QFrame::Raised);
@@ -151,22 +137,14 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent)
         lblCorrelation[c] = MakeHeading(c == 1 ? QStringLiteral("r: Task 2") : QStringLiteral("r: Cov %1").arg(c - 1),
                                         Panel1);
 
-    pan1 = MakePanel(this, QRect(12, 545, 768, 56), QFrame::Sunken);
-    cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
-    btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, QRect(294, 11, 180, 34));
-    ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));
+    MakeButtonBar(545);
 
     connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) RadioGroup2Click();
     });
     connect(txtInput2, &QLineEdit::textChanged, this, &TfrmSummary::txtInput2Change);
-    connect(cmdCompute, &QPushButton::clicked, this, &TfrmSummary::cmdComputeClick);
-    connect(btnclearData, &QPushButton::clicked, this, &TfrmSummary::btnclearDataClick);
-    connect(ExitBtn, &QPushButton::clicked, this, &TfrmSummary::ExitBtnClick);
     connect(cmdSaveStatistics, &QPushButton::clicked, this, &TfrmSummary::cmdSaveStatisticsClick);
     connect(cmdLoadStatistics, &QPushButton::clicked, this, &TfrmSummary::cmdLoadStatisticsClick);
-
-    if (const QScreen* screen = this->screen()) move(screen->availableGeometry().center() - rect().center());
 
     statisticsDialog_.filter = "Statistics files|*.txt";
     statisticsDialog_.defaultName = "statistics.txt";
@@ -256,18 +234,6 @@ void TfrmSummary::RadioGroup2Click() {
 void TfrmSummary::ShowTitle(std::optional<int> k) {
     // Until a valid k is typed the title names covariates, as the report does for k > 0.
     setWindowTitle(QString::fromStdString(ReportTitle(GridTest(), true, k.value_or(1))));
-}
-
-int TfrmSummary::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
-
-void TfrmSummary::SetRadioGroup1ItemIndex(int index) {
-    if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
-}
-
-int TfrmSummary::RadioGroup2ItemIndex() const { return RadioGroup2Items->checkedId(); }
-
-void TfrmSummary::SetRadioGroup2ItemIndex(int index) {
-    if (QAbstractButton* item = RadioGroup2Items->button(index)) item->setChecked(true);
 }
 
 AnalysisTest TfrmSummary::GridTest() const { return static_cast<AnalysisTest>(RadioGroup2ItemIndex()); }
@@ -369,15 +335,8 @@ bool TfrmSummary::eventFilter(QObject* watched, QEvent* event) {
 }
 
 AnalysisRequest TfrmSummary::CurrentRequest() const {
-    AnalysisRequest request;
-    request.test = GridTest();
-    request.limit = static_cast<LimitType>(RadioGroup1ItemIndex());
-    request.nText = txtInput1->text().toStdString();
-    request.kText = txtInput2->text().toStdString();
+    AnalysisRequest request = RequestOfCommonInputs();
     request.source = CurrentEntries();
-    for (const QString& line : memoComments->NotesLines()) request.notes.push_back(line.toStdString());
-    request.followsEarlierReport = results_ != nullptr && results_->HoldsText();
-    request.decimalSeparator = SystemDecimalSeparator();
     return request;
 }
 
@@ -483,28 +442,6 @@ void TfrmSummary::btnclearDataClick() {
         DeleteSavedInputs(platform_, SummaryInputsFileName);
         txtInput1->setFocus();
     });
-}
-
-void TfrmSummary::ExitBtnClick() {
-    RunUserAction(platform_, [this] {
-        if (ConfirmExit(platform_)) emit programEndRequested();
-    });
-}
-
-void TfrmSummary::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (event->spontaneous()) return;
-    RunUserAction(platform_, [this] {
-        if (txtInput1->text().isEmpty())
-            txtInput1->setFocus();
-        else
-            platform_.BringToFront();
-    });
-}
-
-void TfrmSummary::closeEvent(QCloseEvent* event) {
-    event->accept();
-    emit programEndRequested();
 }
 
 }  // namespace quorvane

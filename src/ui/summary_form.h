@@ -5,29 +5,16 @@
 // of credible limit, may type notes, and starts the analysis with Compute. Save
 // statistics... and Load statistics... keep the table in a file.
 
-#include <QWidget>
 #include <array>
 #include <optional>
 #include <vector>
 
-#include "analysis/analysis_types.h"
-#include "analysis/platform.h"
 #include "analysis/summary_run.h"
-#include "ui/notes_memo.h"
-
-class QButtonGroup;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
-class QPushButton;
+#include "ui/main_form.h"
 
 namespace quorvane {
 
-class TfrmTemplateResults;
-
-class TfrmSummary : public QWidget {
+class TfrmSummary : public MainForm {
     Q_OBJECT
 
 public:
@@ -39,14 +26,6 @@ public:
 
     explicit TfrmSummary(Platform& platform, QWidget* parent = nullptr);
 
-    // The window that Compute fills; created after this one, as the program starts.
-    void SetResultsWindow(TfrmTemplateResults* results) { results_ = results; }
-
-    int RadioGroup1ItemIndex() const;
-    void SetRadioGroup1ItemIndex(int index);
-    // RadioGroup2's item index: the analysis, an AnalysisTest value.
-    int RadioGroup2ItemIndex() const;
-    void SetRadioGroup2ItemIndex(int index);
     // The number of covariates the grid shows.
     int GridCovariates() const { return gridCovariates_; }
     // The grid's field of an entry of the analysis chosen (variables and correlations
@@ -55,22 +34,9 @@ public:
     // The grid's shown entries, in the order of SummaryEntries for the analysis chosen.
     SummaryEntries CurrentEntries() const;
 
-    // The controls, open to the tests that drive the window as its user would.
-    QPlainTextEdit* DescripFld;
-    QFrame* Panel3;
-    QLabel* lblComments;
-    NotesMemo* memoComments;
-    QFrame* Panel1;
-    QLabel* Label1;
-    QLabel* Label2;
-    QLineEdit* txtInput1;
-    QLineEdit* txtInput2;
+    // Its own controls, open to the tests that drive the window as its user would.
     QPushButton* cmdSaveStatistics;
     QPushButton* cmdLoadStatistics;
-    QGroupBox* RadioGroup1;
-    QButtonGroup* RadioGroup1Items;
-    QGroupBox* RadioGroup2;
-    QButtonGroup* RadioGroup2Items;
     QLabel* lblGrid;
     std::array<QLabel*, 3> lblStatistic{};  // "Mean", "SD", "Case's score"
     // By grid variable: lblCorrelation[j] heads the column of correlations with variable j.
@@ -81,25 +47,15 @@ public:
     std::array<QLineEdit*, kGridVariables> txtCase{};
     // txtCorrelation[i][j]: grid variables i and j, j < i (the lower triangle).
     std::array<std::array<QLineEdit*, kGridVariables - 1>, kGridVariables> txtCorrelation{};
-    QFrame* pan1;
-    QPushButton* cmdCompute;
-    QPushButton* btnclearData;
-    QPushButton* ExitBtn;
-
-signals:
-    void programEndRequested();
 
 public slots:
-    void cmdComputeClick();
-    void btnclearDataClick();
-    void ExitBtnClick();
+    void cmdComputeClick() override;
+    void btnclearDataClick() override;
     void cmdSaveStatisticsClick();
     void cmdLoadStatisticsClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -133,8 +89,6 @@ private:
     // A statistics file loaded or saved: the results window's saves must not overwrite it.
     void KeepStatisticsFile(const std::string& path);
 
-    Platform& platform_;
-    TfrmTemplateResults* results_ = nullptr;
     int gridCovariates_ = 0;
     FileDialogOptions statisticsDialog_;
 };

@@ -1,7 +1,6 @@
 #include "ui/template_form.h"
 
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -9,7 +8,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <optional>
 
 #include "analysis/analysis_run.h"
@@ -30,7 +28,6 @@ namespace quorvane {
 
 namespace {
 
-constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 573;
 // A longer description needs a scroll bar in its 94-pixel field.
 constexpr int kDescriptionFitLength = 550;
@@ -124,18 +121,8 @@ std::optional<char> TypedCharacter(const QKeyEvent& event) {
 
 }  // namespace
 
-TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
-      platform_(platform) {
-    setFixedSize(kClientWidth, kClientHeight);
-    setFont(WindowFont(13));
-
-    DescripFld = MakeDescriptionField(this);
+TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent) : MainForm(platform, parent, kClientHeight) {
     connect(DescripFld, &QPlainTextEdit::textChanged, this, &TfrmTemplate::DescripFldChange);
-
-    Panel3 = MakeNotesPanel(this, lblComments);
 
     Panel1 = MakePanel(this, QRect(12, 157, 768, 342), QFrame::Raised);
 
@@ -172,10 +159,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     // A child of the window, not of Panel3, so that it can grow over the input panel.
     memoComments = new NotesMemo(this, QPoint(132, 118), 640);
 
-    pan1 = MakePanel(this, QRect(12, 507, 768, 56), QFrame::Sunken);
-    cmdCompute = MakeButton(QStringLiteral("Compute"), pan1, QRect(36, 11, 180, 34));
-    btnclearData = MakeButton(QStringLiteral("Clear Data "), pan1, QRect(294, 11, 180, 34));
-    ExitBtn = MakeButton(QStringLiteral("Exit"), pan1, QRect(552, 11, 180, 34));
+    MakeButtonBar(507);
 
     setTabOrder(txtInput1, txtInput2);
     setTabOrder(txtInput2, RadioGroup2Items->button(0));
@@ -189,12 +173,6 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent)
     setTabOrder(btnclearData, ExitBtn);
 
     connect(txtInput2, &QLineEdit::textChanged, this, &TfrmTemplate::RadioGroup2Click);
-    connect(cmdCompute, &QPushButton::clicked, this, &TfrmTemplate::cmdComputeClick);
-    connect(btnclearData, &QPushButton::clicked, this, &TfrmTemplate::btnclearDataClick);
-    connect(ExitBtn, &QPushButton::clicked, this, &TfrmTemplate::ExitBtnClick);
-
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
 
     FormCreate();
 }
@@ -239,28 +217,9 @@ std::array<QLabel*, kInputFieldCount> TfrmTemplate::Labels() const {
     return {Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8};
 }
 
-int TfrmTemplate::RadioGroup1ItemIndex() const { return RadioGroup1Items->checkedId(); }
-
-void TfrmTemplate::SetRadioGroup1ItemIndex(int index) {
-    if (QAbstractButton* item = RadioGroup1Items->button(index)) item->setChecked(true);
-}
-
-int TfrmTemplate::RadioGroup2ItemIndex() const { return RadioGroup2Items->checkedId(); }
-
-void TfrmTemplate::SetRadioGroup2ItemIndex(int index) {
-    if (QAbstractButton* item = RadioGroup2Items->button(index)) item->setChecked(true);
-}
-
 AnalysisRequest TfrmTemplate::CurrentRequest() const {
-    AnalysisRequest request;
-    request.test = static_cast<AnalysisTest>(RadioGroup2ItemIndex());
-    request.limit = static_cast<LimitType>(RadioGroup1ItemIndex());
-    request.nText = txtInput1->text().toStdString();
-    request.kText = txtInput2->text().toStdString();
+    AnalysisRequest request = RequestOfCommonInputs();
     request.source = RawDataFile{};  // chosen in the open dialog
-    for (const QString& line : memoComments->NotesLines()) request.notes.push_back(line.toStdString());
-    request.followsEarlierReport = results_ != nullptr && results_->HoldsText();
-    request.decimalSeparator = SystemDecimalSeparator();
     return request;
 }
 
@@ -295,32 +254,6 @@ void TfrmTemplate::btnclearDataClick() {
         DeleteSavedInputs(platform_);
         txtInput1->setFocus();
     });
-}
-
-void TfrmTemplate::ExitBtnClick() {
-    RunUserAction(platform_, [this] {
-        if (ConfirmExit(platform_)) emit programEndRequested();
-    });
-}
-
-void TfrmTemplate::FormShow() {
-    RunUserAction(platform_, [this] {
-        if (txtInput1->text().isEmpty())
-            txtInput1->setFocus();
-        else
-            platform_.BringToFront();
-    });
-}
-
-void TfrmTemplate::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!event->spontaneous()) FormShow();
-}
-
-void TfrmTemplate::closeEvent(QCloseEvent* event) {
-    // The main window is the program's main form: closing it ends the program at once.
-    event->accept();
-    emit programEndRequested();
 }
 
 bool TfrmTemplate::txtInputKeyPress(QLineEdit* edit, const QKeyEvent& event) {

@@ -5,7 +5,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <QTextDocumentFragment>
@@ -92,8 +91,7 @@ TfrmTemplateResults::TfrmTemplateResults(Platform& platform, QWidget* worksheet,
 
     // The client area is fixed; the menu bar comes on top of it.
     setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
 
     SaveDialog1_.defaultName = "results.txt";
     SaveDialog1_.filter = "*.txt";

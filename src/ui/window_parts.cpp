@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStringList>
 
 #include "analysis/program_texts.h"
@@ -85,6 +86,11 @@ QGroupBox* MakeLimitGroup(QWidget* parent, const QRect& geometry, QButtonGroup* 
 
 QGroupBox* MakeTestGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items, ItemFlow flow) {
     return MakeRadioGroup(QStringLiteral("Analysis required..."), Captions(kTestCaptions), parent, geometry, items, flow);
+}
+
+void CentreOnScreen(QWidget& window) {
+    if (const QScreen* screen = window.screen())
+        window.move(screen->availableGeometry().center() - window.rect().center());
 }
 
 char SystemDecimalSeparator() {

@@ -1,7 +1,8 @@
 #pragma once
 // What the windows share of their look: the fonts (from export/fonts.h), the bold command
-// buttons, the panels and the radio groups of the credible limit and of the analysis; and
-// the regional decimal separator their reports are written with.
+// buttons, the panels and the radio groups of the credible limit and of the analysis, and
+// their place in the middle of the screen; and the regional decimal separator their reports
+// are written with.
 
 #include <QFrame>
 #include <QRect>
@@ -42,6 +43,9 @@ enum class ItemFlow { Across, Down };
 // RadioGroup2, "Analysis required...", with its items kTestCaptions (ids the AnalysisTest
 // values) in items; the first is checked.
 QGroupBox* MakeTestGroup(QWidget* parent, const QRect& geometry, QButtonGroup* items, ItemFlow flow);
+
+// Moves a window of its final size to the middle of its screen's available area.
+void CentreOnScreen(QWidget& window);
 
 // The decimal separator of the user's regional settings; a full stop when it is not ASCII.
 char SystemDecimalSeparator();

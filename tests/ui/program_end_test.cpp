@@ -4,7 +4,6 @@
 #include <QTimer>
 
 #include "ui/program_end.h"
-#include "ui/summary_form.h"
 #include "window_fixture.h"
 
 namespace quorvane::testing {
@@ -25,9 +24,7 @@ const char* Name(EndAction action) {
 // Wires either program's windows as its main() does, acts as the user, and runs the
 // application's real event loop: the end must survive Qt's own quit machinery, not
 // just emit a signal.
-template <class MainWindow>
-void ExpectTheEventLoopEnds(EndAction action, FakePlatform& platform, MainWindow& main,
-                            TfrmTemplateResults& results) {
+void ExpectTheEventLoopEnds(EndAction action, FakePlatform& platform, MainForm& main, TfrmTemplateResults& results) {
     EndProgramOnRequest(main, results);
     if (action == EndAction::ExitYesInTheResultsWindow) {
         results.show();
@@ -59,18 +56,7 @@ TEST_P(ProgramEnd, TheRawProgramsEventLoopReturns) {
     ExpectTheEventLoopEnds(GetParam(), platform, frmTemplate, frmTemplateResults);
 }
 
-class SummaryProgramEnd : public ::testing::TestWithParam<EndAction> {
-protected:
-    SummaryProgramEnd() {
-        platform.executableFolder = folder.path().toStdString();
-        frmSummary.SetResultsWindow(&frmTemplateResults);
-        frmSummary.show();
-    }
-    QTemporaryDir folder;
-    FakePlatform platform;
-    TfrmSummary frmSummary{platform};
-    TfrmTemplateResults frmTemplateResults{platform, &frmSummary};
-};
+class SummaryProgramEnd : public SummaryWindow, public ::testing::WithParamInterface<EndAction> {};
 
 TEST_P(SummaryProgramEnd, TheCompanionsEventLoopReturns) {
     ExpectTheEventLoopEnds(GetParam(), platform, frmSummary, frmTemplateResults);

@@ -16,7 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <functional>
@@ -26,67 +25,11 @@
 #include "analysis/program_texts.h"
 #include "analysis/summary_run.h"
 #include "export/memo_lines.h"
-#include "support/fake_platform.h"
 #include "support/pdf_text.h"
-#include "ui/template_results.h"
+#include "window_fixture.h"
 
 namespace quorvane::testing {
 namespace {
-
-class SummaryWindow : public ::testing::Test {
-protected:
-    SummaryWindow() {
-        platform.executableFolder = folder.path().toStdString();
-        frmSummary.SetResultsWindow(&frmTemplateResults);
-    }
-    void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        frmSummary.show();
-        frmSummary.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&frmSummary));
-    }
-
-    // Types a table into the window as its user would: n, k, then each grid field.
-    void Type(const QString& n, const QString& k, const SummaryEntries& e) {
-        for (auto [edit, text] : {std::pair{frmSummary.txtInput1, n}, std::pair{frmSummary.txtInput2, k}}) {
-            edit->clear();
-            QTest::keyClicks(edit, text);
-        }
-        auto type = [this](InputField field, const std::vector<std::string>& texts) {
-            for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
-                QLineEdit* edit = frmSummary.EntryField(field, i);
-                edit->clear();
-                QTest::keyClicks(edit, QString::fromStdString(texts[i]));
-            }
-        };
-        type(InputField::Mean, e.means);
-        type(InputField::SD, e.sds);
-        type(InputField::CaseScore, e.caseScores);
-        type(InputField::Correlation, e.correlations);
-    }
-
-    void Click(QAbstractButton* button) {
-        button->setFocus();
-        QTest::mouseClick(button, Qt::LeftButton);
-    }
-
-    // Writes a statistics file into the scratch folder and opens it with Load statistics.
-    void LoadStatistics(const QString& path, const QByteArray& text) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text);
-        file.close();
-        platform.openAnswers.push_back(path.toStdString());
-        Click(frmSummary.cmdLoadStatistics);
-    }
-
-    QString Results() const { return frmTemplateResults.memoResults->toPlainText(); }
-
-    QTemporaryDir folder;
-    FakePlatform platform;
-    TfrmSummary frmSummary{platform};
-    TfrmTemplateResults frmTemplateResults{platform, &frmSummary};
-};
 
 const SummaryEntries kOneCovariate{{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}};
 // kOneCovariate as a statistics file holds it.

@@ -1,6 +1,5 @@
 #pragma once
-// The two windows wired as the program wires them, on a scripted platform whose
-// program folder is a fresh temporary folder.
+// The fixtures of the window tests.
 
 #include <gtest/gtest.h>
 
@@ -12,9 +11,12 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "support/fake_platform.h"
+#include "ui/summary_form.h"
 #include "ui/template_form.h"
 #include "ui/template_results.h"
 
@@ -23,21 +25,42 @@ namespace quorvane::testing {
 // Three controls and the case, one covariate, CR LF line ends.
 inline constexpr const char* kSmallSample = "10 40\r\n12 38\r\n11 45\r\n6 50\r\n";
 
-class WindowTest : public ::testing::Test {
+// A main window, Form, and the results window wired as the program wires them, on a
+// scripted platform whose program folder and current folder are a fresh temporary folder;
+// the main window is shown and active.
+template <class Form>
+class MainWindowTest : public ::testing::Test {
 protected:
-    WindowTest() {
+    MainWindowTest() {
         platform.executableFolder = folder.path().toStdString();
         platform.currentDirectory = folder.path().toStdString();
-        frmTemplate.SetResultsWindow(&frmTemplateResults);
+        form.SetResultsWindow(&frmTemplateResults);
     }
 
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
-        frmTemplate.show();
-        frmTemplate.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&frmTemplate));
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     }
 
+    // A click as the user's, which moves the focus to the button first.
+    void Click(QAbstractButton* button) {
+        button->setFocus();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
+    QString Results() const { return frmTemplateResults.memoResults->toPlainText(); }
+
+    QTemporaryDir folder;
+    FakePlatform platform;
+    Form form{platform};
+    TfrmTemplateResults frmTemplateResults{platform, &form};
+};
+
+// The raw program's windows.
+class WindowTest : public MainWindowTest<TfrmTemplate> {
+protected:
     // A data file in the temporary folder; returns its full path.
     std::string WriteDataFile(const QString& name, const QByteArray& content) {
         const QString path = folder.filePath(name);
@@ -53,17 +76,47 @@ protected:
         frmTemplate.txtInput1->setText(n);
         frmTemplate.txtInput2->setText(k);
         platform.openAnswers.push_back(std::move(dataFile));
-        frmTemplate.cmdCompute->setFocus();
-        QTest::mouseClick(frmTemplate.cmdCompute, Qt::LeftButton);
+        Click(frmTemplate.cmdCompute);
     }
 
     QString SavedInputsPath() const { return folder.filePath(QStringLiteral("Quorvane.txt")); }
-    QString Results() const { return frmTemplateResults.memoResults->toPlainText(); }
 
-    QTemporaryDir folder;
-    FakePlatform platform;
-    TfrmTemplate frmTemplate{platform};
-    TfrmTemplateResults frmTemplateResults{platform, &frmTemplate};
+    TfrmTemplate& frmTemplate = form;
+};
+
+// The companion program's windows.
+class SummaryWindow : public MainWindowTest<TfrmSummary> {
+protected:
+    // Types a table into the window as its user would: n, k, then each grid field.
+    void Type(const QString& n, const QString& k, const SummaryEntries& e) {
+        for (auto [edit, text] : {std::pair{frmSummary.txtInput1, n}, std::pair{frmSummary.txtInput2, k}}) {
+            edit->clear();
+            QTest::keyClicks(edit, text);
+        }
+        auto type = [this](InputField field, const std::vector<std::string>& texts) {
+            for (int i = 0; i < static_cast<int>(texts.size()); ++i) {
+                QLineEdit* edit = frmSummary.EntryField(field, i);
+                edit->clear();
+                QTest::keyClicks(edit, QString::fromStdString(texts[i]));
+            }
+        };
+        type(InputField::Mean, e.means);
+        type(InputField::SD, e.sds);
+        type(InputField::CaseScore, e.caseScores);
+        type(InputField::Correlation, e.correlations);
+    }
+
+    // Writes a statistics file into the scratch folder and opens it with Load statistics.
+    void LoadStatistics(const QString& path, const QByteArray& text) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        file.close();
+        platform.openAnswers.push_back(path.toStdString());
+        Click(frmSummary.cmdLoadStatistics);
+    }
+
+    TfrmSummary& frmSummary = form;
 };
 
 }  // namespace quorvane::testing
