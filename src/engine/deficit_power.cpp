@@ -1,5 +1,6 @@
 #include "engine/deficit_power.h"
 
+#include <algorithm>
 #include <boost/math/distributions/non_central_beta.hpp>
 #include <boost/math/distributions/non_central_t.hpp>
 #include <boost/math/distributions/normal.hpp>
@@ -97,6 +98,38 @@ double DeficitPowerAsymptote(double delta, double alpha, Alternative alternative
         case Alternative::TwoSided: break;
     }
     return bm::cdf(z, -critical - delta) + bm::cdf(bm::complement(z, critical - delta));
+}
+
+DeficitStudyPlan PlanDeficitStudy(const DeficitPowerQuestion& question, double targetPower) {
+    if (!(targetPower > question.alpha && targetPower < 1))
+        throw std::invalid_argument("The target power must lie between alpha and 1");
+    DeficitStudyPlan plan;
+    plan.asymptote = DeficitPowerAsymptote(question.delta, question.alpha, question.alternative);
+    DeficitPowerQuestion q = question;
+    const auto power = [&](int n) {
+        q.n = n;
+        return DeficitPower(q);
+    };
+    int previous = 0;  // the curve's n before the one that first reaches the target
+    for (int n = question.k + 2;; n = std::min(kMaxPlannedSampleSize, std::max(n + 1, n * 21 / 20))) {
+        plan.curve.push_back({n, power(n)});
+        const double p = plan.curve.back().power;
+        if (!plan.sampleSize && p >= targetPower) {
+            // Between two points of the curve, the smallest n by bisection: the power
+            // rises with n.
+            int lo = previous, hi = n;
+            while (lo != 0 && hi - lo > 1) {
+                const int mid = lo + (hi - lo) / 2;
+                (power(mid) >= targetPower ? hi : lo) = mid;
+            }
+            plan.sampleSize = hi;
+        }
+        previous = n;
+        // Near the asymptote the curve has said what it can, unless the target lies between.
+        const bool targetBeyond = !plan.sampleSize && plan.asymptote >= targetPower;
+        if ((std::fabs(p - plan.asymptote) <= kNearAsymptote && !targetBeyond) || n == kMaxPlannedSampleSize) break;
+    }
+    return plan;
 }
 
 }  // namespace quorvane

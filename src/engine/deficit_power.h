@@ -9,6 +9,9 @@
 // (n - k) T^2 / ((n - 1) k) is noncentral F(k, n - k) with noncentrality n Delta^2, and
 // Delta^2 = z*' R_xx^-1 z* is the case's squared distance from the covariates' means.
 
+#include <optional>
+#include <vector>
+
 namespace quorvane {
 
 // The side the test looks for: a score below the controls (a deficit), above them, or
@@ -25,13 +28,38 @@ struct DeficitPowerQuestion {
 };
 
 // The probability of a significant result. For k = 0 the noncentral t's distribution
-// function at the critical t (Boost.Math); otherwise its expectation over the noncentral F
-// of T^2, by exp-sinh quadrature on (0, inf). Throws std::invalid_argument for a question
-// outside the ranges above.
+// function at the critical t (Boost.Math); otherwise its expectation over T^2, taken as
+// the noncentral beta b = T^2 / (T^2 + (n - 1)), by tanh-sinh quadrature on (0, 1), to
+// about 1e-10. Throws std::invalid_argument for a question outside the ranges above.
 double DeficitPower(const DeficitPowerQuestion& question);
 
 // The power as n grows without bound, where h tends to 0 and t to a normal variate with
 // mean delta: Phi(z_alpha - delta) for Less, and its mirror images.
 double DeficitPowerAsymptote(double delta, double alpha, Alternative alternative);
+
+// The last n of a power curve, and how near the asymptote the curve goes.
+constexpr int kMaxPlannedSampleSize = 1000;
+constexpr double kNearAsymptote = 0.005;
+
+struct PowerAtN {
+    int n = 0;
+    double power = 0;
+    bool operator==(const PowerAtN&) const = default;
+};
+
+// A study planned for a target power: the power against n from the fewest controls the
+// test takes (k + 2) until it lies within kNearAsymptote of the asymptote and has passed
+// the target (when the asymptote lies above it), or to kMaxPlannedSampleSize (every n up
+// to 40, then steps of about 5%); and the smallest n whose power reaches the target,
+// found among all n, or nothing when the curve does not reach it.
+struct DeficitStudyPlan {
+    std::vector<PowerAtN> curve;
+    double asymptote = 0;
+    std::optional<int> sampleSize;
+};
+
+// The question's n is ignored. Throws std::invalid_argument as DeficitPower does, and for
+// a target outside (alpha, 1).
+DeficitStudyPlan PlanDeficitStudy(const DeficitPowerQuestion& question, double targetPower);
 
 }  // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/students_t.hpp>
@@ -52,6 +53,27 @@ TEST(DeficitPower, TendsToTheNormalTheoryAsymptote) {
                 DeficitPower({100'000, k, alternative == Alternative::Greater ? 2.0 : -2.0, 2, 0.05, alternative}),
                 asymptote, 2e-4);
     }
+}
+
+// The sample size is the smallest n that reaches the target, the curve rises from k + 2 to
+// the asymptote, and an asymptote below the target leaves no sample size.
+TEST(DeficitStudyPlan, FindsTheSmallestSampleSizeOnItsCurve) {
+    for (const auto& [k, delta, target] :
+         {std::tuple(0, -2.5, 0.7), std::tuple(2, -2.5, 0.75), std::tuple(1, -3.5, 0.9)}) {
+        const DeficitPowerQuestion question{0, k, delta, 2, 0.05, Alternative::Less};
+        const DeficitStudyPlan plan = PlanDeficitStudy(question, target);
+        ASSERT_TRUE(plan.sampleSize) << k;
+        const auto power = [&](int n) { return DeficitPower({n, k, delta, 2, 0.05, Alternative::Less}); };
+        EXPECT_GE(power(*plan.sampleSize), target);
+        EXPECT_LT(power(*plan.sampleSize - 1), target);
+        EXPECT_EQ(plan.curve.front().n, k + 2);
+        EXPECT_LE(std::fabs(plan.curve.back().power - plan.asymptote), kNearAsymptote);
+        EXPECT_TRUE(std::is_sorted(plan.curve.begin(), plan.curve.end(),
+                                   [](const PowerAtN& a, const PowerAtN& b) { return a.power < b.power; }));
+    }
+    const DeficitStudyPlan unreachable = PlanDeficitStudy({0, 1, -2, 2, 0.05, Alternative::Less}, 0.8);
+    EXPECT_FALSE(unreachable.sampleSize);
+    EXPECT_LT(unreachable.asymptote, 0.8);
 }
 
 using Vector = std::vector<double>;
