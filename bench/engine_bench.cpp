@@ -20,7 +20,9 @@ using namespace quorvane;
 // Summary statistics of a plausible control sample of n: task and k covariates with
 // moderate positive correlations, a case well below its conditional mean.
 tCaseStatistics MakeSummary(int k, int n) {
-    tCaseStatistics s{n, k};
+    tCaseStatistics s;
+    s.n = n;
+    s.k = k;
     const int p = k + 1;
     for (int i = 1; i <= p; ++i) {
         s.means(i) = 50 + 5 * i;
@@ -51,7 +53,9 @@ BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({0, 30})->Args({1, 3
 // case scores at the mean: correlated 0.5 with the first task, 0.3 with the covariates.
 tCaseStatistics WithSecondTask(const tCaseStatistics& one) {
     const int k = one.k;
-    tCaseStatistics s{one.n, k};
+    tCaseStatistics s;
+    s.n = one.n;
+    s.k = k;
     const auto from = [](int i) { return i == 1 ? 1 : i - 1; };  // the variable of `one` that i is
     for (int i = 1; i <= k + 2; ++i) {
         if (i == 2) continue;

@@ -54,6 +54,7 @@ struct tCaseStatistics {
     int k = 0;
     tVector sds, means, caseScores;
     tMatrix corr;
+    bool operator==(const tCaseStatistics&) const = default;
 };
 
 // For tests: called with a block's index (from 0) before that block of draws is turned
@@ -123,6 +124,7 @@ struct tDeficitOutcome {
     long double condSD = 0;
     tCovariateResults results;
     tDrawHistogram zHistogram;
+    bool operator==(const tDeficitOutcome&) const = default;
 };
 
 // The same test on value types, with the options' block hook.
@@ -173,15 +175,14 @@ std::vector<long double> CaseDistances(int tasks, const tCaseStatistics& statist
 // stream of variates, and draws the case's standardised difference from a second stream
 // at the same time; both streams start at the initial seeds with fixedSeed, else where
 // the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws
-// std::invalid_argument unless
-// 0 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
-// needs it) and the draws leave room for the limits; otherwise what
-// CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
-// two tasks is singular or their conditional correlation exceeds
-// kMaxConditionalCorrelation in size. The difference test takes the tasks in an order of their own, which swapping
-// them does not change, and mirrors its outcome when that order is the swap: swapped tasks
-// give the same p values and percentage more extreme, Z-DCCC and its limits negated and
-// exchanged, to the last digit.
+// std::invalid_argument unless 0 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the
+// posterior of the residual covariance needs it) and the draws leave room for the
+// limits; otherwise what CovariateMonteCarloTest throws, and EMatrixError when the
+// residual covariance of the two tasks is singular or their conditional correlation
+// exceeds kMaxConditionalCorrelation in size. The difference test takes the tasks in an
+// order of their own, which swapping them does not change, and mirrors its outcome when
+// that order is the swap: swapped tasks give the same p values and percentage more
+// extreme, Z-DCCC and its limits negated and exchanged, to the last digit.
 tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options);
 
 }  // namespace quorvane

@@ -1,3 +1,6 @@
+// The standardised difference test of a dissociation: its posterior, its draws, the
+// canonical order of the tasks and the mirroring of its outcome.
+
 #include <algorithm>
 #include <array>
 #include <cmath>

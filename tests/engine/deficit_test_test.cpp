@@ -1,18 +1,14 @@
 #include "engine/bayes_engines.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <numbers>
-#include <ostream>
 #include <stdexcept>
-#include <string>
-#include <vector>
+#include <utility>
 
 #include "engine/engine_samples.h"
-#include "numerics/distrib.h"
 #include "numerics/errors.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
@@ -20,8 +16,8 @@
 namespace quorvane {
 namespace {
 
-// The worked example's raw scores (ThreeControls' statistics): one degree of freedom.
-Rows WorkedExample() { return {{{10, 40}, {12, 38}, {11, 45}}, {6, 50}}; }
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 // Two degrees of freedom: the chi-square variate is an exponential, drawn from a single
 // uniform rather than from pairs.
@@ -60,13 +56,8 @@ TEST(CovariateMonteCarloTest, TwoRunsAgreeInEveryBitAndLeaveTheInputsAlone) {
     Seed1 = 12345;  // the fixed seed flag restarts the stream whatever it held
     const Outcome first = RunTest(copy);
     const tDeficitOutcome second = CovariateMonteCarloTest(copy, {});  // the same on value types
-    EXPECT_EQ(first.results, second.results);
-    EXPECT_EQ(first.condMean, second.condMean);
-    EXPECT_EQ(first.condSD, second.condSD);
-    EXPECT_EQ(copy.sds, s.sds);
-    EXPECT_EQ(copy.means, s.means);
-    EXPECT_EQ(copy.caseScores, s.caseScores);
-    EXPECT_EQ(copy.corr, s.corr);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(copy, s);
 }
 
 // With n = k + 2 or k + 3 the posterior predictive distribution of a new control's
@@ -159,26 +150,20 @@ TEST_P(ClosedForm, PercentBelowAgreesWithinMonteCarloError) {
 INSTANTIATE_TEST_SUITE_P(
     SmallSamples, ClosedForm,
     ::testing::Values(WorkedExample(),  // nu = 1: k = 1, n = 3
-                      // nu = 1: k = 2, n = 4
+                                        // nu = 1: k = 2, n = 4
                       Rows{{{52, 12, 34}, {61, 16, 29}, {47, 10, 41}, {58, 14, 38}}, {44, 15, 33}},
                       TwoDegreesOfFreedom(),  // nu = 2: k = 1, n = 4, case near the middle
                       // nu = 2: k = 2, n = 5, case far below
                       Rows{{{100, 12, 40}, {92, 10, 35}, {110, 16, 45}, {97, 13, 31}, {105, 11, 50}}, {70, 14, 42}}));
 
 // A sample with two covariates on everyday scales, used to check the units.
+// clang-format off
 Rows Everyday() {
-    return {{{31, 12, 45},
-             {28, 10, 52},
-             {35, 16, 38},
-             {30, 12, 61},
-             {26, 9, 55},
-             {33, 14, 47},
-             {29, 11, 58},
-             {36, 17, 40},
-             {27, 10, 66},
-             {32, 13, 50}},
+    return {{{31, 12, 45}, {28, 10, 52}, {35, 16, 38}, {30, 12, 61}, {26, 9, 55},
+             {33, 14, 47}, {29, 11, 58}, {36, 17, 40}, {27, 10, 66}, {32, 13, 50}},
             {21, 13, 57}};
 }
+// clang-format on
 
 tCaseStatistics Rescaled(tCaseStatistics s, int variable, long double factor) {
     s.sds(variable) *= factor;
@@ -195,16 +180,7 @@ std::vector<std::string> Printed(const Outcome& out) {
             FormatText("%2.4f %3.4f %3.4f", {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)})};
 }
 
-struct UnitCase {
-    int variable;
-    long double factor;
-};
-
-void PrintTo(const UnitCase& c, std::ostream* os) {
-    *os << "variable " << c.variable << " times " << static_cast<double>(c.factor);
-}
-
-class Units : public ::testing::TestWithParam<UnitCase> {};
+class Units : public ::testing::TestWithParam<std::pair<int, long double>> {};  // variable, factor
 
 TEST_P(Units, RescalingAVariableLeavesThePrintedResultsUnchanged) {
     const auto [variable, factor] = GetParam();
@@ -218,9 +194,9 @@ TEST_P(Units, RescalingAVariableLeavesThePrintedResultsUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Factors, Units,
-                         ::testing::Values(UnitCase{2, 1e7L}, UnitCase{2, 1e8L}, UnitCase{3, 1e-6L}, UnitCase{3, 1e-8L},
-                                           UnitCase{1, 1e-8L}, UnitCase{1, 1e8L}, UnitCase{2, 1e-3L},
-                                           UnitCase{3, 1e4L}));
+                         ::testing::Values(std::pair{2, 1e7L}, std::pair{2, 1e8L}, std::pair{3, 1e-6L},
+                                           std::pair{3, 1e-8L}, std::pair{1, 1e-8L}, std::pair{1, 1e8L},
+                                           std::pair{2, 1e-3L}, std::pair{3, 1e4L}));
 
 // A power of two changes no rounding: where the pivot thresholds pass both before and
 // after, every number is the same to the last bit.
@@ -235,12 +211,7 @@ TEST(CovariateMonteCarloTest, PowerOfTwoUnitsGiveIdenticalNumbers) {
 TEST(CovariateMonteCarloTest, CollinearCovariatesStopWithAMatrixError) {
     // The second covariate is twice the first: X'X is singular.
     tCaseStatistics s = FromRaw({{31, 12, 24}, {28, 10, 20}, {35, 16, 32}, {30, 12, 24}, {26, 9, 18}}, {21, 13, 26});
-    try {
-        RunTest(s, true, 1'000);
-        FAIL() << "expected EMatrixError";
-    } catch (const EMatrixError& error) {
-        EXPECT_NE(std::string(error.what()).find("Analysis cannot proceed"), std::string::npos);
-    }
+    EXPECT_THAT([&] { RunTest(s, true, 1'000); }, ThrowsMessage<EMatrixError>(HasSubstr("Analysis cannot proceed")));
     // Nothing of the failed attempts is left to be reported by the next computation.
     EXPECT_NO_THROW(RaiseFloatingPointFaults());
 }
@@ -249,12 +220,8 @@ TEST(CovariateMonteCarloTest, ACaseBeyondTheNormalFunctionsReachRaisesItsArgumen
     // The case lies about a million conditional SDs below: Phi cannot be evaluated.
     tCaseStatistics s = ThreeControls();
     s.caseScores(1) = -1e6L;
-    try {
-        RunTest(s, true, 1'000);
-        FAIL() << "expected EArgumentError";
-    } catch (const EArgumentError& error) {
-        EXPECT_EQ(std::string(error.what()), ArgumentMessageText(kCodeArgumentTooLarge));
-    }
+    EXPECT_THAT([&] { RunTest(s, true, 1'000); },
+                ThrowsMessage<EArgumentError>(ArgumentMessageText(kCodeArgumentTooLarge)));
 }
 
 // The deficit test's draw loop as a single thread runs it, with the library's vector
@@ -346,16 +313,8 @@ TEST(CovariateMonteCarloTest, ACaseOnItsConditionalMeanHasZeroEffectSize) {
     EXPECT_NEAR(out.results(ZCCC), 0, 1e-15L);
 }
 
-struct ClassicalCase {
-    int n;
-    long double caseScore;  // against controls of mean 50 and SD 10
-};
-
-void PrintTo(const ClassicalCase& c, std::ostream* os) {
-    *os << "n " << c.n << ", case " << static_cast<double>(c.caseScore);
-}
-
-class WithoutCovariates : public ::testing::TestWithParam<ClassicalCase> {};
+// n, and the case's score against controls of mean 50 and SD 10.
+class WithoutCovariates : public ::testing::TestWithParam<std::pair<int, long double>> {};
 
 // Without covariates the posterior predictive distribution of a control's score is
 // mean + SD sqrt((n + 1) / n) T_(n-1): the proportion below the case is the classical
@@ -375,8 +334,8 @@ TEST_P(WithoutCovariates, ProportionBelowTheCaseIsTheClassicalTTests) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, WithoutCovariates,
-                         ::testing::Values(ClassicalCase{2, 30}, ClassicalCase{3, 75}, ClassicalCase{5, 49},
-                                           ClassicalCase{10, 20}, ClassicalCase{30, 71}, ClassicalCase{120, 26}));
+                         ::testing::Values(std::pair{2, 30.0L}, std::pair{3, 75.0L}, std::pair{5, 49.0L},
+                                           std::pair{10, 20.0L}, std::pair{30, 71.0L}, std::pair{120, 26.0L}));
 
 }  // namespace
 }  // namespace quorvane

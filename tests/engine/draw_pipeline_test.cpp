@@ -1,7 +1,9 @@
 #include "engine/draw_pipeline.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -12,35 +14,32 @@
 namespace quorvane {
 namespace {
 
-// A source that draws a counter, and fails at draw failAt.
-struct Counter {
-    int failAt = -1;
+// Source and statistic at once: draws a counter t, failing at draw drawFailsAt, and turns
+// it into t and t / 2, failing at the draws processFailsAt; their Phi, 1 / (1 + z^2), sum
+// to a value that depends on the order of the terms.
+struct Toy {
+    static constexpr std::size_t kCount = 2;
+    int drawFailsAt = -1;
+    std::array<int, 2> processFailsAt{-1, -1};
     std::atomic<int> drawn{0};
+    mutable std::atomic<int> failures{0};
+
     static int Stride() { return 1; }
     void Draw(long double* out) {
-        if (drawn == failAt) throw std::runtime_error("drawing " + std::to_string(failAt));
+        if (drawn == drawFailsAt) throw std::runtime_error("drawing " + std::to_string(drawFailsAt));
         out[0] = drawn++;
     }
-};
-
-// Two statistics of the counter, t and t / 2, failing at the draws failAt; their Phi,
-// 1 / (1 + z^2), sum to a value that depends on the order of the terms.
-struct Halves {
-    static constexpr std::size_t kCount = 2;
-    std::array<int, 2> failAt{-1, -1};
-    std::atomic<int>* failures = nullptr;
     std::array<long double, 2> operator()(const long double* v) const {
-        for (const int at : failAt)
-            if (v[0] == at) {
-                ++*failures;
-                throw std::runtime_error("processing " + std::to_string(at));
-            }
+        if (const auto at = std::ranges::find(processFailsAt, v[0]); at != processFailsAt.end()) {
+            ++failures;
+            throw std::runtime_error("processing " + std::to_string(*at));
+        }
         return {v[0], v[0] / 2};
     }
     static long double Phi(long double z) { return 1 / (1 + z * z); }
 };
 
-using Pipeline = DrawPipeline<Counter, Halves>;
+using Pipeline = DrawPipeline<Toy, Toy>;
 constexpr int kBlock = Pipeline::kBlock;
 
 // Waits until done() or a second has passed (the other thread may never come to it).
@@ -56,21 +55,19 @@ void WaitFor(Done done) {
 // draw is stored where it belongs, and the Phi are summed in draw order.
 TEST(DrawPipeline, AFullRingKeepsEveryDrawAndSumsInDrawOrder) {
     const int draws = (Pipeline::kRingBlocks + 4) * kBlock + 5;
-    Counter source;
-    std::atomic<int> failures{0};
+    Toy toy;
     std::array<tDrawArray, 2> stores;
-    Pipeline pipeline(source, Halves{{-1, -1}, &failures}, draws, {&stores[0], &stores[1]}, [&](int block) {
-        if (block > 0) return;
-        WaitFor([&] { return source.drawn >= Pipeline::kRingBlocks * kBlock; });
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    });
-    const Pipeline::Sums sums = pipeline.ProbabilitySums();
+    const auto sums = Pipeline(toy, toy, draws, {&stores[0], &stores[1]}, [&](int block) {
+                          if (block > 0) return;
+                          WaitFor([&] { return toy.drawn >= Pipeline::kRingBlocks * kBlock; });
+                          std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                      }).ProbabilitySums();
     for (int j = 0; j < 2; ++j) {
         long double sum = 0;
         for (int t = 0; t < draws; ++t) {
             const long double z = j == 0 ? t : t / 2.0L;
             ASSERT_EQ(stores[j](t + 1), static_cast<double>(z)) << "draw " << t;
-            sum = sum + Halves::Phi(z);
+            sum = sum + Toy::Phi(z);
         }
         EXPECT_EQ(sums[j], sum);
     }
@@ -88,22 +85,18 @@ class EarliestError : public ::testing::TestWithParam<Failure> {};
 
 TEST_P(EarliestError, IsTheOneReported) {
     const auto& [drawFailsAt, processFailsAt, heldBlock, waitingBlock, reported] = GetParam();
-    Counter source{drawFailsAt};
-    std::atomic<int> failures{0};
+    Toy toy;
+    toy.drawFailsAt = drawFailsAt;
+    toy.processFailsAt = processFailsAt;
     std::atomic<bool> held{false};
     std::array<tDrawArray, 2> stores;
-    Pipeline pipeline(source, Halves{processFailsAt, &failures}, 20 * kBlock, {&stores[0], &stores[1]}, [&](int block) {
+    Pipeline pipeline(toy, toy, 20 * kBlock, {&stores[0], &stores[1]}, [&](int block) {
         if (block == waitingBlock) WaitFor([&] { return held.load(); });
         if (block != heldBlock) return;
         held = true;
-        WaitFor([&] { return failures > 0; });
+        WaitFor([&] { return toy.failures > 0; });
     });
-    try {
-        pipeline.ProbabilitySums();
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(error.what(), reported);
-    }
+    EXPECT_THAT([&] { pipeline.ProbabilitySums(); }, ::testing::ThrowsMessage<std::runtime_error>(reported));
 }
 
 INSTANTIATE_TEST_SUITE_P(

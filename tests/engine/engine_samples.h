@@ -29,23 +29,6 @@ struct DrawCase {
     bool unitScale = false;  // the regression fits only at unit scale
 };
 
-// Controls (10, 40), (12, 38), (11, 45), the case (6, 50): means 11 and 41, SDs 1 and
-// sqrt(13), correlation -1/sqrt(13), worked out by hand from the raw scores.
-inline tCaseStatistics ThreeControls() {
-    tCaseStatistics s;
-    s.n = 3;
-    s.k = 1;
-    s.means(1) = 11;
-    s.means(2) = 41;
-    s.sds(1) = 1;
-    s.sds(2) = std::sqrt(13.0L);
-    s.caseScores(1) = 6;
-    s.caseScores(2) = 50;
-    s.corr(1, 1) = s.corr(2, 2) = 1;
-    s.corr(1, 2) = s.corr(2, 1) = -1 / std::sqrt(13.0L);
-    return s;
-}
-
 // Summary statistics computed directly from raw rows (the tasks first, then the
 // covariates), with the case apart.
 inline tCaseStatistics FromRaw(const std::vector<std::vector<long double>>& controls,
@@ -74,6 +57,11 @@ inline tCaseStatistics FromRaw(const std::vector<std::vector<long double>>& cont
 }
 
 inline tCaseStatistics FromRaw(const Rows& rows, int tasks = 1) { return FromRaw(rows.controls, rows.caseRow, tasks); }
+
+// Controls (10, 40), (12, 38), (11, 45), the case (6, 50): means 11 and 41, SDs 1 and
+// sqrt(13), correlation -1/sqrt(13), as worked out by hand.
+inline Rows WorkedExample() { return {{{10, 40}, {12, 38}, {11, 45}}, {6, 50}}; }
+inline tCaseStatistics ThreeControls() { return FromRaw(WorkedExample()); }
 
 // The case's design vector (1, covariate scores) from a row with m tasks first.
 inline std::vector<long double> DesignRow(const std::vector<long double>& row, int m) {
