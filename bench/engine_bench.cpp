@@ -17,15 +17,12 @@ namespace {
 
 using namespace quorvane;
 
-// Summary statistics of a plausible control sample: task and k covariates with
+// Summary statistics of a plausible control sample of n: task and k covariates with
 // moderate positive correlations, a case well below its conditional mean.
-struct Summary {
-    tVector sds, means, caseScores;
-    tMatrix corr;
-};
-
-Summary MakeSummary(int k) {
-    Summary s;
+tCaseStatistics MakeSummary(int k, int n) {
+    tCaseStatistics s;
+    s.n = n;
+    s.k = k;
     const int p = k + 1;
     for (int i = 1; i <= p; ++i) {
         s.means(i) = 50 + 5 * i;
@@ -39,7 +36,7 @@ Summary MakeSummary(int k) {
 void BM_CovariateMonteCarloTest(benchmark::State& state) {
     const int k = static_cast<int>(state.range(0));
     const int n = static_cast<int>(state.range(1));
-    const Summary s = MakeSummary(k);
+    const tCaseStatistics s = MakeSummary(k, n);
     long double condMean = 0, condSD = 0;
     tCovariateResults results;
     tDrawHistogram histogram;
@@ -54,8 +51,11 @@ BENCHMARK(BM_CovariateMonteCarloTest)->Args({5, 120})->Args({0, 30})->Args({1, 3
 
 // BM_CovariateMonteCarloTest's summary with a second task after the first, on which the
 // case scores at the mean: correlated 0.5 with the first task, 0.3 with the covariates.
-Summary WithSecondTask(const Summary& one, int k) {
-    Summary s;
+tCaseStatistics WithSecondTask(const tCaseStatistics& one) {
+    const int k = one.k;
+    tCaseStatistics s;
+    s.n = one.n;
+    s.k = k;
     const auto from = [](int i) { return i == 1 ? 1 : i - 1; };  // the variable of `one` that i is
     for (int i = 1; i <= k + 2; ++i) {
         if (i == 2) continue;
@@ -77,11 +77,10 @@ Summary WithSecondTask(const Summary& one, int k) {
 void BM_DissociationMonteCarloTest(benchmark::State& state) {
     const int k = static_cast<int>(state.range(0));
     const int n = static_cast<int>(state.range(1));
-    const Summary s = WithSecondTask(MakeSummary(k), k);
+    const tCaseStatistics s = WithSecondTask(MakeSummary(k, n));
     tDissociationOutcome outcome;
     for (auto _ : state) {
-        DissociationMonteCarloTest(k, n, kDraws, true, true, kCrediblePercent, s.sds, s.means, s.caseScores,
-                                   s.corr, outcome);
+        outcome = DissociationMonteCarloTest(s, {});
         benchmark::DoNotOptimize(outcome);
     }
     state.counters["acceptance"] = static_cast<double>(kDraws) / static_cast<double>(outcome.proposals);

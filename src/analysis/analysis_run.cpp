@@ -195,25 +195,23 @@ bool TasksRepeatEachOther(int n, int k, const AnalysisResults& results) {
 
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results) {
     const int p = k + TaskCount(test);
+    results.n = n;
+    results.k = k;
     if (!IsPositiveDefinite(p, results.corr) &&
         !(test == AnalysisTest::Dissociation && TasksRepeatEachOther(n, k, results)))
         return AnalysisStop::NotPositiveDefinite;
     try {
         // Checked before anything is computed, on the point estimate alone, so that how far
         // is too far does not depend on the draws; the engine's own refusal stays behind it.
-        for (const long double z : CaseDistances(TaskCount(test), k, n, results.sds, results.means,
-                                                 results.caseScores, results.corr))
+        for (const long double z : CaseDistances(TaskCount(test), results))
             if (!(std::fabs(z) <= kMaxCaseDistance)) return AnalysisStop::CaseOutOfReach;
         results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
-        const bool twoSided = limitType == LimitType::TwoSided;
+        tTestOptions options;
+        options.twoSided = limitType == LimitType::TwoSided;
         if (test == AnalysisTest::Dissociation) {
-            DissociationMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds, results.means,
-                                       results.caseScores, results.corr, results.outcome);
+            results.outcome = DissociationMonteCarloTest(results, options);
         } else {
-            tDeficitOutcome& task = results.outcome.tasks[0];
-            CovariateMonteCarloTest(k, n, kDraws, true, twoSided, kCrediblePercent, results.sds, results.means,
-                                    results.caseScores, results.corr, task.condMean, task.condSD, task.results,
-                                    task.zHistogram);
+            results.outcome.tasks[0] = CovariateMonteCarloTest(results, options);
         }
     } catch (const EArgumentError&) {
         // The engine's only argument error: a draw beyond the normal distribution

@@ -31,11 +31,8 @@ struct AnalysisInputs {
     std::string dataFileName;
 };
 
-struct AnalysisResults {
-    tMatrix corr;
-    tVector means;
-    tVector sds;
-    tVector caseScores;
+// The statistics the tests are run on (n and k set by the run), and what they give.
+struct AnalysisResults : tCaseStatistics {
     tVector caseZ;
     // The engine's outcome. A deficit fills tasks[0], the test of the task of interest;
     // a dissociation fills all of it: each task's deficit test and the difference's.

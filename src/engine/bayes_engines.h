@@ -3,8 +3,13 @@
 // the tasks regressed on k covariates: the deficit test on one task, and the
 // standardised difference test of a dissociation between two tasks. With k = 0 the
 // design is a column of ones, and the tests are those without covariates.
+//
+// The face of the engine. Behind it: the regression fit (regression_fit), the deficit
+// test (deficit_test), the difference test (difference_test), the two-thread draw
+// pipeline (draw_pipeline.h) and what the tests make of their draws (draw_summary).
 
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "numerics/matrix_handling.h"
@@ -39,6 +44,32 @@ struct tCovariateResults {
     long double operator()(int i) const { return cell[i - 1]; }
     bool operator==(const tCovariateResults&) const = default;
     std::array<long double, 8> cell{};
+};
+
+// What the tests are given: the controls' count n and k covariates, and per variable
+// (the tasks first, then the covariates) the controls' SD and mean and the case's score,
+// with the correlations of the variables.
+struct tCaseStatistics {
+    int n = 0;
+    int k = 0;
+    tVector sds, means, caseScores;
+    tMatrix corr;
+    bool operator==(const tCaseStatistics&) const = default;
+};
+
+// For tests: called with a block's index (from 0) before that block of draws is turned
+// into the statistics, on whichever thread processes it, so that a test can hold the
+// processing back or count the blocks. Empty (none) by default.
+using tBlockHook = std::function<void(int block)>;
+
+// How a test runs: the number of draws, whether the streams start at the initial seeds
+// (else where the caller's generator stands), the limit type and the credible percentage.
+struct tTestOptions {
+    int draws = kDraws;
+    bool fixedSeed = true;
+    bool twoSided = true;
+    int percent = kCrediblePercent;
+    tBlockHook blockHook;
 };
 
 // Regression of the first m variables on the next k from summary statistics:
@@ -77,11 +108,6 @@ struct tDrawHistogram {
 // Bins draws[0 .. count) over [lower, upper).
 tDrawHistogram BinDraws(const double* draws, int count, double lower, double upper);
 
-// For tests: a function called with a block's index (from 0) before that block of draws
-// is turned into Z_t, on whichever thread processes it, so that a test can hold the
-// processing back until the drawing thread fills the ring. Null (none) by default.
-void SetBlockProcessingHook(void (*hook)(int block));
-
 // The test itself. Throws EMatrixError when X'X is singular or its inverse not positive
 // definite (also after the variables are brought to unit scale), EArgumentError when a
 // draw lies beyond the reach of the normal distribution function, and the
@@ -98,7 +124,11 @@ struct tDeficitOutcome {
     long double condSD = 0;
     tCovariateResults results;
     tDrawHistogram zHistogram;
+    bool operator==(const tDeficitOutcome&) const = default;
 };
+
+// The same test on value types, with the options' block hook.
+tDeficitOutcome CovariateMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options);
 
 // A percentage with its two credible limits.
 struct tPercentWithLimits {
@@ -138,25 +168,21 @@ constexpr long double kMaxCaseDistance = 65536;
 // The case's Z-CCC on each of the first `tasks` variables (1 or 2) against the
 // covariates, bit for bit what the tests report, and infinite rather than a fault where
 // it overflows. Throws what the tests' fit throws.
-std::vector<long double> CaseDistances(int tasks, int k, int n, const tVector& sds, const tVector& means,
-                                       const tVector& caseScores, const tMatrix& corr);
+std::vector<long double> CaseDistances(int tasks, const tCaseStatistics& statistics);
 
 // The Bayesian standardised difference test with covariates. Variables 1 and 2 are the
 // tasks, 3 .. k + 2 the covariates. Runs the deficit test on each task, both on one
 // stream of variates, and draws the case's standardised difference from a second stream
 // at the same time; both streams start at the initial seeds with fixedSeed, else where
-// the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws std::invalid_argument unless
-// 0 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the posterior of the residual covariance
-// needs it) and the draws leave room for the limits; otherwise what
-// CovariateMonteCarloTest throws, and EMatrixError when the residual covariance of the
-// two tasks is singular or their conditional correlation exceeds
-// kMaxConditionalCorrelation in size. The outcome is written only when the test has run
-// through. The difference test takes the tasks in an order of their own, which swapping
-// them does not change, and mirrors its outcome when that order is the swap: swapped tasks
-// give the same p values and percentage more extreme, Z-DCCC and its limits negated and
-// exchanged, to the last digit.
-void DissociationMonteCarloTest(int k, int n, int draws, bool fixedSeed, bool twoSided, int percent,
-                                const tVector& sds, const tVector& means, const tVector& caseScores,
-                                const tMatrix& corr, tDissociationOutcome& outcome);
+// the caller's generator stands. The difference test's Phi is StandardNormalCdf. Throws
+// std::invalid_argument unless 0 <= k, k + 2 <= kMaxVars and n - k - 2 > 1 (the
+// posterior of the residual covariance needs it) and the draws leave room for the
+// limits; otherwise what CovariateMonteCarloTest throws, and EMatrixError when the
+// residual covariance of the two tasks is singular or their conditional correlation
+// exceeds kMaxConditionalCorrelation in size. The difference test takes the tasks in an
+// order of their own, which swapping them does not change, and mirrors its outcome when
+// that order is the swap: swapped tasks give the same p values and percentage more
+// extreme, Z-DCCC and its limits negated and exchanged, to the last digit.
+tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options);
 
 }  // namespace quorvane
