@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/bayes_engines.h"
+#include "engine/engine_samples.h"
 #include "numerics/distrib.h"
 
 namespace quorvane {
@@ -120,12 +121,7 @@ struct Population {
 
 // One simulated study: n controls from the population (the task first in each row), then
 // the case, whose task score lies delta conditional SDs from its conditional mean on average.
-struct Study {
-    std::vector<Vector> controls;
-    Vector caseRow;
-};
-
-Study Simulate(const Population& pop, int n, double delta, std::mt19937_64& random) {
+Rows Simulate(const Population& pop, int n, double delta, std::mt19937_64& random) {
     std::normal_distribution<double> z;
     const int k = pop.k;
     Matrix l(k, Vector(k, 0));  // Cholesky factor of the covariates' correlations
@@ -138,11 +134,11 @@ Study Simulate(const Population& pop, int n, double delta, std::mt19937_64& rand
     const Vector b = pop.Beta();
     const double sd = pop.ConditionalSD();
     const auto row = [&](const Vector& x, double shift) {
-        Vector r{Dot(b, x) + sd * (shift + z(random))};
+        std::vector<long double> r{Dot(b, x) + sd * (shift + z(random))};
         r.insert(r.end(), x.begin(), x.end());
         return r;
     };
-    Study study;
+    Rows study;
     for (int i = 0; i < n; ++i) {
         Vector e(k), x(k, 0);
         for (double& v : e) v = z(random);
@@ -155,64 +151,35 @@ Study Simulate(const Population& pop, int n, double delta, std::mt19937_64& rand
 }
 
 // The engine's percentage below for the study, from its summary statistics.
-long double EnginePercentBelow(const Study& study, int draws) {
-    const int n = static_cast<int>(study.controls.size()), p = static_cast<int>(study.caseRow.size());
-    tVector means, sds, caseScores;
-    tMatrix corr;
-    for (int j = 1; j <= p; ++j) {
-        long double sum = 0;
-        for (const Vector& row : study.controls) sum += row[j - 1];
-        means(j) = sum / n;
-        caseScores(j) = study.caseRow[j - 1];
-    }
-    for (int i = 1; i <= p; ++i)
-        for (int j = 1; j <= p; ++j) {
-            long double sum = 0;
-            for (const Vector& row : study.controls) sum += (row[i - 1] - means(i)) * (row[j - 1] - means(j));
-            corr(i, j) = sum / (n - 1);
-        }
-    for (int i = 1; i <= p; ++i) sds(i) = std::sqrt(corr(i, i));
-    for (int i = 1; i <= p; ++i)
-        for (int j = 1; j <= p; ++j) corr(i, j) = i == j ? 1 : corr(i, j) / (sds(i) * sds(j));
-    long double condMean = 0, condSD = 0;
-    tCovariateResults results;
-    tDrawHistogram histogram;
-    CovariateMonteCarloTest(p - 1, n, draws, false, true, kCrediblePercent, sds, means, caseScores, corr, condMean,
-                            condSD, results, histogram);
-    return results(PercentBelow);
+long double EnginePercentBelow(const Rows& study, int draws) {
+    tTestOptions options;
+    options.draws = draws;
+    options.fixedSeed = false;
+    return CovariateMonteCarloTest(FromRaw(study), options).results(PercentBelow);
 }
 
 // The prediction test's one-tailed p: the case's residual from the controls' least-squares
 // fit over s sqrt(1 + h), h = d'(X'X)^-1 d, against Student's t with n - k - 1 degrees of
 // freedom.
-double PredictionTestP(const Study& study) {
-    const std::size_t n = study.controls.size(), q = study.caseRow.size();
-    Matrix xtx(q, Vector(q, 0));
-    Vector xty(q, 0);
-    const auto design = [](const Vector& row) {
-        Vector d{1};
-        d.insert(d.end(), row.begin() + 1, row.end());
-        return d;
-    };
-    for (const Vector& row : study.controls) {
-        const Vector x = design(row);
-        for (std::size_t i = 0; i < q; ++i) {
-            for (std::size_t j = 0; j < q; ++j) xtx[i][j] += x[i] * x[j];
-            xty[i] += x[i] * row[0];
-        }
+double PredictionTestP(const Rows& study) {
+    const LeastSquaresFit fit = LeastSquares(study.controls, 1);
+    const std::vector<long double> d = DesignRow(study.caseRow, 1);
+    long double residual = study.caseRow[0], h = 0;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+        residual -= fit.b[i][0] * d[i];
+        for (std::size_t j = 0; j < d.size(); ++j) h += d[i] * fit.xtxInverse[i][j] * d[j];
     }
-    const Vector b = Solve(xtx, xty), d = design(study.caseRow);
-    double rss = 0;
-    for (const Vector& row : study.controls) rss += std::pow(row[0] - Dot(b, design(row)), 2);
-    const double nu = static_cast<double>(n - q), s = std::sqrt(rss / nu), h = Dot(d, Solve(xtx, d));
-    return boost::math::cdf(boost::math::students_t(nu), (study.caseRow[0] - Dot(b, d)) / (s * std::sqrt(1 + h)));
+    const double nu = static_cast<double>(study.controls.size() - d.size());
+    const double s = std::sqrt(static_cast<double>(fit.rss[0][0]) / nu);
+    return boost::math::cdf(boost::math::students_t(nu),
+                            static_cast<double>(residual) / (s * std::sqrt(1 + static_cast<double>(h))));
 }
 
 // The engine's one-tailed p is the prediction test's, within its Monte Carlo error.
 TEST(DeficitPower, TheEnginesPIsThePredictionTestsP) {
     std::mt19937_64 random(20261209);
     for (int k = 0; k <= 5; ++k) {
-        const Study study = Simulate(Population(k), k + 6 + 5 * k, -2, random);
+        const Rows study = Simulate(Population(k), k + 6 + 5 * k, -2, random);
         const double p = PredictionTestP(study);
         const int draws = 200'000;
         EXPECT_NEAR(static_cast<double>(EnginePercentBelow(study, draws)) / 100, p,
