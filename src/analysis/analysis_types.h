@@ -83,8 +83,8 @@ struct AnalysisRequest {
     bool FromSummary() const { return std::holds_alternative<SummaryEntries>(source); }
 };
 
-// An entry of the main windows; index counts from 0 within its list (variables tasks
-// first; correlations in SummaryEntries order).
+// An entry of a request: a count, or a statistic of an entered table; index counts from 0
+// within its list (variables tasks first; correlations in SummaryEntries order).
 enum class InputField { None, N, K, Mean, SD, CaseScore, Correlation };
 struct InputFocus {
     InputField field = InputField::None;

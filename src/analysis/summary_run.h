@@ -40,7 +40,7 @@ int CorrelationIndex(int row, int column);
 std::string EntryCaption(InputField field, int index, AnalysisTest test = AnalysisTest::Deficit);
 
 // The checks of the entered statistics for counts that passed theirs (inputs' n, k, p and
-// test), in the order of the window's grid, row by row: mean, SD, case's score,
+// test), in the order of the table, row by row: mean, SD, case's score,
 // correlations. The first that fails shows its message and sets focus; nothing further is
 // looked at. The correlation matrix's positive definiteness is left to the analysis.
 std::optional<AnalysisResults> CheckSummaryEntries(const AnalysisInputs& inputs, const SummaryEntries& entries,
