@@ -11,6 +11,7 @@
 
 #include "analysis/analysis_run.h"
 #include "engine/bayes_engines.h"
+#include "engine/deficit_power.h"
 #include "numerics/distrib.h"
 
 namespace {
@@ -120,6 +121,22 @@ void BM_MillionNormalCdfs(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MillionNormalCdfs)->Unit(benchmark::kMillisecond);
+
+// The exact power of the deficit test at one n, k covariates, the case's covariates
+// Delta^2 = 2 from their means and an expected score 2.5 conditional SDs below.
+void BM_DeficitPower(benchmark::State& state) {
+    const DeficitPowerQuestion question{static_cast<int>(state.range(1)), static_cast<int>(state.range(0)), -2.5, 2,
+                                        0.05, Alternative::Less};
+    for (auto _ : state) benchmark::DoNotOptimize(DeficitPower(question));
+}
+BENCHMARK(BM_DeficitPower)->Args({0, 30})->Args({1, 30})->Args({5, 30})->Args({2, 200})->Unit(benchmark::kMillisecond);
+
+// The whole curve with the sample size for a power of .8.
+void BM_PlanDeficitStudy(benchmark::State& state) {
+    const DeficitPowerQuestion question{0, static_cast<int>(state.range(0)), -3, 2, 0.05, Alternative::Less};
+    for (auto _ : state) benchmark::DoNotOptimize(PlanDeficitStudy(question, 0.8));
+}
+BENCHMARK(BM_PlanDeficitStudy)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
 
 // Keeps quiet: the request names its file.
 class QuietPlatform : public Platform {
