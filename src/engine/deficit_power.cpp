@@ -54,6 +54,28 @@ private:
 
 }  // namespace
 
+DeficitPowerQuestion DeficitPowerQuestionFor(const tCaseStatistics& population, long double expectedScore, double alpha,
+                                             Alternative alternative) {
+    const int k = population.k, p = k + 1;
+    tMatrix condCov, rxx, rxxInverse;
+    tVector condMean, z;
+    tSelector covariates;
+    for (int i = 2; i <= p; ++i) covariates(i) = true;
+    MatSelect(population.corr, p, covariates, rxx);
+    if (!ConditionalMoments(p, k, population.corr, population.sds, population.means, population.caseScores, condCov,
+                            condMean) ||
+        !MatInverse(rxx, k, rxxInverse))
+        throw std::invalid_argument("The correlations of the task and the covariates cannot be inverted");
+    for (int i = 1; i <= k; ++i)
+        z(i) = (population.caseScores(i + 1) - population.means(i + 1)) / population.sds(i + 1);
+    long double distance2 = 0;
+    for (int i = 1; i <= k; ++i)
+        for (int j = 1; j <= k; ++j) distance2 += z(i) * rxxInverse(i, j) * z(j);
+    const long double delta = (expectedScore - condMean(1)) / std::sqrt(condCov(1, 1));
+    ClearFloatingPointFaults();
+    return {population.n, k, static_cast<double>(delta), static_cast<double>(distance2), alpha, alternative};
+}
+
 double DeficitPower(const DeficitPowerQuestion& q) {
     CheckQuestion(q);
     const double n = q.n, k = q.k;

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "engine/bayes_engines.h"
+
 namespace quorvane {
 
 // The side the test looks for: a score below the controls (a deficit), above them, or
@@ -26,6 +28,15 @@ struct DeficitPowerQuestion {
     double alpha = 0.05;   // in (0, 0.5]
     Alternative alternative = Alternative::Less;
 };
+
+// The question of a case of the population: n, k and the population's means, SDs and
+// correlations (the task first) from population, the case's covariate scores from its
+// caseScores (the task's is not used), and its expected task score. delta is the expected
+// score's distance from the conditional mean in conditional SDs, and Delta^2 the
+// covariates' z scores' squared Mahalanobis distance. Throws std::invalid_argument when
+// the correlations cannot be inverted.
+DeficitPowerQuestion DeficitPowerQuestionFor(const tCaseStatistics& population, long double expectedScore, double alpha,
+                                             Alternative alternative);
 
 // The probability of a significant result. For k = 0 the noncentral t's distribution
 // function at the critical t (Boost.Math); otherwise its expectation over T^2, taken as

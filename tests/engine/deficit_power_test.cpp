@@ -20,6 +20,25 @@ namespace {
 
 constexpr std::array kAlternatives = {Alternative::Less, Alternative::Greater, Alternative::TwoSided};
 
+// A case of a population, against its conditional moments worked out by hand: two
+// uncorrelated covariates, the case 0.625 and -1 SDs out on them.
+TEST(DeficitPowerQuestionFor, IsTheCasesConditionalDistanceAndItsCovariatesDistance) {
+    tCaseStatistics population;
+    population.n = 40;
+    population.k = 2;
+    for (const auto& [i, mean, sd, score] : {std::tuple(1, 50.0L, 10.0L, 0.0L), std::tuple(2, 60.0L, 8.0L, 65.0L),
+                                             std::tuple(3, 100.0L, 15.0L, 85.0L)})
+        population.means(i) = mean, population.sds(i) = sd, population.caseScores(i) = score;
+    population.corr(1, 1) = population.corr(2, 2) = population.corr(3, 3) = 1;
+    population.corr(1, 2) = population.corr(2, 1) = 0.6L;
+    population.corr(1, 3) = population.corr(3, 1) = 0.3L;
+    // Mean 50 + 10 (0.6 x 0.625 + 0.3 x -1) = 50.75, SD 10 sqrt(1 - 0.36 - 0.09).
+    const DeficitPowerQuestion q = DeficitPowerQuestionFor(population, 30, 0.05, Alternative::Less);
+    EXPECT_EQ(std::tuple(q.n, q.k), std::tuple(40, 2));
+    EXPECT_NEAR(q.delta, (30 - 50.75) / (10 * std::sqrt(0.55)), 1e-12);
+    EXPECT_NEAR(q.distance2, 0.625 * 0.625 + 1, 1e-12);
+}
+
 // Without a difference the test rejects at its level, whatever n, k and the covariates.
 TEST(DeficitPower, IsAlphaWithoutADeficit) {
     for (const Alternative alternative : kAlternatives)
