@@ -207,7 +207,7 @@ std::optional<DissociationPowerResult> DissociationPower(const DissociationPower
     // any order.
     const auto work = [&](Counts& mine) {
         try {
-            while (!stop.load(std::memory_order_relaxed)) {
+            while (!stop.load(std::memory_order_relaxed) && !(control.cancel && control.cancel->load())) {
                 const int i = next.fetch_add(1);
                 if (i >= simulations) break;
                 RunStudy(model, i, mine);
@@ -229,11 +229,18 @@ std::optional<DissociationPowerResult> DissociationPower(const DissociationPower
         while (running > 0) {
             finished.wait_for(lock, kProgressInterval, [&] { return running == 0; });
             if (control.cancel && control.cancel->load()) stop = true;
-            if (control.progress && running > 0) {
-                lock.unlock();
+            if (!control.progress || running == 0 || stop) continue;
+            lock.unlock();
+            std::exception_ptr thrown;
+            try {
                 control.progress(done.load());
-                lock.lock();
+            } catch (...) {
+                // The threads stop after their studies in hand; the caller gets the error.
+                thrown = std::current_exception();
+                stop = true;
             }
+            lock.lock();
+            if (thrown && !failure) failure = thrown;
         }
     }
     for (std::thread& thread : threads) thread.join();

@@ -6,12 +6,10 @@
 #include <array>
 #include <atomic>
 #include <cmath>
-#include <functional>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
-#include "engine/bayes_engines.h"
 #include "engine/engine_samples.h"
 #include "numerics/distrib.h"
 
@@ -48,16 +46,12 @@ DissociationPowerQuestion QuestionFor(const Plan& plan, int simulations, int dra
     return q;
 }
 
-void ExpectWithinError(double estimate, double truth, int simulations) {
-    EXPECT_NEAR(estimate, truth, 4 * std::sqrt(truth * (1 - truth) / simulations));
-}
-
-// With the case as far from its conditional mean on both tasks, the difference test
-// rejects at its level.
+// With the case equally far from its conditional means, the difference test rejects at its level.
 TEST(DissociationPower, OfTheDifferenceIsAlphaWithoutADifference) {
     for (const Plan& plan :
          {Plan{10, 0, 0.5, 0, 0, 0, 0}, Plan{8, 2, 0.6, 0.3, 0.4, -2, -2}, Plan{25, 1, -0.2, 0.5, 0.2, -1, -1}})
-        ExpectWithinError(DissociationPower(QuestionFor(plan, 2000, 1000))->difference.power, 0.05, 2000);
+        EXPECT_NEAR(DissociationPower(QuestionFor(plan, 2000, 1000))->difference.power, 0.05,
+                    4 * std::sqrt(0.05 * 0.95 / 2000));
 }
 
 // With many controls Z_DCCC is the case's (z1 - z2) / sqrt(2 - 2 rho), and the case's own
@@ -69,16 +63,15 @@ TEST(DissociationPower, TendsToTheNormalTheoryPowerOfZScores) {
          {std::tuple(0.5, -2.5, 0.0), std::tuple(0.0, -1.0, 1.0), std::tuple(-0.3, -3.0, -1.0)}) {
         const double d = (delta1 - delta2) / std::sqrt(2 - 2 * r);
         const double power = StandardNormalCdf(-1.959964 - d) + StandardNormalCdf(-1.959964 + d);
-        ExpectWithinError(
-            DissociationPower(QuestionFor({1000, 0, r, 0, 0, delta1, delta2}, 1000, 1000))->difference.power, power,
-            1000);
+        const auto estimate = DissociationPower(QuestionFor({1000, 0, r, 0, 0, delta1, delta2}, 1000, 1000));
+        EXPECT_NEAR(estimate->difference.power, power, 4 * std::sqrt(power * (1 - power) / 1000));
     }
 }
 
 // Studies simulated apart, each analysed whole by the engine: the shares of significant
 // differences and of the conclusion's dissociations agree with the simulation's.
 TEST(DissociationPower, AgreesWithWholeAnalysesOfSimulatedStudies) {
-    const Plan plan{10, 1, 0.5, 0.4, 0.3, -2.5, 0};
+    const Plan plan{10, 1, 0.5, 0.4, 0.3, -4.5, -1.5};
     const DissociationPowerQuestion q = QuestionFor(plan, 2000, 2000);
     const tCaseStatistics& pop = q.population;
     // Task j = a_j c + s_j u_j in SDs, the u's correlated rho.
@@ -134,15 +127,16 @@ TEST(DissociationPower, IsReproducibleReportsProgressCancelsAndRefuses) {
     const std::atomic<bool> cancel{true};
     control.cancel = &cancel;
     EXPECT_FALSE(DissociationPower(q, control));
-    for (const std::function<void(DissociationPowerQuestion&)>& spoil :
-         std::initializer_list<std::function<void(DissociationPowerQuestion&)>>{
-             [](auto& b) { b.population.n = 4; }, [](auto& b) { b.simulations = 99; }, [](auto& b) { b.draws = 999; },
-             [](auto& b) { b.alpha = 0; }, [](auto& b) { b.alpha = 0.6; },
-             [](auto& b) { b.population.corr(1, 2) = b.population.corr(2, 1) = 1; },
-             [](auto& b) { b.population.corr(1, 3) = b.population.corr(3, 1) = 0.99; }}) {
-        DissociationPowerQuestion bad = q;
-        spoil(bad);
-        EXPECT_THROW(DissociationPower(bad), std::invalid_argument);
+    // n, r, a1, simulations, draws, alpha: too few controls, too few simulations or draws,
+    // alpha out of range, perfectly correlated tasks, correlations not positive definite.
+    for (const auto& [n, r, a1, simulations, draws, alpha] :
+         {std::tuple(4, 0.5, 0.3, 200, 1000, 0.05), std::tuple(12, 0.5, 0.3, 99, 1000, 0.05),
+          std::tuple(12, 0.5, 0.3, 200, 999, 0.05), std::tuple(12, 0.5, 0.3, 200, 1000, 0.0),
+          std::tuple(12, 0.5, 0.3, 200, 1000, 0.6), std::tuple(12, 1.0, 0.3, 200, 1000, 0.05),
+          std::tuple(12, 0.5, 0.99, 200, 1000, 0.05)}) {
+        DissociationPowerQuestion bad = QuestionFor({n, 1, r, a1, 0.3, -3, 0}, simulations, draws);
+        bad.alpha = alpha;
+        EXPECT_THROW(DissociationPower(bad), std::invalid_argument) << n << " " << r << " " << a1;
     }
 }
 
