@@ -16,6 +16,7 @@
 #include "numerics/distrib.h"
 #include "numerics/errors.h"
 #include "numerics/fp_faults.h"
+#include "numerics/text_format.h"
 
 namespace quorvane {
 
@@ -82,7 +83,7 @@ Model ModelFor(const DissociationPowerQuestion& q) {
     const long double r = condCov(1, 2) / std::sqrt(condCov(1, 1) * condCov(2, 2));
     if (std::fabs(r) > kMaxConditionalCorrelation)
         throw std::invalid_argument("The tasks' correlation given the covariates must not exceed " +
-                                    std::to_string(static_cast<double>(kMaxConditionalCorrelation)) + " in size");
+                                    FormatFixed(kMaxConditionalCorrelation, 0, 3) + " in size");
     // The case's task scores: their conditional mean moved to the expected scores, and the
     // conditional covariance's noise about it.
     m.mean1 = (q.expectedScores[0] - pop.means(1)) / pop.sds(1);
