@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "analysis/analysis_run.h"
 #include "engine/bayes_engines.h"
 #include "engine/deficit_power.h"
+#include "engine/dissociation_power.h"
 #include "numerics/distrib.h"
 
 namespace {
@@ -137,6 +139,27 @@ void BM_PlanDeficitStudy(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(PlanDeficitStudy(question, 0.8));
 }
 BENCHMARK(BM_PlanDeficitStudy)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond);
+
+// The power of the dissociation tests at the defaults, 10,000 studies of 10,000 draws each,
+// on both threads: the population of BM_DissociationMonteCarloTest, the case expected
+// 2.5 SDs below the mean on task 1 and at the mean on task 2.
+void BM_DissociationPower(benchmark::State& state) {
+    DissociationPowerQuestion question;
+    question.population =
+        WithSecondTask(MakeSummary(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))));
+    question.expectedScores = {question.population.means(1) - 2.5L * question.population.sds(1),
+                               question.population.means(2)};
+    std::optional<DissociationPowerResult> result;
+    const std::clock_t start = std::clock();
+    for (auto _ : state) {
+        result = DissociationPower(question);
+        benchmark::DoNotOptimize(result);
+    }
+    // The processor time of both threads over two: the run's time on two idle cores.
+    state.counters["cpu_per_core_s"] = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC / 2;
+    state.counters["power"] = result->difference.power;
+}
+BENCHMARK(BM_DissociationPower)->Args({2, 30})->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 // Keeps quiet: the request names its file.
 class QuietPlatform : public Platform {
