@@ -83,9 +83,10 @@ struct AnalysisRequest {
     bool FromSummary() const { return std::holds_alternative<SummaryEntries>(source); }
 };
 
-// An entry of a request: a count, or a statistic of an entered table; index counts from 0
-// within its list (variables tasks first; correlations in SummaryEntries order).
-enum class InputField { None, N, K, Mean, SD, CaseScore, Correlation };
+// An entry of a request: a count, a statistic of an entered table, or a setting of a
+// study's plan; index counts from 0 within its list (variables tasks first; correlations
+// in SummaryEntries order).
+enum class InputField { None, N, K, Mean, SD, CaseScore, Correlation, Alpha, TargetPower, Simulations, Draws };
 struct InputFocus {
     InputField field = InputField::None;
     int index = 0;
