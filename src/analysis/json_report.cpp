@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/io_errors.h"
+#include "analysis/power_run.h"
 #include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
 #include "analysis/results_report.h"
@@ -106,7 +107,62 @@ Members DifferenceMembers(const tDissociationOutcome& outcome, LimitType limitTy
     };
 }
 
+// A power curve's points, one object a line, in an array under the indent of its member.
+std::string JsonCurve(const std::vector<Members>& points) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        json += i == 0 ? "\n    {" : ",\n    {";
+        for (std::size_t m = 0; m < points[i].size(); ++m)
+            json += (m == 0 ? "\"" : ", \"") + points[i][m].first + "\": " + points[i][m].second;
+        json += "}";
+    }
+    return json + (points.empty() ? "]" : "\n  ]");
+}
+
 }  // namespace
+
+std::string WritePowerJson(const PowerFacts& facts) {
+    const bool dissociation = facts.test == AnalysisTest::Dissociation;
+    Members members = {
+        {"mode", JsonString("power")},
+        {"test", JsonString(TestName(facts.test))},
+        {"n", std::to_string(facts.ns.empty() ? 0 : facts.ns.front())},
+        {"k", std::to_string(facts.k)},
+        {"alpha", JsonNumber(facts.alpha)},
+        {"alternative", JsonString(AlternativeName(dissociation ? Alternative::TwoSided : facts.alternative))},
+    };
+    std::vector<Members> curve;
+    if (dissociation) {
+        const DissociationPowerResult first =
+            facts.simulated.empty() ? DissociationPowerResult{} : facts.simulated.front().result;
+        members.insert(members.end(), {
+            {"power", JsonNumber(first.difference.power)},
+            {"power_se", JsonNumber(first.difference.standardError)},
+            {"power_classical_dissociation", JsonNumber(first.classical.power)},
+            {"power_classical_dissociation_se", JsonNumber(first.classical.standardError)},
+            {"power_strong_dissociation", JsonNumber(first.strong.power)},
+            {"power_strong_dissociation_se", JsonNumber(first.strong.standardError)},
+        });
+        for (const DissociationPowerAtN& point : facts.simulated)
+            curve.push_back({{"n", std::to_string(point.n)},
+                             {"power", JsonNumber(point.result.difference.power)},
+                             {"power_se", JsonNumber(point.result.difference.standardError)}});
+    } else {
+        const auto& sampleSize = facts.plan.sampleSize;
+        members.insert(members.end(), {
+            {"power", JsonNumber(facts.powers.empty() ? 0 : facts.powers.front().power)},
+            {"power_se", JsonNumber(0)},
+            {"asymptote", JsonNumber(facts.plan.asymptote)},
+            {"target_power", JsonNumber(facts.targetPower)},
+            {"sample_size", sampleSize ? std::to_string(*sampleSize) : "null"},
+        });
+        // One n asked: the plan's whole curve; a list: the powers at the n asked.
+        for (const PowerAtN& point : facts.ns.size() == 1 ? facts.plan.curve : facts.powers)
+            curve.push_back({{"n", std::to_string(point.n)}, {"power", JsonNumber(point.power)}});
+    }
+    members.emplace_back("curve", JsonCurve(curve));
+    return JsonObject(members) + "\n";
+}
 
 std::string WriteJsonReport(const RunFacts& facts) {
     Members members = {{"mode", JsonString(facts.dataFileName.empty() ? "summary" : "raw")},

@@ -27,4 +27,19 @@ std::optional<LimitType> LimitNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::string AlternativeName(Alternative alternative) {
+    switch (alternative) {
+        case Alternative::Less: return "less";
+        case Alternative::Greater: return "greater";
+        case Alternative::TwoSided: break;
+    }
+    return "two-sided";
+}
+
+std::optional<Alternative> AlternativeNamed(std::string_view name) {
+    for (const Alternative alternative : {Alternative::Less, Alternative::Greater, Alternative::TwoSided})
+        if (name == AlternativeName(alternative)) return alternative;
+    return std::nullopt;
+}
+
 }  // namespace quorvane

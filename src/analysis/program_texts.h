@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "analysis/analysis_types.h"
+#include "engine/deficit_power.h"
 
 namespace quorvane {
 
@@ -46,6 +47,16 @@ inline const std::array<std::string, 3> kLimitCaptions = {"Two-sided", "One-side
 std::string LimitName(LimitType limit);
 // The limit of that name, or nothing.
 std::optional<LimitType> LimitNamed(std::string_view name);
+
+// The captions of a study's plan's settings, which the checks quote in their messages.
+inline const std::string kAlphaCaption = "Significance level (alpha) :";
+inline const std::string kTargetPowerCaption = "Target power :";
+inline const std::string kSimulationsCaption = "Simulated studies :";
+inline const std::string kDrawsCaption = "Draws per study :";
+// The deficit test's side in JSON and on the command line: "less", "greater" or
+// "two-sided"; and the side of that name, or nothing.
+std::string AlternativeName(Alternative alternative);
+std::optional<Alternative> AlternativeNamed(std::string_view name);
 
 // The raw program's input fields txtInput1 .. txtinput8, of which it shows the first two,
 // and their captions Label1 .. Label8.

@@ -63,8 +63,10 @@ const std::string kCriteriaLine =
 
 void Append(Lines& lines, const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); }
 
-void WriteHead(const std::string& title, const AnalysisRequest& request, Lines& lines) {
-    if (request.followsEarlierReport) lines.push_back(kSeparatorLine);
+}  // namespace
+
+void WriteReportHead(const std::string& title, bool followsEarlierReport, Lines& lines) {
+    if (followsEarlierReport) lines.push_back(kSeparatorLine);
     lines.push_back("");
     lines.push_back(title);
     lines.push_back("");
@@ -81,20 +83,40 @@ void WriteHead(const std::string& title, const AnalysisRequest& request, Lines& 
     lines.push_back("");
 }
 
-void WriteNotes(const AnalysisRequest& request, Lines& lines) {
-    if (request.notes.empty()) return;
-    lines.push_back(" " + kNotesCaption + " " + request.notes.front());
-    for (std::size_t i = 1; i < request.notes.size(); ++i) lines.push_back(kNotesIndent + request.notes[i]);
+void WriteReportNotes(const std::vector<std::string>& notes, Lines& lines) {
+    if (notes.empty()) return;
+    lines.push_back(" " + kNotesCaption + " " + notes.front());
+    for (std::size_t i = 1; i < notes.size(); ++i) lines.push_back(kNotesIndent + notes[i]);
     lines.push_back(kOneBlank);
 }
 
+void AppendWrapped(const std::string& text, Lines& lines) {
+    std::string line;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!line.empty() && line.size() + 1 + word.size() > kRuleLine.size()) {
+            lines.push_back(line);
+            line.clear();
+        }
+        line += " " + word;
+        start = end + 1;
+    }
+    lines.push_back(line);
+}
+
+namespace {
+
 // " Correlation(s) between task and covariate(s) in control sample", or the tasks'; a
 // dissociation without covariates has the tasks' one correlation, a deficit none.
-std::string CorrelationTitle(const AnalysisInputs& inputs) {
-    if (inputs.test == AnalysisTest::Deficit) return " Correlation(s) between task and covariate(s) in control sample";
-    return inputs.k == 0 ? " Correlation between the tasks in control sample"
-                         : " Correlations between the tasks and covariate(s) in control sample";
+std::string CorrelationTitle(AnalysisTest test, int k, const std::string& controls = "control sample") {
+    if (test == AnalysisTest::Deficit) return " Correlation(s) between task and covariate(s) in " + controls;
+    return k == 0 ? " Correlation between the tasks in " + controls
+                  : " Correlations between the tasks and covariate(s) in " + controls;
 }
+std::string CorrelationTitle(const AnalysisInputs& inputs) { return CorrelationTitle(inputs.test, inputs.k); }
 
 // A deficit without covariates has one variable: no correlation.
 bool HasCorrelations(const AnalysisInputs& inputs) { return inputs.p > 1; }
@@ -131,31 +153,7 @@ std::vector<std::string> WithSeparator(std::vector<std::string> texts, char sepa
 void WriteEnteredStatistics(const AnalysisInputs& inputs, const SummaryEntries& entries, char separator,
                             Lines& lines) {
     WriteCounts(inputs, lines);
-    lines.push_back(" Summary statistics for the control sample and scores for the case, as entered:");
-    // Each column as wide as its widest text, so that the columns line up.
-    auto padded = [](const std::vector<std::string>& column, std::size_t i) {
-        std::size_t width = 0;
-        for (const std::string& text : column) width = std::max(width, text.size());
-        return column[i] + std::string(width - column[i].size(), ' ');
-    };
-    const std::vector<std::string> means = WithSeparator(entries.means, separator);
-    const std::vector<std::string> sds = WithSeparator(entries.sds, separator);
-    const std::vector<std::string> caseScores = WithSeparator(entries.caseScores, separator);
-    const std::vector<std::string> correlations = WithSeparator(entries.correlations, separator);
-    for (int i = 1; i <= inputs.p; ++i) {
-        std::string name = VariableName(i, inputs.test) + ":";
-        name.resize(kNameWidth, ' ');
-        lines.push_back("   " + name + "  Mean = " + padded(means, i - 1) + "   SD = " + padded(sds, i - 1) +
-                        "   Score for case = " + caseScores[i - 1]);
-    }
-    if (HasCorrelations(inputs)) lines.push_back(CorrelationTitle(inputs) + ", as entered:");
-    std::vector<std::string> pairs;
-    for (int i = 2; i <= inputs.p; ++i)
-        for (int j = 1; j < i; ++j)
-            pairs.push_back(VariableName(i, inputs.test) + " with " + VariableName(j, inputs.test));
-    for (std::size_t index = 0; index < pairs.size(); ++index)
-        lines.push_back("   " + padded(pairs, index) + " = " + correlations[index]);
-    lines.push_back("");
+    WriteEnteredTable(inputs.test, inputs.k, entries, separator, false, lines);
 }
 
 void WriteRawData(const AnalysisInputs& inputs, char separator, Lines& lines) {
@@ -265,24 +263,11 @@ void WriteBorderlineNote(const std::vector<std::string>& criteria, Lines& lines)
     std::string names = criteria.front();
     for (std::size_t i = 1; i < criteria.size(); ++i)
         names += (i + 1 == criteria.size() ? " and " : ", ") + criteria[i];
-    const std::string note = "Note: " + names + (criteria.size() == 1 ? " lies" : " lie") +
-                             " within 3 Monte Carlo standard errors of .05, so the conclusion could go either way "
-                             "at this number of draws, and another program's random stream may decide it "
-                             "differently.";
-    std::string line;
-    std::size_t start = 0;
-    while (start < note.size()) {
-        std::size_t end = note.find(' ', start);
-        if (end == std::string::npos) end = note.size();
-        const std::string word = note.substr(start, end - start);
-        if (!line.empty() && line.size() + 1 + word.size() > kRuleLine.size()) {
-            lines.push_back(line);
-            line.clear();
-        }
-        line += " " + word;
-        start = end + 1;
-    }
-    lines.push_back(line);
+    AppendWrapped("Note: " + names + (criteria.size() == 1 ? " lies" : " lie") +
+                      " within 3 Monte Carlo standard errors of .05, so the conclusion could go either way "
+                      "at this number of draws, and another program's random stream may decide it "
+                      "differently.",
+                  lines);
 }
 
 // Each task's deficit test under its heading, the difference's test, and the conclusion.
@@ -321,6 +306,39 @@ void WriteAnalysis(const AnalysisInputs& inputs, const AnalysisResults& results,
 bool HasDeficit(const tCovariateResults& r) { return r(OneTailedP) < kSignificance && r(PercentBelow) < 50; }
 
 }  // namespace
+
+void WriteEnteredTable(AnalysisTest test, int k, const SummaryEntries& entries, char separator, bool population,
+                       Lines& lines) {
+    const int p = k + TaskCount(test);
+    lines.push_back(population ? " Statistics of the control population, the case's expected task "
+                                 "score(s) and covariate scores, as entered:"
+                               : " Summary statistics for the control sample and scores for the case, as entered:");
+    // Each column as wide as its widest text, so that the columns line up.
+    auto padded = [](const std::vector<std::string>& column, std::size_t i) {
+        std::size_t width = 0;
+        for (const std::string& text : column) width = std::max(width, text.size());
+        return column[i] + std::string(width - column[i].size(), ' ');
+    };
+    const std::vector<std::string> means = WithSeparator(entries.means, separator);
+    const std::vector<std::string> sds = WithSeparator(entries.sds, separator);
+    const std::vector<std::string> caseScores = WithSeparator(entries.caseScores, separator);
+    const std::vector<std::string> correlations = WithSeparator(entries.correlations, separator);
+    for (int i = 1; i <= p; ++i) {
+        std::string name = VariableName(i, test) + ":";
+        name.resize(kNameWidth, ' ');
+        lines.push_back("   " + name + "  Mean = " + padded(means, i - 1) + "   SD = " + padded(sds, i - 1) +
+                        "   Score for case = " + caseScores[i - 1]);
+    }
+    if (p > 1)
+        lines.push_back(CorrelationTitle(test, k, population ? "control population" : "control sample") +
+                        ", as entered:");
+    std::vector<std::string> pairs;
+    for (int i = 2; i <= p; ++i)
+        for (int j = 1; j < i; ++j) pairs.push_back(VariableName(i, test) + " with " + VariableName(j, test));
+    for (std::size_t index = 0; index < pairs.size(); ++index)
+        lines.push_back("   " + padded(pairs, index) + " = " + correlations[index]);
+    lines.push_back("");
+}
 
 std::string VariableName(int variable, AnalysisTest test) {
     const int tasks = TaskCount(test);
@@ -385,8 +403,8 @@ std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const Analysi
     const char separator = request.decimalSeparator;
     const auto* entries = std::get_if<SummaryEntries>(&request.source);
     Lines lines;
-    WriteHead(ReportTitle(inputs.test, entries != nullptr, inputs.k), request, lines);
-    WriteNotes(request, lines);
+    WriteReportHead(ReportTitle(inputs.test, entries != nullptr, inputs.k), request.followsEarlierReport, lines);
+    WriteReportNotes(request.notes, lines);
     if (entries) {
         WriteEnteredStatistics(inputs, *entries, separator, lines);
     } else {

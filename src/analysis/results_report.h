@@ -40,6 +40,20 @@ std::string ReportTitle(AnalysisTest test, bool summary, int k);
 // " <caption before its last colon>= <text>"
 std::string FormatInputLine(const std::string& caption, const std::string& text);
 
+// The report's head: the separator line when it follows an earlier report, the title and
+// the paper whose methods the program implements.
+void WriteReportHead(const std::string& title, bool followsEarlierReport, std::vector<std::string>& lines);
+// The user's notes, when there are any, under their caption.
+void WriteReportNotes(const std::vector<std::string>& notes, std::vector<std::string>& lines);
+// A text as lines of whole words, each starting with a blank, no wider than the report's
+// rule lines.
+void AppendWrapped(const std::string& text, std::vector<std::string>& lines);
+// The entered table under its heading, texts unchanged but for the decimal separator:
+// each variable's mean, SD and case's score, then the correlations. population: the table
+// read as the population's (a study's plan), the case's task scores its expected ones.
+void WriteEnteredTable(AnalysisTest test, int k, const SummaryEntries& entries, char separator, bool population,
+                       std::vector<std::string>& lines);
+
 // The lines to append to the results text; the separator line comes first only when the
 // request follows an earlier report. A raw run's report gives the data file and the raw
 // data, one on entered statistics the statistics as entered, text unchanged. A

@@ -40,23 +40,6 @@ NumberReading ReadCNumber(const std::string& text, long double& value) {
     return rangeError || !InNumberRange(value) ? NumberReading::OutOfRange : NumberReading::Number;
 }
 
-// One entry as a number, or nothing after its warning.
-std::optional<long double> ReadEntry(const std::string& text, InputField field, int index, AnalysisTest test,
-                                     Platform& platform) {
-    const std::string caption = EntryCaption(field, index, test);
-    if (Trimmed(text).empty()) {
-        ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  )\n\nData have not been entered in this field.");
-        return std::nullopt;
-    }
-    const std::optional<long double> value = ParseStatistic(text);
-    if (!value)
-        ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text + "  )\n\n" +
-                                  (IsOutOfRangeNumber(text)
-                                       ? "The number " + std::string(kOutOfRange)
-                                       : std::string("Enter a finite number, with a full stop as the decimal point.")));
-    return value;
-}
-
 // A list of the window's grid must hold one text per entry; only the command line can
 // give another count.
 bool CheckCount(const std::vector<std::string>& list, std::size_t needed, const std::string& what,
@@ -87,6 +70,22 @@ std::optional<int> TypedCovariateCount(const std::string& text) {
     return static_cast<int>(*k);
 }
 
+std::optional<long double> ReadEntry(const std::string& text, InputField field, int index, AnalysisTest test,
+                                     Platform& platform) {
+    const std::string caption = EntryCaption(field, index, test);
+    if (Trimmed(text).empty()) {
+        ShowWarning(platform, "INPUT ERROR\n\n(  " + caption + "  )\n\nData have not been entered in this field.");
+        return std::nullopt;
+    }
+    const std::optional<long double> value = ParseStatistic(text);
+    if (!value)
+        ShowWarning(platform, "INPUT ERROR\n(  " + caption + "  " + text + "  )\n\n" +
+                                  (IsOutOfRangeNumber(text)
+                                       ? "The number " + std::string(kOutOfRange)
+                                       : std::string("Enter a finite number, with a full stop as the decimal point.")));
+    return value;
+}
+
 int CorrelationIndex(int row, int column) { return (row - 1) * (row - 2) / 2 + (column - 1); }
 
 std::string EntryCaption(InputField field, int index, AnalysisTest test) {
@@ -100,6 +99,10 @@ std::string EntryCaption(InputField field, int index, AnalysisTest test) {
         }
         case InputField::N: return kSampleSizeCaption;
         case InputField::K: return kCovariateCountCaption;
+        case InputField::Alpha: return kAlphaCaption;
+        case InputField::TargetPower: return kTargetPowerCaption;
+        case InputField::Simulations: return kSimulationsCaption;
+        case InputField::Draws: return kDrawsCaption;
         case InputField::None: break;
     }
     return "";

@@ -39,6 +39,11 @@ int CorrelationIndex(int row, int column);
 // dissociation "Mean of Task 1", "Correlation of Task 2 with Task 1", ...
 std::string EntryCaption(InputField field, int index, AnalysisTest test = AnalysisTest::Deficit);
 
+// One entry as a number (ParseStatistic), or nothing after the warning that quotes its
+// caption: no data entered, or no finite number.
+std::optional<long double> ReadEntry(const std::string& text, InputField field, int index, AnalysisTest test,
+                                     Platform& platform);
+
 // The checks of the entered statistics for counts that passed theirs (inputs' n, k, p and
 // test), in the order of the table, row by row: mean, SD, case's score,
 // correlations. The first that fails shows its message and sets focus; nothing further is
