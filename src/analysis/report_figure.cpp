@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
-#include "analysis/text_helpers.h"
+#include "analysis/power_run.h"
 #include "analysis/results_report.h"
+#include "analysis/text_helpers.h"
 
 namespace quorvane {
 
@@ -16,6 +17,30 @@ FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator) {
 
 FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, int k, char decimalSeparator) {
     return {limitType, outcome, decimalSeparator, k > 0};
+}
+
+FigureInput PowerFigureOf(const PowerFacts& facts, char decimalSeparator) {
+    PowerCurveFigure figure;
+    figure.test = facts.test;
+    figure.alpha = facts.alpha;
+    figure.alternative = facts.alternative;
+    if (facts.test == AnalysisTest::Deficit) {
+        figure.curve = facts.plan.curve;
+        figure.targetPower = facts.targetPower;
+        figure.asymptote = facts.plan.asymptote;
+        figure.sampleSize = facts.plan.sampleSize;
+    } else {
+        // The n asked may come in any order: the points go along the axis.
+        std::vector<DissociationPowerAtN> simulated = facts.simulated;
+        std::stable_sort(simulated.begin(), simulated.end(), [](const auto& a, const auto& b) { return a.n < b.n; });
+        for (const DissociationPowerAtN& at : simulated) {
+            figure.curve.push_back({at.n, at.result.difference.power});
+            figure.standardErrors.push_back(at.result.difference.standardError);
+        }
+        figure.simulations = facts.simulations;
+        figure.draws = facts.draws;
+    }
+    return {LimitType::TwoSided, figure, decimalSeparator, facts.k > 0};
 }
 
 ReportFigure FigureOfReport(const std::vector<std::string>& reportLines, const FigureInput& figure) {

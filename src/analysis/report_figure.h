@@ -2,11 +2,13 @@
 // The figure that goes with a report in print and in the PDF: the numbers it shows,
 // and the lines by which its report is found in the results text.
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "analysis/analysis_types.h"
+#include "engine/deficit_power.h"
 
 namespace quorvane {
 
@@ -16,10 +18,24 @@ struct DeficitFigure {
     tDeficitOutcome outcome;
 };
 
+// The numbers of a study's plan: the power against the number of controls. The deficit's
+// curve is exact, with its target, asymptote and sample size (none when out of reach); the
+// dissociation's points are simulated, each with its Monte Carlo standard error.
+struct PowerCurveFigure {
+    AnalysisTest test = AnalysisTest::Deficit;
+    double alpha = 0.05;
+    Alternative alternative = Alternative::Less;
+    std::vector<PowerAtN> curve;  // by n, ascending
+    std::optional<double> targetPower, asymptote;
+    std::optional<int> sampleSize;
+    std::vector<double> standardErrors;  // of each point of the curve; empty where exact
+    int simulations = 0, draws = 0;
+};
+
 // What the figure shows of one analysis: the numbers of its report, of either test.
 struct FigureInput {
     LimitType limitType = LimitType::TwoSided;
-    std::variant<DeficitFigure, tDissociationOutcome> test;
+    std::variant<DeficitFigure, tDissociationOutcome, PowerCurveFigure> test;
     char decimalSeparator = '.';
     // Without covariates the conditional mean, SD and correlation are the controls' own,
     // and the figure names them so.
@@ -30,6 +46,10 @@ struct FigureInput {
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator);
 // A dissociation's figure: both tasks against the controls, and the difference between them.
 FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, int k, char decimalSeparator);
+
+struct PowerFacts;
+// A plan's figure: its power curve.
+FigureInput PowerFigureOf(const PowerFacts& facts, char decimalSeparator);
 
 // A report's figure, with the report's identifying lines: its OUTPUTS block (the whole
 // report when it has none), blank lines left out.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 #include <variant>
 
@@ -533,6 +534,132 @@ FigurePanel LayoutPosteriorPanel(const tDissociationOutcome& d, const FigureInpu
                                 in.decimalSeparator, kDissociationWords, top, width);
 }
 
+// A plan's power curve: power from 0 to 1 up the plot against n along it, taller than
+// the other figures' plots since the curve is the whole figure.
+constexpr double kPowerPlotHeight = 200;
+constexpr double kLevelLabelGap = 3;  // between a level's line and its label
+
+// A probability as the plan's inputs are typed: "0.05", "0.8", not "0.0500".
+std::string Short(double value, char sep) {
+    std::string text = Fixed(value, 4, sep);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == sep) text.pop_back();
+    return text;
+}
+
+std::string SideOf(const PowerCurveFigure& p) {
+    switch (p.alternative) {
+        case Alternative::Less: return "one-tailed, a score below the controls'";
+        case Alternative::Greater: return "one-tailed, a score above the controls'";
+        case Alternative::TwoSided: break;
+    }
+    return "two-tailed";
+}
+
+// The power the curve gives at n, between its points linearly.
+double PowerOnCurve(const std::vector<PowerAtN>& curve, int n) {
+    const auto above = std::lower_bound(curve.begin(), curve.end(), n, [](const PowerAtN& a, int m) { return a.n < m; });
+    if (above == curve.end()) return curve.back().power;
+    if (above == curve.begin() || above->n == n) return above->power;
+    const auto below = std::prev(above);
+    return below->power + (above->power - below->power) * (n - below->n) / (above->n - below->n);
+}
+
+FigurePanel LayoutPowerPanel(const PowerCurveFigure& p, char sep, double width) {
+    FigurePanel panel;
+    const double left = kSideMargin + kPlaneLabelRoom;
+    panel.plot = {left, kPlotTop, width - kSideMargin - left, kPowerPlotHeight};
+    const bool simulated = !p.standardErrors.empty();
+
+    // Along the plot: the curve's n and the sample size; simulated points, and a single
+    // n, kept off the plot's edges.
+    double lo = p.curve.empty() ? 0 : p.curve.front().n, hi = p.curve.empty() ? 0 : p.curve.back().n;
+    if (p.sampleSize) lo = std::min<double>(lo, *p.sampleSize), hi = std::max<double>(hi, *p.sampleSize);
+    const double pad = hi - lo < 8 ? std::max(2.0, lo / 4) : simulated ? (hi - lo) / 20 : 0;
+    lo = std::max(0.0, lo - pad);
+    hi += pad;
+    panel.axis = {panel.plot.width / (hi - lo), panel.plot.left, lo};
+    panel.verticalAxis = {-panel.plot.height, panel.plot.bottom(), 0};
+    const auto at = [&](double n, double power) { return FigurePoint{panel.axis.At(n), panel.verticalAxis.At(power)}; };
+
+    // Whole numbers of controls only: no more ticks than n between the ends.
+    const int target = std::max(1, std::min(TickTarget(panel.plot.width), static_cast<int>(hi - lo)));
+    AddTicks(panel, lo, hi, target, [](double n) { return n; }, sep);
+    AddVerticalTicks(panel, 0, 1, 5, sep);
+
+    std::vector<FigurePoint> curve;
+    for (std::size_t i = 0; i < p.curve.size(); ++i) {
+        const FigurePoint point = at(p.curve[i].n, p.curve[i].power);
+        if (!simulated) {
+            curve.push_back(point);
+            continue;
+        }
+        panel.dots.push_back(point);
+        const double x = point.x, top = panel.verticalAxis.At(std::min(1.0, p.curve[i].power + 2 * p.standardErrors[i]));
+        const double bottom = panel.verticalAxis.At(std::max(0.0, p.curve[i].power - 2 * p.standardErrors[i]));
+        panel.guides.push_back({{x, top}, {x, bottom}});
+        panel.guides.push_back({{x - 3, top}, {x + 3, top}});
+        panel.guides.push_back({{x - 3, bottom}, {x + 3, bottom}});
+    }
+    if (!curve.empty()) panel.curves.push_back(std::move(curve));
+
+    // The levels' labels sit at the plot's left, where the curve is low: the higher
+    // line's above it, the lower's below, so that two close lines keep both readable.
+    const auto addLevel = [&](double power, LineStyle style, const std::string& label, bool labelAbove) {
+        const double y = panel.verticalAxis.At(power);
+        panel.levels.push_back({y, style});
+        panel.texts.push_back({panel.plot.left + 4, labelAbove ? y - kLevelLabelGap : y + kLevelLabelGap + kTickSize,
+                               label, TextAlign::Left, kTickSize, false, false, true});
+    };
+    const bool targetHigher = p.targetPower && (!p.asymptote || *p.targetPower > *p.asymptote);
+    if (p.targetPower) addLevel(*p.targetPower, LineStyle::Dashed, "target " + Short(*p.targetPower, sep), targetHigher);
+    if (p.asymptote) addLevel(*p.asymptote, LineStyle::Dotted, "asymptote " + Fixed(*p.asymptote, 3, sep), !targetHigher);
+
+    if (p.sampleSize) {
+        const double x = panel.axis.At(*p.sampleSize);
+        panel.markers.push_back({x, LineStyle::Solid, true});
+        panel.dots.push_back(at(*p.sampleSize, PowerOnCurve(p.curve, *p.sampleSize)));
+        AddTag(panel, x, "n = " + Grouped(*p.sampleSize), TextAlign::Centre, panel.plot.left, panel.plot.right());
+    }
+
+    const std::string alpha = Short(p.alpha, sep);
+    if (simulated) {
+        AddHeading(panel, 0,
+                   {"Power of the test for a dissociation against the number of controls",
+                    "Points: the power of the difference test (two-tailed p below " + alpha + ") at each n, from " +
+                        Grouped(p.simulations) + " simulated studies of " + Grouped(p.draws) + " draws each",
+                    "Bars: 2 Monte Carlo standard errors either side of each point"});
+    } else {
+        std::vector<std::string> heading{
+            "Power of the test for a deficit against the number of controls",
+            "Curve: the exact power (" + SideOf(p) + ", p below " + alpha + ")",
+            "Dashed: the target power; dotted: the asymptote, the power as n grows without end"};
+        heading.push_back(p.sampleSize ? "Marked: the sample size, the fewest controls that reach the target"
+                                       : "The target lies out of reach: no sample size reaches it");
+        AddHeading(panel, 0, heading);
+    }
+    AddAxisLabel(panel, "Number of controls (n)");
+    panel.texts.push_back({panel.plot.left - kPlaneLabelRoom + 8, panel.plot.top + panel.plot.height / 2, "Power",
+                           TextAlign::Centre, kInfoSize, false, true});
+    return panel;
+}
+
+std::vector<std::string> Caption(const PowerCurveFigure& p) {
+    if (!p.standardErrors.empty())
+        return {"In each simulated study n controls and the case are drawn from the population the table describes,",
+                "the case's task scores shifted to their expected values. The points are estimates: the bars show",
+                "their Monte Carlo error."};
+    return {"The power is exact for controls drawn from the population the table describes and a case whose",
+            "task score is drawn from it given the case's covariate scores, shifted to its expected score."};
+}
+
+FigurePanel LayoutCasePanel(const PowerCurveFigure& p, const FigureInput& in, double width) {
+    return LayoutPowerPanel(p, in.decimalSeparator, width);
+}
+
+// A plan's figure is its curve alone.
+FigurePanel LayoutPosteriorPanel(const PowerCurveFigure&, const FigureInput&, double, double) { return {}; }
+
 QFont FigureFont(double pointSize, bool bold) {
     QFont font = WindowFont(12, bold);
     font.setPointSizeF(pointSize);
@@ -597,6 +724,11 @@ void PaintAxisLine(QPainter& painter, const FigureAxis& axis, double from, doubl
                          vertical ? QPointF(across + 5, at - 3) : QPointF(at + 3, across - 5));
 }
 
+void SetDashes(QPen& pen, LineStyle style) {
+    if (style == LineStyle::Dashed) pen.setDashPattern({4, 3});
+    if (style == LineStyle::Dotted) pen.setDashPattern({1, 2.5});
+}
+
 void PaintPanel(QPainter& painter, const FigurePanel& panel, double figureWidth) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(kBand);
@@ -623,9 +755,15 @@ void PaintPanel(QPainter& painter, const FigurePanel& panel, double figureWidth)
 
     for (const FigureMarker& marker : panel.markers) {
         QPen pen(marker.emphasised ? kAccent : kInk, marker.emphasised ? 1.6 : 1.1);
-        if (marker.style == LineStyle::Dashed) pen.setDashPattern({4, 3});
+        SetDashes(pen, marker.style);
         painter.setPen(pen);
         painter.drawLine(QPointF(marker.x, panel.plot.top), QPointF(marker.x, y));
+    }
+    for (const FigureLevel& level : panel.levels) {
+        QPen pen(kInk, 1.1);
+        SetDashes(pen, level.style);
+        painter.setPen(pen);
+        painter.drawLine(QPointF(panel.plot.left, level.y), QPointF(panel.plot.right(), level.y));
     }
     painter.setPen(Qt::NoPen);
     painter.setBrush(kAccent);
@@ -652,7 +790,8 @@ FigureGeometry LayoutFigure(const FigureInput& input, double width) {
             figure.width = width;
             figure.cases = LayoutCasePanel(test, input, width);
             figure.posterior = LayoutPosteriorPanel(test, input, figure.cases.plot.bottom() + kPanelEnd + kPanelGap, width);
-            const double captionTop = figure.posterior.plot.bottom() + kPanelEnd + 8;
+            const FigurePanel& last = figure.posterior.plot.width > 0 ? figure.posterior : figure.cases;
+            const double captionTop = last.plot.bottom() + kPanelEnd + 8;
             const std::vector<std::string> caption = Caption(test);
             for (std::size_t i = 0; i < caption.size(); ++i)
                 figure.captions.push_back(
@@ -667,7 +806,7 @@ void PaintFigure(QPainter& painter, const FigureGeometry& figure) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     PaintPanel(painter, figure.cases, figure.width);
-    PaintPanel(painter, figure.posterior, figure.width);
+    if (figure.posterior.plot.width > 0) PaintPanel(painter, figure.posterior, figure.width);
     painter.setPen(kInk);
     for (const FigureText& text : figure.captions) PaintText(painter, text, figure.width);
     painter.restore();

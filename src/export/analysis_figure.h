@@ -1,7 +1,8 @@
 #pragma once
 // The figure of one analysis: where the case stands against the controls with its
 // covariate scores, and how sure the test is of its distance from them (a deficit) or of
-// the difference between two tasks (a dissociation). The layout is computed first as
+// the difference between two tasks (a dissociation); or of a study's plan, its power
+// against the number of controls. The layout is computed first as
 // plain numbers (positions in points, texts), so that it can be checked without pixels;
 // PaintFigure then only draws what the layout holds.
 
@@ -41,13 +42,19 @@ struct FigureText {
     bool boxed = false;    // on a white box that breaks the lines beneath it (a contour's label)
 };
 
-enum class LineStyle { Solid, Dashed };
+enum class LineStyle { Solid, Dashed, Dotted };
 
 // A vertical line across the plot: the case's score, Z-CCC or a credible limit.
 struct FigureMarker {
     double x = 0;
     LineStyle style = LineStyle::Solid;
     bool emphasised = false;  // the case: drawn in the figure's accent colour
+};
+
+// A horizontal line across the plot: a plan's target power or asymptote.
+struct FigureLevel {
+    double y = 0;
+    LineStyle style = LineStyle::Dashed;
 };
 
 struct FigureTick {
@@ -78,10 +85,11 @@ struct FigurePanel {
     std::vector<std::vector<FigurePoint>> curves;   // the curve, one polyline per axis segment; the plane's contours
     std::vector<std::vector<FigurePoint>> shaded;   // closed polygons
     std::vector<std::vector<FigurePoint>> bands;    // the plane's band of differences not significant, closed
-    std::vector<std::vector<FigurePoint>> guides;   // the plane's line of no difference
+    std::vector<std::vector<FigurePoint>> guides;   // the plane's line of no difference; a plan's error bars
     std::vector<FigureRect> bars;
     std::vector<FigureMarker> markers;
-    std::vector<FigurePoint> dots;          // the case in the plane
+    std::vector<FigureLevel> levels;
+    std::vector<FigurePoint> dots;          // the case in the plane; a plan's simulated powers and sample size
     std::vector<FigureTick> ticks;          // below the plot
     std::vector<FigureTick> verticalTicks;  // left of the plot
     std::vector<FigureText> texts;   // headings, legends, tick labels, notes
@@ -90,8 +98,8 @@ struct FigurePanel {
 struct FigureGeometry {
     double width = 0;
     double height = 0;
-    FigurePanel cases;      // the case against the controls
-    FigurePanel posterior;  // how sure we are
+    FigurePanel cases;      // the case against the controls; a plan's power curve
+    FigurePanel posterior;  // how sure we are; a plan has none (its plot has no width)
     std::vector<FigureText> captions;
 };
 

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <tuple>
 
+#include "analysis/power_run.h"
 #include "numerics/text_format.h"
 
 namespace quorvane {
@@ -409,6 +411,59 @@ TEST(FigureLayoutDegenerate, ZeroSpansGiveFiniteCoordinates) {
         for (const FigureText& t : panel->texts) xs.insert(xs.end(), {t.x, t.y});
         EXPECT_LE(panel->ticks.size(), 100u);
         EXPECT_TRUE(std::all_of(xs.begin(), xs.end(), [](double v) { return std::isfinite(v); }));
+    }
+}
+
+// A plan's figure, read off its own ticks as a reader would: the deficit's curve from its
+// first n to its last, the target and the asymptote at their powers and the sample size
+// marked on the curve; the dissociation's points, given in any order, inside the plot with
+// bars of 2 standard errors either side.
+TEST(PowerFigure, MarksTheCurveTargetAsymptoteAndSampleSize) {
+    PowerFacts deficit;
+    deficit.targetPower = 0.8;
+    for (int n = 3; n <= 60; ++n) deficit.plan.curve.push_back({n, 0.9 * (1 - std::exp(-n / 12.0))});
+    deficit.plan.asymptote = 0.9;
+    deficit.plan.sampleSize = 27;
+    const FigureGeometry f = LayoutFigure(PowerFigureOf(deficit, '.'), 480);
+    const FigurePanel& p = f.cases;
+    const auto powerAt = [&](double y) { return ValueReadAt(p.verticalTicks, p.verticalAxis, y); };
+    ASSERT_EQ(p.curves.size(), 1u);
+    EXPECT_NEAR(p.curves[0].front().x, p.plot.left, 1e-9);
+    EXPECT_NEAR(p.curves[0].back().x, p.plot.right(), 1e-9);
+    EXPECT_NEAR(ScoreReadAt(p, p.curves[0].front().x), 3, 1e-9);
+    EXPECT_NEAR(powerAt(p.curves[0].back().y), deficit.plan.curve.back().power, 1e-9);
+    ASSERT_EQ(p.levels.size(), 2u);
+    EXPECT_NEAR(powerAt(p.levels[0].y), 0.8, 1e-9);
+    EXPECT_NEAR(powerAt(p.levels[1].y), 0.9, 1e-9);
+    EXPECT_NE(p.levels[0].style, p.levels[1].style);
+    ASSERT_EQ(p.markers.size(), 1u);
+    EXPECT_NEAR(ScoreReadAt(p, p.markers[0].x), 27, 1e-9);
+    ASSERT_EQ(p.dots.size(), 1u);
+    EXPECT_NEAR(powerAt(p.dots[0].y), deficit.plan.curve[24].power, 1e-9);
+    EXPECT_TRUE(HoldsText(p, "n = 27"));
+    EXPECT_EQ(f.posterior.plot.width, 0);
+    EXPECT_GT(f.captions.front().y, p.plot.bottom());
+
+    PowerFacts dissociation;
+    dissociation.test = AnalysisTest::Dissociation;
+    using Point = std::tuple<int, double, double>;  // n, power, standard error
+    const std::array<Point, 3> points{Point{10, 0.3, 0.004}, {20, 0.45, 0.005}, {40, 0.6, 0.005}};
+    for (const int i : {2, 0, 1})
+        dissociation.simulated.push_back({std::get<0>(points[i]), {{std::get<1>(points[i]), std::get<2>(points[i])}, {}, {}, 0}});
+    const FigureGeometry g = LayoutFigure(PowerFigureOf(dissociation, '.'), 480);
+    const FigurePanel& q = g.cases;
+    EXPECT_TRUE(q.curves.empty());
+    EXPECT_TRUE(q.levels.empty() && q.markers.empty());
+    ASSERT_EQ(q.dots.size(), 3u);
+    ASSERT_EQ(q.guides.size(), 9u);  // a bar and its two ends a point
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto [n, power, se] = points[i];
+        EXPECT_GT(q.dots[i].x, q.plot.left);
+        EXPECT_LT(q.dots[i].x, q.plot.right());
+        EXPECT_NEAR(ScoreReadAt(q, q.dots[i].x), n, 1e-9);
+        EXPECT_NEAR(ValueReadAt(q.verticalTicks, q.verticalAxis, q.dots[i].y), power, 1e-9);
+        const std::vector<FigurePoint>& bar = q.guides[3 * i];
+        EXPECT_NEAR(bar[1].y - bar[0].y, 4 * se * q.plot.height, 1e-9);
     }
 }
 
