@@ -603,17 +603,32 @@ FigurePanel LayoutPowerPanel(const PowerCurveFigure& p, char sep, double width) 
     }
     if (!curve.empty()) panel.curves.push_back(std::move(curve));
 
-    // The levels' labels sit at the plot's left, where the curve is low: the higher
-    // line's above it, the lower's below, so that two close lines keep both readable.
-    const auto addLevel = [&](double power, LineStyle style, const std::string& label, bool labelAbove) {
+    // The levels' labels keep clear of the curve, which rises from the left: the
+    // asymptote's at the left, above its line where there is room; the target's at the
+    // right, below its line where the curve reaches it, above where it does not.
+    const auto addLevel = [&](double power, LineStyle style, const std::string& label, bool right, bool above) {
         const double y = panel.verticalAxis.At(power);
         panel.levels.push_back({y, style});
-        panel.texts.push_back({panel.plot.left + 4, labelAbove ? y - kLevelLabelGap : y + kLevelLabelGap + kTickSize,
-                               label, TextAlign::Left, kTickSize, false, false, true});
+        panel.texts.push_back({right ? panel.plot.right() - 4 : panel.plot.left + 4,
+                               above ? y - kLevelLabelGap : y + kLevelLabelGap + kTickSize, label,
+                               right ? TextAlign::Right : TextAlign::Left, kTickSize, false, false, true});
     };
-    const bool targetHigher = p.targetPower && (!p.asymptote || *p.targetPower > *p.asymptote);
-    if (p.targetPower) addLevel(*p.targetPower, LineStyle::Dashed, "target " + Short(*p.targetPower, sep), targetHigher);
-    if (p.asymptote) addLevel(*p.asymptote, LineStyle::Dotted, "asymptote " + Fixed(*p.asymptote, 3, sep), !targetHigher);
+    const auto roomAbove = [&](double power) {
+        return panel.verticalAxis.At(power) - kLevelLabelGap - kTickSize - 2 >= panel.plot.top;
+    };
+    if (p.targetPower) {
+        const bool reached = !p.asymptote || *p.targetPower <= *p.asymptote;
+        addLevel(*p.targetPower, LineStyle::Dashed, "target " + Short(*p.targetPower, sep), true,
+                 !reached && roomAbove(*p.targetPower));
+    }
+    if (p.asymptote) {
+        // A target just above the asymptote leaves no room between the lines.
+        const bool crowded = p.targetPower && *p.targetPower > *p.asymptote &&
+                             (panel.verticalAxis.At(*p.asymptote) - panel.verticalAxis.At(*p.targetPower)) <
+                                 kLevelLabelGap + kTickSize + 2;
+        addLevel(*p.asymptote, LineStyle::Dotted, "asymptote " + Fixed(*p.asymptote, 3, sep), false,
+                 roomAbove(*p.asymptote) && !crowded);
+    }
 
     if (p.sampleSize) {
         const double x = panel.axis.At(*p.sampleSize);
