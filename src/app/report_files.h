@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/analysis_types.h"
+#include "analysis/report_figure.h"
 
 namespace quorvane {
 
@@ -28,5 +29,8 @@ bool TakeReportFileOption(std::string_view option, const std::string& value, Rep
 // file when one cannot be written.
 void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
                       const RunFacts& facts, char decimalSeparator);
+// The same for any report with its figure: a study's plan (PowerFigureOf).
+void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
+                      const FigureInput& figure);
 
 }  // namespace quorvane

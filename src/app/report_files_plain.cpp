@@ -13,4 +13,6 @@ bool TakeReportFileOption(std::string_view option, const std::string&, ReportFil
 
 void WriteReportFiles(const ReportFileRequest&, const std::vector<std::string>&, const RunFacts&, char) {}
 
+void WriteReportFiles(const ReportFileRequest&, const std::vector<std::string>&, const FigureInput&) {}
+
 }  // namespace quorvane

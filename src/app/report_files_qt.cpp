@@ -46,6 +46,12 @@ bool TakeReportFileOption(std::string_view option, const std::string& value, Rep
 void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
                       const RunFacts& facts, char decimalSeparator) {
     if (!request.pdf && !request.figure) return;
+    WriteReportFiles(request, reportLines, FigureInputOf(facts, decimalSeparator));
+}
+
+void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::string>& reportLines,
+                      const FigureInput& figure) {
+    if (!request.pdf && !request.figure) return;
     // Fonts and painting need an application object, but no display: whatever platform
     // the environment names, one that needs a display aborts the tool without it.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -58,7 +64,6 @@ void WriteReportFiles(const ReportFileRequest& request, const std::vector<std::s
         app = std::make_unique<QGuiApplication>(argc, argv);
     }
 
-    const FigureInput figure = FigureInputOf(facts, decimalSeparator);
     if (request.pdf) {
         QString text;
         for (const std::string& line : reportLines) text += QString::fromStdString(line) + QLatin1Char('\n');
