@@ -3,8 +3,11 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QProgressDialog>
+#include <QTimer>
 #include <atomic>
 #include <exception>
+#include <optional>
 #include <thread>
 
 namespace quorvane {
@@ -69,8 +72,10 @@ bool UserInputIgnored::eventFilter(QObject*, QEvent* event) {
     return true;
 }
 
-void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
-    const UserInputIgnored ignored;
+namespace {
+
+// Runs longStep on a worker thread while this thread handles events; rethrows here what it threw.
+void RunOnWorker(const std::function<void()>& longStep) {
     std::exception_ptr error;
     std::atomic<bool> done = false;
     // The floating-point fault flags are per thread: the whole step runs on this one.
@@ -89,6 +94,41 @@ void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
     while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     worker.join();
     if (error) std::rethrow_exception(error);
+}
+
+constexpr int kProgressSteps = 1000;
+constexpr int kProgressRefreshMs = 100;
+
+}  // namespace
+
+void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
+    const UserInputIgnored ignored;
+    RunOnWorker(longStep);
+}
+
+void LongStepWithProgress::Run(const std::function<void()>& longStep) {
+    QProgressDialog dialog(label_, QStringLiteral("Cancel"), 0, kProgressSteps, parent_);
+    dialog.setWindowTitle(QStringLiteral("Quorvane"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(0);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    // Cancel hides the dialog at once; the step takes a moment to stop, and the windows
+    // must not take input meanwhile.
+    std::optional<UserInputIgnored> stopping;
+    QObject::connect(&dialog, &QProgressDialog::canceled, &dialog, [&] {
+        cancelled_ = true;
+        if (!stopping) stopping.emplace();
+    });
+    QTimer refresh;
+    QObject::connect(&refresh, &QTimer::timeout, &dialog, [&] {
+        const long long total = total_, done = done_;
+        if (total > 0 && !cancelled_) dialog.setValue(static_cast<int>(kProgressSteps * done / total));
+    });
+    refresh.start(kProgressRefreshMs);
+    dialog.setValue(0);
+    dialog.show();
+    RunOnWorker(longStep);
 }
 
 }  // namespace quorvane

@@ -3,7 +3,11 @@
 // the user's input during it is dropped, not queued to act after it.
 
 #include <QObject>
+#include <QString>
+#include <atomic>
 #include <functional>
+
+class QWidget;
 
 namespace quorvane {
 
@@ -25,5 +29,28 @@ protected:
 // with the user's input ignored. Returns when longStep has returned, and rethrows here
 // whatever longStep threw.
 void RunLongStepWithInputIgnored(const std::function<void()>& longStep);
+
+// A long step whose progress the user watches and may cancel: a modal progress dialog over
+// parent, with Cancel, while longStep runs on a worker thread and this thread handles
+// events. longStep reports through Report (from any thread) and stops soon after Cancelled
+// turns true; after Cancel the user's input is ignored until it has stopped.
+class LongStepWithProgress {
+public:
+    LongStepWithProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) {}
+
+    // Returns when longStep has returned, and rethrows here whatever longStep threw.
+    void Run(const std::function<void()>& longStep);
+    void Report(long long done, long long total) {
+        total_ = total;
+        done_ = done;
+    }
+    const std::atomic<bool>* Cancelled() const { return &cancelled_; }
+
+private:
+    QWidget* parent_;
+    QString label_;
+    std::atomic<long long> done_ = 0, total_ = 0;
+    std::atomic<bool> cancelled_ = false;
+};
 
 }  // namespace quorvane

@@ -14,6 +14,7 @@
 
 #include "analysis/analysis_run.h"
 #include "analysis/grid_paste.h"
+#include "analysis/power_report.h"
 #include "io/io_errors.h"
 #include "analysis/program_texts.h"
 #include "analysis/results_report.h"
@@ -26,6 +27,7 @@
 #include "ui/long_step.h"
 #include "ui/notes_memo.h"
 #include "ui/paste_route.h"
+#include "ui/power_dialog.h"
 #include "ui/window_parts.h"
 #include "ui/template_results.h"
 
@@ -138,6 +140,12 @@ TfrmSummary::TfrmSummary(Platform& platform, QWidget* parent) : MainForm(platfor
                                         Panel1);
 
     MakeButtonBar(545);
+    // The plan's button beside Compute: both act on the table.
+    cmdPower = MakeButton(QStringLiteral("Power and sample size..."), pan1, QRect(197, 11, 200, 34));
+    cmdCompute->setGeometry(24, 11, 150, 34);
+    btnclearData->setGeometry(420, 11, 150, 34);
+    ExitBtn->setGeometry(593, 11, 150, 34);
+    connect(cmdPower, &QPushButton::clicked, this, &TfrmSummary::cmdPowerClick);
 
     connect(RadioGroup2Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) RadioGroup2Click();
@@ -214,7 +222,7 @@ void TfrmSummary::ArrangeGrid() {
         for (QLineEdit* cell : RowCells(row)) chain(cell);
     for (QWidget* next : std::initializer_list<QWidget*>{
              RadioGroup2Items->button(0), RadioGroup2Items->button(1), RadioGroup1Items->button(0),
-             RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments, cmdCompute, btnclearData, ExitBtn,
+             RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments, cmdCompute, cmdPower, btnclearData, ExitBtn,
              cmdSaveStatistics, cmdLoadStatistics})
         chain(next);
 }
@@ -259,6 +267,10 @@ QLineEdit* TfrmSummary::EntryField(InputField field, int index) const {
                 for (int c = 0; c < v; ++c)
                     if (CorrelationIndex(v + 1, c + 1) == index) return txtCorrelation[GridVariable(v)][GridVariable(c)];
             break;
+        case InputField::Alpha:
+        case InputField::TargetPower:
+        case InputField::Simulations:
+        case InputField::Draws:  // the power dialog's
         case InputField::None: break;
     }
     return nullptr;
@@ -377,6 +389,65 @@ void TfrmSummary::cmdComputeClick() {
         // Captioned as the report is titled: "without covariates" when k = 0.
         results_->ShowReport(ReportTitle(outcome.facts.test, true, outcome.facts.k), outcome.reportLines,
                              FigureInputOf(outcome.facts, request.decimalSeparator));
+    });
+}
+
+PowerRequest TfrmSummary::CurrentPowerRequest() const {
+    const AnalysisRequest analysis = CurrentRequest();
+    PowerRequest request = powerInputs_;
+    request.test = analysis.test;
+    request.kText = analysis.kText;
+    request.entries = std::get<SummaryEntries>(analysis.source);
+    request.notes = analysis.notes;
+    request.followsEarlierReport = analysis.followsEarlierReport;
+    request.decimalSeparator = analysis.decimalSeparator;
+    return request;
+}
+
+PowerOutcome TfrmSummary::RunPowerPlan(const PowerRequest& request) {
+    PowerOptions options;
+    if (request.test == AnalysisTest::Deficit) {
+        // Exact and quick: as Compute, the windows paint and ignore input meanwhile.
+        options.runLongStep = RunLongStepWithInputIgnored;
+        return RunPower(request, platform_, options);
+    }
+    LongStepWithProgress progress(this, QStringLiteral("Simulating the studies of the plan..."));
+    options.runLongStep = [&progress](const std::function<void()>& longStep) { progress.Run(longStep); };
+    options.progress = [&progress](long long done, long long total) { progress.Report(done, total); };
+    options.cancel = progress.Cancelled();
+    return RunPower(request, platform_, options);
+}
+
+void TfrmSummary::cmdPowerClick() {
+    RunUserAction(platform_, [this] {
+        // The dialog's n starts as the window's: the n a report would use.
+        if (powerInputs_.nText.empty()) powerInputs_.nText = txtInput1->text().trimmed().toStdString();
+        InputFocus fault;
+        // An entry of the dialog at fault opens it again, that entry in focus; one of the
+        // table takes the focus in the window.
+        while (true) {
+            TfrmPower dialog(GridTest(), powerInputs_, this);
+            if (QLineEdit* field = dialog.EntryField(fault.field)) {
+                field->setFocus();
+                field->selectAll();
+            }
+            if (dialog.exec() != QDialog::Accepted) return;
+            dialog.TakeInputs(powerInputs_);
+            const PowerRequest request = CurrentPowerRequest();
+            const PowerOutcome outcome = RunPowerPlan(request);
+            if (outcome.cancelled) return;
+            if (!outcome.completed) {
+                fault = outcome.focus;
+                if (TfrmPower::AsksFor(fault.field)) continue;
+                FocusEntry(fault);
+                return;
+            }
+            if (!results_) return;
+            const UserInputIgnored ignored;
+            results_->ShowReport(PowerReportTitle(outcome.facts.test, outcome.facts.k), outcome.reportLines,
+                                 PowerFigureOf(outcome.facts, request.decimalSeparator));
+            return;
+        }
     });
 }
 

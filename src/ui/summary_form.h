@@ -3,12 +3,14 @@
 // deficit or a dissociation), types n and k, the controls' means, SDs and correlations
 // and the case's scores into a grid whose rows follow the analysis and k, picks the kind
 // of credible limit, may type notes, and starts the analysis with Compute. Save
-// statistics... and Load statistics... keep the table in a file.
+// statistics... and Load statistics... keep the table in a file. Power and sample size...
+// plans a study on the table read as the population's.
 
 #include <array>
 #include <optional>
 #include <vector>
 
+#include "analysis/power_run.h"
 #include "analysis/summary_run.h"
 #include "ui/main_form.h"
 
@@ -29,12 +31,14 @@ public:
     // The number of covariates the grid shows.
     int GridCovariates() const { return gridCovariates_; }
     // The grid's field of an entry of the analysis chosen (variables and correlations
-    // counted as in SummaryEntries); nothing beyond the grid.
+    // counted as in SummaryEntries); nothing beyond the grid, nor for the entries of the
+    // power dialog (alpha, target power, simulations, draws).
     QLineEdit* EntryField(InputField field, int index) const;
     // The grid's shown entries, in the order of SummaryEntries for the analysis chosen.
     SummaryEntries CurrentEntries() const;
 
     // Its own controls, open to the tests that drive the window as its user would.
+    QPushButton* cmdPower;
     QPushButton* cmdSaveStatistics;
     QPushButton* cmdLoadStatistics;
     QLabel* lblGrid;
@@ -53,6 +57,7 @@ public slots:
     void btnclearDataClick() override;
     void cmdSaveStatisticsClick();
     void cmdLoadStatisticsClick();
+    void cmdPowerClick();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -85,12 +90,17 @@ private:
     // fields of the row (and lines into the following rows), as a spreadsheet pastes.
     void GridPaste(QLineEdit* edit, const QString& text);
     AnalysisRequest CurrentRequest() const;
+    // The plan's request: the table's entries as Compute takes them, the dialog's as last given.
+    PowerRequest CurrentPowerRequest() const;
+    // Runs the plan, a simulation with its progress; the results window shows its report.
+    PowerOutcome RunPowerPlan(const PowerRequest& request);
     void FocusEntry(const InputFocus& focus);
     // A statistics file loaded or saved: the results window's saves must not overwrite it.
     void KeepStatisticsFile(const std::string& path);
 
     int gridCovariates_ = 0;
     FileDialogOptions statisticsDialog_;
+    PowerRequest powerInputs_;  // the power dialog's entries, as last typed
 };
 
 }  // namespace quorvane

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -14,18 +15,22 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <tuple>
 
 #include "analysis/analysis_run.h"
+#include "analysis/power_run.h"
 #include "analysis/program_texts.h"
 #include "analysis/summary_run.h"
 #include "export/memo_lines.h"
 #include "support/pdf_text.h"
+#include "ui/power_dialog.h"
 #include "window_fixture.h"
 
 namespace quorvane::testing {
@@ -548,6 +553,70 @@ TEST_F(SummaryWindow, TheNotesFieldGrowsOverTheGridShrinksOnLeavingAndStopsAt250
     EXPECT_EQ(notes->toPlainText(), QStringLiteral("case AB\n") + QString(242, QLatin1Char('x')));
     frmSummary.txtInput1->setFocus(Qt::TabFocusReason);
     EXPECT_EQ(notes->height(), NotesMemo::kNotesRestHeight);
+}
+
+// Once the power dialog is open: fill it and press OK.
+void AnswerPowerDialog(std::function<void(TfrmPower&)> fill) {
+    QTimer::singleShot(0, [fill = std::move(fill)] {
+        auto* dialog = qobject_cast<TfrmPower*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        fill(*dialog);
+        QTest::mouseClick(dialog->buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);
+    });
+}
+
+// A deficit's plan from the window's table and the dialog's n: its report in the results
+// window, line for line as the plan writes it in place, and its figure in the PDF.
+TEST_F(SummaryWindow, APowerPlanGoesToTheResultsWindowWithItsFigure) {
+    Type("30", "1", kOneCovariate);
+    AnswerPowerDialog([](TfrmPower& dialog) {
+        EXPECT_EQ(dialog.txtN->text(), QStringLiteral("30"));
+        dialog.txtN->setText(QStringLiteral("20, 40"));
+    });
+    Click(frmSummary.cmdPower);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+
+    PowerRequest request;
+    request.nText = "20, 40";
+    request.kText = "1";
+    request.entries = kOneCovariate;
+    request.decimalSeparator = QLocale::system().decimalPoint().front().toLatin1();
+    FakePlatform inPlace;
+    const PowerOutcome outcome = RunPower(request, inPlace);
+    ASSERT_TRUE(outcome.completed);
+    QStringList expected;
+    for (const std::string& line : outcome.reportLines) expected.append(QString::fromStdString(line));
+    EXPECT_EQ(Results().split(QLatin1Char('\n')), expected);
+
+    const QString path = folder.filePath(QStringLiteral("plan.pdf"));
+    platform.saveAnswers.push_back(path.toStdString());
+    frmTemplateResults.mnuSaveAsPdf->trigger();
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text;
+    EXPECT_EQ(PdfTextLines(path).filter(QStringLiteral("against the number of controls")).size(), 1);
+}
+
+// A long simulation cancelled from its progress dialog: no report, no message, and the
+// window takes the next Compute.
+TEST_F(SummaryWindow, ACancelledSimulationLeavesNoReport) {
+    Click(frmSummary.RadioGroup2Items->button(static_cast<int>(kDissociation)));
+    Type("30", "0", {{"51.4", "33.733"}, {"4.174", "3.14"}, {"38", "32"}, {"0.7189"}});
+    AnswerPowerDialog([](TfrmPower& dialog) { dialog.txtSimulations->setText(QStringLiteral("1000000")); });
+    auto* cancel = new QTimer(&frmSummary);
+    QObject::connect(cancel, &QTimer::timeout, [cancel] {
+        if (auto* progress = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) {
+            cancel->stop();
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    cancel->start(50);
+    Click(frmSummary.cmdPower);
+    EXPECT_FALSE(cancel->isActive());
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_TRUE(Results().isEmpty());
+    EXPECT_FALSE(frmTemplateResults.isVisible());
+
+    Click(frmSummary.cmdCompute);
+    EXPECT_TRUE(Results().contains(QStringLiteral("Effect size (Z-DCCC)")));
 }
 
 }  // namespace
