@@ -394,8 +394,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "--power takes no data file: give the table with --summary or --statistics"},
         UsageError{"PowerWithAPdf", Plus(kPublishedTable, {"--power", "--pdf", "plan.pdf"}),
                    "--pdf and --figure are not available with --power", true},
-        UsageError{"UnknownAlternative", Plus(kPublishedTable, {"--power", "--alternative", "below"}),
-                   "unknown alternative 'below'"},
         UsageError{"SimulationsOfADeficit", {"--power", "--statistics", "deficit.txt", "--simulations", "500"},
                    "--simulations and --draws apply to the dissociation test only"},
         UsageError{"DeficitOfADissociationsStatistics",
