@@ -138,8 +138,8 @@ TEST(PowerRun, DeficitGivesTheExactPowerAndThePlan) {
     for (const PowerAtN& point : outcome.facts.powers) {
         question.n = point.n;
         EXPECT_NEAR(point.power, DeficitPower(question), 1e-12) << point.n;
-        EXPECT_NE(report.find(" Power at n = " + std::to_string(point.n) + " = " + FormatFixed(point.power, 0, 4)),
-                  std::string::npos);
+        const std::string line = " Power with " + std::to_string(point.n) + " controls = ";
+        EXPECT_NE(report.find(line + FormatFixed(point.power, 0, 4)), std::string::npos);
     }
     const DeficitStudyPlan plan = PlanDeficitStudy(question, 0.8);
     ASSERT_TRUE(plan.sampleSize);
@@ -169,7 +169,8 @@ TEST(PowerRun, AnUnreachableTargetIsSaidPlainlyWithItsAsymptote) {
     const std::string json = WritePowerJson(outcome.facts);
     for (const char* member : {"\"mode\": \"power\"", "\"test\": \"deficit\"", "\"n\": 20", "\"k\": 0",
                                "\"alpha\": 0.050000000000000003", "\"alternative\": \"less\"", "\"power_se\": 0",
-                               "\"target_power\": 0.80000000000000004", "\"sample_size\": null", "\"asymptote\": ", "\"curve\": [\n    {\"n\": 2, \"power\": "})
+                               "\"target_power\": 0.80000000000000004", "\"sample_size\": null", "\"asymptote\": ",
+                               "\"curve\": [\n    {\"n\": 2, \"power\": "})
         EXPECT_NE(json.find(member), std::string::npos) << member;
 }
 
