@@ -82,7 +82,8 @@ std::string Meaning(const PowerRequest& request, const PowerFacts& facts) {
 void WriteDeficitPower(const PowerRequest& request, const PowerFacts& facts, Lines& lines) {
     const char separator = request.decimalSeparator;
     for (const PowerAtN& point : facts.powers)
-        lines.push_back(" Power at n = " + std::to_string(point.n) + " = " + Probability(point.power, separator));
+        lines.push_back(" Power with " + std::to_string(point.n) +
+                        " controls = " + Probability(point.power, separator));
     lines.push_back("");
     lines.push_back(" Power as n grows without bound (asymptote) = " + Probability(facts.plan.asymptote, separator));
     const std::string target = Entered(request.targetPowerText, separator);
@@ -110,7 +111,8 @@ void WriteDissociationPower(const PowerRequest& request, const PowerFacts& facts
                Probability(estimate.standardError, separator) + ")";
     };
     for (const DissociationPowerAtN& point : facts.simulated) {
-        lines.push_back(" Power at n = " + std::to_string(point.n) + " (with its Monte Carlo standard error):");
+        lines.push_back(" Power with " + std::to_string(point.n) +
+                        " controls (each with its Monte Carlo standard error):");
         lines.push_back(row("Significant difference", point.result.difference));
         lines.push_back(row("Classical dissociation", point.result.classical));
         lines.push_back(row("Strong dissociation", point.result.strong));

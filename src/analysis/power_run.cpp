@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "analysis/analysis_run.h"
 #include "analysis/input_checks.h"
@@ -47,10 +48,9 @@ void RefuseSetting(Platform& platform, InputField field, const std::string& text
 
 // A setting read as a number and within its range, or nothing after the warning.
 std::optional<long double> CheckSetting(const std::string& text, InputField field, Platform& platform,
-                                        bool (*inRange)(long double, long double), long double bound,
-                                        const std::string& rule) {
+                                        const std::function<bool(long double)>& inRange, const std::string& rule) {
     const std::optional<long double> value = ReadEntry(text, field, 0, AnalysisTest::Deficit, platform);
-    if (value && !inRange(*value, bound)) {
+    if (value && !inRange(*value)) {
         RefuseSetting(platform, field, text, rule);
         return std::nullopt;
     }
@@ -144,18 +144,17 @@ std::optional<CheckedPlan> CheckPlan(const PowerRequest& request, Platform& plat
     }
 
     focus = {InputField::Alpha};
-    const std::optional<long double> alpha =
-        CheckSetting(request.alphaText, InputField::Alpha, platform,
-                     [](long double a, long double) { return a > 0 && a <= 0.5L; }, 0,
-                     "The significance level must be greater than 0 and not greater than 0.5.");
+    const std::optional<long double> alpha = CheckSetting(
+        request.alphaText, InputField::Alpha, platform, [](long double a) { return a > 0 && a <= 0.5L; },
+        "The significance level must be greater than 0 and not greater than 0.5.");
     if (!alpha) return std::nullopt;
     facts.alpha = static_cast<double>(*alpha);
     if (dissociation) {
         facts.alternative = Alternative::TwoSided;
         focus = {InputField::Simulations};
-        const std::optional<int> simulations = CheckCount(request.simulationsText, InputField::Simulations,
-                                                          kMinPowerSimulations, kMaxPowerSimulations,
-                                                          "simulated studies", platform);
+        const std::optional<int> simulations =
+            CheckCount(request.simulationsText, InputField::Simulations, kMinPowerSimulations, kMaxPowerSimulations,
+                       "simulated studies", platform);
         if (!simulations) return std::nullopt;
         focus = {InputField::Draws};
         const std::optional<int> draws = CheckCount(request.drawsText, InputField::Draws, kMinPowerDraws,
@@ -167,9 +166,9 @@ std::optional<CheckedPlan> CheckPlan(const PowerRequest& request, Platform& plat
         facts.alternative = request.alternative;
         focus = {InputField::TargetPower};
         // Compared with alpha as the engine takes it, a double.
+        const double a = facts.alpha;
         const std::optional<long double> target = CheckSetting(
-            request.targetPowerText, InputField::TargetPower, platform,
-            [](long double t, long double a) { return t > a && t < 1; }, facts.alpha,
+            request.targetPowerText, InputField::TargetPower, platform, [a](long double t) { return t > a && t < 1; },
             "The target power must be greater than the significance level (" + Trimmed(request.alphaText) +
                 ") and less than 1.");
         if (!target) return std::nullopt;

@@ -1,5 +1,6 @@
 // quorvane-report: the analysis of the desktop programs for scripted and batch use, from
-// raw data or from summary statistics, as a text report or a JSON object.
+// raw data or from summary statistics, as a text report or a JSON object; and with
+// --power a study's plan, the power and sample size, from a table of statistics.
 // The answers that the program takes from its dialogs come from the arguments; every
 // message box's text goes to standard error and the report to standard output.
 
@@ -18,9 +19,12 @@
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "analysis/analysis_run.h"
 #include "io/io_errors.h"
 #include "analysis/json_report.h"
+#include "analysis/power_run.h"
 #include "analysis/program_texts.h"
 #include "analysis/text_helpers.h"
 #include "io/same_file.h"
@@ -41,7 +45,9 @@ const char* const kUsage =
     "       quorvane-report --summary --n N --k K --means LIST --sds LIST --case LIST\n"
     "                       [--correlations LIST] [options]\n"
     "       quorvane-report --statistics STATSFILE [options]\n"
-    "\n"
+    "       quorvane-report --power (--summary ... | --statistics STATSFILE [--n LIST])\n"
+    "                       [--alpha A] [--alternative S] [--target-power P]\n"
+    "                       [--simulations S] [--draws D] [--format F]\n"    "\n"
     "Runs the Bayesian test for a deficit in a single case, or for a dissociation between two\n"
     "tasks, controlling for up to five covariates or for none, and prints the report that the\n"
     "desktop program writes into an empty results window. The first form reads the raw data\n"
@@ -50,6 +56,14 @@ const char* const kUsage =
     "summary statistics and the case's scores, as the companion program quorvane-summary\n"
     "does; the third reads them from a statistics file saved by that program.\n"
     "\n"
+    "With --power the table is read as the population's: the means, SDs and correlations of\n"
+    "the tasks and covariates, the case's covariate scores and, in --case, its expected task\n"
+    "score(s), the score it would have on average with the deficit assumed. The power is the\n"
+    "probability that the test finds a deficit (or, for a dissociation, a significant\n"
+    "difference, a classical or a strong dissociation) at p < alpha, for such a case against\n"
+    "n controls drawn at random from that population. The deficit test's power is exact; the\n"
+    "tool also gives its limit as n grows and the smallest n that reaches the target power.\n"
+    "The dissociation's is simulated from fixed seeds and given with its standard error.\n"    "\n"
     "  --n N               number of control participants, as typed into the main window\n"
     "  --k K               number of covariates, 0 to 5, as typed into the main window\n"
     "  --test T            deficit (default): the test for a deficit on one task;\n"
@@ -70,6 +84,18 @@ const char* const kUsage =
     "  --notes LINE        one line of the user's notes; repeat for more lines\n"
     "  --format F          text (default): the report; json: one JSON object with n, k,\n"
     "                      the limit and the results, each number to 17 significant digits\n"
+    "  --power             plan a study: the power at each n, and for the deficit test the\n"
+    "                      sample size, from --summary's lists or --statistics' file; --n may\n"
+    "                      then be a list (\"10,20,40\"), and with --statistics it replaces\n"
+    "                      the file's n\n"
+    "  --alpha A           the significance level, above 0 and at most 0.5 (default 0.05)\n"
+    "  --alternative S     the deficit test's side: less (default), greater or two-sided\n"
+    "  --target-power P    the deficit test's target power, above alpha and below 1\n"
+    "                      (default 0.8)\n"
+    "  --simulations S     the dissociation's simulated studies, 100 to 1000000 (default\n"
+    "                      10000)\n"
+    "  --draws D           its draws per study, 1000 to 1000000 (default 10000); on a\n"
+    "                      terminal, standard error shows the simulation's progress\n"
     "{files}"
     "  --version           show the program's version\n"
     "  --help              show this text\n"
@@ -114,12 +140,16 @@ struct Arguments {
     std::optional<std::string> n, k;
     std::optional<AnalysisTest> test;
     LimitType limit = LimitType::TwoSided;
+    bool limitGiven = false;
     std::vector<std::string> notes;
     ReportFileRequest files;
     std::optional<std::string> file;
     bool summary = false;
     std::optional<std::string> means, sds, caseScores, correlations;
     std::optional<std::string> statistics;
+    bool power = false;
+    std::optional<std::string> alpha, targetPower, simulations, draws;
+    std::optional<Alternative> alternative;
     Format format = Format::Text;
     bool help = false;
     bool version = false;
@@ -156,6 +186,7 @@ const Option kOptions[] = {
      [](Arguments& a, const std::string& v) {
          const auto limit = LimitNamed(v);
          if (limit) a.limit = *limit;
+         a.limitGiven = true;
          return limit ? true : Refuse("limit", v);
      }},
     {"--format", Takes::Value,
@@ -170,6 +201,16 @@ const Option kOptions[] = {
     {"--case", Takes::Value, [](Arguments& a, const std::string& v) { a.caseScores = v; return true; }},
     {"--correlations", Takes::Value, [](Arguments& a, const std::string& v) { a.correlations = v; return true; }},
     {"--statistics", Takes::FileName, [](Arguments& a, const std::string& v) { a.statistics = v; return true; }},
+    {"--power", Takes::Nothing, [](Arguments& a, const std::string&) { return a.power = true; }},
+    {"--alpha", Takes::Value, [](Arguments& a, const std::string& v) { a.alpha = v; return true; }},
+    {"--alternative", Takes::Value,
+     [](Arguments& a, const std::string& v) {
+         a.alternative = AlternativeNamed(v);
+         return a.alternative ? true : Refuse("alternative", v);
+     }},
+    {"--target-power", Takes::Value, [](Arguments& a, const std::string& v) { a.targetPower = v; return true; }},
+    {"--simulations", Takes::Value, [](Arguments& a, const std::string& v) { a.simulations = v; return true; }},
+    {"--draws", Takes::Value, [](Arguments& a, const std::string& v) { a.draws = v; return true; }},
     {"--pdf", Takes::FileName,
      [](Arguments& a, const std::string& v) { return TakeReportFileOption("--pdf", v, a.files); }},
     {"--figure", Takes::FileName,
@@ -181,8 +222,25 @@ bool Usage(const std::string& what) {
     return false;
 }
 
+// A study's plan takes a table and its own settings; the analysis's limit means nothing
+// to it.
+bool CheckPowerMode(const Arguments& a) {
+    if (a.file) return Usage("--power takes no data file: give the table with --summary or --statistics");
+    if (a.files.pdf || a.files.figure) return Usage("--pdf and --figure are not available with --power");
+    if (a.limitGiven) return Usage("--limit has no meaning with --power");
+    if (!a.summary && !a.statistics) return Usage("--power needs --summary with its lists, or --statistics");
+    if (a.statistics && (a.k || a.summary || a.means || a.sds || a.caseScores || a.correlations))
+        return Usage("--statistics takes the place of --k and the lists");
+    if (a.summary && (!a.n || !a.k || !a.means || !a.sds || !a.caseScores))
+        return Usage("--summary needs --n, --k, --means, --sds and --case");
+    return true;
+}
+
 // Which arguments each mode requires and which it refuses.
 bool CheckMode(const Arguments& a) {
+    if (a.power) return CheckPowerMode(a);
+    if (a.alpha || a.alternative || a.targetPower || a.simulations || a.draws)
+        return Usage("--alpha, --alternative, --target-power, --simulations and --draws need --power");
     const bool listGiven = a.means || a.sds || a.caseScores || a.correlations;
     if (a.statistics) {
         if (a.n || a.k || listGiven || a.file)
@@ -288,24 +346,29 @@ char RegionalDecimalSeparator() {
     return separator;
 }
 
-// The report, or the object, on standard output; then the files asked for.
-int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, const Arguments& args,
-          char decimalSeparator) {
-    std::string text;
-    if (args.format == Format::Json) {
-        text = WriteJsonReport(facts);
-    } else {
+// The report's lines, or the JSON object, on standard output; false after a message when
+// a full disk or a closed pipe stopped it, which must not pass for a printed report.
+bool WriteOut(const std::vector<std::string>& reportLines, const std::string& json, const Arguments& args) {
+    std::string text = json;
+    if (args.format == Format::Text) {
+        text.clear();
         for (const std::string& line : reportLines) (text += line) += '\n';
     }
-    // A full disk or a closed pipe must not pass for a printed report.
     errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0 ||
         std::ferror(stdout)) {
         const int error = errno;
         std::cerr << "quorvane-report: the report could not be written to standard output: "
                   << (error != 0 ? std::strerror(error) : "write error") << '\n';
-        return kExitStopped;
+        return false;
     }
+    return true;
+}
+
+// The report, or the object, on standard output; then the files asked for.
+int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, const Arguments& args,
+          char decimalSeparator) {
+    if (!WriteOut(reportLines, args.format == Format::Json ? WriteJsonReport(facts) : "", args)) return kExitStopped;
     WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
     return kExitReport;
 }
@@ -341,6 +404,71 @@ std::optional<AnalysisRequest> RequestOf(const Arguments& args) {
     return request;
 }
 
+// A study's plan of the arguments: the table of the lists or of a statistics file (its n
+// replaced by --n when given), and the settings; nothing after a usage error.
+std::optional<PowerRequest> PowerRequestOf(const Arguments& args) {
+    PowerRequest request;
+    request.test = args.test.value_or(AnalysisTest::Deficit);
+    request.notes = args.notes;
+    request.decimalSeparator = RegionalDecimalSeparator();
+    if (args.statistics) {
+        const StatisticsTable table = ReadStatisticsFile(*args.statistics);
+        if (args.test && *args.test != table.test) {
+            Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
+                  ", which holds the statistics of a " + TestName(table.test));
+            return std::nullopt;
+        }
+        request.test = table.test;
+        request.nText = args.n.value_or(table.n);
+        request.kText = table.k;
+        request.entries = table.entries;
+    } else {
+        request.nText = *args.n;
+        request.kText = *args.k;
+        request.entries = {Words(*args.means), Words(*args.sds), Words(*args.caseScores),
+                           Words(args.correlations.value_or(""))};
+    }
+    const bool dissociation = request.test == AnalysisTest::Dissociation;
+    if (dissociation && (args.alternative || args.targetPower)) {
+        Usage("--alternative and --target-power apply to the deficit test only");
+        return std::nullopt;
+    }
+    if (!dissociation && (args.simulations || args.draws)) {
+        Usage("--simulations and --draws apply to the dissociation test only");
+        return std::nullopt;
+    }
+    if (args.alpha) request.alphaText = *args.alpha;
+    request.alternative = args.alternative.value_or(Alternative::Less);
+    if (args.targetPower) request.targetPowerText = *args.targetPower;
+    if (args.simulations) request.simulationsText = *args.simulations;
+    if (args.draws) request.drawsText = *args.draws;
+    return request;
+}
+
+// The plan: its report or object on standard output. On a terminal, standard error shows
+// how far a simulation has come, on one line that each step rewrites.
+int RunPlan(const Arguments& args) {
+    const std::optional<PowerRequest> request = PowerRequestOf(args);
+    if (!request) {
+        std::cerr << UsageText();
+        return kExitUsage;
+    }
+    CommandLinePlatform platform;
+    PowerOptions options;
+    bool progressShown = false;
+    if (isatty(STDERR_FILENO))
+        options.progress = [&](long long done, long long total) {
+            std::cerr << "\rSimulating studies: " << done << " of " << total << std::flush;
+            progressShown = true;
+        };
+    const PowerOutcome outcome = RunPower(*request, platform, options);
+    if (progressShown) std::cerr << '\n';
+    if (!outcome.completed) return kExitStopped;
+    return WriteOut(outcome.reportLines, args.format == Format::Json ? WritePowerJson(outcome.facts) : "", args)
+               ? kExitReport
+               : kExitStopped;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -359,6 +487,7 @@ int main(int argc, char** argv) {
     }
 
     try {
+        if (args->power) return RunPlan(*args);
         const std::optional<AnalysisRequest> request = RequestOf(*args);
         if (!request) {
             std::cerr << UsageText();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "analysis/analysis_run.h"
+#include "analysis/power_run.h"
 #include "analysis/program_texts.h"
 #include "analysis/raw_data_file.h"
 #include "analysis/results_report.h"
@@ -387,11 +388,50 @@ INSTANTIATE_TEST_SUITE_P(
         UsageError{"DissociationOfADeficitsStatistics", {"--statistics", "deficit.txt", "--test", "dissociation"},
                    "--test dissociation contradicts the statistics file \"deficit.txt\", which holds the "
                    "statistics of a deficit"},
+        UsageError{"PowerSettingWithoutPower", Plus(kPublishedTable, {"--alpha", "0.1"}),
+                   "--alpha, --alternative, --target-power, --simulations and --draws need --power"},
+        UsageError{"PowerOfADataFile", {"--power", "--n", "5", "--k", "1", "FILE"},
+                   "--power takes no data file: give the table with --summary or --statistics"},
+        UsageError{"PowerWithAPdf", Plus(kPublishedTable, {"--power", "--pdf", "plan.pdf"}),
+                   "--pdf and --figure are not available with --power", true},
+        UsageError{"SimulationsOfADeficit", {"--power", "--statistics", "deficit.txt", "--simulations", "500"},
+                   "--simulations and --draws apply to the dissociation test only"},
         UsageError{"DeficitOfADissociationsStatistics",
                    {"--test", "deficit", "--statistics", "dissociation.txt", "--format", "json"},
                    "--test deficit contradicts the statistics file \"dissociation.txt\", which holds the "
                    "statistics of a dissociation"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The plan the companion's window would append, and its object from a statistics file
+// with a list of n in place of the file's; a setting out of range stops it.
+TEST_F(ReportTool, PowerPrintsThePlanAsTextOrJson) {
+    const std::vector<std::string> args = Plus(kPublishedTable, {"--power", "--alpha", "0.1", "--notes", "pilot"});
+    const ToolRun run = Run(args);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    PowerRequest request;
+    request.nText = "30";
+    request.kText = "1";
+    request.entries = {{"31.333", "13.1"}, {"6.804", "3.346"}, {"15", "17"}, {"0.72091"}};
+    request.alphaText = "0.1";
+    request.notes = {"pilot"};
+    testing::FakePlatform platform;
+    const PowerOutcome outcome = RunPower(request, platform);
+    std::string report;
+    for (const std::string& line : outcome.reportLines) (report += line) += '\n';
+    EXPECT_EQ(run.out, report);
+
+    WriteData(PublishedStatistics(), "norms.txt");
+    const ToolRun json = Run({"--power", "--statistics", "norms.txt", "--n", "10,20", "--format", "json"});
+    EXPECT_EQ(json.status, 0);
+    for (const char* member : {"\"mode\": \"power\"", "\"n\": 10,", "\"sample_size\": ", "{\"n\": 20, \"power\": "})
+        EXPECT_NE(json.out.find(member), std::string::npos) << member;
+
+    const ToolRun stopped = Run(Plus(kPublishedTable, {"--power", "--target-power", "1"}));
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(stopped.err, "INPUT ERROR\n(  Target power :  1  )\nThe target power must be greater than the "
+                           "significance level (0.05) and less than 1.\n");
+}
 
 // "--" ends the options: a data file may be named like one.
 TEST_F(ReportTool, TwoDashesEndTheOptions) {
@@ -407,7 +447,7 @@ TEST_F(ReportTool, HelpExplainsTheArgumentsAndExitStatuses) {
     EXPECT_EQ(run.status, 0);
     for (const char* word : {"--n", "--k", "--limit", "--notes", "one-sided-upper", "standard error", "Exit status",
                              "--summary", "--correlations", "--statistics", "--format", "json", "--test",
-                             "dissociation"})
+                             "dissociation", "--power", "--alternative", "--draws"})
         EXPECT_NE(run.out.find(word), std::string::npos) << word;
 }
 
