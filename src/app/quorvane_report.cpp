@@ -226,7 +226,6 @@ bool Usage(const std::string& what) {
 // to it.
 bool CheckPowerMode(const Arguments& a) {
     if (a.file) return Usage("--power takes no data file: give the table with --summary or --statistics");
-    if (a.files.pdf || a.files.figure) return Usage("--pdf and --figure are not available with --power");
     if (a.limitGiven) return Usage("--limit has no meaning with --power");
     if (!a.summary && !a.statistics) return Usage("--power needs --summary with its lists, or --statistics");
     if (a.statistics && (a.k || a.summary || a.means || a.sds || a.caseScores || a.correlations))
@@ -464,9 +463,10 @@ int RunPlan(const Arguments& args) {
     const PowerOutcome outcome = RunPower(*request, platform, options);
     if (progressShown) std::cerr << '\n';
     if (!outcome.completed) return kExitStopped;
-    return WriteOut(outcome.reportLines, args.format == Format::Json ? WritePowerJson(outcome.facts) : "", args)
-               ? kExitReport
-               : kExitStopped;
+    if (!WriteOut(outcome.reportLines, args.format == Format::Json ? WritePowerJson(outcome.facts) : "", args))
+        return kExitStopped;
+    WriteReportFiles(args.files, outcome.reportLines, PowerFigureOf(outcome.facts, request->decimalSeparator));
+    return kExitReport;
 }
 
 }  // namespace

@@ -392,8 +392,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "--alpha, --alternative, --target-power, --simulations and --draws need --power"},
         UsageError{"PowerOfADataFile", {"--power", "--n", "5", "--k", "1", "FILE"},
                    "--power takes no data file: give the table with --summary or --statistics"},
-        UsageError{"PowerWithAPdf", Plus(kPublishedTable, {"--power", "--pdf", "plan.pdf"}),
-                   "--pdf and --figure are not available with --power", true},
+        UsageError{"PlansPdfOverTheStatisticsFile", {"--power", "--statistics", "norms.txt", "--pdf", "norms.txt"},
+                   "the file of --pdf \"norms.txt\" is the statistics file, which would be overwritten", true},
         UsageError{"SimulationsOfADeficit", {"--power", "--statistics", "deficit.txt", "--simulations", "500"},
                    "--simulations and --draws apply to the dissociation test only"},
         UsageError{"DeficitOfADissociationsStatistics",
@@ -722,6 +722,14 @@ TEST_F(ReportTool, WritesThePdfOfASummaryRun) {
     ASSERT_EQ(run.status, 0) << run.err;
     ASSERT_NE(run.out.find(" OUTPUTS:\n"), std::string::npos);
     ExpectPdfHoldsReport("summary.pdf", run.out);
+
+    // A plan's PDF: its report, then its figure, the power curve.
+    const ToolRun plan = Run(Plus(kPublishedTable, {"--power", "--pdf", "plan.pdf", "--figure", "plan.png"}),
+                             "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C");
+    ASSERT_EQ(plan.status, 0) << plan.err;
+    ExpectPdfHoldsReport("plan.pdf", plan.out + "Dashed: the target power; dotted: the asymptote, the power as n grows without end\n"
+                                     "Number of controls (n)\n");
+    EXPECT_GT(fs::file_size(folder_ / "plan.png"), 0u);
 }
 
 struct SummaryStop {
