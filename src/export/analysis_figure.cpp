@@ -641,8 +641,8 @@ FigurePanel LayoutPowerPanel(const PowerCurveFigure& p, char sep, double width) 
     if (simulated) {
         AddHeading(panel, 0,
                    {"Power of the test for a dissociation against the number of controls",
-                    "Points: the power of the difference test (two-tailed p below " + alpha + ") at each n, from " +
-                        Grouped(p.simulations) + " simulated studies of " + Grouped(p.draws) + " draws each",
+                    "Points: the power of the difference test (two-tailed p below " + alpha + ") at each n,",
+                    "from " + Grouped(p.simulations) + " simulated studies of " + Grouped(p.draws) + " draws each",
                     "Bars: 2 Monte Carlo standard errors either side of each point"});
     } else {
         std::vector<std::string> heading{
