@@ -108,7 +108,7 @@ void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
 
 void LongStepWithProgress::Run(const std::function<void()>& longStep) {
     QProgressDialog dialog(label_, QStringLiteral("Cancel"), 0, kProgressSteps, parent_);
-    dialog.setWindowTitle(QStringLiteral("Quorvane"));
+    dialog.setWindowTitle(caption_);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setMinimumDuration(0);
     dialog.setAutoClose(false);

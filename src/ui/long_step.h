@@ -6,6 +6,7 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <utility>
 
 class QWidget;
 
@@ -36,7 +37,8 @@ void RunLongStepWithInputIgnored(const std::function<void()>& longStep);
 // turns true; after Cancel the user's input is ignored until it has stopped.
 class LongStepWithProgress {
 public:
-    LongStepWithProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) {}
+    LongStepWithProgress(QWidget* parent, QString caption, QString label)
+        : parent_(parent), caption_(std::move(caption)), label_(std::move(label)) {}
 
     // Returns when longStep has returned, and rethrows here whatever longStep threw.
     void Run(const std::function<void()>& longStep);
@@ -48,7 +50,7 @@ public:
 
 private:
     QWidget* parent_;
-    QString label_;
+    QString caption_, label_;
     std::atomic<long long> done_ = 0, total_ = 0;
     std::atomic<bool> cancelled_ = false;
 };

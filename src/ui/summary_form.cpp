@@ -411,7 +411,8 @@ PowerOutcome TfrmSummary::RunPowerPlan(const PowerRequest& request) {
         options.runLongStep = RunLongStepWithInputIgnored;
         return RunPower(request, platform_, options);
     }
-    LongStepWithProgress progress(this, QStringLiteral("Simulating the studies of the plan..."));
+    LongStepWithProgress progress(this, QStringLiteral("Power and sample size"),
+                                  QStringLiteral("Simulating the studies of the plan..."));
     options.runLongStep = [&progress](const std::function<void()>& longStep) { progress.Run(longStep); };
     options.progress = [&progress](long long done, long long total) { progress.Report(done, total); };
     options.cancel = progress.Cancelled();
