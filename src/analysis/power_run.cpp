@@ -10,6 +10,7 @@
 #include "analysis/program_texts.h"
 #include "analysis/summary_run.h"
 #include "analysis/text_helpers.h"
+#include "engine/difference_test.h"
 #include "numerics/fp_faults.h"
 #include "numerics/text_format.h"
 
@@ -41,17 +42,13 @@ std::optional<int> CheckCovariates(const PowerRequest& request, Platform& platfo
     return static_cast<int>(*k);
 }
 
-// "INPUT ERROR\n(  <caption>  <text>  )\n<rule>": a setting out of its range.
-void RefuseSetting(Platform& platform, InputField field, const std::string& text, const std::string& rule) {
-    ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(field, 0) + "  " + Trimmed(text) + "  )\n" + rule);
-}
-
-// A setting read as a number and within its range, or nothing after the warning.
+// A setting read as a number and within its range, or nothing after the warning: for one
+// out of range "INPUT ERROR\n(  <caption>  <text>  )\n<rule>".
 std::optional<long double> CheckSetting(const std::string& text, InputField field, Platform& platform,
                                         const std::function<bool(long double)>& inRange, const std::string& rule) {
     const std::optional<long double> value = ReadEntry(text, field, 0, AnalysisTest::Deficit, platform);
     if (value && !inRange(*value)) {
-        RefuseSetting(platform, field, text, rule);
+        ShowWarning(platform, "INPUT ERROR\n(  " + EntryCaption(field, 0) + "  " + Trimmed(text) + "  )\n" + rule);
         return std::nullopt;
     }
     return value;
@@ -60,14 +57,11 @@ std::optional<long double> CheckSetting(const std::string& text, InputField fiel
 // A whole number of the simulation within [lowest, highest].
 std::optional<int> CheckCount(const std::string& text, InputField field, int lowest, int highest,
                               const std::string& what, Platform& platform) {
-    const std::optional<long double> value = ReadEntry(text, field, 0, AnalysisTest::Deficit, platform);
+    const std::optional<long double> value = CheckSetting(
+        text, field, platform, [=](long double v) { return v >= lowest && v <= highest && v == std::trunc(v); },
+        "The number of " + what + " must be a whole number from " + std::to_string(lowest) + " to " +
+            std::to_string(highest) + ".");
     if (!value) return std::nullopt;
-    if (!(*value >= lowest && *value <= highest && *value == std::trunc(*value))) {
-        RefuseSetting(platform, field, text,
-                      "The number of " + what + " must be a whole number from " + std::to_string(lowest) + " to " +
-                          std::to_string(highest) + ".");
-        return std::nullopt;
-    }
     return static_cast<int>(*value);
 }
 
@@ -89,7 +83,7 @@ std::string NearlyRepeatedTasksMessage(long double r, int k) {
     const std::string limit = FormatFixed(kMaxConditionalCorrelation, 0, 3);
     return "Power cannot be computed as the two tasks are almost perfectly correlated in the control population" +
            std::string(k == 0 ? " (correlation " : " once the covariates are allowed for (conditional correlation ") +
-           FormatFixed(r, 0, 5) + ", where the test takes at most " + limit +
+           RefusedCorrelation(r) + ", where the test takes at most " + limit +
            " in size): check the correlation of Task 2 with Task 1" +
            (k == 0 ? std::string(".") : std::string(" and the tasks' correlations with the covariates."));
 }

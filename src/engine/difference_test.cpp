@@ -23,10 +23,6 @@
 
 namespace quorvane {
 
-namespace {
-
-// A conditional correlation for the refusal: to 5 decimals, or to as many more (up to 12)
-// as show it to differ from 1 and from the limit, where 5 decimals would round it to them.
 std::string RefusedCorrelation(long double r) {
     const long double size = std::fabs(r);
     const std::string limit = FormatFixed(kMaxConditionalCorrelation, 0, 3);
@@ -38,8 +34,6 @@ std::string RefusedCorrelation(long double r) {
         if ((!roundsToOne && !roundsToLimit) || size == 1 || decimals == 12) return FormatFixed(r, 0, decimals);
     }
 }
-
-}  // namespace
 
 std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFailure& failure) {
     DifferencePosterior post;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <string>
 
 #include "engine/bayes_engines.h"
 #include "engine/regression_fit.h"
@@ -29,6 +30,11 @@ struct DifferencePosterior {
     // Every quantity is either scale-free or in the units of the case's scores alike.
     void ReturnToUnits(const std::array<int, kMaxVars>&) {}
 };
+
+// A conditional correlation for a refusal: to 5 decimals, or to as many more (up to 12)
+// as show it to differ from 1 and from kMaxConditionalCorrelation, where 5 decimals would
+// round it to them.
+std::string RefusedCorrelation(long double r);
 
 // The posterior of the inputs' two tasks (m = 2) on their k covariates, or nothing with
 // the failure's message when the fit stops, the tasks are correlated beyond
