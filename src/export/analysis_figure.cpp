@@ -558,7 +558,8 @@ std::string SideOf(const PowerCurveFigure& p) {
 
 // The power the curve gives at n, between its points linearly.
 double PowerOnCurve(const std::vector<PowerAtN>& curve, int n) {
-    const auto above = std::lower_bound(curve.begin(), curve.end(), n, [](const PowerAtN& a, int m) { return a.n < m; });
+    const auto above =
+        std::lower_bound(curve.begin(), curve.end(), n, [](const PowerAtN& a, int m) { return a.n < m; });
     if (above == curve.end()) return curve.back().power;
     if (above == curve.begin() || above->n == n) return above->power;
     const auto below = std::prev(above);
@@ -595,7 +596,8 @@ FigurePanel LayoutPowerPanel(const PowerCurveFigure& p, char sep, double width) 
             continue;
         }
         panel.dots.push_back(point);
-        const double x = point.x, top = panel.verticalAxis.At(std::min(1.0, p.curve[i].power + 2 * p.standardErrors[i]));
+        const double x = point.x;
+        const double top = panel.verticalAxis.At(std::min(1.0, p.curve[i].power + 2 * p.standardErrors[i]));
         const double bottom = panel.verticalAxis.At(std::max(0.0, p.curve[i].power - 2 * p.standardErrors[i]));
         panel.guides.push_back({{x, top}, {x, bottom}});
         panel.guides.push_back({{x - 3, top}, {x + 3, top}});

@@ -98,6 +98,7 @@ void RunOnWorker(const std::function<void()>& longStep) {
 
 constexpr int kProgressSteps = 1000;
 constexpr int kProgressRefreshMs = 100;
+constexpr int kProgressWidth = 360;
 
 }  // namespace
 
@@ -109,6 +110,7 @@ void RunLongStepWithInputIgnored(const std::function<void()>& longStep) {
 void LongStepWithProgress::Run(const std::function<void()>& longStep) {
     QProgressDialog dialog(label_, QStringLiteral("Cancel"), 0, kProgressSteps, parent_);
     dialog.setWindowTitle(caption_);
+    dialog.setMinimumWidth(kProgressWidth);  // wide enough for its caption
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setMinimumDuration(0);
     dialog.setAutoClose(false);

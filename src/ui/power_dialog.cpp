@@ -29,13 +29,13 @@ TfrmPower::TfrmPower(AnalysisTest test, const PowerRequest& inputs, QWidget* par
     setWindowTitle(QStringLiteral("Power and sample size"));
     setModal(true);
 
-    auto* intro = new QLabel(deficit ? QStringLiteral("The table is read as the population's: the case's score is the "
-                                                      "score it would have on average, with the deficit assumed. The "
-                                                      "power of the test for a deficit is exact.")
-                                     : QStringLiteral("The table is read as the population's: the case's scores are the "
-                                                      "scores it would have on average. The power of the tests for a "
-                                                      "dissociation is simulated, at each n, with the settings below."),
-                             this);
+    const QString introduction =
+        deficit ? QStringLiteral("The table is read as the population's: the case's score is the score it would have "
+                                 "on average, with the deficit assumed. The power of the test for a deficit is exact.")
+                : QStringLiteral("The table is read as the population's: the case's scores are the scores it would "
+                                 "have on average. The power of the tests for a dissociation is simulated, at each n, "
+                                 "with the settings below.");
+    auto* intro = new QLabel(introduction, this);
     intro->setWordWrap(true);
     intro->setFont(WindowFont(12, false));
 

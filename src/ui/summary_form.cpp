@@ -222,8 +222,8 @@ void TfrmSummary::ArrangeGrid() {
         for (QLineEdit* cell : RowCells(row)) chain(cell);
     for (QWidget* next : std::initializer_list<QWidget*>{
              RadioGroup2Items->button(0), RadioGroup2Items->button(1), RadioGroup1Items->button(0),
-             RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments, cmdCompute, cmdPower, btnclearData, ExitBtn,
-             cmdSaveStatistics, cmdLoadStatistics})
+             RadioGroup1Items->button(1), RadioGroup1Items->button(2), memoComments, cmdCompute, cmdPower, btnclearData,
+             ExitBtn, cmdSaveStatistics, cmdLoadStatistics})
         chain(next);
 }
 
@@ -510,6 +510,7 @@ void TfrmSummary::cmdLoadStatisticsClick() {
 void TfrmSummary::btnclearDataClick() {
     RunUserAction(platform_, [this] {
         for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->clear();
+        powerInputs_ = {};  // the power dialog's entries too
         memoComments->clear();
         DeleteSavedInputs(platform_, SummaryInputsFileName);
         txtInput1->setFocus();

@@ -727,8 +727,9 @@ TEST_F(ReportTool, WritesThePdfOfASummaryRun) {
     const ToolRun plan = Run(Plus(kPublishedTable, {"--power", "--pdf", "plan.pdf", "--figure", "plan.png"}),
                              "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LC_ALL=C");
     ASSERT_EQ(plan.status, 0) << plan.err;
-    ExpectPdfHoldsReport("plan.pdf", plan.out + "Dashed: the target power; dotted: the asymptote, the power as n grows without end\n"
-                                     "Number of controls (n)\n");
+    ExpectPdfHoldsReport("plan.pdf", plan.out +
+                                         "Dashed: the target power; dotted: the asymptote, the power as n grows "
+                                         "without end\nNumber of controls (n)\n");
     EXPECT_GT(fs::file_size(folder_ / "plan.png"), 0u);
 }
 

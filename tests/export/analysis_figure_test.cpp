@@ -448,8 +448,10 @@ TEST(PowerFigure, MarksTheCurveTargetAsymptoteAndSampleSize) {
     dissociation.test = AnalysisTest::Dissociation;
     using Point = std::tuple<int, double, double>;  // n, power, standard error
     const std::array<Point, 3> points{Point{10, 0.3, 0.004}, {20, 0.45, 0.005}, {40, 0.6, 0.005}};
-    for (const int i : {2, 0, 1})
-        dissociation.simulated.push_back({std::get<0>(points[i]), {{std::get<1>(points[i]), std::get<2>(points[i])}, {}, {}, 0}});
+    for (const int i : {2, 0, 1}) {
+        const auto [n, power, se] = points[i];
+        dissociation.simulated.push_back({n, {{power, se}, {}, {}, 0}});
+    }
     const FigureGeometry g = LayoutFigure(PowerFigureOf(dissociation, '.'), 480);
     const FigurePanel& q = g.cases;
     EXPECT_TRUE(q.curves.empty());
