@@ -191,13 +191,21 @@ tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistic
 // statistics (its caseScores unused); cases[i] holds case i's scores, the tasks then the
 // covariates, as caseScores would. Element i is, to the bit, what the single test gives
 // for the controls with caseScores = cases[i] and the same options: the posterior draws
-// do not depend on the case, so they are drawn once and every case is evaluated on them.
-// Without fixedSeed the streams start once, where the calling thread's generator stands,
-// and every case takes those same draws: each element is what the single test would give
-// from that state, and the generator is left where one such single run leaves it. The
-// block hook, when given, is called as the shared draws are processed. Throws what the single test
-// throws for the first case (in order) that it would refuse; the arguments it checks
-// (the draws and limits, k and n) are checked before any case. No case: an empty result.
+// do not depend on the case, so each stream of them is drawn once and every case is
+// evaluated on it (the difference test's stream once for each order of the tasks that
+// the cases take). Without fixedSeed the streams start once, where the calling thread's
+// generator stands, and every case takes those same draws: each element is what the
+// single test would give from that state, and the generator is left where one such
+// single run leaves it. The block hook, when given, is called with a block's index
+// before that block of a shared stream is drawn. The work runs on the calling thread and
+// one more. Memory: one stream of variates (16 bytes x (k + 2) a draw for the deficit
+// test, 80 bytes for the difference test's) and two threads' stores of a case's draws
+// (8 bytes a draw, two of them for the dissociation), whatever the number of cases.
+// Errors: the arguments that the single test checks before any fit (the draws and the
+// limits; for the dissociation k and n) are checked first. Then, of the cases that the
+// single test refuses (a fit that fails, a point estimate or a draw that faults, a draw
+// beyond the reach of the normal distribution function), the series throws what the
+// single test throws for the first of them in order. No case: an empty result.
 std::vector<tDeficitOutcome> CovariateMonteCarloSeries(const tCaseStatistics& controls,
                                                        const std::vector<tVector>& cases,
                                                        const tTestOptions& options);

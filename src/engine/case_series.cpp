@@ -51,6 +51,7 @@ public:
     // a single run does unless one of its earlier blocks failed.
     template <class Source>
     void DrawAll(Source& source, const tBlockHook& hook) {
+        ClearFloatingPointFaults();  // a single run starts drawing right after a fit that raised its own
         for (int b = 0; b < blocks_; ++b) {
             try {
                 if (hook) hook(b);
@@ -246,8 +247,7 @@ std::vector<std::vector<int>> CasesByVariates(const std::vector<int>& cases,
 }  // namespace
 
 std::vector<tDeficitOutcome> CovariateMonteCarloSeries(const tCaseStatistics& controls,
-                                                       const std::vector<tVector>& cases,
-                                                       const tTestOptions& options) {
+                                                       const std::vector<tVector>& cases, const tTestOptions& options) {
     const int k = controls.k, n = controls.n;
     const LimitIndices limits = CheckedLimitIndices(options.draws, options.percent, options.twoSided);
     const int count = static_cast<int>(cases.size());

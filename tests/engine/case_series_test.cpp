@@ -93,7 +93,8 @@ TEST(Series, IdenticalCasesAgreeAndARefusedCaseThrowsItsError) {
     const tCaseStatistics controls = Controls(2, 1);
     const tVector low = Case(controls, 2, {-2.5, 0}, 0), other = Case(controls, 2, {0, -2}, 1);
     const tTestOptions options{kFewDraws, true, true, kCrediblePercent, {}};
-    const std::vector<tDissociationOutcome> outcomes = DissociationMonteCarloSeries(controls, {low, other, low}, options);
+    const std::vector<tDissociationOutcome> outcomes =
+        DissociationMonteCarloSeries(controls, {low, other, low}, options);
     EXPECT_EQ(outcomes[0], outcomes[2]);
     EXPECT_NE(outcomes[0], outcomes[1]);
 
