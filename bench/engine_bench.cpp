@@ -91,6 +91,70 @@ void BM_DissociationMonteCarloTest(benchmark::State& state) {
 BENCHMARK(BM_DissociationMonteCarloTest)->Args({5, 120})->Args({0, 30})->Args({1, 5})->Args({1, 30})->Args({2, 36})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// A series of cases against one control sample (k = 2, n = 40) beside as many single
+// runs: the argument is the number of cases. The series draws the posterior once for all
+// cases; a series of 50 against 51, or of 1 against 2, gives the cost of one more case,
+// and a series of 1 against a single run the series' own overhead. The processor time
+// of all threads is reported beside the real time, which other work on the machine
+// inflates.
+std::vector<tVector> SeriesCases(const tCaseStatistics& controls, int count, int tasks) {
+    std::vector<tVector> cases(count);
+    for (int c = 0; c < count; ++c) {
+        for (int i = 1; i <= tasks + controls.k; ++i) {
+            const long double sds = i <= tasks ? -3 + 0.1L * ((c * (i + 2)) % 31) : 0.05L * (c % 11) - 0.25L;
+            cases[c](i) = controls.means(i) + sds * controls.sds(i);
+        }
+    }
+    return cases;
+}
+
+template <class Run>
+void RunSeriesBenchmark(benchmark::State& state, int tasks, Run run) {
+    const tCaseStatistics one = MakeSummary(2, 40);
+    const tCaseStatistics controls = tasks == 1 ? one : WithSecondTask(one);
+    const std::vector<tVector> cases = SeriesCases(controls, static_cast<int>(state.range(0)), tasks);
+    const std::clock_t start = std::clock();
+    for (auto _ : state) run(controls, cases);
+    state.counters["cpu_s"] = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC / state.iterations();
+    state.counters["cases"] = static_cast<double>(cases.size());
+}
+
+void BM_DeficitSeries(benchmark::State& state) {
+    RunSeriesBenchmark(state, 1, [](const tCaseStatistics& controls, const std::vector<tVector>& cases) {
+        benchmark::DoNotOptimize(CovariateMonteCarloSeries(controls, cases, {}));
+    });
+}
+BENCHMARK(BM_DeficitSeries)->Arg(1)->Arg(2)->Arg(50)->Arg(51)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1);
+
+void BM_DeficitSingleRuns(benchmark::State& state) {
+    RunSeriesBenchmark(state, 1, [](tCaseStatistics controls, const std::vector<tVector>& cases) {
+        for (const tVector& scores : cases) {
+            controls.caseScores = scores;
+            benchmark::DoNotOptimize(CovariateMonteCarloTest(controls, {}));
+        }
+    });
+}
+BENCHMARK(BM_DeficitSingleRuns)->Arg(1)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_DissociationSeries(benchmark::State& state) {
+    RunSeriesBenchmark(state, 2, [](const tCaseStatistics& controls, const std::vector<tVector>& cases) {
+        benchmark::DoNotOptimize(DissociationMonteCarloSeries(controls, cases, {}));
+    });
+}
+BENCHMARK(BM_DissociationSeries)->Arg(1)->Arg(2)->Arg(50)->Arg(51)->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Iterations(1);
+
+void BM_DissociationSingleRuns(benchmark::State& state) {
+    RunSeriesBenchmark(state, 2, [](tCaseStatistics controls, const std::vector<tVector>& cases) {
+        for (const tVector& scores : cases) {
+            controls.caseScores = scores;
+            benchmark::DoNotOptimize(DissociationMonteCarloTest(controls, {}));
+        }
+    });
+}
+BENCHMARK(BM_DissociationSingleRuns)->Arg(1)->Arg(50)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
 // The two halves of the test's work, each on one thread, a million times over: what any
 // division of the work between the two threads has to share out.
 

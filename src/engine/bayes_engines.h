@@ -135,6 +135,7 @@ struct tPercentWithLimits {
     long double percent = 0;
     long double lower = 0;
     long double upper = 0;
+    bool operator==(const tPercentWithLimits&) const = default;
 };
 
 struct tDissociationOutcome {
@@ -153,6 +154,7 @@ struct tDissociationOutcome {
     // the lower limit comes from ZDCCCUpper and the upper one from ZDCCCLower.
     tPercentWithLimits moreExtreme;
     long long proposals = 0;  // of the residual covariance; draws / proposals is the acceptance rate
+    bool operator==(const tDissociationOutcome&) const = default;
 };
 
 // The farthest the case's point estimate Z-CCC may lie from its conditional mean, in
@@ -184,5 +186,31 @@ std::vector<long double> CaseDistances(int tasks, const tCaseStatistics& statist
 // that order is the swap: swapped tasks give the same p values and percentage more
 // extreme, Z-DCCC and its limits negated and exchanged, to the last digit.
 tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options);
+
+// A series of cases against the same controls. `controls` holds the controls'
+// statistics (its caseScores unused); cases[i] holds case i's scores, the tasks then the
+// covariates, as caseScores would. Element i is, to the bit, what the single test gives
+// for the controls with caseScores = cases[i] and the same options: the posterior draws
+// do not depend on the case, so each stream of them is drawn once and every case is
+// evaluated on it (the difference test's stream once for each order of the tasks that
+// the cases take). Without fixedSeed the streams start once, where the calling thread's
+// generator stands, and every case takes those same draws: each element is what the
+// single test would give from that state, and the generator is left where one such
+// single run leaves it. The block hook, when given, is called with a block's index
+// before that block of a shared stream is drawn. The work runs on the calling thread and
+// one more. Memory: one stream of variates (16 bytes x (k + 2) a draw for the deficit
+// test, 80 bytes for the difference test's) and two threads' stores of a case's draws
+// (8 bytes a draw, two of them for the dissociation), whatever the number of cases.
+// Errors: the arguments that the single test checks before any fit (the draws and the
+// limits; for the dissociation k and n) are checked first. Then, of the cases that the
+// single test refuses (a fit that fails, a point estimate or a draw that faults, a draw
+// beyond the reach of the normal distribution function), the series throws what the
+// single test throws for the first of them in order. No case: an empty result.
+std::vector<tDeficitOutcome> CovariateMonteCarloSeries(const tCaseStatistics& controls,
+                                                       const std::vector<tVector>& cases,
+                                                       const tTestOptions& options);
+std::vector<tDissociationOutcome> DissociationMonteCarloSeries(const tCaseStatistics& controls,
+                                                               const std::vector<tVector>& cases,
+                                                               const tTestOptions& options);
 
 }  // namespace quorvane
