@@ -582,7 +582,7 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
                 (layout.separator == FieldSeparator::Commas       ? "comma-separated values"
                  : layout.separator == FieldSeparator::Semicolons ? "semicolon-separated values with a decimal comma"
                                                                    : "blank-separated values") +
-                (layout.headerLine != 0 ? " with a header line naming the columns." : ".");
+                (layout.headerLine != 0 ? ", with a header line naming the columns." : ".");
     for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount)) (text += "\n\n") += note;
     platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
     return {true, *fileName, layout.caseLine, layout.names};
