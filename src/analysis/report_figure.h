@@ -26,7 +26,7 @@ struct FigureInput {
     bool withCovariates = true;
     // The data file's names of the variables, the tasks first, when it gave them: the
     // figure names the tasks by them.
-    std::vector<std::string> names;
+    std::vector<std::string> names{};
 };
 
 // The figure of a finished run, of whichever test it ran.

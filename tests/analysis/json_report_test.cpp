@@ -38,6 +38,17 @@ TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber
     EXPECT_EQ(number("percent_below"), static_cast<double>(-PercentBelow / 7.0L));
 }
 
+// The names of a data file's header, as a list after the file; without a header, none.
+TEST(JsonReport, GivesTheDataFilesNamesWhenItHadAHeader) {
+    RunFacts facts;
+    facts.dataFileName = "scores.csv";
+    facts.names = {"score", "educ \"yrs\""};
+    EXPECT_NE(WriteJsonReport(facts).find("  \"data_file\": \"scores.csv\",\n  \"names\": [\"score\", \"educ \\\"yrs\\\"\"],\n"
+                                          "  \"n\": 0,\n"),
+              std::string::npos)
+        << WriteJsonReport(facts);
+}
+
 // Valid UTF-8 passes unchanged; a stray byte, a truncated sequence, an overlong form and
 // an encoded surrogate (which no UTF-8 holds) become \u00XX of their bytes.
 TEST(JsonReport, AFileNameInAnotherEncodingStillGivesValidJson) {
