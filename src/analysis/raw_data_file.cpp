@@ -471,7 +471,8 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     RawDataLayout layout;
     layout.separator = format.separator;
     layout.headerLine = format.headerLine;
-    for (int col = 1; col <= colCount && !format.names.empty(); ++col)
+    // Fewer names than columns read: the line below holds as few numbers, and is refused.
+    for (int col = 1; col <= colCount && format.names.size() >= static_cast<std::size_t>(colCount); ++col)
         layout.names.push_back(SafeName(format.names[static_cast<std::size_t>(col - 1)]));
     LineReader lines(content);
     std::string_view line;
@@ -556,7 +557,7 @@ namespace {
 
 std::optional<std::string> AskForDataFile(Platform& platform) {
     FileDialogOptions options;
-    options.filter = "Text files only|*.txt";
+    options.filter = "Text files only|*.txt;*.csv";  // a spreadsheet saves its CSV as .csv
     options.initialFolder = platform.CurrentDirectory();
     options.fileMustExist = true;
     return platform.AskOpenFileName(options);

@@ -355,6 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
         SpreadsheetCase{"HeaderNamingTooFew", "score,educ\n48,11,3\n", 1, 2, {}, {},
                         "Invalid numeric input on line 1 of the data file: \"score\"\nA header line names each column: "
                         "this one holds 2 names, but line 2 holds 3 columns."},
+        SpreadsheetCase{"HeaderOfFewerColumnsThanRead", "score,educ\n48,11\n", 1, 3, {}, {},
+                        "Line 2 of the data file holds 2 numbers; 3 are needed (the task score and 2 covariate scores)."},
         SpreadsheetCase{"EmptyField", "48,,11\n", 1, 3, {}, {},
                         "Missing value on line 1, column 2 of the data file: the field is empty" + kEveryScore},
         SpreadsheetCase{"TrailingSeparator", "1;2\n\n48;\n", 2, 2, {}, {},
@@ -492,7 +494,7 @@ TEST_F(RawDataFileTest, DialogAsksForAnExistingTextFileInTheCurrentFolder) {
     LoadRawDataFile(4, 2, table, platform_);
     ASSERT_EQ(platform_.openDialogs.size(), 1u);
     const FileDialogOptions& options = platform_.openDialogs[0];
-    EXPECT_EQ(options.filter, "Text files only|*.txt");
+    EXPECT_EQ(options.filter, "Text files only|*.txt;*.csv");
     EXPECT_EQ(options.initialFolder, folder_.string());
     EXPECT_TRUE(options.fileMustExist);
     EXPECT_FALSE(options.overwritePrompt);
@@ -604,6 +606,24 @@ INSTANTIATE_TEST_SUITE_P(
                     "k + 2 = 3 numbers asked for: it was not used.",
                     4, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The box says how the file was read when it was not as blank-separated numbers alone.
+TEST_F(RawDataFileTest, SuccessBoxNamesTheSeparatorAndTheHeader) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"48,11\n50,12\n", "read as comma-separated values."},
+        {"score;educ\n46,5;7\n47;8\n", "read as semicolon-separated values with a decimal comma, with a header line "
+                                          "naming the columns."},
+        {"score educ\n48 11\n50 12\n", "read as blank-separated values, with a header line naming the columns."}};
+    for (const auto& [content, how] : cases) {
+        platform_.messages.clear();
+        RawDataTable table;
+        const RawDataLoad load = LoadRawDataFile(2, 2, table, platform_, 1, {Write("data.csv", content)});
+        ASSERT_EQ(platform_.messages.size(), 1u);
+        EXPECT_EQ(platform_.messages[0].text, "Data file consisting of n + 1 =  2 cases (rows) and  2 variables (columns) "
+                                              "was loaded successfully, " + how);
+        EXPECT_EQ(load.names.empty(), content.starts_with('4'));
+    }
+}
 
 TEST_F(RawDataFileTest, FaultyFileShowsNoSuccessBox) {
     platform_.openAnswers.push_back(Write("comma.txt", "10 40\n12 3,8\n11 45\n6 50\n"));
