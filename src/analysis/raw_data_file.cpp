@@ -1,6 +1,7 @@
 #include "analysis/raw_data_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -356,10 +357,19 @@ FileFormat FormatOf(std::string_view content, int rowCount) {
     int firstNumber = 0, lineNumber = 0;
     if (!NextDataLine(lines, first, firstNumber)) return format;
     const bool mayBeHeader = !StartsWithNumber(first);
-    // The separator shown first, and on which line; 0 while no line has shown one.
-    const std::optional<FieldSeparator> firstShown = mayBeHeader ? std::nullopt : SeparatorShown(first);
-    FieldSeparator shown = firstShown.value_or(FieldSeparator::Blanks);
-    int shownOn = firstShown ? firstNumber : 0;
+    // Each separator: the lines that show it, the first of them and its text.
+    struct Shown {
+        int lines = 0, first = 0;
+        std::string_view text;
+    };
+    std::array<Shown, 3> shown;
+    const auto count = [&shown](std::string_view text, int number) {
+        if (const std::optional<FieldSeparator> here = SeparatorShown(text)) {
+            Shown& s = shown[static_cast<std::size_t>(*here)];
+            if (s.lines++ == 0) s = {1, number, text};
+        }
+    };
+    if (!mayBeHeader) count(first, firstNumber);
     std::string_view below;
     int belowNumber = 0;
     for (int row = mayBeHeader ? 0 : 1; row < rowCount && NextDataLine(lines, line, lineNumber); ++row) {
@@ -367,18 +377,27 @@ FileFormat FormatOf(std::string_view content, int rowCount) {
             below = line;
             belowNumber = lineNumber;
         }
-        const std::optional<FieldSeparator> here = SeparatorShown(line);
-        if (!here || (shownOn != 0 && *here == shown)) continue;
-        if (shownOn != 0)
-            throw EDataFileError("The data file separates its numbers " + SeparatedBy(shown) + " on line " +
-                                 std::to_string(shownOn) + ", but " + SeparatedBy(*here) + " on line " +
-                                 std::to_string(lineNumber) + ": " +
-                                 Quoted(WithoutSeparatorsAround(line), kShownTokenLength) + "." +
-                                 std::string(kOneSeparator));
-        shown = *here;
-        shownOn = lineNumber;
+        count(line, lineNumber);
     }
-    format.separator = shown;
+    // The separator most lines show, the first shown on a tie. In a blank-separated file
+    // a comma or a semicolon is refused where it stands, as a decimal comma ("61,5 16")
+    // most often is; commas or semicolons with any other separator are refused here.
+    const auto index = [](FieldSeparator separator) { return static_cast<std::size_t>(separator); };
+    for (const FieldSeparator separator : {FieldSeparator::Commas, FieldSeparator::Semicolons}) {
+        const Shown& s = shown[index(separator)];
+        const Shown& best = shown[index(format.separator)];
+        if (s.lines > best.lines || (s.lines == best.lines && s.lines > 0 && s.first < best.first))
+            format.separator = separator;
+    }
+    const Shown& chosen = shown[index(format.separator)];
+    for (const FieldSeparator other : {FieldSeparator::Blanks, FieldSeparator::Commas, FieldSeparator::Semicolons}) {
+        const Shown& s = shown[index(other)];
+        if (format.separator == FieldSeparator::Blanks || other == format.separator || s.lines == 0) continue;
+        throw EDataFileError("The data file separates its numbers " + SeparatedBy(format.separator) + " on line " +
+                             std::to_string(chosen.first) + ", but " + SeparatedBy(other) + " on line " +
+                             std::to_string(s.first) + ": " + Quoted(WithoutSeparatorsAround(s.text), kShownTokenLength) +
+                             "." + std::string(kOneSeparator));
+    }
     if (!mayBeHeader || belowNumber == 0) return format;
     std::vector<std::string> names = FieldsOf(first, format.separator);
     // A blank-separated header may quote its names too.

@@ -404,7 +404,6 @@ TEST(FigureLayoutNames, AxesAndLegendsNameTheTasksByTheDataFilesNames) {
     EXPECT_TRUE(std::any_of(two.cases.texts.begin(), two.cases.texts.end(),
                             [&](const FigureText& t) { return t.upwards && t.text == "comprehension " + axis; }));
     EXPECT_TRUE(HoldsText(two.cases, "Z-CCC = -7.000 on naming and 1.000 on comprehension"));
-    EXPECT_TRUE(HoldsText(two.cases, "below the conditional mean on naming."));
     EXPECT_TRUE(HoldsText(two.posterior, "Standardised difference, naming less comprehension (Z-DCCC)"));
     for (const FigurePanel* panel : {&one.cases, &one.posterior, &two.cases, &two.posterior})
         for (const char* generic : {"task 1", "task 2", "Task 1", "Task 2", "task of interest"})
