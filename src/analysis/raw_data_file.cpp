@@ -247,10 +247,11 @@ public:
         const char mark = separator_ == FieldSeparator::Commas ? ',' : ';';
         SkipBlanks();
         Field field;
+        const std::string_view start = rest_;
         if (!rest_.empty() && rest_.front() == '"' && Unquote(field.text)) {
             SkipBlanks();
             if (rest_.empty() || rest_.front() == mark) return Ended(field);
-            field.text.clear();  // text after the closing quote: the field is read as it stands
+            rest_ = start;  // text after the closing quote: the field is read as it stands
         }
         const std::size_t end = std::min(rest_.find(mark), rest_.size());
         field.text = std::string(WithoutSeparatorsAround(rest_.substr(0, end)));
@@ -262,8 +263,10 @@ public:
     // What the line holds beyond the fields given, without blanks or separators around it.
     std::string_view Rest() const {
         std::string_view rest = rest_;
-        const auto around = [this](char c) { return IsSeparator(c) || (separator_ != FieldSeparator::Blanks &&
-                                                                       c == (separator_ == FieldSeparator::Commas ? ',' : ';')); };
+        const char mark = separator_ == FieldSeparator::Commas       ? ','
+                          : separator_ == FieldSeparator::Semicolons ? ';'
+                                                                     : ' ';
+        const auto around = [mark](char c) { return IsSeparator(c) || c == mark; };
         while (!rest.empty() && around(rest.front())) rest.remove_prefix(1);
         while (!rest.empty() && around(rest.back())) rest.remove_suffix(1);
         return rest;
@@ -395,8 +398,9 @@ FileFormat FormatOf(std::string_view content, int rowCount) {
         if (format.separator == FieldSeparator::Blanks || other == format.separator || s.lines == 0) continue;
         throw EDataFileError("The data file separates its numbers " + SeparatedBy(format.separator) + " on line " +
                              std::to_string(chosen.first) + ", but " + SeparatedBy(other) + " on line " +
-                             std::to_string(s.first) + ": " + Quoted(WithoutSeparatorsAround(s.text), kShownTokenLength) +
-                             "." + std::string(kOneSeparator));
+                             std::to_string(s.first) + ": " +
+                             Quoted(WithoutSeparatorsAround(s.text), kShownTokenLength) + "." +
+                             std::string(kOneSeparator));
     }
     if (!mayBeHeader || belowNumber == 0) return format;
     std::vector<std::string> names = FieldsOf(first, format.separator);

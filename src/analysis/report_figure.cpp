@@ -9,10 +9,10 @@ namespace quorvane {
 
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator) {
     const AnalysisResults& results = facts.results;
+    const DeficitFigure deficit{results.caseScores(1), results.outcome.tasks[0]};
     FigureInput figure = facts.test == AnalysisTest::Dissociation
                              ? FigureInputOf(facts.limitType, results.outcome, facts.k, decimalSeparator)
-                             : FigureInput{facts.limitType, DeficitFigure{results.caseScores(1), results.outcome.tasks[0]},
-                                           decimalSeparator, facts.k > 0, {}};
+                             : FigureInput{facts.limitType, deficit, decimalSeparator, facts.k > 0, {}};
     figure.names = facts.names;
     return figure;
 }

@@ -167,7 +167,7 @@ void WriteRawData(const AnalysisInputs& inputs, char separator, Lines& lines) {
 // Characters, not bytes, of UTF-8 text: the names of a data file's header line up by them.
 std::size_t Characters(const std::string& text) {
     return static_cast<std::size_t>(
-        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0u) != 0x80u; }));
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // The table's rows: the tasks, an empty line, the covariates. The data file's names, when
