@@ -296,6 +296,7 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
                 return outcome;
             }
             inputs.dataFileName = load.fileName;
+            inputs.names = load.names;
             refusal = RunLongStep(options, [&] { return AnalyseRawData(inputs, load.caseLine, results); });
         }
         if (refusal) {
@@ -306,7 +307,7 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
     }
     outcome.completed = true;
     outcome.reportLines = WriteReport(inputs, results, request);
-    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results};
+    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results, inputs.names};
     return outcome;
 }
 

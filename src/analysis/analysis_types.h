@@ -29,6 +29,7 @@ struct AnalysisInputs {
     LimitType limitType = LimitType::TwoSided;
     RawDataTable rawData;
     std::string dataFileName;
+    std::vector<std::string> names{};  // the data file's names of the variables, when it gave them
 };
 
 // The statistics the tests are run on (n and k set by the run), and what they give.
@@ -57,6 +58,7 @@ struct RunFacts {
     LimitType limitType = LimitType::TwoSided;
     std::string dataFileName;  // empty when the statistics were entered
     AnalysisResults results;
+    std::vector<std::string> names{};  // the data file's names of the variables, when it gave them
 };
 
 // The raw data file of an analysis: a path, or none when the user is to choose the file

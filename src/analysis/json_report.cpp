@@ -168,6 +168,11 @@ std::string WriteJsonReport(const RunFacts& facts) {
     Members members = {{"mode", JsonString(facts.dataFileName.empty() ? "summary" : "raw")},
                        {"test", JsonString(TestName(facts.test))}};
     if (!facts.dataFileName.empty()) members.emplace_back("data_file", JsonString(facts.dataFileName));
+    if (!facts.names.empty()) {
+        std::string names;
+        for (const std::string& name : facts.names) names += (names.empty() ? "[" : ", ") + JsonString(name);
+        members.emplace_back("names", names + "]");
+    }
     members.insert(members.end(), {
         {"n", std::to_string(facts.n)},
         {"k", std::to_string(facts.k)},

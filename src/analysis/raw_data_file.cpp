@@ -1,6 +1,7 @@
 #include "analysis/raw_data_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -126,18 +127,70 @@ std::optional<long double> ParseNumber(std::string_view token) {
 
 constexpr std::size_t kShownTokenLength = 40;
 
-// Names the line and shows the token; a number out of range says so, and a comma or
-// semicolon suggests the usual slip.
-EInOutError InvalidNumber(int lineNumber, std::string_view token) {
+std::string SeparatedBy(FieldSeparator separator) {
+    switch (separator) {
+        case FieldSeparator::Commas: return "by commas";
+        case FieldSeparator::Semicolons: return "by semicolons";
+        case FieldSeparator::Blanks: break;
+    }
+    return "by blanks";
+}
+
+// The field as the number reader takes it: in a semicolon file the comma is the decimal
+// point and a full stop is none, so the two change places ("46,5" reads, "46.5" does not).
+std::string AsNumberText(std::string_view field, FieldSeparator separator) {
+    std::string text(field);
+    if (separator == FieldSeparator::Semicolons)
+        for (char& c : text) c = c == ',' ? '.' : c == '.' ? ',' : c;
+    return text;
+}
+
+// Names the line and shows the token; a number out of range says so, and a character
+// that cannot be part of a number in this file suggests the usual slip.
+EInOutError InvalidNumber(int lineNumber, std::string_view token, FieldSeparator separator) {
     std::string message = "Invalid numeric input on line " + std::to_string(lineNumber) +
                           " of the data file: " + Quoted(token, kShownTokenLength);
-    if (IsNumber(token))
+    if (IsNumber(AsNumberText(token, separator)))
         message += "\nThe number " + std::string(kOutOfRange);
-    else if (token.find_first_of(",;") != std::string_view::npos)
-        message += "\nNumbers are written with a full stop as the decimal point and are separated "
-                   "by blanks, not by commas or semicolons.";
+    else if (separator == FieldSeparator::Blanks && token.find_first_of(",;") != std::string_view::npos)
+        message += "\nThis file separates its numbers by blanks: a number is written with a full stop as the "
+                   "decimal point, without commas or semicolons.";
+    else if (separator == FieldSeparator::Commas && token.find_first_of(",;") != std::string_view::npos)
+        message += "\nThis file separates its numbers by commas: a number is written with a full stop as the "
+                   "decimal point.";
+    else if (separator == FieldSeparator::Semicolons && token.find('.') != std::string_view::npos)
+        message += "\nThis file separates its numbers by semicolons: a number is written with a comma as the "
+                   "decimal point, without full stops.";
     return EInOutError(message);
 }
+
+// A header's name as the reports show it: control characters and bytes that are not
+// UTF-8 escaped, a long name cut.
+std::string SafeName(std::string_view name) {
+    const std::string quoted = Quoted(name, kShownTokenLength);
+    return quoted.substr(1, quoted.size() - 2);
+}
+
+// A spreadsheet's error texts (#N/A, #VALUE!, #DIV/0! ...) and the usual marks of a
+// missing value: never read as a number, never as a name.
+bool IsMissingMark(std::string_view field) {
+    const auto upper = [](char c) { return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c); };
+    std::string text;
+    for (const char c : field) text += upper(c);
+    return text.starts_with('#') || text == "NA" || text == "N/A";
+}
+
+EDataFileError MissingValue(int lineNumber, int column, std::string_view field) {
+    const std::string what = field.empty() ? "the field is empty"
+                                           : "the field holds " + Quoted(field, kShownTokenLength) +
+                                                 ", the mark of a missing value or of a spreadsheet's error";
+    return EDataFileError("Missing value on line " + std::to_string(lineNumber) + ", column " +
+                          std::to_string(column) + " of the data file: " + what +
+                          ". The analysis needs every score of the controls and the case.");
+}
+
+constexpr std::string_view kOneSeparator =
+    " A data file separates them in one way throughout: by blanks, by commas or by semicolons.";
 
 // The next line holding something other than blanks, and its line number in the file.
 bool NextDataLine(LineReader& lines, std::string_view& line, int& lineNumber) {
@@ -168,6 +221,206 @@ std::string_view NextToken(std::string_view& line) {
     const std::string_view token = line.substr(start, end - start);
     line.remove_prefix(end);
     return token;
+}
+
+// A field of a line: blanks around it and a spreadsheet's quotes taken off.
+struct Field {
+    std::string text;
+    bool blanksInside = false;  // unquoted text with blanks between its characters
+};
+
+// The fields of a line, one by one. Blanks separate the fields of a blank-separated line
+// as they always have, quotes being no part of that; between commas or semicolons a field
+// may be empty, and may be quoted ("48", "46,5"), a doubled quote standing for one.
+class FieldCursor {
+public:
+    FieldCursor(std::string_view line, FieldSeparator separator) : rest_(line), separator_(separator) {}
+
+    // The next field; nothing when the line has no more.
+    std::optional<Field> Next() {
+        if (separator_ == FieldSeparator::Blanks) {
+            const std::string_view token = NextToken(rest_);
+            if (token.empty()) return std::nullopt;
+            return Field{std::string(token)};
+        }
+        if (!more_) return std::nullopt;
+        const char mark = separator_ == FieldSeparator::Commas ? ',' : ';';
+        SkipBlanks();
+        Field field;
+        const std::string_view start = rest_;
+        if (!rest_.empty() && rest_.front() == '"' && Unquote(field.text)) {
+            SkipBlanks();
+            if (rest_.empty() || rest_.front() == mark) return Ended(field);
+            rest_ = start;  // text after the closing quote: the field is read as it stands
+        }
+        const std::size_t end = std::min(rest_.find(mark), rest_.size());
+        field.text = std::string(WithoutSeparatorsAround(rest_.substr(0, end)));
+        field.blanksInside = std::any_of(field.text.begin(), field.text.end(), IsSeparator);
+        rest_.remove_prefix(end);
+        return Ended(field);
+    }
+
+    // What the line holds beyond the fields given, without blanks or separators around it.
+    std::string_view Rest() const {
+        std::string_view rest = rest_;
+        const char mark = separator_ == FieldSeparator::Commas       ? ','
+                          : separator_ == FieldSeparator::Semicolons ? ';'
+                                                                     : ' ';
+        const auto around = [mark](char c) { return IsSeparator(c) || c == mark; };
+        while (!rest.empty() && around(rest.front())) rest.remove_prefix(1);
+        while (!rest.empty() && around(rest.back())) rest.remove_suffix(1);
+        return rest;
+    }
+
+private:
+    void SkipBlanks() {
+        while (!rest_.empty() && IsSeparator(rest_.front())) rest_.remove_prefix(1);
+    }
+
+    // The quoted text at the start of rest_, taken from it; false, rest_ untouched, when
+    // the quote is never closed.
+    bool Unquote(std::string& text) {
+        for (std::size_t i = 1; i < rest_.size(); ++i) {
+            if (rest_[i] != '"') {
+                text += rest_[i];
+            } else if (i + 1 < rest_.size() && rest_[i + 1] == '"') {
+                text += '"';
+                ++i;
+            } else {
+                text = std::string(WithoutSeparatorsAround(text));
+                rest_.remove_prefix(i + 1);
+                return true;
+            }
+        }
+        text.clear();
+        return false;
+    }
+
+    std::optional<Field> Ended(Field& field) {
+        more_ = !rest_.empty();
+        if (more_) rest_.remove_prefix(1);  // the separator
+        return std::move(field);
+    }
+
+    std::string_view rest_;
+    FieldSeparator separator_;
+    bool more_ = true;
+};
+
+// What a line shows of its separator: blanks between its first characters, or else a
+// semicolon anywhere (a comma is then a decimal point), or else a comma; nothing for a
+// line of a single field. "10 64 12 1,5" is blank-separated, with text after its numbers.
+std::optional<FieldSeparator> SeparatorShown(std::string_view line) {
+    const std::size_t mark = line.find_first_of(",;");
+    const std::string_view before = WithoutSeparatorsAround(line.substr(0, mark));
+    if (std::any_of(before.begin(), before.end(), IsSeparator)) return FieldSeparator::Blanks;
+    if (mark == std::string_view::npos) return std::nullopt;
+    return line.find(';') != std::string_view::npos ? FieldSeparator::Semicolons : FieldSeparator::Commas;
+}
+
+// How the file is laid out: its separator and its header line, if it has one.
+struct FileFormat {
+    FieldSeparator separator = FieldSeparator::Blanks;
+    int headerLine = 0;               // 0: none
+    std::vector<std::string> names;   // the header's, as it gives them
+    // A first line of names that is no header as it names more or fewer columns than
+    // the line below it holds: the counts, for the refusal of the line as data.
+    int namesGiven = 0;
+    int fieldsBelow = 0;
+    int lineBelow = 0;
+};
+
+// The line's fields up to the last that is not empty.
+std::vector<std::string> FieldsOf(std::string_view line, FieldSeparator separator) {
+    std::vector<std::string> fields;
+    FieldCursor cursor(line, separator);
+    while (const std::optional<Field> field = cursor.Next()) fields.push_back(field->text);
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    return fields;
+}
+
+// Whether the line's first field may be a number, however the file turns out separated:
+// a header's first name may not.
+bool StartsWithNumber(std::string_view line) {
+    line = WithoutSeparatorsAround(line);
+    if (!line.empty() && line.front() == '"') line.remove_prefix(1);
+    const std::size_t end = std::min(line.find_first_of(",;\""), line.size());
+    line = line.substr(0, end);
+    return IsNumber(NextToken(line));
+}
+
+// The separator from the lines the data are read from, decided once for the file; a
+// first line that may be a header is not among them. Then the header: a first line of
+// fields that are not numbers, nor empty, nor marks of a missing value, as many as the
+// line below it holds.
+FileFormat FormatOf(std::string_view content, int rowCount) {
+    FileFormat format;
+    LineReader lines(content);
+    std::string_view first, line;
+    int firstNumber = 0, lineNumber = 0;
+    if (!NextDataLine(lines, first, firstNumber)) return format;
+    const bool mayBeHeader = !StartsWithNumber(first);
+    // Each separator: the lines that show it, the first of them and its text.
+    struct Shown {
+        int lines = 0, first = 0;
+        std::string_view text;
+    };
+    std::array<Shown, 3> shown;
+    const auto count = [&shown](std::string_view text, int number) {
+        if (const std::optional<FieldSeparator> here = SeparatorShown(text)) {
+            Shown& s = shown[static_cast<std::size_t>(*here)];
+            if (s.lines++ == 0) s = {1, number, text};
+        }
+    };
+    if (!mayBeHeader) count(first, firstNumber);
+    std::string_view below;
+    int belowNumber = 0;
+    for (int row = mayBeHeader ? 0 : 1; row < rowCount && NextDataLine(lines, line, lineNumber); ++row) {
+        if (belowNumber == 0) {
+            below = line;
+            belowNumber = lineNumber;
+        }
+        count(line, lineNumber);
+    }
+    // The separator most lines show, the first shown on a tie. In a blank-separated file
+    // a comma or a semicolon is refused where it stands, as a decimal comma ("61,5 16")
+    // most often is; commas or semicolons with any other separator are refused here.
+    const auto index = [](FieldSeparator separator) { return static_cast<std::size_t>(separator); };
+    for (const FieldSeparator separator : {FieldSeparator::Commas, FieldSeparator::Semicolons}) {
+        const Shown& s = shown[index(separator)];
+        const Shown& best = shown[index(format.separator)];
+        if (s.lines > best.lines || (s.lines == best.lines && s.lines > 0 && s.first < best.first))
+            format.separator = separator;
+    }
+    const Shown& chosen = shown[index(format.separator)];
+    for (const FieldSeparator other : {FieldSeparator::Blanks, FieldSeparator::Commas, FieldSeparator::Semicolons}) {
+        const Shown& s = shown[index(other)];
+        if (format.separator == FieldSeparator::Blanks || other == format.separator || s.lines == 0) continue;
+        throw EDataFileError("The data file separates its numbers " + SeparatedBy(format.separator) + " on line " +
+                             std::to_string(chosen.first) + ", but " + SeparatedBy(other) + " on line " +
+                             std::to_string(s.first) + ": " +
+                             Quoted(WithoutSeparatorsAround(s.text), kShownTokenLength) + "." +
+                             std::string(kOneSeparator));
+    }
+    if (!mayBeHeader || belowNumber == 0) return format;
+    std::vector<std::string> names = FieldsOf(first, format.separator);
+    // A blank-separated header may quote its names too.
+    for (std::string& name : names)
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+    const bool allNames = std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return !name.empty() && !IsMissingMark(name) && !IsNumber(AsNumberText(name, format.separator));
+    });
+    if (!allNames) return format;
+    const std::size_t fieldsBelow = FieldsOf(below, format.separator).size();
+    if (names.size() != fieldsBelow) {
+        format.namesGiven = static_cast<int>(names.size());
+        format.fieldsBelow = static_cast<int>(fieldsBelow);
+        format.lineBelow = belowNumber;
+        return format;
+    }
+    format.headerLine = firstNumber;
+    format.names = names;
+    return format;
 }
 
 // Stat before opening: opening a FIFO would wait for a writer, and a folder or a device
@@ -237,24 +490,46 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     if (const std::size_t stop = content.find(kEndOfData); stop != std::string_view::npos)
         content = content.substr(0, stop);
 
+    const FileFormat format = FormatOf(content, rowCount);
     RawDataLayout layout;
+    layout.separator = format.separator;
+    layout.headerLine = format.headerLine;
+    // Fewer names than columns read: the line below holds as few numbers, and is refused.
+    for (int col = 1; col <= colCount && format.names.size() >= static_cast<std::size_t>(colCount); ++col)
+        layout.names.push_back(SafeName(format.names[static_cast<std::size_t>(col - 1)]));
     LineReader lines(content);
     std::string_view line;
     int lineNumber = 0;
+    if (format.headerLine != 0) NextDataLine(lines, line, lineNumber);
     for (int row = 1; row <= rowCount; ++row) {
         if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount);
+        FieldCursor fields(line, format.separator);
         for (int col = 1; col <= colCount; ++col) {
-            const std::string_view token = NextToken(line);
-            if (token.empty()) throw ShortLine(lineNumber, col - 1, colCount, taskCount);
-            const std::optional<long double> value = ParseNumber(token);
-            if (!value) throw InvalidNumber(lineNumber, token);
+            const std::optional<Field> field = fields.Next();
+            if (!field) throw ShortLine(lineNumber, col - 1, colCount, taskCount);
+            if (field->text.empty() || IsMissingMark(field->text)) throw MissingValue(lineNumber, col, field->text);
+            if (field->blanksInside)
+                throw EDataFileError("The data file separates its numbers " + SeparatedBy(format.separator) +
+                                     ", but on line " + std::to_string(lineNumber) + " by blanks too: " +
+                                     Quoted(WithoutSeparatorsAround(line), kShownTokenLength) + "." +
+                                     std::string(kOneSeparator));
+            const std::optional<long double> value = ParseNumber(AsNumberText(field->text, format.separator));
+            if (!value) {
+                EInOutError error = InvalidNumber(lineNumber, field->text, format.separator);
+                if (row > 1 || format.namesGiven == 0) throw error;
+                throw EInOutError(error.what() + FormatText("\nA header line names each column: this one holds %d "
+                                                            "names, but line %d holds %d columns.",
+                                                            {format.namesGiven, format.lineBelow, format.fieldsBelow}));
+            }
             table(row, col) = *value;
         }
         // Nothing after the colCount-th number is stored; what follows is described in
         // the success box's note: the numbers that follow counted, or else the text.
-        const std::string_view rest = WithoutSeparatorsAround(line);
+        const std::string_view rest = fields.Rest();
         int surplus = 0;
-        while (IsNumber(NextToken(line))) ++surplus;
+        for (std::optional<Field> field = fields.Next();
+             field && IsNumber(AsNumberText(field->text, format.separator)); field = fields.Next())
+            ++surplus;
         if (surplus > 0 && layout.longLines++ == 0) {
             layout.firstLongLine = lineNumber;
             layout.firstLongLineNumbers = colCount + surplus;
@@ -266,8 +541,10 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     }
     layout.caseLine = lineNumber;
     layout.numberLines = rowCount;
-    while (NextDataLine(lines, line, lineNumber))
-        if (IsNumber(NextToken(line))) ++layout.numberLines;
+    while (NextDataLine(lines, line, lineNumber)) {
+        const std::optional<Field> field = FieldCursor(line, format.separator).Next();
+        if (field && IsNumber(AsNumberText(field->text, format.separator))) ++layout.numberLines;
+    }
     return layout;
 }
 
@@ -303,7 +580,7 @@ namespace {
 
 std::optional<std::string> AskForDataFile(Platform& platform) {
     FileDialogOptions options;
-    options.filter = "Text files only|*.txt";
+    options.filter = "Text files only|*.txt;*.csv";  // a spreadsheet saves its CSV as .csv
     options.initialFolder = platform.CurrentDirectory();
     options.fileMustExist = true;
     return platform.AskOpenFileName(options);
@@ -320,10 +597,19 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
     const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount);
 
     std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d ", {rowCount, colCount}) +
-                       (colCount == 1 ? "variable (column)" : "variables (columns)") + " was loaded successfully ";
+                       (colCount == 1 ? "variable (column)" : "variables (columns)") + " was loaded successfully";
+    // How the file was read, unless it was as this box has always assumed.
+    if (layout.separator == FieldSeparator::Blanks && layout.headerLine == 0)
+        text += " ";
+    else
+        text += std::string(", read as ") +
+                (layout.separator == FieldSeparator::Commas       ? "comma-separated values"
+                 : layout.separator == FieldSeparator::Semicolons ? "semicolon-separated values with a decimal comma"
+                                                                   : "blank-separated values") +
+                (layout.headerLine != 0 ? ", with a header line naming the columns." : ".");
     for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount)) (text += "\n\n") += note;
     platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
-    return {true, *fileName, layout.caseLine};
+    return {true, *fileName, layout.caseLine, layout.names};
 }
 
 }  // namespace quorvane

@@ -1,11 +1,13 @@
 #pragma once
 // The raw data file: one line per control, then the case; each line the task score
-// and the covariate scores, separated by blanks.
+// and the covariate scores, separated by blanks, by commas or by semicolons, with a
+// header line of the columns' names if the file has one.
 
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "analysis/analysis_types.h"
 #include "analysis/platform.h"
@@ -19,6 +21,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// How the numbers of a line are separated. A semicolon file writes its decimal point as
+// a comma, as spreadsheets save it where the comma is the decimal point.
+enum class FieldSeparator { Blanks, Commas, Semicolons };
+
 // Where the rows read lay in the file, and what it held beyond them. Line numbers count
 // every line of the file, blank ones included.
 struct RawDataLayout {
@@ -30,13 +36,16 @@ struct RawDataLayout {
     int textLines = 0;             // lines read that hold text, not a number, after the numbers read
     int firstTextLine = 0;         // the first of them,
     std::string firstText;         // and that text
+    FieldSeparator separator = FieldSeparator::Blanks;  // decided once for the file
+    int headerLine = 0;                      // the header's line; 0 when the file has none
+    std::vector<std::string> names;          // the header's names of the columns read, safe to show
 };
 
 // Fills rows 1 .. rowCount, columns 1 .. colCount of table from the file's content; the
 // first taskCount columns are tasks, the rest covariates. Throws EInOutError ("Invalid
 // numeric input on line ...") for a token that is not a number, and EDataFileError for a
-// file with too few lines or a line with too few numbers. Cells it does not fill are left
-// as they are.
+// file with too few lines or a line with too few numbers, a missing value, or separators
+// mixed. Cells it does not fill are left as they are.
 RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table,
                           int taskCount = 1);
 
@@ -58,6 +67,7 @@ struct RawDataLoad {
     bool loaded = false;
     std::string fileName;  // full path, when loaded
     int caseLine = 0;      // the case's line in the file, when loaded
+    std::vector<std::string> names;  // the header's names of the columns, when it has one
 };
 
 // Fills the table with the missing-value marker, asks for the file unless one is named,

@@ -10,13 +10,16 @@ namespace quorvane {
 
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator) {
     const AnalysisResults& results = facts.results;
-    if (facts.test == AnalysisTest::Dissociation)
-        return FigureInputOf(facts.limitType, results.outcome, facts.k, decimalSeparator);
-    return {facts.limitType, DeficitFigure{results.caseScores(1), results.outcome.tasks[0]}, decimalSeparator, facts.k > 0};
+    const DeficitFigure deficit{results.caseScores(1), results.outcome.tasks[0]};
+    FigureInput figure = facts.test == AnalysisTest::Dissociation
+                             ? FigureInputOf(facts.limitType, results.outcome, facts.k, decimalSeparator)
+                             : FigureInput{facts.limitType, deficit, decimalSeparator, facts.k > 0, {}};
+    figure.names = facts.names;
+    return figure;
 }
 
 FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, int k, char decimalSeparator) {
-    return {limitType, outcome, decimalSeparator, k > 0};
+    return {limitType, outcome, decimalSeparator, k > 0, {}};
 }
 
 FigureInput PowerFigureOf(const PowerFacts& facts, char decimalSeparator) {

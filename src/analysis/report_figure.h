@@ -40,6 +40,9 @@ struct FigureInput {
     // Without covariates the conditional mean, SD and correlation are the controls' own,
     // and the figure names them so.
     bool withCovariates = true;
+    // The data file's names of the variables, the tasks first, when it gave them: the
+    // figure names the tasks by them.
+    std::vector<std::string> names{};
 };
 
 // The figure of a finished run, of whichever test it ran.

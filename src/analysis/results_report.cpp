@@ -162,29 +162,43 @@ void WriteRawData(const AnalysisInputs& inputs, char separator, Lines& lines) {
     lines.push_back("");
 }
 
-// The table's rows: the tasks, an empty line, the covariates.
+// Characters, not bytes, of UTF-8 text: the names of a data file's header line up by them.
+std::size_t Characters(const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// The table's rows: the tasks, an empty line, the covariates. The data file's names, when
+// it gave them, name the rows, their column widened for the longest.
 void WriteSummary(const AnalysisInputs& inputs, const AnalysisResults& results, char separator,
                   Lines& lines) {
     const int tasks = TaskCount(inputs.test);
+    const auto nameOf = [&](int i) {
+        return inputs.names.empty() ? VariableName(i, inputs.test) : inputs.names[static_cast<std::size_t>(i - 1)];
+    };
+    std::size_t width = kNameWidth + 1;
+    for (int i = 1; i <= inputs.p; ++i) width = std::max(width, Characters(nameOf(i)) + 2);
+    const std::string wider(width - kNameWidth - 1, ' ');
+    const std::string rule = kRuleLine + std::string(wider.size(), '_');
     lines.push_back(std::string(" Summary statistics for the control sample for ") + (tasks == 1 ? "task" : "tasks") +
                     (inputs.k > 0 ? " and covariates" : "") + " together with scores for the case:");
-    lines.push_back(kRuleLine);
+    lines.push_back(rule);
     lines.push_back(
-        "  Measure               Control        Control        Score for              z score  ");
+        "  Measure" + wider + "               Control        Control        Score for              z score  ");
     lines.push_back(
-        "                         Mean            SD             Case                 for case");
-    lines.push_back(kRuleLine);
+        "         " + wider + "                Mean            SD             Case                 for case");
+    lines.push_back(rule);
     for (int i = 1; i <= inputs.p; ++i) {
         if (i == tasks + 1) lines.push_back("");
         // The name with its colon in the column of "Task of Interest: ".
-        std::string name = VariableName(i, inputs.test) + ":";
-        name.resize(kNameWidth + 1, ' ');
+        std::string name = nameOf(i) + ":";
+        name += std::string(width - Characters(name), ' ');
         lines.push_back("  " + name +
                         FormatText("%11.3f  %13.3f   %13.3f         %13.3f",
                                    {results.means(i), results.sds(i), results.caseScores(i), results.caseZ(i)},
                                    separator));
     }
-    lines.push_back(kRuleLine);
+    lines.push_back(rule);
     lines.push_back(kOneBlank);
     lines.push_back(kOneBlank);
     lines.push_back("");

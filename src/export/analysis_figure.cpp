@@ -215,6 +215,10 @@ struct ControlsWords {
     std::string centre;          // what the plane's axes count SDs from
     std::string controlsCentre;  // what the curve's and the posterior's axes count SDs from
     std::string correlation;     // the tasks', before its value
+    // The tasks in a sentence and on an axis: the data file's names, when it gave them.
+    std::string taskOfInterest = "the task of interest";
+    std::array<std::string, 2> task{"task 1", "task 2"};
+    std::array<std::string, 2> taskAxis{"Task 1", "Task 2"};
 };
 
 const ControlsWords kWithCovariates{"The case against controls with the same covariate scores", "conditional mean",
@@ -222,7 +226,12 @@ const ControlsWords kWithCovariates{"The case against controls with the same cov
 const ControlsWords kWithoutCovariates{"The case against the controls", "mean", "the controls' mean", "the controls' mean",
                                       "correlation"};
 
-const ControlsWords& ControlsWordsOf(const FigureInput& in) { return in.withCovariates ? kWithCovariates : kWithoutCovariates; }
+ControlsWords ControlsWordsOf(const FigureInput& in) {
+    ControlsWords words = in.withCovariates ? kWithCovariates : kWithoutCovariates;
+    if (!in.names.empty()) words.taskOfInterest = in.names[0];
+    for (std::size_t j = 0; j < 2 && j < in.names.size(); ++j) words.task[j] = words.taskAxis[j] = in.names[j];
+    return words;
+}
 
 // The controls' curve in SDs from the conditional mean, the case marked and the curve
 // below it shaded, over the segments that take in the case.
@@ -269,7 +278,7 @@ FigurePanel LayoutCurvePanel(const DeficitFigure& d, LimitType limitType, const 
                     Fixed(Phi(z) * 100, 4, sep) + "% of its area" + (Phi(z) < kVisibleShare ? ", too little to see" : ""),
                 "Bayesian estimate of the percentage of controls below the case:",
                 "    " + PercentWithLimits(ReportedDeficit(d.outcome.results, limitType), sep)});
-    AddAxisLabel(panel, "Score on the task of interest");
+    AddAxisLabel(panel, "Score on " + controls.taskOfInterest);
     if (broken) {
         AddNote(panel,
                 "Axis broken: the case lies " + Fixed(std::abs(z), 1, sep) + " SDs " + (z < 0 ? "below" : "above") +
@@ -297,14 +306,16 @@ std::vector<FigurePoint> ClipToHalfPlane(const std::vector<FigurePoint>& polygon
 }
 
 // Where the case lies past a broken axis of the plane, for its note: "" when neither is broken.
-std::string BrokenAxesNote(const std::array<double, 2>& z, const std::array<bool, 2>& broken, const std::string& centre,
-                           char sep) {
+std::string BrokenAxesNote(const std::array<double, 2>& z, const std::array<bool, 2>& broken,
+                           const ControlsWords& controls, char sep) {
+    const std::string& centre = controls.centre;
     const auto place = [&](int j) { return Fixed(std::abs(z[j]), 1, sep) + " SDs " + (z[j] < 0 ? "below" : "above"); };
     if (broken[0] && broken[1])
-        return "Axes broken: the case lies " + place(0) + " on task 1 and " + place(1) + " on task 2.";
+        return "Axes broken: the case lies " + place(0) + " on " + controls.task[0] + " and " + place(1) + " on " +
+               controls.task[1] + ".";
     for (int j = 0; j < 2; ++j)
         if (broken[j])
-            return "Axis broken: the case lies " + place(j) + " " + centre + " on task " + std::to_string(j + 1) + ".";
+            return "Axis broken: the case lies " + place(j) + " " + centre + " on " + controls.task[j] + ".";
     return "";
 }
 
@@ -366,12 +377,13 @@ std::vector<std::string> PlaneHeading(const tDissociationOutcome& d, LimitType l
             "Ellipses: where 50%, 90% and 99% of the controls' scores lie; the tasks' " + controls.correlation +
                 FormatText(" %5.5f", {d.condCorrelation}, sep),
             "Sample estimates: " + controls.mean + " " + Fixed(d.tasks[0].condMean, 3, sep) + ", SD " +
-                Fixed(d.tasks[0].condSD, 3, sep) + " on task 1; " + Fixed(d.tasks[1].condMean, 3, sep) + ", SD " +
-                Fixed(d.tasks[1].condSD, 3, sep) + " on task 2",
+                Fixed(d.tasks[0].condSD, 3, sep) + " on " + controls.task[0] + "; " + Fixed(d.tasks[1].condMean, 3, sep) +
+                ", SD " + Fixed(d.tasks[1].condSD, 3, sep) + " on " + controls.task[1],
             FormatText("Grey band: a difference between the tasks too small to be significant (|Z-DCCC| < %.2f)",
                        {kSignificantZ}, sep),
-            FormatText("Dot: the case, Z-CCC = %2.3f on task 1 and %2.3f on task 2; line: no difference",
-                       {d.tasks[0].results(ZCCC), d.tasks[1].results(ZCCC)}, sep),
+            FormatText("Dot: the case, Z-CCC = %2.3f on ", {d.tasks[0].results(ZCCC)}, sep) + controls.task[0] +
+                FormatText(" and %2.3f on ", {d.tasks[1].results(ZCCC)}, sep) + controls.task[1] +
+                "; line: no difference",
             "Bayesian estimate of the percentage of controls with a more extreme difference:",
             "    " + PercentWithLimits(ReportedDifference(d, limitType), sep)};
 }
@@ -402,10 +414,11 @@ FigurePanel LayoutPlanePanel(const tDissociationOutcome& d, LimitType limitType,
     for (const Span& y : ys) AddVerticalTicks(plane, y.from, y.to, TickTarget((y.to - y.from) * pointsPerUnit), sep);
     AddCaseDot(plane, z[0], z[1]);
 
-    AddAxisLabel(plane, "Task 1 (SDs from " + controls.centre + ")");
+    AddAxisLabel(plane, controls.taskAxis[0] + " (SDs from " + controls.centre + ")");
     plane.texts.push_back({plane.plot.left - kPlaneLabelRoom + 8, plane.plot.top + plane.plot.height / 2,
-                           "Task 2 (SDs from " + controls.centre + ")", TextAlign::Centre, kInfoSize, false, true});
-    const std::string note = BrokenAxesNote(z, {xs.size() == 2, ys.size() == 2}, controls.centre, sep);
+                           controls.taskAxis[1] + " (SDs from " + controls.centre + ")", TextAlign::Centre, kInfoSize, false,
+                           true});
+    const std::string note = BrokenAxesNote(z, {xs.size() == 2, ys.size() == 2}, controls, sep);
     if (!note.empty()) AddNote(plane, note, true);
     return plane;
 }
@@ -495,12 +508,15 @@ PosteriorWords DeficitWords(const ControlsWords& controls) {
             "Standard deviations from " + controls.controlsCentre + " (Z)"};
 }
 
-const PosteriorWords kDissociationWords{"How sure we are: the difference between the case's two tasks",
-                                        "the case's standardised difference",
-                                        "Z-DCCC",
-                                        "difference",
-                                        "A negative difference: the case stands lower on task 1 than on task 2, each against the controls.",
-                                        "Standardised difference, task 1 less task 2 (Z-DCCC)"};
+PosteriorWords DissociationWords(const ControlsWords& controls) {
+    return {"How sure we are: the difference between the case's two tasks",
+            "the case's standardised difference",
+            "Z-DCCC",
+            "difference",
+            "A negative difference: the case stands lower on " + controls.task[0] + " than on " + controls.task[1] +
+                ", each against the controls.",
+            "Standardised difference, " + controls.task[0] + " less " + controls.task[1] + " (Z-DCCC)"};
+}
 
 // The caption under both panels: the panel of the case takes the sample's estimates as
 // exact, the Bayesian estimates do not.
@@ -531,7 +547,7 @@ FigurePanel LayoutPosteriorPanel(const DeficitFigure& d, const FigureInput& in, 
 
 FigurePanel LayoutPosteriorPanel(const tDissociationOutcome& d, const FigureInput& in, double top, double width) {
     return LayoutPosteriorPanel(ReportedDifference(d, in.limitType), d.differenceHistogram, in.limitType,
-                                in.decimalSeparator, kDissociationWords, top, width);
+                                in.decimalSeparator, DissociationWords(ControlsWordsOf(in)), top, width);
 }
 
 // A plan's power curve: power from 0 to 1 up the plot against n along it, taller than

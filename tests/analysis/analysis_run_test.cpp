@@ -370,7 +370,7 @@ TEST_F(ComputeSequence, ACompleteRunReturnsTheReport) {
     EXPECT_EQ(platform_.messages[0].kind, MessageKind::Information);
     // The dialog's settings.
     ASSERT_EQ(platform_.openDialogs.size(), 1u);
-    EXPECT_EQ(platform_.openDialogs[0].filter, "Text files only|*.txt");
+    EXPECT_EQ(platform_.openDialogs[0].filter, "Text files only|*.txt;*.csv");
     EXPECT_TRUE(platform_.openDialogs[0].fileMustExist);
     EXPECT_EQ(platform_.openDialogs[0].initialFolder, folder_.string());
 }

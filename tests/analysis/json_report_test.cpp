@@ -43,6 +43,10 @@ TEST(JsonReport, EscapesTheFileNameNullsTheMissingLimitsAndRoundTripsEveryNumber
 TEST(JsonReport, AFileNameInAnotherEncodingStillGivesValidJson) {
     RunFacts facts;
     facts.dataFileName = "caf\xC3\xA9/Caf\xE9/\xE2\x82/\xC0\xAF/\xED\xA0\x80.txt";
+    // A header's names, text from a file too, follow it as a list.
+    facts.names = {"score", "educ \"yrs\""};
+    EXPECT_NE(WriteJsonReport(facts).find(".txt\",\n  \"names\": [\"score\", \"educ \\\"yrs\\\"\"],\n  \"n\": 0,\n"),
+              std::string::npos);
     EXPECT_NE(WriteJsonReport(facts).find(
                   "\"data_file\": \"caf\xC3\xA9/Caf\\u00e9/\\u00e2\\u0082/\\u00c0\\u00af/\\u00ed\\u00a0\\u0080.txt\",\n"),
               std::string::npos)

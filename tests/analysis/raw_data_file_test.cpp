@@ -261,8 +261,8 @@ TEST_P(InvalidNumberMessages, NameTheLineAndShowTheText) {
 }
 
 const std::string kFullStopHint =
-    "\nNumbers are written with a full stop as the decimal point and are separated by blanks, not "
-    "by commas or semicolons.";
+    "\nThis file separates its numbers by blanks: a number is written with a full stop as the decimal point, "
+    "without commas or semicolons.";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, InvalidNumberMessages,
@@ -270,9 +270,12 @@ INSTANTIATE_TEST_SUITE_P(
         InvalidCase{"Word", "10 40\n12 x\n", "Invalid numeric input on line 2 of the data file: \"x\""},
         InvalidCase{"DecimalComma", "10 40\n\n12 3,8\n",
                     "Invalid numeric input on line 3 of the data file: \"3,8\"" + kFullStopHint},
-        InvalidCase{"CommaSeparated", "10,40\n", "Invalid numeric input on line 1 of the data file: \"10,40\"" + kFullStopHint},
-        InvalidCase{"SemicolonSeparated", "\r\n10;40\r\n",
-                    "Invalid numeric input on line 2 of the data file: \"10;40\"" + kFullStopHint},
+        InvalidCase{"CommaSeparatedDecimalComma", "10,40\n12, \"3,8\"\n",
+                    "Invalid numeric input on line 2 of the data file: \"3,8\"\nThis file separates its numbers by "
+                    "commas: a number is written with a full stop as the decimal point."},
+        InvalidCase{"SemicolonSeparatedFullStop", "\r\n10;40\r\n12;3.8\r\n",
+                    "Invalid numeric input on line 3 of the data file: \"3.8\"\nThis file separates its numbers by "
+                    "semicolons: a number is written with a comma as the decimal point, without full stops."},
         // DEL, a C1 control, a right-to-left override and a byte that is no UTF-8 are
         // escaped; a real letter is kept.
         InvalidCase{"ControlCharacters", "1 4\x7F" "5\xC2\x85\xE2\x80\xAE\xFF\xC3\xA9\n",
@@ -302,12 +305,70 @@ TEST(ReadRawData, DecimalPointIgnoresTheCLocale) {
         if ((chosen = std::setlocale(LC_NUMERIC, name)) != nullptr) break;
     if (chosen == nullptr) GTEST_SKIP() << "no locale with a decimal comma installed";
     const RawDataTable table = Read("2.5 1e-1", 1, 2);
-    const std::string error = ErrorOf<EInOutError>("2,5", 1, 1);
+    const std::string error = ErrorOf<EInOutError>("1 2,5", 1, 2);
     std::setlocale(LC_NUMERIC, previous.c_str());
     EXPECT_EQ(table(1, 1), 2.5L);
     EXPECT_EQ(table(1, 2), 0.1L);
     EXPECT_THAT(error, StartsWith("Invalid numeric input"));
 }
+
+// ---- Spreadsheet files: separators, a header, missing values ----
+
+struct SpreadsheetCase {
+    const char* name;
+    std::string content;
+    int rows, cols;
+    Rows values;                     // when read
+    std::vector<std::string> names;  // when read
+    std::string message;             // when refused
+};
+
+class SpreadsheetFiles : public ::testing::TestWithParam<SpreadsheetCase> {};
+
+TEST_P(SpreadsheetFiles, ReadOrRefusedNamingLineAndColumn) {
+    const SpreadsheetCase& c = GetParam();
+    RawDataTable table = MissingTable();
+    try {
+        const RawDataLayout layout = ReadRawData(c.content, c.rows, c.cols, table);
+        EXPECT_EQ(c.message, "");
+        EXPECT_EQ(Block(table, c.rows, c.cols), c.values);
+        EXPECT_EQ(layout.names, c.names);
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(e.what(), c.message);
+    }
+}
+
+const std::string kOneWay = " A data file separates them in one way throughout: by blanks, by commas or by semicolons.";
+const std::string kEveryScore = ". The analysis needs every score of the controls and the case.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SpreadsheetFiles,
+    ::testing::Values(
+        SpreadsheetCase{"CommasAndHeader", "score,educ\n48,11\n\n50.5,12\n", 2, 2, {{48, 11}, {50.5, 12}}, {"score", "educ"}, ""},
+        SpreadsheetCase{"SemicolonsQuotedDecimalCommas", "\"score\";\"educ\"\r\n\"46,5\";7\r\n 47,25 ; 8 ;\r\n", 2, 2,
+                        {{46.5L, 7}, {47.25L, 8}}, {"score", "educ"}, ""},
+        SpreadsheetCase{"TabsAndHeader", "\"score\"\teduc\tage\n48\t11\t70\n", 1, 2, {{48, 11}}, {"score", "educ"}, ""},
+        SpreadsheetCase{"NamesShownSafely", "sc\x01ore;" + std::string(45, 'n') + "\n1;2\n", 1, 2, {{1, 2}},
+                        {"sc\\x01ore", std::string(40, 'n') + "..."}, ""},
+        SpreadsheetCase{"HeaderNamingTooFew", "score,educ\n48,11,3\n", 1, 2, {}, {},
+                        "Invalid numeric input on line 1 of the data file: \"score\"\nA header line names each column: "
+                        "this one holds 2 names, but line 2 holds 3 columns."},
+        SpreadsheetCase{"HeaderOfFewerColumnsThanRead", "score,educ\n48,11\n", 1, 3, {}, {},
+                        "Line 2 of the data file holds 2 numbers; 3 are needed (the task score and 2 covariate scores)."},
+        SpreadsheetCase{"EmptyField", "48,,11\n", 1, 3, {}, {},
+                        "Missing value on line 1, column 2 of the data file: the field is empty" + kEveryScore},
+        SpreadsheetCase{"TrailingSeparator", "1;2\n\n48;\n", 2, 2, {}, {},
+                        "Missing value on line 3, column 2 of the data file: the field is empty" + kEveryScore},
+        SpreadsheetCase{"ErrorTextInABlankFile", "x y\n1 2\n#N/A 3\n", 2, 2, {}, {},
+                        "Missing value on line 3, column 1 of the data file: the field holds \"#N/A\", the mark of a "
+                        "missing value or of a spreadsheet's error" + kEveryScore},
+        SpreadsheetCase{"CommasThenSemicolons", "1,2\n3;4\n", 2, 2, {}, {},
+                        "The data file separates its numbers by commas on line 1, but by semicolons on line 2: \"3;4\"." +
+                            kOneWay},
+        SpreadsheetCase{"BlanksWithinACommaLine", "1,2\n4,5 6\n", 2, 2, {}, {},
+                        "The data file separates its numbers by commas, but on line 2 by blanks too: \"4,5 6\"." +
+                            kOneWay}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Files and the loader ----
 
@@ -425,7 +486,7 @@ TEST_F(RawDataFileTest, DialogAsksForAnExistingTextFileInTheCurrentFolder) {
     LoadRawDataFile(4, 2, table, platform_);
     ASSERT_EQ(platform_.openDialogs.size(), 1u);
     const FileDialogOptions& options = platform_.openDialogs[0];
-    EXPECT_EQ(options.filter, "Text files only|*.txt");
+    EXPECT_EQ(options.filter, "Text files only|*.txt;*.csv");
     EXPECT_EQ(options.initialFolder, folder_.string());
     EXPECT_TRUE(options.fileMustExist);
     EXPECT_FALSE(options.overwritePrompt);
@@ -537,6 +598,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "k + 2 = 3 numbers asked for: it was not used.",
                     4, 2}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The box says how the file was read when it was not as blank-separated numbers alone.
+TEST_F(RawDataFileTest, SuccessBoxNamesTheSeparatorAndTheHeader) {
+    const std::string header = ", with a header line naming the columns.";
+    const std::pair<std::string, std::string> cases[] = {
+        {"48,11\n50,12\n", "comma-separated values."},
+        {"score;educ\n46,5;7\n47;8\n", "semicolon-separated values with a decimal comma" + header},
+        {"score educ\n48 11\n50 12\n", "blank-separated values" + header}};
+    for (const auto& [content, how] : cases) {
+        RawDataTable table;
+        const RawDataLoad load = LoadRawDataFile(2, 2, table, platform_, 1, {Write("data.csv", content)});
+        EXPECT_EQ(platform_.messages.back().text, "Data file consisting of n + 1 =  2 cases (rows) and  2 variables "
+                                                  "(columns) was loaded successfully, read as " + how);
+        EXPECT_EQ(load.names.empty(), content.starts_with('4'));
+    }
+}
 
 TEST_F(RawDataFileTest, FaultyFileShowsNoSuccessBox) {
     platform_.openAnswers.push_back(Write("comma.txt", "10 40\n12 3,8\n11 45\n6 50\n"));

@@ -518,6 +518,26 @@ TEST(ResultsReport, SummaryAndCorrelationBlocksHaveOneLineAndColumnPerVariable) 
 
 // A file with fewer than n lines leaves the marker -99999.999 in the missing control
 // row (and in the case's row, which the raw data block does not show).
+// A header's names name the rows, their column widened for the longest; the rest stays.
+TEST(ResultsReport, TheDataFilesNamesNameTheSummaryTableRows) {
+    ReportRun run = SmallExample();
+    const Lines plain = Write(run);
+    run.inputs.names = {"Verbal fluency (animals)", "educaci\xC3\xB3n"};
+    const Lines named = Write(run);
+    const std::size_t table = IndexOf(named, kRule + std::string(8, '_'));
+    ASSERT_LT(table, named.size());
+    EXPECT_TRUE(SameLines(Slice(named, table, 7),
+                          {kRule + std::string(8, '_'),
+                           "  Measure                       Control        Control        Score for              z score  ",
+                           "                                 Mean            SD             Case                 for case",
+                           kRule + std::string(8, '_'),
+                           "  Verbal fluency (animals):      11.000          1.000           6.000                -5.000",
+                           "",
+                           "  educaci\xC3\xB3n:                     41.000          3.606          50.000                 2.496"}));
+    const auto without = [table](Lines lines) { return Concat({Slice(lines, 0, table), Slice(lines, table + 8, 999)}); };
+    EXPECT_TRUE(SameLines(without(named), without(plain)));
+}
+
 TEST(ResultsReport, MissingControlRowShowsTheMarkerFillingItsField) {
     ReportRun run = SmallExample();
     for (int c = 1; c <= 2; ++c) {

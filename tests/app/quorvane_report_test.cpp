@@ -222,8 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
         Stop{"WordInTheData", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61 x\n47 10\n58 14\n55 13\n39 15\n",
              "Invalid numeric input on line 2 of the data file: \"x\"\n"},
         Stop{"CommaInANumber", {"--n", "5", "--k", "1", "FILE"}, "52 12\n61,5 16\n47 10\n58 14\n55 13\n39 15\n",
-             "Invalid numeric input on line 2 of the data file: \"61,5\"\nNumbers are written with a full stop "
-             "as the decimal point and are separated by blanks, not by commas or semicolons.\n"},
+             "Invalid numeric input on line 2 of the data file: \"61,5\"\nThis file separates its numbers by blanks: "
+             "a number is written with a full stop as the decimal point, without commas or semicolons.\n"},
         // Read as 1e400, it printed a 400-digit number, and in JSON a value no reader takes.
         Stop{"NumberBeyondADouble", {"--n", "5", "--k", "1", "--format", "json", "FILE"},
              "52 12\n61 1e400\n47 10\n58 14\n55 13\n39 15\n",

@@ -392,6 +392,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A conditional mean so large against its SD that mean - 4 SD and mean + 4 SD are one
 // double, and draws all on one value: the layout returns, every coordinate finite.
+// With a data file's names the figure names the tasks by them, on the axes and in the
+// legends, and says "task 1" or "the task of interest" nowhere.
+TEST(FigureLayoutNames, AxesAndLegendsNameTheTasksByTheDataFilesNames) {
+    FigureInput deficit = MakeInput(-2, LimitType::TwoSided);
+    FigureInput dissociation = MakeDissociation(-7, 1, 0.5, LimitType::TwoSided, 1);
+    deficit.names = {"naming", "age"};
+    dissociation.names = {"naming", "comprehension", "age"};
+    const FigureGeometry one = LayoutFigure(deficit, 480), two = LayoutFigure(dissociation, 480);
+    EXPECT_TRUE(HoldsText(one.cases, "Score on naming"));
+    const std::string axis = "(SDs from the conditional mean)";
+    EXPECT_TRUE(HoldsText(two.cases, "naming " + axis));
+    EXPECT_TRUE(std::any_of(two.cases.texts.begin(), two.cases.texts.end(),
+                            [&](const FigureText& t) { return t.upwards && t.text == "comprehension " + axis; }));
+    EXPECT_TRUE(HoldsText(two.cases, "Z-CCC = -7.000 on naming and 1.000 on comprehension"));
+    EXPECT_TRUE(HoldsText(two.posterior, "Standardised difference, naming less comprehension (Z-DCCC)"));
+    for (const FigurePanel* panel : {&one.cases, &one.posterior, &two.cases, &two.posterior})
+        for (const char* generic : {"task 1", "task 2", "Task 1", "Task 2", "task of interest"})
+            EXPECT_FALSE(HoldsText(*panel, generic)) << generic;
+}
+
 TEST(FigureLayoutDegenerate, ZeroSpansGiveFiniteCoordinates) {
     FigureInput in = MakeInput(0, LimitType::TwoSided);
     DeficitFigure& d = std::get<DeficitFigure>(in.test);

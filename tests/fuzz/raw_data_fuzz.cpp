@@ -1,9 +1,10 @@
 // Arbitrary bytes into the raw data reader. The first three bytes choose the table
 // size (rows 1 .. 500, columns 1 .. 20); the rest is the file's content. Besides not
 // crashing, the reader must either refuse the file with one of its own errors or fill
-// every wanted cell with a finite number, touch no other cell, and leave no
-// floating-point fault flag behind.
+// every wanted cell with a finite number, touch no other cell, name every column or
+// none, and leave no floating-point fault flag behind.
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstddef>
@@ -29,7 +30,12 @@ bool Read(std::string_view content, int rows, int cols, RawDataTable& table) {
     for (int r = 1; r <= kMaxRows; ++r)
         for (int c = 1; c <= kMaxVars; ++c) table(r, c) = kUntouched;
     try {
-        ReadRawData(content, rows, cols, table);
+        const RawDataLayout layout = ReadRawData(content, rows, cols, table);
+        Require(layout.names.empty() || static_cast<int>(layout.names.size()) == cols);
+        // No control character; at most 40 characters of up to 4 bytes (or escapes) and "...".
+        const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+        for (const std::string& name : layout.names)
+            Require(name.size() <= 163 && std::none_of(name.begin(), name.end(), control));
         return true;
     } catch (const EInOutError&) {
     } catch (const EDataFileError&) {

@@ -346,7 +346,7 @@ TEST_F(WindowTest, ComputeWithAFileThatHasGoneShowsTheSystemError) {
 TEST_F(WindowTest, ComputeAsksForATextFileInTheCurrentFolder) {
     Compute("3", "1", std::nullopt);
     ASSERT_EQ(platform.openDialogs.size(), 1u);
-    EXPECT_EQ(platform.openDialogs[0].filter, "Text files only|*.txt");
+    EXPECT_EQ(platform.openDialogs[0].filter, "Text files only|*.txt;*.csv");
     EXPECT_TRUE(platform.openDialogs[0].fileMustExist);
     EXPECT_EQ(platform.openDialogs[0].initialFolder, platform.currentDirectory);
 }
