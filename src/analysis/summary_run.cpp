@@ -100,6 +100,7 @@ std::string EntryCaption(InputField field, int index, AnalysisTest test) {
         }
         case InputField::N: return kSampleSizeCaption;
         case InputField::K: return kCovariateCountCaption;
+        case InputField::M: return kCaseCountCaption;
         case InputField::None: break;
     }
     return "";
