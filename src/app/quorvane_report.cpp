@@ -56,7 +56,7 @@ const char* const kUsage =
     "the N controls are the cases, each tested against the controls as a file holding the\n"
     "controls and that case alone would be. The report gives each case's outputs, then a\n"
     "table of all cases with Holm-adjusted p values, e.g.\n"
-    "  quorvane-report --n 20 --k 1 --cases 4 --table series.csv case_series.txt\n"
+    "  quorvane-report --n 20 --k 1 --cases 4 --table series.csv case_series.csv\n"
     "\n"
     "  --n N               number of control participants, as typed into the main window\n"
     "  --k K               number of covariates, 0 to 5, as typed into the main window\n"
