@@ -12,35 +12,34 @@ namespace quorvane {
 
 namespace {
 
-// The interval's heading and cell: both limits, or the one the limit type gives.
-std::string IntervalHeading(LimitType limitType) {
-    switch (limitType) {
-        case LimitType::TwoSided: return "95% CI";
-        case LimitType::OneSidedLower: return "95% lower limit";
-        case LimitType::OneSidedUpper: return "95% upper limit";
-    }
-    return "";
-}
-
+// The interval's cell: both limits, or the one the limit type gives with its side, which
+// for the percentage more extreme of a case in the upper tail is the other one.
 std::string IntervalCell(const std::optional<long double>& lower, const std::optional<long double>& upper,
                          int decimals, char separator) {
     if (lower && upper)
         return FormatFixed(*lower, 0, decimals, separator) + " to " + FormatFixed(*upper, 0, decimals, separator);
-    return FormatFixed(lower ? *lower : upper.value_or(0), 0, decimals, separator);
+    return lower ? "lower " + FormatFixed(*lower, 0, decimals, separator)
+                 : "upper " + FormatFixed(upper.value_or(0), 0, decimals, separator);
 }
 
-// The conclusion's verdict without the criteria in brackets: "classical dissociation".
-std::string Verdict(const std::string& conclusion) { return conclusion.substr(0, conclusion.find(" (")); }
+// The conclusion's verdict in a word: "classical", "strong" or "none"; the case's outputs
+// give it in full.
+std::string Verdict(const std::string& conclusion) {
+    const std::string first = conclusion.substr(0, conclusion.find(' '));
+    return first == "no" ? "none" : first;
+}
 
+// A column's heading on two lines, so that the columns are as narrow as their numbers.
 struct Column {
-    std::string heading;
+    std::string top;
+    std::string bottom;
     bool leftAligned = false;
 };
 
 // Cells under their headings, each column as wide as its widest cell, two blanks apart.
 std::vector<std::string> Columns(const std::vector<Column>& columns, const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
-    for (const Column& column : columns) widths.push_back(column.heading.size());
+    for (const Column& column : columns) widths.push_back(std::max(column.top.size(), column.bottom.size()));
     for (const auto& row : rows)
         for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
     const auto line = [&](const std::vector<std::string>& cells) {
@@ -51,9 +50,12 @@ std::vector<std::string> Columns(const std::vector<Column>& columns, const std::
         }
         return text.substr(0, text.find_last_not_of(' ') + 1);
     };
-    std::vector<std::string> headings;
-    for (const Column& column : columns) headings.push_back(column.heading);
-    std::vector<std::string> lines = {line(headings)};
+    std::vector<std::string> tops, bottoms;
+    for (const Column& column : columns) {
+        tops.push_back(column.top);
+        bottoms.push_back(column.bottom);
+    }
+    std::vector<std::string> lines = {line(tops), line(bottoms)};
     for (const auto& row : rows) lines.push_back(line(row));
     return lines;
 }
@@ -152,15 +154,16 @@ std::string MultiplicitySentence(int cases, AnalysisTest test, char separator) {
 std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, AnalysisTest test, LimitType limitType,
                                           char separator, std::size_t width) {
     const bool dissociation = test == AnalysisTest::Dissociation;
-    const std::string interval = IntervalHeading(limitType);
-    std::vector<Column> columns = {{"Case"}, {"Line"}};
+    const std::string interval = limitType == LimitType::TwoSided ? "95% CI" : "95% limit";
+    std::vector<Column> columns = {{"Case", ""}, {"Line", ""}};
     if (dissociation)
-        columns.insert(columns.end(), {{"Task 1"}, {"Task 2"}});
+        columns.insert(columns.end(), {{"Task 1", "score"}, {"Task 2", "score"}});
     else
-        columns.push_back({"Score"});
-    columns.insert(columns.end(), {{"One-tailed p"}, {"Holm p"}, {dissociation ? "Z-DCCC" : "Z-CCC"},
-                                   {interval, true}, {dissociation ? "% more extreme" : "% below"}, {interval, true}});
-    if (dissociation) columns.push_back({"Conclusion", true});
+        columns.push_back({"Score", ""});
+    columns.insert(columns.end(), {{"One-tailed", "p"}, {"Holm", "p"}, {dissociation ? "Z-DCCC" : "Z-CCC", ""},
+                                   {interval, "", true}, {"%", dissociation ? "more extreme" : "below"},
+                                   {interval, "", true}});
+    if (dissociation) columns.push_back({"Dissociation", "", true});
 
     std::vector<std::vector<std::string>> cells;
     for (const SeriesRow& row : rows) {
@@ -180,15 +183,15 @@ std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, An
     for (const std::string& line : table) tableWidth = std::max(tableWidth, line.size());
     const std::string rule = " " + std::string(tableWidth - 1, '_');
 
-    std::vector<std::string> lines = {" TABLE OF THE CASES:", "", rule, table.front(), rule};
-    lines.insert(lines.end(), table.begin() + 1, table.end());
+    std::vector<std::string> lines = {" TABLE OF THE CASES:", "", rule, table[0], table[1], rule};
+    lines.insert(lines.end(), table.begin() + 2, table.end());
     lines.push_back(rule);
     const std::string holm = "; Holm p: the same, adjusted for the " + std::to_string(rows.size()) +
                              " cases tested (Holm's step-down method); ";
     AppendWrapped(dissociation ? "One-tailed p: of the test for a dissociation (the difference between the tasks)" +
                                      holm +
                                      "% more extreme: the percentage of the control population with a more "
-                                     "extreme difference, with its limits; Conclusion: as the case's outputs give it."
+                                     "extreme difference, with its limits; Dissociation: the conclusion of the case's outputs."
                                : "One-tailed p: of the test for a deficit" + holm +
                                      "% below: the percentage of the control population below the case, with "
                                      "its limits.",
