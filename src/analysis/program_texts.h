@@ -52,13 +52,13 @@ std::string LimitName(LimitType limit);
 // The limit of that name, or nothing.
 std::optional<LimitType> LimitNamed(std::string_view name);
 
-// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first two,
-// and their captions Label1 .. Label8.
+// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first three
+// (n, k and the number of cases m), and their captions Label1 .. Label8.
 constexpr int kInputFieldCount = 8;
 inline const std::array<std::string, kInputFieldCount> kLabelCaptions = {
     kSampleSizeCaption,
     kCovariateCountCaption,
-    "Total sample size (n) for the normative sample:",
+    kCaseCountCaption,
     "Individual's test score:",
     "Input 5",
     "Input 6 :",

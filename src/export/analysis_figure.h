@@ -90,8 +90,8 @@ struct FigurePanel {
 struct FigureGeometry {
     double width = 0;
     double height = 0;
-    FigurePanel cases;      // the case against the controls
-    FigurePanel posterior;  // how sure we are
+    FigurePanel cases;      // the case against the controls; of a series, every case's effect size
+    FigurePanel posterior;  // how sure we are; empty for a series
     std::vector<FigureText> captions;
 };
 

@@ -259,6 +259,7 @@ QLineEdit* TfrmSummary::EntryField(InputField field, int index) const {
                 for (int c = 0; c < v; ++c)
                     if (CorrelationIndex(v + 1, c + 1) == index) return txtCorrelation[GridVariable(v)][GridVariable(c)];
             break;
+        case InputField::M:  // the companion analyses one case
         case InputField::None: break;
     }
     return nullptr;
