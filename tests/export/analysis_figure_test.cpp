@@ -442,7 +442,7 @@ TEST_P(SeriesFigureLayout, PutsEachCaseOnItsRowAgainstTheFivePercentLine) {
     for (const FigureMarker& m : panel.markers)
         if (m.style == LineStyle::Dashed) {
             ++dashed;
-            EXPECT_NEAR(std::fabs(panel.axis.At(0) - m.x), 1.6448536 * panel.axis.pointsPerUnit, 1e-6);
+            EXPECT_NEAR(std::fabs(panel.axis.At(0) - m.x), 1.6448536269514722 * panel.axis.pointsPerUnit, 1e-6);
         }
     EXPECT_EQ(dashed, c.dashedLines);
     for (std::size_t i = 0; i < c.cases; ++i) {
