@@ -652,7 +652,7 @@ FigureGeometry LayoutSeriesFigure(const SeriesFigure& series, const FigureInput&
     AddHeading(panel, 0,
                {"The cases against the same controls: " + std::to_string(series.cases.size()) + " cases",
                 "dot: each case's effect size " + name + "; bar: its " + interval,
-                dissociation ? "dashed: " + name + FormatText(" = %1.3f and %1.3f", {-kFivePercentZ, kFivePercentZ}, sep) +
+                dissociation ? "dashed: " + name + FormatText(" = %1.3f and %1.3f", {kFivePercentZ, -kFivePercentZ}, sep) +
                                    ", where a one-tailed p of .05 would lie (5% of the controls beyond)"
                              : "dashed: " + name + FormatText(" = %1.3f", {kFivePercentZ}, sep) +
                                    ", where a one-tailed p of .05 would lie (5% of the controls below)"});
