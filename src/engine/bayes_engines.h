@@ -135,6 +135,7 @@ struct tPercentWithLimits {
     long double percent = 0;
     long double lower = 0;
     long double upper = 0;
+    bool operator==(const tPercentWithLimits&) const = default;
 };
 
 struct tDissociationOutcome {
@@ -153,6 +154,7 @@ struct tDissociationOutcome {
     // the lower limit comes from ZDCCCUpper and the upper one from ZDCCCLower.
     tPercentWithLimits moreExtreme;
     long long proposals = 0;  // of the residual covariance; draws / proposals is the acceptance rate
+    bool operator==(const tDissociationOutcome&) const = default;
 };
 
 // The farthest the case's point estimate Z-CCC may lie from its conditional mean, in
@@ -184,5 +186,23 @@ std::vector<long double> CaseDistances(int tasks, const tCaseStatistics& statist
 // that order is the swap: swapped tasks give the same p values and percentage more
 // extreme, Z-DCCC and its limits negated and exchanged, to the last digit.
 tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options);
+
+// A series of cases against the same controls. `controls` holds the controls'
+// statistics (its caseScores unused); cases[i] holds case i's scores, the tasks then the
+// covariates, as caseScores would. Element i is, to the bit, what the single test gives
+// for the controls with caseScores = cases[i] and the same options: the posterior draws
+// do not depend on the case, so they are drawn once and every case is evaluated on them.
+// Without fixedSeed the streams start once, where the calling thread's generator stands,
+// and every case takes those same draws: each element is what the single test would give
+// from that state, and the generator is left where one such single run leaves it. The
+// block hook, when given, is called as the shared draws are processed. Throws what the single test
+// throws for the first case (in order) that it would refuse; the arguments it checks
+// (the draws and limits, k and n) are checked before any case. No case: an empty result.
+std::vector<tDeficitOutcome> CovariateMonteCarloSeries(const tCaseStatistics& controls,
+                                                       const std::vector<tVector>& cases,
+                                                       const tTestOptions& options);
+std::vector<tDissociationOutcome> DissociationMonteCarloSeries(const tCaseStatistics& controls,
+                                                               const std::vector<tVector>& cases,
+                                                               const tTestOptions& options);
 
 }  // namespace quorvane

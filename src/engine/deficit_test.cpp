@@ -12,83 +12,6 @@ namespace quorvane {
 
 namespace {
 
-// The random variates of one draw of the deficit test, in the order they are taken from
-// the uniform stream: the chi-square variate, then p standard normal variates.
-class DeficitVariates {
-public:
-    DeficitVariates(int k, int n, tNormal_distribution& normal)
-        : p_(k + 1), chiSquare_(static_cast<long double>(n - k - 1)), normal_(normal) {}
-
-    int Stride() const { return p_ + 1; }
-
-    void Draw(long double* out) {
-        out[0] = chiSquare_.Draw();
-        for (int i = 1; i <= p_; ++i) out[i] = normal_.Draw();
-    }
-
-private:
-    const int p_;
-    tChi_square_distribution chiSquare_;  // keeps no state between draws: one per call
-    tNormal_distribution& normal_;
-};
-
-// Z_t from one draw's variates: sigma from the scaled inverse chi-square, beta from
-// N(bHat, sigma^2 (X'X)^-1), and the case's standardised distance from beta . d.
-// L is lower triangular, so its exact zeros are skipped (adding them changes nothing).
-class CaseScore {
-public:
-    CaseScore(const Posterior& post, int k, int n) : post_(&post) {
-        const long double nu = n - k - 1;
-        sqrtNuS2_ = std::sqrt(nu) * std::sqrt(post.s2);
-    }
-
-    long double operator()(const long double* variates) const {
-        const long double sigma = sqrtNuS2_ / std::sqrt(variates[0]);
-        const long double* z = variates + 1;
-        long double mu = 0;
-        for (int i = 1; i <= post_->p; ++i) {
-            long double lz = 0;
-            for (int j = 1; j <= i; ++j) lz = lz + post_->L(i, j) * z[j - 1];
-            const long double beta = post_->bHat(i) + sigma * lz;
-            mu = mu + beta * post_->d(i);
-        }
-        return (post_->yStar - mu) / sigma;
-    }
-
-private:
-    const Posterior* post_;
-    long double sqrtNuS2_ = 0;
-};
-
-// The deficit test of N tasks on the same draws of the variates: each task's Z_t, and
-// its Phi by the standard normal's Cdf.
-template <std::size_t N>
-class CaseScores {
-public:
-    static constexpr std::size_t kCount = N;
-
-    CaseScores(const std::array<Posterior, N>& posts, int k, int n, const tNormal_distribution& standardNormal)
-        : scores_(MakeScores(posts, k, n, std::make_index_sequence<N>())), standardNormal_(standardNormal) {}
-
-    std::array<long double, N> operator()(const long double* variates) const {
-        std::array<long double, N> z;
-        for (std::size_t j = 0; j < N; ++j) z[j] = scores_[j](variates);
-        return z;
-    }
-
-    long double Phi(long double z) const { return standardNormal_.Cdf(z); }
-
-private:
-    template <std::size_t... J>
-    static std::array<CaseScore, N> MakeScores(const std::array<Posterior, N>& posts, int k, int n,
-                                               std::index_sequence<J...>) {
-        return {CaseScore(posts[J], k, n)...};
-    }
-
-    std::array<CaseScore, N> scores_;
-    const tNormal_distribution& standardNormal_;  // its Cdf changes nothing: shared by both threads
-};
-
 template <std::size_t N>
 std::array<tDrawArray*, N> Pointers(std::array<tDrawArray, N>& stores) {
     std::array<tDrawArray*, N> pointers;
@@ -132,12 +55,7 @@ DeficitDraws<N> DrawDeficits(const std::array<SummaryInputs, N>& tasks, const st
                              int draws, StreamStart start, const tBlockHook& blockHook) {
     const int k = tasks[0].k, n = tasks[0].n;
     DeficitDraws<N> drawn;
-    for (std::size_t j = 0; j < N; ++j) {
-        tDeficitOutcome& outcome = drawn.outcomes[j];
-        outcome.condMean = posts[j].condMean;
-        outcome.condSD = posts[j].condSD;
-        outcome.results(ZCCC) = (tasks[j].caseScores(1) - outcome.condMean) / outcome.condSD;
-    }
+    drawn.outcomes = DeficitPointEstimates(tasks, posts);
     StartStream(start);
     tNormal_distribution standardNormal(0, 1);
     DeficitVariates source(k, n, standardNormal);

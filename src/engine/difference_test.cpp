@@ -96,14 +96,6 @@ std::optional<DifferencePosterior> FitDifference(const SummaryInputs& in, FitFai
 
 namespace {
 
-// 100 x the one-tailed p and its limits on the case's own tail. Above it, the limits are
-// Phi of the negated Z limits: 100 minus a percentage near 100 would lose their digits.
-tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r) {
-    if (r(PercentBelow) <= 50) return {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)};
-    return {100 - r(PercentBelow), DifferenceScore::Phi(-r(ZCCCUpper)) * 100,
-            DifferenceScore::Phi(-r(ZCCCLower)) * 100};
-}
-
 // The same inputs with task 1 and task 2 exchanged.
 SummaryInputs WithTasksSwapped(SummaryInputs in) {
     std::swap(in.sds(1), in.sds(2));
@@ -130,12 +122,14 @@ bool SecondTaskFirst(const std::array<SummaryInputs, 2>& tasks, const std::array
     return key(1) < key(0);
 }
 
-// The difference test's outcome on the tasks taken the other way round: the draws of
-// Z_DCCC negated, so the limits change places, the percentage below turns into the
-// percentage above, and the histogram turns over. The p values, the percentage more
-// extreme (on the case's own tail whichever it is) and the proposals stay as they are,
-// to the last digit. Exact for the limits because CredibleLimitIndices gives
-// lo = draws + 1 - hi for every limit type.
+}  // namespace
+
+tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r) {
+    if (r(PercentBelow) <= 50) return {r(PercentBelow), r(PercentBelowLower), r(PercentBelowUpper)};
+    return {100 - r(PercentBelow), DifferenceScore::Phi(-r(ZCCCUpper)) * 100,
+            DifferenceScore::Phi(-r(ZCCCLower)) * 100};
+}
+
 void MirrorDifference(tDissociationOutcome& outcome) {
     tCovariateResults& d = outcome.difference;
     const long double lower = d(ZDCCCLower);
@@ -153,32 +147,44 @@ void MirrorDifference(tDissociationOutcome& outcome) {
     std::swap(h.below, h.above);
 }
 
-}  // namespace
+void CheckDissociationArguments(int k, int n) {
+    if (k < 0 || k + 2 > kMaxVars)
+        throw std::invalid_argument("The number of covariates must lie between 0 and " + std::to_string(kMaxVars - 2));
+    if (n - k - 2 <= 1) throw std::invalid_argument("The difference test needs n - k - 2 > 1: at least k + 4 controls");
+}
+
+DissociationSetup PrepareDissociation(const tCaseStatistics& statistics) {
+    const SummaryInputs given{statistics, 2};
+    DissociationSetup setup{{TaskWithCovariates(given, 1), TaskWithCovariates(given, 2)}, {}, false, {}, {}};
+    const auto& tasks = setup.tasks;
+    setup.posts = {FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
+    const auto& posts = setup.posts;
+    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
+    // The difference test runs on the tasks in their canonical order and is mirrored
+    // afterwards when that is not the order given.
+    const std::array<long double, 2> z{zccc(0), zccc(1)};
+    setup.swapped = SecondTaskFirst(tasks, z);
+    const SummaryInputs both = setup.swapped ? WithTasksSwapped(given) : given;
+    setup.post = FitOrThrow(both, FitDifference);
+
+    tDissociationOutcome& result = setup.result;
+    result.condCorrelation = setup.post.condCorrelation;
+    const int first = setup.swapped ? 1 : 0;
+    result.difference(ZDCCC) = (z[first] - z[1 - first]) / std::sqrt(2 - 2 * result.condCorrelation);
+    RaiseFloatingPointFaults();
+    return setup;
+}
 
 tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistics, const tTestOptions& options) {
     const int n = statistics.n, k = statistics.k;
     const int draws = options.draws;
     const LimitIndices limits = CheckedLimitIndices(draws, options.percent, options.twoSided);
-    if (k < 0 || k + 2 > kMaxVars)
-        throw std::invalid_argument("The number of covariates must lie between 0 and " + std::to_string(kMaxVars - 2));
-    if (n - k - 2 <= 1) throw std::invalid_argument("The difference test needs n - k - 2 > 1: at least k + 4 controls");
-    const SummaryInputs given{statistics, 2};
-    const std::array<SummaryInputs, 2> tasks{TaskWithCovariates(given, 1), TaskWithCovariates(given, 2)};
-    const std::array<Posterior, 2> posts{FitOrThrow(tasks[0], FitPosterior), FitOrThrow(tasks[1], FitPosterior)};
-    const auto zccc = [&](int j) { return (tasks[j].caseScores(1) - posts[j].condMean) / posts[j].condSD; };
-    // The difference test runs on the tasks in their canonical order and is mirrored
-    // afterwards when that is not the order given.
-    const std::array<long double, 2> z{zccc(0), zccc(1)};
-    const bool swapped = SecondTaskFirst(tasks, z);
-    const SummaryInputs both = swapped ? WithTasksSwapped(given) : given;
-    const DifferencePosterior post = FitOrThrow(both, FitDifference);
+    CheckDissociationArguments(k, n);
+    const DissociationSetup setup = PrepareDissociation(statistics);
+    const auto& [tasks, posts, swapped, post, initial] = setup;
 
     const StreamStart start = StartOfStreams(options.fixedSeed);
-    tDissociationOutcome result;
-    result.condCorrelation = post.condCorrelation;
-    const int first = swapped ? 1 : 0;
-    result.difference(ZDCCC) = (z[first] - z[1 - first]) / std::sqrt(2 - 2 * result.condCorrelation);
-    RaiseFloatingPointFaults();
+    tDissociationOutcome result = initial;
 
     // The difference test's variates are a stream of their own, drawn on a thread of its
     // own (each thread has its own state of the generator) beside the deficit tests' draws,

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "engine/bayes_engines.h"
+#include "engine/deficit_test.h"
 #include "engine/regression_fit.h"
 #include "numerics/distrib.h"
 #include "numerics/matrix_handling.h"
@@ -125,5 +126,32 @@ public:
 private:
     const DifferencePosterior* post_;
 };
+
+// 100 x the one-tailed p and its limits on the case's own tail. Above it, the limits are
+// Phi of the negated Z limits: 100 minus a percentage near 100 would lose their digits.
+tPercentWithLimits PercentMoreExtreme(const tCovariateResults& r);
+
+// The difference test's outcome on the tasks taken the other way round: the draws of
+// Z_DCCC negated, so the limits change places, the percentage below turns into the
+// percentage above, and the histogram turns over. The p values, the percentage more
+// extreme (on the case's own tail whichever it is) and the proposals stay as they are,
+// to the last digit. Exact for the limits because CredibleLimitIndices gives
+// lo = draws + 1 - hi for every limit type.
+void MirrorDifference(tDissociationOutcome& outcome);
+
+// Refuses (std::invalid_argument) a k or an n that the difference test cannot take.
+void CheckDissociationArguments(int k, int n);
+
+// What the difference test fixes before its draws: each task's deficit posterior, the
+// canonical order of the tasks and the posterior of the difference in that order, with
+// the outcome's conditional correlation and Z-DCCC. Throws what the fits throw.
+struct DissociationSetup {
+    std::array<SummaryInputs, 2> tasks;
+    std::array<Posterior, 2> posts;
+    bool swapped = false;
+    DifferencePosterior post;
+    tDissociationOutcome result;
+};
+DissociationSetup PrepareDissociation(const tCaseStatistics& statistics);
 
 }  // namespace quorvane

@@ -35,10 +35,11 @@ void StartStream(StreamStart start);
 // percentage and the p values; the credible limits, the two order statistics a full sort
 // would put at lo and hi, with their Phi (the test's own); and the histogram around the
 // limits and the point estimate, with three quarters of the limits' distance to spare on
-// either side.
+// either side. The histogram is binned in two halves on two threads, or on the calling
+// thread alone where the other is busy anyway (a series of cases): the counts are the same.
 template <class Phi>
 void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, tDrawArray& store, Phi phi,
-                    tCovariateResults& results, tDrawHistogram& histogram) {
+                    tCovariateResults& results, tDrawHistogram& histogram, bool binOnTwoThreads = true) {
     const auto [lo, hi] = limits;
     long double meanPercent = probabilitySum / draws * 100;
     results(PercentBelow) = meanPercent;
@@ -57,15 +58,19 @@ void SummariseDraws(long double probabilitySum, int draws, LimitIndices limits, 
     if (!(spare > 0)) spare = 1;  // every draw alike: a unit either side
     const double lower = std::min(store(lo), pointEstimate) - spare;
     const double upper = std::max(store(hi), pointEstimate) + spare;
-    // The two halves of the draws on two threads: counts add up the same in any order.
-    const int half = draws / 2;
-    tDrawHistogram secondHalf;
-    std::thread helper([&] { secondHalf = BinDraws(first + half, draws - half, lower, upper); });
-    histogram = BinDraws(first, half, lower, upper);
-    helper.join();
-    for (int i = 0; i < kHistogramBins; ++i) histogram.counts[i] += secondHalf.counts[i];
-    histogram.below += secondHalf.below;
-    histogram.above += secondHalf.above;
+    if (binOnTwoThreads) {
+        // The two halves of the draws on two threads: counts add up the same in any order.
+        const int half = draws / 2;
+        tDrawHistogram secondHalf;
+        std::thread helper([&] { secondHalf = BinDraws(first + half, draws - half, lower, upper); });
+        histogram = BinDraws(first, half, lower, upper);
+        helper.join();
+        for (int i = 0; i < kHistogramBins; ++i) histogram.counts[i] += secondHalf.counts[i];
+        histogram.below += secondHalf.below;
+        histogram.above += secondHalf.above;
+    } else {
+        histogram = BinDraws(first, draws, lower, upper);
+    }
 
     results(PercentBelowLower) = phi(results(ZCCCLower)) * 100;
     results(PercentBelowUpper) = phi(results(ZCCCUpper)) * 100;
