@@ -226,18 +226,13 @@ tTestOptions TestOptionsOf(LimitType limitType) {
 }
 
 // The engine's outcomes of the cases against the same controls (whose caseScores are
-// unused): the one place where a series meets the engine.
+// unused), on one set of draws: the one place where a series meets the engine.
 std::vector<tDissociationOutcome> SeriesOutcomes(AnalysisTest test, const tCaseStatistics& controls,
                                                  const std::vector<tVector>& scores, const tTestOptions& options) {
+    if (test == AnalysisTest::Dissociation) return DissociationMonteCarloSeries(controls, scores, options);
     std::vector<tDissociationOutcome> outcomes(scores.size());
-    for (std::size_t i = 0; i < scores.size(); ++i) {
-        tCaseStatistics one = controls;
-        one.caseScores = scores[i];
-        if (test == AnalysisTest::Dissociation)
-            outcomes[i] = DissociationMonteCarloTest(one, options);
-        else
-            outcomes[i].tasks[0] = CovariateMonteCarloTest(one, options);
-    }
+    const std::vector<tDeficitOutcome> deficits = CovariateMonteCarloSeries(controls, scores, options);
+    for (std::size_t i = 0; i < deficits.size(); ++i) outcomes[i].tasks[0] = deficits[i];
     return outcomes;
 }
 

@@ -161,7 +161,7 @@ std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, An
     else
         columns.push_back({"Score", ""});
     columns.insert(columns.end(), {{"One-tailed", "p"}, {"Holm", "p"}, {dissociation ? "Z-DCCC" : "Z-CCC", ""},
-                                   {interval, "", true}, {"%", dissociation ? "more extreme" : "below"},
+                                   {interval, "", true}, dissociation ? Column{"% more", "extreme"} : Column{"% below", ""},
                                    {interval, "", true}});
     if (dissociation) columns.push_back({"Dissociation", "", true});
 
