@@ -36,7 +36,7 @@ FigureInput MakeInput(double z, LimitType limitType, int k = 1) {
     }
     h.below = 7;
     h.above = 3;
-    RunFacts facts{30, k, AnalysisTest::Deficit, limitType, "", {}};
+    RunFacts facts{30, k, AnalysisTest::Deficit, limitType, "", {}, {}};
     facts.results.caseScores(1) = d.caseScore;
     facts.results.outcome.tasks[0] = d.outcome;
     return FigureInputOf(facts, '.');
@@ -224,7 +224,7 @@ FigureInput MakeDissociation(double z1, double z2, double r, LimitType limitType
         const double mid = (h.Edge(i) + h.Edge(i + 1)) / 2 - zd;
         h.counts[i] = static_cast<int>(std::lround(4000 * std::exp(-0.5 * mid * mid)));
     }
-    RunFacts facts{30, k, AnalysisTest::Dissociation, limitType, "", {}};
+    RunFacts facts{30, k, AnalysisTest::Dissociation, limitType, "", {}, {}};
     facts.results.outcome = d;
     return FigureInputOf(facts, '.');
 }
