@@ -621,14 +621,16 @@ TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
     frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
     Compute("3", "1", std::nullopt);  // gets as far as saving the inputs
     ASSERT_TRUE(QFile::exists(SavedInputsPath()));
-    frmTemplate.txtInput3->setText(QStringLiteral("9"));  // hidden fields are cleared too
+    frmTemplate.txtInput3->setText(QStringLiteral("4"));
+    frmTemplate.txtInput4->setText(QStringLiteral("9"));  // hidden fields are cleared too
     frmTemplate.SetRadioGroup2ItemIndex(1);
 
     QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
 
     EXPECT_TRUE(frmTemplate.txtInput1->text().isEmpty());
     EXPECT_TRUE(frmTemplate.txtInput2->text().isEmpty());
-    EXPECT_TRUE(frmTemplate.txtInput3->text().isEmpty());
+    EXPECT_EQ(frmTemplate.txtInput3->text(), QStringLiteral("1"));  // one case again
+    EXPECT_TRUE(frmTemplate.txtInput4->text().isEmpty());
     EXPECT_TRUE(frmTemplate.memoComments->toPlainText().isEmpty());
     EXPECT_FALSE(QFile::exists(SavedInputsPath()));
     EXPECT_EQ(QApplication::focusWidget(), frmTemplate.txtInput1);
