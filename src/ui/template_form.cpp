@@ -77,7 +77,10 @@ const char* const kDescriptionUse =
     "the file are reproduced in the output so that users can check its integrity).  "
     "The methods are computationally intensive, so there will be a delay (typically "
     "less than 30 seconds) before the results are displayed. The results can be "
-    "viewed on screen, printed, or saved to file.  ( Current version "
+    "viewed on screen, printed, or saved to file.  "
+    "To compare a series of cases with the same controls, enter their number in \"Number of "
+    "cases (m)\": the m rows after the n controls are then the cases, each analysed as it would "
+    "be alone, and the report ends with a table of all of them.  ( Current version "
     "of program: " QUORVANE_VERSION ", built on " QUORVANE_BUILD_DATE " ).";
 
 QString DescriptionText() {
