@@ -242,6 +242,10 @@ bool CheckOutputs(const Arguments& a) {
     };
     if (pdf && figure && (resolved(*pdf) == resolved(*figure) || IsSameFile(*pdf, *figure)))
         return Usage("--pdf and --figure name the same file " + Quoted(*figure) + ": the figure would overwrite the PDF");
+    for (const auto& [option, other] : {std::pair{"--pdf", pdf}, std::pair{"--figure", figure}})
+        if (a.table && other && (resolved(*a.table) == resolved(*other) || IsSameFile(*a.table, *other)))
+            return Usage(std::string("--table and ") + option + " name the same file " + Quoted(*a.table) +
+                         ": one would overwrite the other");
     return true;
 }
 

@@ -340,6 +340,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageError{"NoK", {"--n", "5", "FILE"}},
         UsageError{"CasesOfEnteredStatistics", {"--statistics", "norms.txt", "--cases", "2"},
                    "--cases needs a raw data file"},
+        UsageError{"TableOverThePdf", {"--n", "4", "--k", "1", "--pdf", "t.csv", "--table", "./t.csv", "FILE"},
+                   "--table and --pdf name the same file \"./t.csv\": one would overwrite the other", true},
         UsageError{"NoDataFile", {"--n", "5", "--k", "1"}},
         UsageError{"UnknownLimit", {"--n", "5", "--k", "1", "--limit", "sideways", "FILE"}},
         UsageError{"UnknownOption", {"--n", "5", "--k", "1", "--verbose", "FILE"}},
