@@ -101,6 +101,24 @@ std::optional<Refusal> AnalyseRawData(const AnalysisInputs& inputs, int caseLine
                          ") for an error of entry");
 }
 
+// A series: the controls' statistics once, then every case against them, or the reason
+// to stop, which names the case's line.
+std::optional<Refusal> AnalyseRawSeries(const AnalysisInputs& inputs, const RawDataLoad& load,
+                                        std::vector<AnalysisResults>& cases) {
+    ClearFloatingPointFaults();
+    if (const int variable = FirstConstantVariable(inputs.rawData, inputs.n, inputs.p))
+        return Refusal{ConstantVariableMessage(variable, inputs.test), {InputField::N}};
+    AnalysisResults controls;
+    SampleStatistics(inputs.rawData, inputs.n, inputs.p, controls.corr, controls.means, controls.sds);
+    cases.assign(load.cases.size(), controls);
+    for (std::size_t i = 0; i < cases.size(); ++i) cases[i].caseScores = load.cases[i];
+    const SeriesStop stop = AnalyseSeries(inputs.n, inputs.k, inputs.test, inputs.limitType, cases);
+    const auto i = static_cast<std::size_t>(stop.caseIndex);
+    return RefusalOf(stop.stop, inputs, cases[i], false,
+                     "check the line of case " + std::to_string(i + 1) + " in the data file (line " +
+                         std::to_string(load.caseLines[i]) + ") for an error of entry");
+}
+
 // From the entered statistics to the engine's results, or the reason to stop.
 std::optional<Refusal> AnalyseEnteredStatistics(const AnalysisInputs& inputs, AnalysisResults& results) {
     // The C library's number reading may have left flags behind.
@@ -193,21 +211,88 @@ bool TasksRepeatEachOther(int n, int k, const AnalysisResults& results) {
 
 }  // namespace
 
+namespace {
+
+// The gate of the controls' correlations, which every case of a series shares.
+bool CorrelationsRefused(int n, int k, AnalysisTest test, const AnalysisResults& results) {
+    return !IsPositiveDefinite(k + TaskCount(test), results.corr) &&
+           !(test == AnalysisTest::Dissociation && TasksRepeatEachOther(n, k, results));
+}
+
+tTestOptions TestOptionsOf(LimitType limitType) {
+    tTestOptions options;
+    options.twoSided = limitType == LimitType::TwoSided;
+    return options;
+}
+
+// The engine's outcomes of the cases against the same controls (whose caseScores are
+// unused), on one set of draws: the one place where a series meets the engine.
+std::vector<tDissociationOutcome> SeriesOutcomes(AnalysisTest test, const tCaseStatistics& controls,
+                                                 const std::vector<tVector>& scores, const tTestOptions& options) {
+    if (test == AnalysisTest::Dissociation) return DissociationMonteCarloSeries(controls, scores, options);
+    std::vector<tDissociationOutcome> outcomes(scores.size());
+    const std::vector<tDeficitOutcome> deficits = CovariateMonteCarloSeries(controls, scores, options);
+    for (std::size_t i = 0; i < deficits.size(); ++i) outcomes[i].tasks[0] = deficits[i];
+    return outcomes;
+}
+
+// Called from a handler of the series engine's error: the first case whose single run
+// stops, and why; a fault that no single run explains goes on to the caller.
+SeriesStop FirstStoppedCase(int n, int k, AnalysisTest test, LimitType limitType,
+                            std::vector<AnalysisResults>& cases) {
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ClearFloatingPointFaults();
+        const AnalysisStop stop = AnalyseStatistics(n, k, test, limitType, cases[i]);
+        if (stop != AnalysisStop::None) return {stop, static_cast<int>(i)};
+    }
+    throw;
+}
+
+}  // namespace
+
+SeriesStop AnalyseSeries(int n, int k, AnalysisTest test, LimitType limitType, std::vector<AnalysisResults>& cases) {
+    if (cases.empty()) return {};
+    const int p = k + TaskCount(test);
+    for (AnalysisResults& one : cases) {
+        one.n = n;
+        one.k = k;
+    }
+    if (CorrelationsRefused(n, k, test, cases.front())) return {AnalysisStop::NotPositiveDefinite, 0};
+    try {
+        // On the point estimates alone, before any draw, as a single run checks them.
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            for (const long double z : CaseDistances(TaskCount(test), cases[i]))
+                if (!(std::fabs(z) <= kMaxCaseDistance)) return {AnalysisStop::CaseOutOfReach, static_cast<int>(i)};
+        std::vector<tVector> scores;
+        for (AnalysisResults& one : cases) {
+            one.caseZ = StandardiseScores(one.caseScores, one.means, one.sds, p, 0, 1);
+            scores.push_back(one.caseScores);
+        }
+        const std::vector<tDissociationOutcome> outcomes =
+            SeriesOutcomes(test, cases.front(), scores, TestOptionsOf(limitType));
+        for (std::size_t i = 0; i < cases.size(); ++i) cases[i].outcome = outcomes[i];
+    } catch (const EArgumentError&) {
+        return FirstStoppedCase(n, k, test, limitType, cases);
+    } catch (const EMathError&) {
+        return FirstStoppedCase(n, k, test, limitType, cases);
+    } catch (const EMatrixError&) {
+        return FirstStoppedCase(n, k, test, limitType, cases);
+    }
+    return {};
+}
+
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results) {
     const int p = k + TaskCount(test);
     results.n = n;
     results.k = k;
-    if (!IsPositiveDefinite(p, results.corr) &&
-        !(test == AnalysisTest::Dissociation && TasksRepeatEachOther(n, k, results)))
-        return AnalysisStop::NotPositiveDefinite;
+    if (CorrelationsRefused(n, k, test, results)) return AnalysisStop::NotPositiveDefinite;
     try {
         // Checked before anything is computed, on the point estimate alone, so that how far
         // is too far does not depend on the draws; the engine's own refusal stays behind it.
         for (const long double z : CaseDistances(TaskCount(test), results))
             if (!(std::fabs(z) <= kMaxCaseDistance)) return AnalysisStop::CaseOutOfReach;
         results.caseZ = StandardiseScores(results.caseScores, results.means, results.sds, p, 0, 1);
-        tTestOptions options;
-        options.twoSided = limitType == LimitType::TwoSided;
+        const tTestOptions options = TestOptionsOf(limitType);
         if (test == AnalysisTest::Dissociation) {
             results.outcome = DissociationMonteCarloTest(results, options);
         } else {
@@ -252,9 +337,15 @@ std::optional<CheckedCounts> CheckCounts(const AnalysisRequest& request, Platfor
     const std::optional<double> k = ReadNumericField(request.kText, kCovariateCountCaption, platform);
     if (!k || !CheckCovariateCount(kCovariateCountCaption, *k, request.kText, platform)) return std::nullopt;
     if (!entered && !withinLimit(*n)) return std::nullopt;
-    const CheckedCounts counts{static_cast<int>(std::trunc(*n)), static_cast<int>(std::trunc(*k))};
+    CheckedCounts counts{static_cast<int>(std::trunc(*n)), static_cast<int>(std::trunc(*k))};
     focus = {InputField::K};
     if (!CheckCovariatesForSampleSize(counts.n, counts.k, platform, test)) return std::nullopt;
+    if (!entered) {
+        focus = {InputField::M};
+        const std::optional<double> m = ReadNumericField(request.mText, kCaseCountCaption, platform);
+        if (!m || !CheckCaseCount(kCaseCountCaption, *m, request.mText, platform)) return std::nullopt;
+        counts.m = static_cast<int>(std::trunc(*m));
+    }
     focus = {};
     return counts;
 }
@@ -263,6 +354,7 @@ AnalysisInputs InputsOf(const AnalysisRequest& request, CheckedCounts counts) {
     AnalysisInputs inputs;
     inputs.n = counts.n;
     inputs.k = counts.k;
+    inputs.m = counts.m;
     inputs.p = counts.k + TaskCount(request.test);
     inputs.test = request.test;
     inputs.limitType = request.limit;
@@ -275,6 +367,8 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
     if (!counts) return outcome;
     AnalysisInputs inputs = InputsOf(request, *counts);
     AnalysisResults results;
+    std::vector<AnalysisResults> series;  // of m > 1 cases
+    std::vector<int> caseLines;
     const auto* entries = std::get_if<SummaryEntries>(&request.source);
     if (entries) {
         std::optional<AnalysisResults> checked = CheckSummaryEntries(inputs, *entries, platform, outcome.focus);
@@ -288,8 +382,9 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
         if (entries) {
             refusal = RunLongStep(options, [&] { return AnalyseEnteredStatistics(inputs, results); });
         } else {
-            const RawDataLoad load = LoadRawDataFile(inputs.n + 1, inputs.p, inputs.rawData, platform,
-                                                     TaskCount(inputs.test), std::get<RawDataFile>(request.source));
+            const RawDataLoad load = LoadRawDataFile(inputs.n + inputs.m, inputs.p, inputs.rawData, platform,
+                                                     TaskCount(inputs.test), std::get<RawDataFile>(request.source),
+                                                     inputs.m);
             if (!load.loaded) {
                 platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information),
                                      "Load data cancelled by user");
@@ -297,7 +392,11 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
             }
             inputs.dataFileName = load.fileName;
             inputs.names = load.names;
-            refusal = RunLongStep(options, [&] { return AnalyseRawData(inputs, load.caseLine, results); });
+            caseLines = load.caseLines;
+            refusal = RunLongStep(options, [&] {
+                return inputs.m == 1 ? AnalyseRawData(inputs, load.caseLine, results)
+                                     : AnalyseRawSeries(inputs, load, series);
+            });
         }
         if (refusal) {
             ShowError(platform, refusal->text);
@@ -306,8 +405,12 @@ AnalysisOutcome RunAnalysis(const AnalysisRequest& request, Platform& platform, 
         }
     }
     outcome.completed = true;
-    outcome.reportLines = WriteReport(inputs, results, request);
-    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results, inputs.names};
+    if (!series.empty()) results = series.front();
+    outcome.facts = {inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, results, {}, inputs.names};
+    if (series.empty() && !entries) series.push_back(results);
+    for (std::size_t i = 0; i < series.size(); ++i) outcome.facts.cases.push_back({caseLines[i], series[i]});
+    outcome.reportLines = outcome.facts.IsSeries() ? WriteSeriesReport(inputs, outcome.facts.cases, request)
+                                                   : WriteReport(inputs, results, request);
     return outcome;
 }
 

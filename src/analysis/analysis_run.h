@@ -37,15 +37,16 @@ struct ComputeOptions {
     std::function<void(const std::function<void()>& longStep)> runLongStep{};
 };
 
-// n and k as the checks read them.
+// n, k and (of a raw run) m as the checks read them.
 struct CheckedCounts {
     int n = 0;
     int k = 0;
+    int m = 1;
 };
 
 // The checks of the typed counts, each with its own message; the first that fails sets
 // focus to its field. The bounds of n are the raw table's, or for entered statistics
-// kMaxSummarySampleSize.
+// kMaxSummarySampleSize. The number of cases is checked for raw data only, last.
 std::optional<CheckedCounts> CheckCounts(const AnalysisRequest& request, Platform& platform, InputFocus& focus);
 
 // The inputs of the analysis of a request whose counts passed their checks.
@@ -71,6 +72,15 @@ enum class AnalysisStop { None, NotPositiveDefinite, CaseOutOfReach, TooLittleSp
 // case's z scores and the test, the dissociation test for a dissociation. Both sources
 // end here, so the same statistics give the same results bit for bit.
 AnalysisStop AnalyseStatistics(int n, int k, AnalysisTest test, LimitType limitType, AnalysisResults& results);
+
+// A series: the cases, each holding the controls' statistics and its own scores, analysed
+// as AnalyseStatistics would analyse each alone, to the last digit, but on one set of
+// draws. The first case (in order) that a single run would stop stops the series.
+struct SeriesStop {
+    AnalysisStop stop = AnalysisStop::None;
+    int caseIndex = 0;  // from 0: the case that stopped it
+};
+SeriesStop AnalyseSeries(int n, int k, AnalysisTest test, LimitType limitType, std::vector<AnalysisResults>& cases);
 
 constexpr long double kTooLittleSpread = 1e-6L;
 // The variable (1 .. p, tasks first) whose SD is smallest against its mean's magnitude,

@@ -24,6 +24,7 @@ constexpr int TaskCount(AnalysisTest test) { return test == AnalysisTest::Dissoc
 struct AnalysisInputs {
     int n = 0;
     int k = 0;
+    int m = 1;  // the cases, each against the same controls
     int p = 0;  // k + TaskCount(test)
     AnalysisTest test = AnalysisTest::Deficit;
     LimitType limitType = LimitType::TwoSided;
@@ -50,6 +51,12 @@ struct SummaryEntries {
     bool operator==(const SummaryEntries&) const = default;
 };
 
+// One case of a raw run: its line in the data file and its results.
+struct CaseFacts {
+    int line = 0;
+    AnalysisResults results;
+};
+
 // What a machine-readable report gives of a finished run.
 struct RunFacts {
     int n = 0;
@@ -57,7 +64,11 @@ struct RunFacts {
     AnalysisTest test = AnalysisTest::Deficit;
     LimitType limitType = LimitType::TwoSided;
     std::string dataFileName;  // empty when the statistics were entered
-    AnalysisResults results;
+    AnalysisResults results;   // the case's; of a series, the first case's
+    // A raw run's cases in the order of the file, one for a single case; empty when the
+    // statistics were entered.
+    std::vector<CaseFacts> cases;
+    bool IsSeries() const { return cases.size() > 1; }
     std::vector<std::string> names{};  // the data file's names of the variables, when it gave them
 };
 
@@ -77,6 +88,8 @@ struct AnalysisRequest {
     LimitType limit = LimitType::TwoSided;
     // The counts as typed, or as a statistics file holds them: the checks quote them.
     std::string nText, kText;
+    // The number of cases m of a raw run, as typed: the m lines after the n controls.
+    std::string mText = "1";
     DataSource source = RawDataFile{};
     std::vector<std::string> notes;      // the user's notes, line by line
     bool followsEarlierReport = false;   // the report starts with the separator line
@@ -88,7 +101,7 @@ struct AnalysisRequest {
 // An entry of a request: a count, a statistic of an entered table, or a setting of a
 // study's plan; index counts from 0 within its list (variables tasks first; correlations
 // in SummaryEntries order).
-enum class InputField { None, N, K, Mean, SD, CaseScore, Correlation, Alpha, TargetPower, Simulations, Draws };
+enum class InputField { None, N, K, M, Mean, SD, CaseScore, Correlation, Alpha, TargetPower, Simulations, Draws };
 struct InputFocus {
     InputField field = InputField::None;
     int index = 0;

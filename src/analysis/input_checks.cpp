@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "analysis/program_texts.h"
 #include "analysis/text_helpers.h"
 #include "numerics/text_format.h"
 
@@ -99,6 +100,20 @@ bool CheckCovariateCount(const std::string& caption, double x, const std::string
     if (IsWholeNumber(x) && std::trunc(x) >= 0 && std::trunc(x) < 6) return true;
     ShowWarning(platform,
                 "INPUT ERROR\n" + CaptionAndValue(caption, x, typed) + "\nThe value must be an integer from 0 to 5.");
+    return false;
+}
+
+bool CheckCaseCount(const std::string& caption, double x, const std::string& typed, Platform& platform) {
+    const std::string head = "INPUT ERROR\n" + CaptionAndValue(caption, x, typed);
+    if (!IsWholeNumber(x) || std::trunc(x) < 1) {
+        ShowWarning(platform, head + "\nThe value must be an integer of 1 or more.");
+        return false;
+    }
+    if (x <= kMaxCaseCount) return true;
+    ShowWarning(platform, head + "\nThe value must not be greater than " + std::to_string(kMaxCaseCount) +
+                              ": a series of at most " + std::to_string(kMaxCaseCount) +
+                              " cases is analysed at a time, as the report gives each case's outputs and a "
+                              "table of them all.");
     return false;
 }
 

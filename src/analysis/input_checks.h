@@ -33,6 +33,8 @@ bool CheckSampleSizeLimit(const std::string& caption, double x, const std::strin
                           int limit = kMaxSampleSize);
 // An integer from 0 to 5; otherwise the warning is shown.
 bool CheckCovariateCount(const std::string& caption, double x, const std::string& typed, Platform& platform);
+// An integer from 1 to kMaxCaseCount; otherwise the warning is shown.
+bool CheckCaseCount(const std::string& caption, double x, const std::string& typed, Platform& platform);
 // Fewer than n - 1 covariates for n controls, or fewer than n - 3 for a dissociation,
 // whose residual covariance needs n - k - 2 > 1; otherwise the error is shown.
 bool CheckCovariatesForSampleSize(int n, int k, Platform& platform, AnalysisTest test = AnalysisTest::Deficit);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "io/io_errors.h"
+#include "analysis/case_series.h"
 #include "analysis/power_run.h"
 #include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
@@ -119,6 +120,35 @@ std::string JsonCurve(const std::vector<Members>& points) {
     return json + (points.empty() ? "]" : "\n  ]");
 }
 
+// The results of one case, in the members a single case's object gives them, indented
+// for an object at indent.
+Members CaseMembers(const AnalysisResults& results, const RunFacts& facts, int indent) {
+    const tDissociationOutcome& outcome = results.outcome;
+    if (facts.test == AnalysisTest::Dissociation)
+        return {
+            {"task_1", JsonObject(DeficitMembers(outcome.tasks[0], facts.limitType), indent + 2)},
+            {"task_2", JsonObject(DeficitMembers(outcome.tasks[1], facts.limitType), indent + 2)},
+            {"conditional_correlation", JsonNumber(outcome.condCorrelation)},
+            {"dissociation", JsonObject(DifferenceMembers(outcome, facts.limitType), indent + 2)},
+        };
+    return DeficitMembers(outcome.tasks[0], facts.limitType);
+}
+
+// A series' cases, each an object with its number, its line, a single case's members and
+// its Holm-adjusted one-tailed p.
+std::string JsonCases(const RunFacts& facts) {
+    const std::vector<SeriesRow> rows = SeriesRows(facts);
+    std::string json = "[\n";
+    for (std::size_t i = 0; i < facts.cases.size(); ++i) {
+        Members members = {{"case", std::to_string(i + 1)}, {"line", std::to_string(facts.cases[i].line)}};
+        const Members results = CaseMembers(facts.cases[i].results, facts, 4);
+        members.insert(members.end(), results.begin(), results.end());
+        members.emplace_back("holm_p", JsonNumber(rows[i].holmP));
+        json += "    " + JsonObject(members, 4) + (i + 1 < facts.cases.size() ? ",\n" : "\n");
+    }
+    return json + "  ]";
+}
+
 }  // namespace
 
 std::string WritePowerJson(const PowerFacts& facts) {
@@ -173,22 +203,15 @@ std::string WriteJsonReport(const RunFacts& facts) {
         for (const std::string& name : facts.names) names += (names.empty() ? "[" : ", ") + JsonString(name);
         members.emplace_back("names", names + "]");
     }
-    members.insert(members.end(), {
-        {"n", std::to_string(facts.n)},
-        {"k", std::to_string(facts.k)},
-        {"limit", JsonString(LimitName(facts.limitType))},
-    });
-    const tDissociationOutcome& outcome = facts.results.outcome;
-    if (facts.test == AnalysisTest::Dissociation) {
-        members.insert(members.end(), {
-            {"task_1", JsonObject(DeficitMembers(outcome.tasks[0], facts.limitType), 2)},
-            {"task_2", JsonObject(DeficitMembers(outcome.tasks[1], facts.limitType), 2)},
-            {"conditional_correlation", JsonNumber(outcome.condCorrelation)},
-            {"dissociation", JsonObject(DifferenceMembers(outcome, facts.limitType), 2)},
-        });
+    members.emplace_back("n", std::to_string(facts.n));
+    members.emplace_back("k", std::to_string(facts.k));
+    if (facts.IsSeries()) members.emplace_back("m", std::to_string(facts.cases.size()));
+    members.emplace_back("limit", JsonString(LimitName(facts.limitType)));
+    if (facts.IsSeries()) {
+        members.emplace_back("cases", JsonCases(facts));
     } else {
-        const Members task = DeficitMembers(outcome.tasks[0], facts.limitType);
-        members.insert(members.end(), task.begin(), task.end());
+        const Members results = CaseMembers(facts.results, facts, 0);
+        members.insert(members.end(), results.begin(), results.end());
     }
     return JsonObject(members) + "\n";
 }

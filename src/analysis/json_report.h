@@ -14,6 +14,9 @@ namespace quorvane {
 // file is written only when the run read one. test is "deficit", whose results follow as
 // members of their own, or "dissociation", whose results are the objects task_1 and
 // task_2 (each a deficit's members), conditional_correlation and the object dissociation.
+// A series of cases gives m and, in place of the results, cases: a list of objects, each
+// with the case's number (case) and line, the results as a single case gives them, and
+// holm_p, its one-tailed p adjusted across the series.
 std::string WriteJsonReport(const RunFacts& facts);
 
 }  // namespace quorvane

@@ -39,6 +39,11 @@ std::optional<AnalysisTest> TestNamed(std::string_view name);
 // The captions of the two counts, which the checks quote in their messages.
 inline const std::string kSampleSizeCaption = "Number of control participants (n) :";
 inline const std::string kCovariateCountCaption = "Number of covariates :";
+// The raw program's third count: the cases of a series.
+inline const std::string kCaseCountCaption = "Number of cases (m) :";
+// The most cases of a series: each case's outputs and the table of all of them make
+// a report of about 100 lines a case.
+constexpr int kMaxCaseCount = 1000;
 // The items of the credible limit's choice, in LimitType order; the report names the
 // limit by them.
 inline const std::array<std::string, 3> kLimitCaptions = {"Two-sided", "One-sided lower", "One-sided upper"};
@@ -58,13 +63,13 @@ inline const std::string kDrawsCaption = "Draws per study :";
 std::string AlternativeName(Alternative alternative);
 std::optional<Alternative> AlternativeNamed(std::string_view name);
 
-// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first two,
-// and their captions Label1 .. Label8.
+// The raw program's input fields txtInput1 .. txtinput8, of which it shows the first three
+// (n, k and the number of cases m), and their captions Label1 .. Label8.
 constexpr int kInputFieldCount = 8;
 inline const std::array<std::string, kInputFieldCount> kLabelCaptions = {
     kSampleSizeCaption,
     kCovariateCountCaption,
-    "Total sample size (n) for the normative sample:",
+    kCaseCountCaption,
     "Individual's test score:",
     "Input 5",
     "Input 6 :",

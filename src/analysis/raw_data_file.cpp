@@ -35,10 +35,10 @@ std::string Needed(int count) {
     return std::to_string(count) + (count == 1 ? " is needed" : " are needed");
 }
 
-EDataFileError ShortFile(int found, int rowCount) {
-    const int controls = rowCount - 1;
-    const std::string who =
-        controls == 0 ? "the case" : Plural(controls, "control", "controls") + " and the case";
+EDataFileError ShortFile(int found, int rowCount, int caseCount) {
+    const int controls = rowCount - caseCount;
+    const std::string cases = caseCount == 1 ? "the case" : std::to_string(caseCount) + " cases";
+    const std::string who = controls == 0 ? cases : Plural(controls, "control", "controls") + " and " + cases;
     return EDataFileError("The data file holds " + Plural(found, "line", "lines") + " of data; " +
                           Needed(rowCount) + " (" + who + ").");
 }
@@ -443,7 +443,8 @@ void RefuseUnlessRegularFile(const std::string& path, const std::string& failure
 
 // What the file held beyond what was read: a mistyped n makes a control the case, a
 // mistyped k drops a covariate, and the user must hear of it.
-std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount, int taskCount) {
+std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount, int colCount, int taskCount,
+                                      int caseCount) {
     std::vector<std::string> notes;
     // "k + 1 = 2" for a deficit, "k + 2 = 3" for a dissociation; one task without
     // covariates asks for "k + 1 = 1", a single number.
@@ -452,7 +453,12 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
     const std::string askedNumbers = asked + (one ? " number" : " numbers");
     const std::string notUsed = one ? "the numbers after the first were not used."
                                     : FormatText("the numbers after the first %d were not used.", {colCount});
-    if (layout.numberLines > rowCount)
+    if (layout.numberLines > rowCount && caseCount > 1)
+        notes.push_back(FormatText("Note: the data file holds %d lines of numbers, but n + m = %d were asked "
+                                   "for: the last case's scores were taken from line %d, and the lines after it "
+                                   "were not used.",
+                                   {layout.numberLines, rowCount, layout.caseLine}));
+    else if (layout.numberLines > rowCount)
         notes.push_back(FormatText("Note: the data file holds %d lines of numbers, but n + 1 = %d were asked "
                                    "for: the case's scores were taken from line %d, and the lines after it "
                                    "were not used.",
@@ -482,8 +488,11 @@ std::vector<std::string> SurplusNotes(const RawDataLayout& layout, int rowCount,
 }  // namespace
 
 RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, RawDataTable& table,
-                          int taskCount) {
-    if (rowCount < 1 || rowCount > kMaxRows || colCount < taskCount || colCount > kMaxVars || taskCount < 1)
+                          int taskCount, int caseCount, std::vector<tVector>* cases) {
+    // The table holds the controls and the first case.
+    const int tableRows = rowCount - caseCount + 1;
+    if (caseCount < 1 || tableRows < 1 || tableRows > kMaxRows || colCount < taskCount || colCount > kMaxVars ||
+        taskCount < 1)
         throw std::out_of_range("raw data table size out of range");
 
     content = WithoutByteOrderMark(content);
@@ -502,8 +511,9 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     int lineNumber = 0;
     if (format.headerLine != 0) NextDataLine(lines, line, lineNumber);
     for (int row = 1; row <= rowCount; ++row) {
-        if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount);
+        if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount, caseCount);
         FieldCursor fields(line, format.separator);
+        tVector values;
         for (int col = 1; col <= colCount; ++col) {
             const std::optional<Field> field = fields.Next();
             if (!field) throw ShortLine(lineNumber, col - 1, colCount, taskCount);
@@ -521,7 +531,12 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
                                                             "names, but line %d holds %d columns.",
                                                             {format.namesGiven, format.lineBelow, format.fieldsBelow}));
             }
-            table(row, col) = *value;
+            values(col) = *value;
+            if (row <= tableRows) table(row, col) = *value;
+        }
+        if (row >= tableRows) {
+            layout.caseLines.push_back(lineNumber);
+            if (cases) cases->push_back(values);
         }
         // Nothing after the colCount-th number is stored; what follows is described in
         // the success box's note: the numbers that follow counted, or else the text.
@@ -589,14 +604,24 @@ std::optional<std::string> AskForDataFile(Platform& platform) {
 }  // namespace
 
 RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
-                            int taskCount, const RawDataFile& file) {
+                            int taskCount, const RawDataFile& file, int caseCount) {
     FillRawDataTable(table);
     const std::optional<std::string> fileName = file.path ? file.path : AskForDataFile(platform);
     if (!fileName || Trimmed(*fileName).empty()) return {};
 
-    const RawDataLayout layout = ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount);
+    RawDataLoad load;
+    load.loaded = true;
+    load.fileName = *fileName;
+    const RawDataLayout layout =
+        ReadRawData(ReadTextFile(*fileName), rowCount, colCount, table, taskCount, caseCount, &load.cases);
+    load.caseLine = layout.caseLine;
+    load.caseLines = layout.caseLines;
 
-    std::string text = FormatText("Data file consisting of n + 1 = %2d cases (rows) and %2d ", {rowCount, colCount}) +
+    const std::string rows =
+        caseCount == 1 ? FormatText("n + 1 = %2d cases (rows)", {rowCount})
+                       : FormatText("n + m = %2d rows (%d controls and %d cases)",
+                                    {rowCount, rowCount - caseCount, caseCount});
+    std::string text = "Data file consisting of " + rows + FormatText(" and %2d ", {colCount}) +
                        (colCount == 1 ? "variable (column)" : "variables (columns)") + " was loaded successfully";
     // How the file was read, unless it was as this box has always assumed.
     if (layout.separator == FieldSeparator::Blanks && layout.headerLine == 0)
@@ -607,9 +632,11 @@ RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Pla
                  : layout.separator == FieldSeparator::Semicolons ? "semicolon-separated values with a decimal comma"
                                                                    : "blank-separated values") +
                 (layout.headerLine != 0 ? ", with a header line naming the columns." : ".");
-    for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount)) (text += "\n\n") += note;
+    for (const std::string& note : SurplusNotes(layout, rowCount, colCount, taskCount, caseCount))
+        (text += "\n\n") += note;
     platform.ShowMessage(MessageKind::Information, DefaultCaption(MessageKind::Information), text);
-    return {true, *fileName, layout.caseLine, layout.names};
+    load.names = layout.names;
+    return load;
 }
 
 }  // namespace quorvane

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "analysis/power_run.h"
+#include "analysis/reported_outcome.h"
 #include "analysis/results_report.h"
 #include "analysis/text_helpers.h"
 
@@ -10,6 +11,19 @@ namespace quorvane {
 
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator) {
     const AnalysisResults& results = facts.results;
+    if (facts.IsSeries()) {
+        SeriesFigure series{facts.test, {}};
+        for (const CaseFacts& one : facts.cases) {
+            const tDissociationOutcome& o = one.results.outcome;
+            const ReportedOutcome r = facts.test == AnalysisTest::Dissociation
+                                          ? ReportedDifference(o, facts.limitType)
+                                          : ReportedDeficit(o.tasks[0].results, facts.limitType);
+            series.cases.push_back({one.line, r.effect, r.effectLower, r.effectUpper});
+        }
+        FigureInput figure{facts.limitType, series, decimalSeparator, facts.k > 0, {}};
+        figure.names = facts.names;
+        return figure;
+    }
     const DeficitFigure deficit{results.caseScores(1), results.outcome.tasks[0]};
     FigureInput figure = facts.test == AnalysisTest::Dissociation
                              ? FigureInputOf(facts.limitType, results.outcome, facts.k, decimalSeparator)

@@ -32,10 +32,26 @@ struct PowerCurveFigure {
     int simulations = 0, draws = 0;
 };
 
-// What the figure shows of one analysis: the numbers of its report, of either test.
+// One case of a series' figure: its effect size (Z-CCC, or a dissociation's Z-DCCC) with
+// the credible limits the report gives of it.
+struct SeriesCaseEffect {
+    int line = 0;
+    long double effect = 0;
+    std::optional<long double> lower, upper;
+};
+
+// The figure of a series of cases in place of one figure a case: every case's effect size
+// with its interval, a row a case, against the line where a one-tailed p of .05 would lie.
+struct SeriesFigure {
+    AnalysisTest test = AnalysisTest::Deficit;
+    std::vector<SeriesCaseEffect> cases;
+};
+
+// What the figure shows of one analysis: the numbers of its report, of either test, of a
+// study's plan, or of a series.
 struct FigureInput {
     LimitType limitType = LimitType::TwoSided;
-    std::variant<DeficitFigure, tDissociationOutcome, PowerCurveFigure> test;
+    std::variant<DeficitFigure, tDissociationOutcome, PowerCurveFigure, SeriesFigure> test;
     char decimalSeparator = '.';
     // Without covariates the conditional mean, SD and correlation are the controls' own,
     // and the figure names them so.
@@ -45,7 +61,7 @@ struct FigureInput {
     std::vector<std::string> names{};
 };
 
-// The figure of a finished run, of whichever test it ran.
+// The figure of a finished run, of whichever test it ran; of a series, the series' figure.
 FigureInput FigureInputOf(const RunFacts& facts, char decimalSeparator);
 // A dissociation's figure: both tasks against the controls, and the difference between them.
 FigureInput FigureInputOf(LimitType limitType, const tDissociationOutcome& outcome, int k, char decimalSeparator);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "analysis/case_series.h"
 #include "analysis/program_texts.h"
 #include "analysis/reported_outcome.h"
 #include "numerics/text_format.h"
@@ -128,6 +129,7 @@ void WriteCounts(const AnalysisInputs& inputs, Lines& lines) {
     // The counts the analysis used, not the texts they were read from ("4 99", "25.0").
     lines.push_back(FormatInputLine(kSampleSizeCaption, std::to_string(inputs.n)));
     lines.push_back(FormatInputLine(kCovariateCountCaption, std::to_string(inputs.k)));
+    if (inputs.m > 1) lines.push_back(FormatInputLine(kCaseCountCaption, std::to_string(inputs.m)));
     if (inputs.test == AnalysisTest::Dissociation)
         lines.push_back(" Analysis required: " + kTestCaptions[static_cast<std::size_t>(AnalysisTest::Dissociation)]);
     lines.push_back(" Credible limit required: " + kLimitCaptions[static_cast<std::size_t>(inputs.limitType)]);
@@ -426,6 +428,26 @@ std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const Analysi
         WriteRawData(inputs, separator, lines);
     }
     WriteAnalysis(inputs, results, separator, lines);
+    return lines;
+}
+
+std::vector<std::string> WriteSeriesReport(const AnalysisInputs& inputs, const std::vector<CaseFacts>& cases,
+                                           const AnalysisRequest& request) {
+    const char separator = request.decimalSeparator;
+    Lines lines;
+    WriteReportHead(ReportTitle(inputs.test, false, inputs.k), request.followsEarlierReport, lines);
+    WriteReportNotes(request.notes, lines);
+    WriteInputs(inputs, lines);
+    WriteRawData(inputs, separator, lines);
+    RunFacts facts{inputs.n, inputs.k, inputs.test, inputs.limitType, inputs.dataFileName, {}, cases};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        lines.push_back(" CASE " + std::to_string(i + 1) + " (line " + std::to_string(cases[i].line) + "):");
+        lines.push_back("");
+        WriteAnalysis(inputs, cases[i].results, separator, lines);
+        lines.push_back("");
+    }
+    Append(lines, SeriesTableLines(SeriesRows(facts), inputs.test, inputs.limitType, separator, kRuleLine.size()));
+    lines.push_back(kOneBlank);
     return lines;
 }
 

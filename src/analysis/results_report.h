@@ -62,4 +62,10 @@ void WriteEnteredTable(AnalysisTest test, int k, const SummaryEntries& entries, 
 std::vector<std::string> WriteReport(const AnalysisInputs& inputs, const AnalysisResults& results,
                                      const AnalysisRequest& request);
 
+// The report of a raw run's series of cases: the inputs once, each case's analysis under
+// the heading "CASE <i> (line <line>):" as a single run on that case writes it (from its
+// summary table to its OUTPUTS block), then the table of all cases.
+std::vector<std::string> WriteSeriesReport(const AnalysisInputs& inputs, const std::vector<CaseFacts>& cases,
+                                           const AnalysisRequest& request);
+
 }  // namespace quorvane

@@ -73,7 +73,11 @@ std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fie
 
 std::string SaveRequestInputs(const AnalysisRequest& request, Platform& platform) {
     const auto* entries = std::get_if<SummaryEntries>(&request.source);
-    if (!entries) return SaveCurrentData({request.nText, request.kText}, platform, request.test);
+    // The third field holds the number of cases of a series; a single case's file is as
+    // it always was.
+    if (!entries)
+        return SaveCurrentData({request.nText, request.kText, request.mText == "1" ? "" : request.mText}, platform,
+                               request.test);
     std::vector<std::string> texts = {request.nText, request.kText};
     for (std::size_t v = 0; v < entries->means.size(); ++v)
         texts.insert(texts.end(), {entries->means[v], entries->sds[v], entries->caseScores[v]});

@@ -99,6 +99,7 @@ std::string EntryCaption(InputField field, int index, AnalysisTest test) {
         }
         case InputField::N: return kSampleSizeCaption;
         case InputField::K: return kCovariateCountCaption;
+        case InputField::M: return kCaseCountCaption;
         case InputField::Alpha: return kAlphaCaption;
         case InputField::TargetPower: return kTargetPowerCaption;
         case InputField::Simulations: return kSimulationsCaption;

@@ -22,6 +22,8 @@
 #include <unistd.h>
 
 #include "analysis/analysis_run.h"
+#include "analysis/case_series.h"
+#include "io/atomic_file.h"
 #include "io/io_errors.h"
 #include "analysis/json_report.h"
 #include "analysis/power_run.h"
@@ -41,7 +43,7 @@ constexpr int kExitStopped = 1;
 constexpr int kExitUsage = 2;
 
 const char* const kUsage =
-    "Usage: quorvane-report --n N --k K [options] [--] FILE\n"
+    "Usage: quorvane-report --n N --k K [--cases M] [options] [--] FILE\n"
     "       quorvane-report --summary --n N --k K --means LIST --sds LIST --case LIST\n"
     "                       [--correlations LIST] [options]\n"
     "       quorvane-report --statistics STATSFILE [options]\n"
@@ -64,8 +66,16 @@ const char* const kUsage =
     "n controls drawn at random from that population. The deficit test's power is exact; the\n"
     "tool also gives its limit as n grows and the smallest n that reaches the target power.\n"
     "The dissociation's is simulated from fixed seeds and given with its standard error.\n"    "\n"
+    "A case series, many cases against the same controls: with --cases M the M lines after\n"
+    "the N controls are the cases, each tested against the controls as a file holding the\n"
+    "controls and that case alone would be. The report gives each case's outputs, then a\n"
+    "table of all cases with Holm-adjusted p values, e.g.\n"
+    "  quorvane-report --n 20 --k 1 --cases 4 --table series.csv case_series.csv\n"
+    "\n"
     "  --n N               number of control participants, as typed into the main window\n"
     "  --k K               number of covariates, 0 to 5, as typed into the main window\n"
+    "  --cases M           number of cases, 1 (default) to 1000: the M lines after the\n"
+    "                      controls (raw data only)\n"
     "  --test T            deficit (default): the test for a deficit on one task;\n"
     "                      dissociation: the test for a dissociation between two tasks\n"
     "                      (a statistics file names its test; T must agree with it)\n"
@@ -84,6 +94,7 @@ const char* const kUsage =
     "  --notes LINE        one line of the user's notes; repeat for more lines\n"
     "  --format F          text (default): the report; json: one JSON object with n, k,\n"
     "                      the limit and the results, each number to 17 significant digits\n"
+    "                      (of a series, \"cases\": a list of each case's results)\n"
     "  --power             plan a study: the power at each n, and for the deficit test the\n"
     "                      sample size, from --summary's lists or --statistics' file; --n may\n"
     "                      then be a list (\"10,20,40\"), and with --statistics it replaces\n"
@@ -96,6 +107,8 @@ const char* const kUsage =
     "                      10000)\n"
     "  --draws D           its draws per study, 1000 to 1000000 (default 10000); on a\n"
     "                      terminal, standard error shows the simulation's progress\n"
+    "  --table FILE        also write the table of the cases to FILE as CSV for\n"
+    "                      spreadsheets: a header line, commas, full stops as decimal points\n"
     "{files}"
     "  --version           show the program's version\n"
     "  --help              show this text\n"
@@ -137,7 +150,8 @@ public:
 enum class Format { Text, Json };
 
 struct Arguments {
-    std::optional<std::string> n, k;
+    std::optional<std::string> n, k, cases;
+    std::optional<std::string> table;  // --table FILE
     std::optional<AnalysisTest> test;
     LimitType limit = LimitType::TwoSided;
     bool limitGiven = false;
@@ -176,6 +190,8 @@ const Option kOptions[] = {
     {"--version", Takes::Nothing, [](Arguments& a, const std::string&) { return a.version = true; }},
     {"--n", Takes::Value, [](Arguments& a, const std::string& v) { a.n = v; return true; }},
     {"--k", Takes::Value, [](Arguments& a, const std::string& v) { a.k = v; return true; }},
+    {"--cases", Takes::Value, [](Arguments& a, const std::string& v) { a.cases = v; return true; }},
+    {"--table", Takes::FileName, [](Arguments& a, const std::string& v) { a.table = v; return true; }},
     {"--notes", Takes::Lines, [](Arguments& a, const std::string& v) { a.notes.push_back(v); return true; }},
     {"--test", Takes::Value,
      [](Arguments& a, const std::string& v) {
@@ -241,6 +257,7 @@ bool CheckMode(const Arguments& a) {
     if (a.alpha || a.alternative || a.targetPower || a.simulations || a.draws)
         return Usage("--alpha, --alternative, --target-power, --simulations and --draws need --power");
     const bool listGiven = a.means || a.sds || a.caseScores || a.correlations;
+    if (a.cases && (a.statistics || a.summary)) return Usage("--cases needs a raw data file");
     if (a.statistics) {
         if (a.n || a.k || listGiven || a.file)
             return Usage("--statistics takes the place of --n, --k, the lists and a data file");
@@ -265,7 +282,8 @@ bool CheckOutputs(const Arguments& a) {
     std::vector<InputFile> inputs;
     if (a.file) inputs.push_back({*a.file, kDataFile});
     if (a.statistics) inputs.push_back({*a.statistics, kStatisticsFile});
-    for (const auto& [option, output] : {std::pair{"--pdf", a.files.pdf}, std::pair{"--figure", a.files.figure}}) {
+    for (const auto& [option, output] :
+         {std::pair{"--pdf", a.files.pdf}, std::pair{"--figure", a.files.figure}, std::pair{"--table", a.table}}) {
         if (!output) continue;
         if (const auto reason = SameFileAsInput(*output, inputs))
             return Usage(std::string("the file of ") + option + " " + Quoted(*output) + " " + *reason);
@@ -281,6 +299,10 @@ bool CheckOutputs(const Arguments& a) {
     };
     if (pdf && figure && (resolved(*pdf) == resolved(*figure) || IsSameFile(*pdf, *figure)))
         return Usage("--pdf and --figure name the same file " + Quoted(*figure) + ": the figure would overwrite the PDF");
+    for (const auto& [option, other] : {std::pair{"--pdf", pdf}, std::pair{"--figure", figure}})
+        if (a.table && other && (resolved(*a.table) == resolved(*other) || IsSameFile(*a.table, *other)))
+            return Usage(std::string("--table and ") + option + " name the same file " + Quoted(*a.table) +
+                         ": one would overwrite the other");
     return true;
 }
 
@@ -369,6 +391,8 @@ int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, co
           char decimalSeparator) {
     if (!WriteOut(reportLines, args.format == Format::Json ? WriteJsonReport(facts) : "", args)) return kExitStopped;
     WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
+    if (args.table)
+        WriteFileAtomically(*args.table, SeriesTableCsv(facts), "The table file " + Quoted(*args.table) + " cannot be written");
     return kExitReport;
 }
 
@@ -380,6 +404,7 @@ std::optional<AnalysisRequest> RequestOf(const Arguments& args) {
     request.limit = args.limit;
     request.nText = args.n.value_or("");
     request.kText = args.k.value_or("");
+    request.mText = args.cases.value_or("1");
     request.notes = args.notes;
     request.decimalSeparator = RegionalDecimalSeparator();
     if (args.statistics) {

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
+#include <type_traits>
 #include <variant>
 
 #include "analysis/reported_outcome.h"
@@ -742,6 +743,94 @@ const QColor kBand(0xe3, 0xe3, 0xe3);
 const QColor kBar(0x8f, 0xa9, 0xc4);
 const QColor kAccent(0xc0, 0x1f, 0x1f);
 
+// ---- A series of cases: one figure for all of them ----
+
+// Where a one-tailed p of .05 would lie: at the Z below which 5% of the control population
+// fall, Phi^-1(.05). That is exact for controls whose mean and SD are known; the Bayesian
+// p of a case there is a little above .05, as it allows for their estimation from a
+// sample (for k = 0 the p = .05 point is the t quantile times sqrt((n + 1) / n)), and with
+// covariates it moves with each case's covariate scores, so that no one line is exact for
+// every case. The population's line is the same for all cases and says what it is.
+constexpr double kFivePercentZ = -1.6448536269514722;
+constexpr double kSeriesRow = 14;        // a case's row, while the plot stays within kSeriesPlotMost
+constexpr double kSeriesPlotMost = 560;  // a long series has thinner rows: the figure fits a page
+constexpr double kSeriesLabelRoom = 92;  // left of the plot: "Case 12 (line 33)"
+constexpr double kSeriesPlotTop = 62;
+
+FigureGeometry LayoutSeriesFigure(const SeriesFigure& series, const FigureInput& in, double width) {
+    const bool dissociation = series.test == AnalysisTest::Dissociation;
+    const std::string name = dissociation ? "Z-DCCC" : "Z-CCC";
+    const char sep = in.decimalSeparator;
+    const auto count = static_cast<double>(std::max<std::size_t>(1, series.cases.size()));
+    const double row = std::min(kSeriesRow, kSeriesPlotMost / count);
+
+    FigureGeometry figure;
+    figure.width = width;
+    FigurePanel& panel = figure.cases;
+    panel.plot = {kSideMargin + kSeriesLabelRoom, kSeriesPlotTop, width - 2 * kSideMargin - kSeriesLabelRoom,
+                  row * count + row};
+    // The axis spans every limit and estimate, the .05 line(s) and 0, with a margin.
+    double lo = dissociation ? kFivePercentZ : std::min(kFivePercentZ, 0.0);
+    double hi = dissociation ? -kFivePercentZ : 0.0;
+    for (const SeriesCaseEffect& c : series.cases)
+        for (const auto value : {std::optional(c.effect), c.lower, c.upper})
+            if (value && std::isfinite(static_cast<double>(*value))) {
+                lo = std::min(lo, static_cast<double>(*value));
+                hi = std::max(hi, static_cast<double>(*value));
+            }
+    const double margin = 0.05 * (hi - lo);
+    lo -= margin;
+    hi += margin;
+    panel.axis = {panel.plot.width / (hi - lo), panel.plot.left, lo};
+    AddTicks(panel, lo, hi, TickTarget(panel.plot.width), [](double v) { return v; }, sep);
+    panel.markers.push_back({panel.axis.At(0), LineStyle::Solid, false});
+    panel.markers.push_back({panel.axis.At(kFivePercentZ), LineStyle::Dashed, false});
+    if (dissociation) panel.markers.push_back({panel.axis.At(-kFivePercentZ), LineStyle::Dashed, false});
+
+    // Every case's interval as a bar with end caps, its estimate a dot; a one-sided limit's
+    // bar runs on to the plot's edge, as the interval has no end on that side. A label
+    // every so many rows when the rows are too thin for each to have one.
+    const std::size_t labelEvery = static_cast<std::size_t>(std::ceil(9 / row));
+    for (std::size_t i = 0; i < series.cases.size(); ++i) {
+        const SeriesCaseEffect& c = series.cases[i];
+        const double y = panel.plot.top + row * (static_cast<double>(i) + 1);
+        const double from = c.lower ? panel.axis.At(static_cast<double>(*c.lower)) : panel.plot.left;
+        const double to = c.upper ? panel.axis.At(static_cast<double>(*c.upper)) : panel.plot.right();
+        panel.guides.push_back({{from, y}, {to, y}});
+        const double cap = std::min(3.0, row / 3);
+        if (c.lower) panel.guides.push_back({{from, y - cap}, {from, y + cap}});
+        if (c.upper) panel.guides.push_back({{to, y - cap}, {to, y + cap}});
+        panel.dots.push_back({panel.axis.At(static_cast<double>(c.effect)), y});
+        if (i % labelEvery == 0)
+            panel.texts.push_back({panel.plot.left - 6, y + kTickSize / 3,
+                                   "Case " + std::to_string(i + 1) + " (line " + std::to_string(c.line) + ")",
+                                   TextAlign::Right, kTickSize});
+    }
+
+    const std::string interval = in.limitType == LimitType::TwoSided ? "95% credible interval"
+                                                                     : "95% one-sided credible limit";
+    AddHeading(panel, 0,
+               {"The cases against the same controls: " + std::to_string(series.cases.size()) + " cases",
+                "dot: each case's effect size " + name + "; bar: its " + interval,
+                dissociation ? "dashed: " + name + FormatText(" = %1.3f and %1.3f", {kFivePercentZ, -kFivePercentZ}, sep) +
+                                   ", where a one-tailed p of .05 would lie (5% of the controls beyond)"
+                             : "dashed: " + name + FormatText(" = %1.3f", {kFivePercentZ}, sep) +
+                                   ", where a one-tailed p of .05 would lie (5% of the controls below)"});
+    AddAxisLabel(panel, dissociation ? "Standardised difference, task 1 less task 2 (Z-DCCC)"
+                                     : "Standard deviations from the controls (Z-CCC)");
+    const double captionTop = panel.plot.bottom() + kPanelEnd + 8;
+    const std::vector<std::string> caption = {
+        std::string(dissociation ? "The dashed lines stand" : "The dashed line stands") +
+            " where a one-tailed p of .05 would lie were the controls' statistics known",
+        "exactly. Each case's p allows for their estimation from the control sample (and for its covariate",
+        "scores), so a case on the line has a p a little above .05, the more so the smaller the sample."};
+    for (std::size_t i = 0; i < caption.size(); ++i)
+        figure.captions.push_back(
+            {kSideMargin, captionTop + 11 * static_cast<double>(i), caption[i], TextAlign::Left, kInfoSize});
+    figure.height = captionTop + 11 * static_cast<double>(caption.size());
+    return figure;
+}
+
 // An axis line, with a gap and two slashes where it breaks; from and to are its ends
 // along it, across where it lies across.
 void PaintAxisLine(QPainter& painter, const FigureAxis& axis, double from, double to, double across, bool vertical) {
@@ -819,18 +908,23 @@ double FigureAxis::At(double value) const {
 FigureGeometry LayoutFigure(const FigureInput& input, double width) {
     return std::visit(
         [&](const auto& test) {
-            FigureGeometry figure;
-            figure.width = width;
-            figure.cases = LayoutCasePanel(test, input, width);
-            figure.posterior = LayoutPosteriorPanel(test, input, figure.cases.plot.bottom() + kPanelEnd + kPanelGap, width);
-            const FigurePanel& last = figure.posterior.plot.width > 0 ? figure.posterior : figure.cases;
-            const double captionTop = last.plot.bottom() + kPanelEnd + 8;
-            const std::vector<std::string> caption = Caption(test);
-            for (std::size_t i = 0; i < caption.size(); ++i)
-                figure.captions.push_back(
-                    {kSideMargin, captionTop + 11 * static_cast<double>(i), caption[i], TextAlign::Left, kInfoSize});
-            figure.height = captionTop + 11 * static_cast<double>(caption.size());
-            return figure;
+            if constexpr (std::is_same_v<std::decay_t<decltype(test)>, SeriesFigure>) {
+                return LayoutSeriesFigure(test, input, width);
+            } else {
+                FigureGeometry figure;
+                figure.width = width;
+                figure.cases = LayoutCasePanel(test, input, width);
+                figure.posterior =
+                    LayoutPosteriorPanel(test, input, figure.cases.plot.bottom() + kPanelEnd + kPanelGap, width);
+                const FigurePanel& last = figure.posterior.plot.width > 0 ? figure.posterior : figure.cases;
+                const double captionTop = last.plot.bottom() + kPanelEnd + 8;
+                const std::vector<std::string> caption = Caption(test);
+                for (std::size_t i = 0; i < caption.size(); ++i)
+                    figure.captions.push_back({kSideMargin, captionTop + 11 * static_cast<double>(i), caption[i],
+                                               TextAlign::Left, kInfoSize});
+                figure.height = captionTop + 11 * static_cast<double>(caption.size());
+                return figure;
+            }
         },
         input.test);
 }

@@ -98,8 +98,9 @@ struct FigurePanel {
 struct FigureGeometry {
     double width = 0;
     double height = 0;
-    FigurePanel cases;      // the case against the controls; a plan's power curve
-    FigurePanel posterior;  // how sure we are; a plan has none (its plot has no width)
+    FigurePanel cases;      // the case against the controls; a plan's power curve; every case's
+                            // effect size of a series
+    FigurePanel posterior;  // how sure we are; a plan or a series has none (its plot has no width)
     std::vector<FigureText> captions;
 };
 

@@ -95,6 +95,7 @@ bool TfrmPower::AsksFor(InputField field) {
         case InputField::Draws: return true;
         case InputField::None:
         case InputField::K:
+        case InputField::M:
         case InputField::Mean:
         case InputField::SD:
         case InputField::CaseScore:

@@ -271,6 +271,7 @@ QLineEdit* TfrmSummary::EntryField(InputField field, int index) const {
         case InputField::TargetPower:
         case InputField::Simulations:
         case InputField::Draws:  // the power dialog's
+        case InputField::M:      // the companion analyses one case
         case InputField::None: break;
     }
     return nullptr;

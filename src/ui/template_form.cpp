@@ -77,7 +77,10 @@ const char* const kDescriptionUse =
     "the file are reproduced in the output so that users can check its integrity).  "
     "The methods are computationally intensive, so there will be a delay (typically "
     "less than 30 seconds) before the results are displayed. The results can be "
-    "viewed on screen, printed, or saved to file.  ( Current version "
+    "viewed on screen, printed, or saved to file.  "
+    "To compare a series of cases with the same controls, enter their number in \"Number of "
+    "cases (m)\": the m rows after the n controls are then the cases, each analysed as it would "
+    "be alone, and the report ends with a table of all of them.  ( Current version "
     "of program: " QUORVANE_VERSION ", built on " QUORVANE_BUILD_DATE " ).";
 
 QString DescriptionText() {
@@ -139,7 +142,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent) : MainForm(platf
     std::array<QLabel*, kInputFieldCount> labels{};
     std::array<QLineEdit*, kInputFieldCount> inputs{};
     for (int i = 0; i < kInputFieldCount; ++i) {
-        const int y = 196 + 40 * i;  // only the first two rows are ever shown
+        const int y = 196 + 40 * i;  // only the first three rows are ever shown
         labels[i] = new QLabel(Panel1);
         labels[i]->setGeometry(16, y, 664, 26);
         labels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -162,7 +165,8 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent) : MainForm(platf
     MakeButtonBar(507);
 
     setTabOrder(txtInput1, txtInput2);
-    setTabOrder(txtInput2, RadioGroup2Items->button(0));
+    setTabOrder(txtInput2, txtInput3);
+    setTabOrder(txtInput3, RadioGroup2Items->button(0));
     setTabOrder(RadioGroup2Items->button(0), RadioGroup2Items->button(1));
     setTabOrder(RadioGroup2Items->button(1), RadioGroup1Items->button(0));
     setTabOrder(RadioGroup1Items->button(0), RadioGroup1Items->button(1));
@@ -179,7 +183,7 @@ TfrmTemplate::TfrmTemplate(Platform& platform, QWidget* parent) : MainForm(platf
 
 void TfrmTemplate::FormCreate() {
     memoComments->clear();
-    for (QLineEdit* edit : Inputs()) edit->clear();
+    ClearInputs();
     setWindowTitle(QString::fromStdString(ProgramTitle));
     DescripFld->setPlainText(DescriptionText());
     const auto labels = Labels();
@@ -188,13 +192,18 @@ void TfrmTemplate::FormCreate() {
 }
 
 void TfrmTemplate::LoadPreviousData() {
-    // Two input fields in this program; the saved inputs file is never read back.
+    // Three input fields in this program; the saved inputs file is never read back.
     const auto labels = Labels();
     const auto inputs = Inputs();
     for (int i = 0; i < kInputFieldCount; ++i) {
-        labels[i]->setVisible(i < 2);
-        inputs[i]->setVisible(i < 2);
+        labels[i]->setVisible(i < 3);
+        inputs[i]->setVisible(i < 3);
     }
+}
+
+void TfrmTemplate::ClearInputs() {
+    for (QLineEdit* edit : Inputs()) edit->clear();
+    txtInput3->setText(QStringLiteral("1"));  // one case unless a series is asked for
 }
 
 void TfrmTemplate::RadioGroup2Click() {
@@ -219,6 +228,7 @@ std::array<QLabel*, kInputFieldCount> TfrmTemplate::Labels() const {
 
 AnalysisRequest TfrmTemplate::CurrentRequest() const {
     AnalysisRequest request = RequestOfCommonInputs();
+    request.mText = txtInput3->text().toStdString();
     request.source = RawDataFile{};  // chosen in the open dialog
     return request;
 }
@@ -234,6 +244,7 @@ void TfrmTemplate::cmdComputeClick() {
         if (!outcome.completed) {
             if (outcome.focus.field == InputField::N) txtInput1->setFocus();
             if (outcome.focus.field == InputField::K) txtInput2->setFocus();
+            if (outcome.focus.field == InputField::M) txtInput3->setFocus();
             return;
         }
         if (!results_) return;
@@ -249,7 +260,7 @@ void TfrmTemplate::cmdComputeClick() {
 
 void TfrmTemplate::btnclearDataClick() {
     RunUserAction(platform_, [this] {
-        for (QLineEdit* edit : Inputs()) edit->clear();
+        ClearInputs();
         memoComments->clear();
         DeleteSavedInputs(platform_);
         txtInput1->setFocus();

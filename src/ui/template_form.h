@@ -1,5 +1,5 @@
 #pragma once
-// TfrmTemplate: the main window. The user types n and k, picks the analysis (a deficit
+// TfrmTemplate: the main window. The user types n, k and the number of cases m, picks the analysis (a deficit
 // or a dissociation) and the kind of credible limit, may type notes, and starts the
 // analysis with Compute.
 
@@ -43,6 +43,8 @@ protected:
 private:
     void FormCreate();
     void LoadPreviousData();
+    // Empties the fields, but for the number of cases, which is 1.
+    void ClearInputs();
     void DescripFldChange();
     // The caption names the test chosen, as the report's title does: "without covariates"
     // once the k typed is 0. Also on each change of k.

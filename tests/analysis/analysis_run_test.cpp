@@ -83,12 +83,14 @@ struct InputFailure {
     const char* text;
     InputFocus focus;
     AnalysisTest test = AnalysisTest::Deficit;
+    const char* m = "1";
 };
 
 class InputFailures : public ComputeSequence, public ::testing::WithParamInterface<InputFailure> {};
 
 TEST_P(InputFailures, ShowOneMessageMoveTheFocusAndSaveNothing) {
     const InputFailure& c = GetParam();
+    request_.mText = c.m;
     const AnalysisOutcome outcome = Compute(c.n, c.k, c.test);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.focus, c.focus);
@@ -153,7 +155,21 @@ INSTANTIATE_TEST_SUITE_P(
                      InputFocus{InputField::K}, AnalysisTest::Dissociation},
         InputFailure{"DissociationOfFiveCovariatesForEightControls", "8", "5", MessageKind::Error,
                      " With a control sample size of  8, the maximum number of covariates for a dissociation is  4 ",
-                     InputFocus{InputField::K}, AnalysisTest::Dissociation}),
+                     InputFocus{InputField::K}, AnalysisTest::Dissociation},
+        InputFailure{"NoCases", "12", "1", MessageKind::Warning,
+                     "INPUT ERROR\n\n(  Number of cases (m) :  )\n\nData have not been entered in this field.",
+                     InputFocus{InputField::M}, AnalysisTest::Deficit, ""},
+        InputFailure{"ZeroCases", "12", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of cases (m) :  0.000  )\nThe value must be an integer of 1 or more.",
+                     InputFocus{InputField::M}, AnalysisTest::Deficit, "0"},
+        InputFailure{"FractionalCases", "12", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of cases (m) :  2.500  )\nThe value must be an integer of 1 or more.",
+                     InputFocus{InputField::M}, AnalysisTest::Deficit, "2.5"},
+        InputFailure{"TooLongASeries", "12", "1", MessageKind::Warning,
+                     "INPUT ERROR\n(  Number of cases (m) :  1001.000  )\nThe value must not be greater than 1000: a "
+                     "series of at most 1000 cases is analysed at a time, as the report gives each case's outputs "
+                     "and a table of them all.",
+                     InputFocus{InputField::M}, AnalysisTest::Deficit, "1001"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComputeSequence, CancellingTheDialogKeepsTheSavedInputs) {
@@ -534,6 +550,79 @@ TEST(StandardiseScores, AZeroStandardDeviationIsADivisionByZero) {
         FAIL() << "expected EZeroDivide";
     } catch (const EZeroDivide& error) {
         EXPECT_STREQ(error.what(), "Floating point division by zero");
+    }
+}
+
+// A series against the same controls: each case's block of the report, from its summary
+// table to its OUTPUTS, is the report of a file holding the controls and that case alone.
+struct Series {
+    const char* name;
+    AnalysisTest test;
+    const char* n;
+    const char* k;
+    std::string controls;
+    std::vector<std::string> cases;
+};
+
+class SeriesOfCases : public ComputeSequence, public ::testing::WithParamInterface<Series> {};
+
+TEST_P(SeriesOfCases, EachCaseIsTheSingleRunOnTheControlsAndThatCase) {
+    const Series& c = GetParam();
+    std::string series = c.controls;
+    for (const std::string& line : c.cases) series += line;
+    platform_.openAnswers.push_back(WriteData("series.txt", series + "1 2 3 4\n"));  // a surplus line
+    request_.mText = std::to_string(c.cases.size());
+    const AnalysisOutcome outcome = Compute(c.n, c.k, c.test);
+    ASSERT_TRUE(outcome.completed);
+    const std::string m = std::to_string(c.cases.size()), rows = std::to_string(std::stoi(c.n) + c.cases.size());
+    for (const std::string& said :
+         {" rows (" + std::string(c.n) + " controls and " + m + " cases)",
+          "n + m = " + rows + " were asked for: the last case's scores were taken from line " + rows})
+        EXPECT_NE(platform_.messages[0].text.find(said), std::string::npos) << said;
+    const std::vector<std::string>& report = outcome.reportLines;
+    request_.mText = "1";
+    for (std::size_t i = 0; i < c.cases.size(); ++i) {
+        platform_.openAnswers.push_back(WriteData("one.txt", c.controls + c.cases[i]));
+        std::vector<std::string> single = Compute(c.n, c.k, c.test).reportLines;
+        single.erase(single.begin(), std::find_if(single.begin(), single.end(), [](const std::string& line) {
+                         return line.starts_with(" Summary statistics for the control sample");
+                     }));
+        ASSERT_FALSE(single.empty());
+        const std::string heading =
+            " CASE " + std::to_string(i + 1) + " (line " + std::to_string(std::stoi(c.n) + i + 1) + "):";
+        const auto block = std::find(report.begin(), report.end(), heading);
+        ASSERT_GE(std::distance(block, report.end()), static_cast<std::ptrdiff_t>(single.size() + 2)) << heading;
+        EXPECT_EQ(std::vector<std::string>(block + 2, block + 2 + static_cast<std::ptrdiff_t>(single.size())), single)
+            << heading;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SeriesOfCases,
+    ::testing::Values(Series{"DeficitWithoutCovariates", AnalysisTest::Deficit, "5", "0",
+                             "10\n12\n11\n13\n9\n", {"4\n", "12.5\n"}},
+                      Series{"DissociationOfTwoCovariates", AnalysisTest::Dissociation, "8", "2",
+                             "50 31 60 12\n52 35 66 14\n47 30 70 10\n55 36 58 13\n49 29 75 11\n"
+                             "53 33 64 15\n51 34 69 12\n48 32 62 9\n",
+                             {"38 33 65 12\n", "50 20 61 13\n"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComputeSequence, ASeriesStopsAtACaseNamingItsLineOrAtTooFewLinesWithTheCounts) {
+    platform_.openAnswers.push_back(WriteData("far.txt", "10 40\n12 38\n11 45\n13 41\n11 40\n-9e9 50\n"));
+    request_.mText = "2";
+    EXPECT_FALSE(Compute("4", "1").completed);
+    ASSERT_EQ(platform_.messages.size(), 2u);
+    EXPECT_EQ(platform_.messages[1].text,
+              "Analysis cannot proceed as the case's score on the task of interest lies implausibly far from the "
+              "scores of the control sample (given the case's scores on the covariates): check the line of case 2 "
+              "in the data file (line 6) for an error of entry");
+    platform_.openAnswers.push_back(WriteData("short.txt", "10 40\n12 38\n11 45\n13 41\n11 40\n"));
+    request_.mText = "3";
+    try {
+        Compute("4", "1");
+        ADD_FAILURE() << "a short file was read";
+    } catch (const EDataFileError& error) {
+        EXPECT_STREQ(error.what(), "The data file holds 5 lines of data; 7 are needed (4 controls and 3 cases).");
     }
 }
 

@@ -339,6 +339,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsageError{"NoArguments", {}},
         UsageError{"NoK", {"--n", "5", "FILE"}},
+        UsageError{"CasesOfEnteredStatistics", {"--statistics", "norms.txt", "--cases", "2"},
+                   "--cases needs a raw data file"},
+        UsageError{"TableOverThePdf", {"--n", "4", "--k", "1", "--pdf", "t.csv", "--table", "./t.csv", "FILE"},
+                   "--table and --pdf name the same file \"./t.csv\": one would overwrite the other", true},
         UsageError{"NoDataFile", {"--n", "5", "--k", "1"}},
         UsageError{"UnknownLimit", {"--n", "5", "--k", "1", "--limit", "sideways", "FILE"}},
         UsageError{"UnknownOption", {"--n", "5", "--k", "1", "--verbose", "FILE"}},
@@ -434,6 +438,27 @@ TEST_F(ReportTool, PowerPrintsThePlanAsTextOrJson) {
 }
 
 // "--" ends the options: a data file may be named like one.
+// A series of the last two lines: the JSON's cases and the CSV table give the same numbers.
+TEST_F(ReportTool, ASeriesGivesItsCasesInJsonAndItsTableAsCsv) {
+    const ToolRun run =
+        Run({"--n", "4", "--k", "1", "--cases", "2", "--format", "json", "--table", "cases.csv", WriteData(kFourControls)});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("  \"m\": 2,\n"), std::string::npos);
+    EXPECT_NE(run.out.find("      \"line\": 6,\n"), std::string::npos);
+    std::istringstream csv(Slurp(folder_ / "cases.csv"));
+    std::string header, line;
+    std::getline(csv, header);
+    EXPECT_EQ(header, "case,line,score,one_tailed_p,holm_p,z_ccc,z_ccc_lower,z_ccc_upper,percent_below,"
+                      "percent_below_lower,percent_below_upper\r");
+    for (const char* start : {"1,5,55,", "2,6,39,"}) {
+        ASSERT_TRUE(std::getline(csv, line));
+        EXPECT_EQ(line.rfind(start, 0), 0u) << line;
+        const std::string p = line.substr(std::string(start).size(), line.find(',', std::string(start).size()) - std::string(start).size());
+        EXPECT_NE(run.out.find("\"one_tailed_p\": " + p + ",\n"), std::string::npos) << p;
+    }
+    EXPECT_FALSE(std::getline(csv, line));
+}
+
 TEST_F(ReportTool, TwoDashesEndTheOptions) {
     WriteData(kFourControls, "-h");
     const ToolRun run = Run({"--n", "5", "--k", "1", "--", "-h"});

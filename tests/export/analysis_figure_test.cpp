@@ -38,7 +38,7 @@ FigureInput MakeInput(double z, LimitType limitType, int k = 1) {
     }
     h.below = 7;
     h.above = 3;
-    RunFacts facts{30, k, AnalysisTest::Deficit, limitType, "", {}};
+    RunFacts facts{30, k, AnalysisTest::Deficit, limitType, "", {}, {}};
     facts.results.caseScores(1) = d.caseScore;
     facts.results.outcome.tasks[0] = d.outcome;
     return FigureInputOf(facts, '.');
@@ -226,7 +226,7 @@ FigureInput MakeDissociation(double z1, double z2, double r, LimitType limitType
         const double mid = (h.Edge(i) + h.Edge(i + 1)) / 2 - zd;
         h.counts[i] = static_cast<int>(std::lround(4000 * std::exp(-0.5 * mid * mid)));
     }
-    RunFacts facts{30, k, AnalysisTest::Dissociation, limitType, "", {}};
+    RunFacts facts{30, k, AnalysisTest::Dissociation, limitType, "", {}, {}};
     facts.results.outcome = d;
     return FigureInputOf(facts, '.');
 }
@@ -488,6 +488,60 @@ TEST(PowerFigure, MarksTheCurveTargetAsymptoteAndSampleSize) {
         EXPECT_NEAR(bar[1].y - bar[0].y, 4 * se * q.plot.height, 1e-9);
     }
 }
+
+// A series: a row a case, its dot at its effect size, its bar between the limits given
+// (to the plot's edge on a side without one), against the dashed line(s) where 5% of the
+// controls lie beyond; one panel only.
+struct SeriesLayoutCase {
+    const char* name;
+    AnalysisTest test;
+    LimitType limitType;
+    std::size_t cases;
+    std::size_t dashedLines;
+};
+
+class SeriesFigureLayout : public ::testing::TestWithParam<SeriesLayoutCase> {};
+
+TEST_P(SeriesFigureLayout, PutsEachCaseOnItsRowAgainstTheFivePercentLine) {
+    const SeriesLayoutCase& c = GetParam();
+    SeriesFigure series{c.test, {}};
+    const bool lowerOnly = c.limitType == LimitType::OneSidedLower;
+    for (std::size_t i = 0; i < c.cases; ++i) {
+        const long double z = -4 + 0.5L * static_cast<long double>(i % 12);
+        series.cases.push_back({static_cast<int>(21 + i), z, z - 1, lowerOnly ? std::nullopt : std::optional(z + 1)});
+    }
+    const FigureGeometry figure = LayoutFigure({c.limitType, series, '.', true}, 480);
+    const FigurePanel& panel = figure.cases;
+    EXPECT_EQ(figure.posterior.plot.width, 0);
+    EXPECT_LE(panel.plot.height, 575);  // a long series fits a page
+    ASSERT_EQ(panel.dots.size(), c.cases);
+    std::size_t dashed = 0;
+    for (const FigureMarker& m : panel.markers)
+        if (m.style == LineStyle::Dashed) {
+            ++dashed;
+            EXPECT_NEAR(std::fabs(panel.axis.At(0) - m.x), 1.6448536269514722 * panel.axis.pointsPerUnit, 1e-6);
+        }
+    EXPECT_EQ(dashed, c.dashedLines);
+    for (std::size_t i = 0; i < c.cases; ++i) {
+        const FigurePoint& dot = panel.dots[i];
+        EXPECT_NEAR(dot.x, panel.axis.At(static_cast<double>(series.cases[i].effect)), 1e-9);
+        EXPECT_GT(dot.y, i == 0 ? panel.plot.top : panel.dots[i - 1].y);
+        EXPECT_LT(dot.y, panel.plot.bottom());
+    }
+    const auto& bar = panel.guides.front();  // the first case's
+    EXPECT_NEAR(bar.front().x, panel.axis.At(static_cast<double>(*series.cases[0].lower)), 1e-9);
+    EXPECT_NEAR(bar.back().x, lowerOnly ? panel.plot.right() : panel.axis.At(-3), 1e-9);
+    EXPECT_TRUE(std::any_of(panel.texts.begin(), panel.texts.end(),
+                            [](const FigureText& t) { return t.text == "Case 1 (line 21)"; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SeriesFigureLayout,
+    ::testing::Values(SeriesLayoutCase{"Deficit", AnalysisTest::Deficit, LimitType::TwoSided, 4, 1},
+                      SeriesLayoutCase{"DissociationLowerLimits", AnalysisTest::Dissociation,
+                                       LimitType::OneSidedLower, 3, 2},
+                      SeriesLayoutCase{"ThousandCases", AnalysisTest::Deficit, LimitType::TwoSided, 1000, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvane

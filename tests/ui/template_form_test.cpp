@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDate>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLocale>
@@ -44,7 +45,7 @@ TEST_F(MainWindowStart, OpensEmptyWithFocusInTheFirstField) {
     EXPECT_FALSE(frmTemplateResults.isVisible());
 }
 
-TEST_F(MainWindowStart, ShowsTwoInputPairsAndKeepsSixHiddenWithTheirCaptions) {
+TEST_F(MainWindowStart, ShowsThreeInputPairsAndKeepsFiveHiddenWithTheirCaptions) {
     const std::array<QLabel*, 8> labels = {frmTemplate.Label1, frmTemplate.Label2, frmTemplate.Label3,
                                            frmTemplate.Label4, frmTemplate.Label5, frmTemplate.Label6,
                                            frmTemplate.Label7, frmTemplate.Label8};
@@ -54,10 +55,10 @@ TEST_F(MainWindowStart, ShowsTwoInputPairsAndKeepsSixHiddenWithTheirCaptions) {
                                               frmTemplate.txtInput7, frmTemplate.txtinput8};
     for (int i = 0; i < 8; ++i) {
         SCOPED_TRACE(i + 1);
-        EXPECT_EQ(labels[i]->isVisible(), i < 2);
-        EXPECT_EQ(inputs[i]->isVisible(), i < 2);
+        EXPECT_EQ(labels[i]->isVisible(), i < 3);
+        EXPECT_EQ(inputs[i]->isVisible(), i < 3);
         EXPECT_EQ(labels[i]->text().toStdString(), kLabelCaptions[i]);
-        EXPECT_TRUE(inputs[i]->text().isEmpty());
+        EXPECT_EQ(inputs[i]->text(), i == 2 ? QStringLiteral("1") : QString());  // one case by default
     }
 }
 
@@ -84,7 +85,7 @@ TEST_F(MainWindowStart, DescriptionJoinsItsFourPartsWithTheirBlanksAndScrolls) {
 
 TEST_F(MainWindowStart, TabVisitsTheControlsInTheirOrder) {
     const std::vector<QWidget*> expected = {
-        frmTemplate.txtInput2, frmTemplate.RadioGroup2Items->button(0), frmTemplate.RadioGroup1Items->button(0),
+        frmTemplate.txtInput2, frmTemplate.txtInput3, frmTemplate.RadioGroup2Items->button(0), frmTemplate.RadioGroup1Items->button(0),
         frmTemplate.memoComments,
         frmTemplate.cmdCompute, frmTemplate.btnclearData, frmTemplate.ExitBtn, frmTemplate.txtInput1};
     for (QWidget* next : expected) {
@@ -499,6 +500,34 @@ INSTANTIATE_TEST_SUITE_P(
                                 "naming_comprehension_age_education.txt", "dissociation "}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A series in the window: the whole report shown, saved, printed and saved as a PDF, with
+// one figure of the series.
+TEST_F(WindowTest, ASeriesOfTwoCasesIsShownSavedPrintedAndExportedWhole) {
+    frmTemplate.txtInput3->setText(QStringLiteral("2"));
+    Compute("20", "1", std::string(QUORVANE_EXAMPLES) + "/case_series.txt");
+    const QString shown = Results();
+    for (const char* line : {" CASE 1 (line 21):", " CASE 2 (line 22):", " TABLE OF THE CASES:"})
+        EXPECT_TRUE(shown.split(QLatin1Char('\n')).contains(QString::fromUtf8(line))) << line;
+    QFile saved(SavedInputsPath());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), "20 1 2      ");
+
+    const QString output = folder.filePath(QStringLiteral("series.txt"));
+    platform.saveAnswers.push_back(output.toStdString());
+    QTest::mouseClick(frmTemplateResults.cmdSaveOutput, Qt::LeftButton);
+    QFile written(output);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(written.readAll()).contains(QStringLiteral(" TABLE OF THE CASES:")));
+    frmTemplateResults.mnuPrint->trigger();
+    ASSERT_EQ(platform.printedFigures.size(), 1u);
+    ASSERT_EQ(platform.printedFigures[0].size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<SeriesFigure>(platform.printedFigures[0][0].figure.test));
+    const QString pdf = folder.filePath(QStringLiteral("series.pdf"));
+    platform.saveAnswers.push_back(pdf.toStdString());
+    frmTemplateResults.mnuSaveAsPdf->trigger();
+    EXPECT_GT(QFileInfo(pdf).size(), 0);
+}
+
 // Calls act each time an event of the given type reaches the object.
 class OnEvent : public QObject {
 public:
@@ -592,14 +621,16 @@ TEST_F(WindowTest, ClearDataEmptiesTheInputsAndNotesAndDeletesTheSavedInputs) {
     frmTemplate.memoComments->setPlainText(QStringLiteral("a note"));
     Compute("3", "1", std::nullopt);  // gets as far as saving the inputs
     ASSERT_TRUE(QFile::exists(SavedInputsPath()));
-    frmTemplate.txtInput3->setText(QStringLiteral("9"));  // hidden fields are cleared too
+    frmTemplate.txtInput3->setText(QStringLiteral("4"));
+    frmTemplate.txtInput4->setText(QStringLiteral("9"));  // hidden fields are cleared too
     frmTemplate.SetRadioGroup2ItemIndex(1);
 
     QTest::mouseClick(frmTemplate.btnclearData, Qt::LeftButton);
 
     EXPECT_TRUE(frmTemplate.txtInput1->text().isEmpty());
     EXPECT_TRUE(frmTemplate.txtInput2->text().isEmpty());
-    EXPECT_TRUE(frmTemplate.txtInput3->text().isEmpty());
+    EXPECT_EQ(frmTemplate.txtInput3->text(), QStringLiteral("1"));  // one case again
+    EXPECT_TRUE(frmTemplate.txtInput4->text().isEmpty());
     EXPECT_TRUE(frmTemplate.memoComments->toPlainText().isEmpty());
     EXPECT_FALSE(QFile::exists(SavedInputsPath()));
     EXPECT_EQ(QApplication::focusWidget(), frmTemplate.txtInput1);
