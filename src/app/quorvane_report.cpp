@@ -243,6 +243,8 @@ bool Usage(const std::string& what) {
 bool CheckPowerMode(const Arguments& a) {
     if (a.file) return Usage("--power takes no data file: give the table with --summary or --statistics");
     if (a.limitGiven) return Usage("--limit has no meaning with --power");
+    if (a.cases) return Usage("--cases needs a raw data file");
+    if (a.table) return Usage("--table has no meaning with --power");
     if (!a.summary && !a.statistics) return Usage("--power needs --summary with its lists, or --statistics");
     if (a.statistics && (a.k || a.summary || a.means || a.sds || a.caseScores || a.correlations))
         return Usage("--statistics takes the place of --k and the lists");
