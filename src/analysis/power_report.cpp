@@ -63,7 +63,7 @@ void WriteInputs(const PowerRequest& request, const PowerFacts& facts, Lines& li
 // What the power is the probability of, under the model of the plan.
 std::string Meaning(const PowerRequest& request, const PowerFacts& facts) {
     const std::string alpha = Entered(request.alphaText, request.decimalSeparator);
-    const std::string covariates = facts.k > 0 ? ", with its covariate scores as entered," : "";
+    const std::string covariates = facts.k > 0 ? ", with its covariate scores as entered," : ",";
     if (facts.test == AnalysisTest::Dissociation)
         return "Power: the share of simulated studies, each of n controls drawn at random from a population with "
                "these statistics and a case whose expected scores on Task 1 and Task 2 are the ones entered" +
