@@ -527,9 +527,10 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
             if (!value) {
                 EInOutError error = InvalidNumber(lineNumber, field->text, format.separator);
                 if (row > 1 || format.namesGiven == 0) throw error;
-                throw EInOutError(error.what() + FormatText("\nA header line names each column: this one holds %d "
-                                                            "names, but line %d holds %d columns.",
-                                                            {format.namesGiven, format.lineBelow, format.fieldsBelow}));
+                throw EInOutError(error.what() + std::string("\nA header line names each column: this one holds ") +
+                                  Plural(format.namesGiven, "name", "names") + ", but line " +
+                                  std::to_string(format.lineBelow) + " holds " +
+                                  Plural(format.fieldsBelow, "column", "columns") + ".");
             }
             values(col) = *value;
             if (row <= tableRows) table(row, col) = *value;

@@ -354,6 +354,9 @@ INSTANTIATE_TEST_SUITE_P(
         SpreadsheetCase{"HeaderNamingTooFew", "score,educ\n48,11,3\n", 1, 2, {}, {},
                         "Invalid numeric input on line 1 of the data file: \"score\"\nA header line names each column: "
                         "this one holds 2 names, but line 2 holds 3 columns."},
+        SpreadsheetCase{"TitleLineOfOneName", "Controls\n48,11\n", 1, 2, {}, {},
+                        "Invalid numeric input on line 1 of the data file: \"Controls\"\nA header line names each "
+                        "column: this one holds 1 name, but line 2 holds 2 columns."},
         SpreadsheetCase{"HeaderOfFewerColumnsThanRead", "score,educ\n48,11\n", 1, 3, {}, {},
                         "Line 2 of the data file holds 2 numbers; 3 are needed (the task score and 2 covariate "
                         "scores)."},
