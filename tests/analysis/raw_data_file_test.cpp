@@ -354,6 +354,11 @@ INSTANTIATE_TEST_SUITE_P(
         SpreadsheetCase{"HeaderNamingTooFew", "score,educ\n48,11,3\n", 1, 2, {}, {},
                         "Invalid numeric input on line 1 of the data file: \"score\"\nA header line names each column: "
                         "this one holds 2 names, but line 2 holds 3 columns."},
+        SpreadsheetCase{"OneColumnOfDecimalCommas", "48\n46,5\n", 2, 1, {}, {},
+                        "Line 2 of the data file holds \"46,5\": with one number read from each line, its comma may "
+                        "be a decimal comma or may separate two numbers. Write the decimal point as a full stop, or "
+                        "name the columns in a header line."},
+        SpreadsheetCase{"OneColumnOfACommaFileWithHeader", "score,educ\n48,11\n", 1, 1, {{48}}, {"score"}, ""},
         SpreadsheetCase{"TitleLineOfOneName", "Controls\n48,11\n", 1, 2, {}, {},
                         "Invalid numeric input on line 1 of the data file: \"Controls\"\nA header line names each "
                         "column: this one holds 1 name, but line 2 holds 2 columns."},
