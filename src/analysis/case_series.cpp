@@ -37,7 +37,8 @@ struct Column {
 };
 
 // Cells under their headings, each column as wide as its widest cell, two blanks apart.
-std::vector<std::string> Columns(const std::vector<Column>& columns, const std::vector<std::vector<std::string>>& rows) {
+std::vector<std::string> Columns(const std::vector<Column>& columns,
+                                 const std::vector<std::vector<std::string>>& rows) {
     std::vector<std::size_t> widths;
     for (const Column& column : columns) widths.push_back(std::max(column.top.size(), column.bottom.size()));
     for (const auto& row : rows)
@@ -58,24 +59,6 @@ std::vector<std::string> Columns(const std::vector<Column>& columns, const std::
     std::vector<std::string> lines = {line(tops), line(bottoms)};
     for (const auto& row : rows) lines.push_back(line(row));
     return lines;
-}
-
-// Words of a sentence on lines of at most width characters, each starting with a blank.
-void AppendWrapped(const std::string& text, std::size_t width, std::vector<std::string>& lines) {
-    std::string line;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        const std::string word = text.substr(start, end - start);
-        if (!line.empty() && line.size() + 1 + word.size() > width) {
-            lines.push_back(line);
-            line.clear();
-        }
-        line += " " + word;
-        start = end + 1;
-    }
-    lines.push_back(line);
 }
 
 std::string CsvNumber(const std::optional<long double>& value) {
@@ -151,8 +134,8 @@ std::string MultiplicitySentence(int cases, AnalysisTest test, char separator) {
            " would be expected to have a one-tailed p below .05 by chance; the Holm-adjusted p values allow for this.";
 }
 
-std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, AnalysisTest test, LimitType limitType,
-                                          char separator, std::size_t width) {
+std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, AnalysisTest test,
+                                          LimitType limitType, char separator) {
     const bool dissociation = test == AnalysisTest::Dissociation;
     const std::string interval = limitType == LimitType::TwoSided ? "95% CI" : "95% limit";
     std::vector<Column> columns = {{"Case", ""}, {"Line", ""}};
@@ -160,8 +143,11 @@ std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, An
         columns.insert(columns.end(), {{"Task 1", "score"}, {"Task 2", "score"}});
     else
         columns.push_back({"Score", ""});
-    columns.insert(columns.end(), {{"One-tailed", "p"}, {"Holm", "p"}, {dissociation ? "Z-DCCC" : "Z-CCC", ""},
-                                   {interval, "", true}, dissociation ? Column{"% more", "extreme"} : Column{"% below", ""},
+    columns.insert(columns.end(), {{"One-tailed", "p"},
+                                   {"Holm", "p"},
+                                   {dissociation ? "Z-DCCC" : "Z-CCC", ""},
+                                   {interval, "", true},
+                                   dissociation ? Column{"% more", "extreme"} : Column{"% below", ""},
                                    {interval, "", true}});
     if (dissociation) columns.push_back({"Dissociation", "", true});
 
@@ -191,12 +177,13 @@ std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, An
     AppendWrapped(dissociation ? "One-tailed p: of the test for a dissociation (the difference between the tasks)" +
                                      holm +
                                      "% more extreme: the percentage of the control population with a more "
-                                     "extreme difference, with its limits; Dissociation: the conclusion of the case's outputs."
+                                     "extreme difference, with its limits; Dissociation: the conclusion of the "
+                                     "case's outputs."
                                : "One-tailed p: of the test for a deficit" + holm +
                                      "% below: the percentage of the control population below the case, with "
                                      "its limits.",
-                  width, lines);
-    AppendWrapped(MultiplicitySentence(static_cast<int>(rows.size()), test, separator), width, lines);
+                  lines);
+    AppendWrapped(MultiplicitySentence(static_cast<int>(rows.size()), test, separator), lines);
     return lines;
 }
 
@@ -220,7 +207,8 @@ std::string SeriesTableCsv(const RunFacts& facts) {
     };
     std::string csv = csvLine(header);
     for (const SeriesRow& row : SeriesRows(facts)) {
-        std::vector<std::string> fields = {std::to_string(row.caseNumber), row.line > 0 ? std::to_string(row.line) : ""};
+        std::vector<std::string> fields = {std::to_string(row.caseNumber),
+                                           row.line > 0 ? std::to_string(row.line) : ""};
         for (const long double score : row.scores) fields.push_back(CsvNumber(score));
         const ReportedOutcome& t = row.test;
         fields.insert(fields.end(), {CsvNumber(t.oneTailedP), CsvNumber(row.holmP), CsvNumber(t.effect),

@@ -32,9 +32,9 @@ struct SeriesRow {
 std::vector<SeriesRow> SeriesRows(const RunFacts& facts);
 
 // The table's lines in the report: a heading, the rows in columns under a rule, and what
-// the columns mean with the sentence on multiplicity, wrapped to width.
+// the columns mean with the sentence on multiplicity, wrapped as the report's text.
 std::vector<std::string> SeriesTableLines(const std::vector<SeriesRow>& rows, AnalysisTest test,
-                                          LimitType limitType, char separator, std::size_t width);
+                                          LimitType limitType, char separator);
 
 // The sentence on testing many cases at once: how many of those without a deficit (or,
 // for a dissociation, without an abnormal difference) would fall below .05 by chance.

@@ -510,8 +510,17 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
     std::string_view line;
     int lineNumber = 0;
     if (format.headerLine != 0) NextDataLine(lines, line, lineNumber);
+    // One number read a line, without a header: "46,5" may be a decimal comma, which a
+    // spreadsheet writes so when it has no second column to separate by semicolons.
+    const bool commaAmbiguous = format.separator == FieldSeparator::Commas && format.headerLine == 0 && colCount == 1;
     for (int row = 1; row <= rowCount; ++row) {
         if (!NextDataLine(lines, line, lineNumber)) throw ShortFile(row - 1, rowCount, caseCount);
+        if (commaAmbiguous && line.find(',') != std::string_view::npos)
+            throw EDataFileError("Line " + std::to_string(lineNumber) + " of the data file holds " +
+                                 Quoted(WithoutSeparatorsAround(line), kShownTokenLength) +
+                                 ": with one number read from each line, its comma may be a decimal comma or may "
+                                 "separate two numbers. Write the decimal point as a full stop, or name the columns "
+                                 "in a header line.");
         FieldCursor fields(line, format.separator);
         tVector values;
         for (int col = 1; col <= colCount; ++col) {
@@ -527,9 +536,10 @@ RawDataLayout ReadRawData(std::string_view content, int rowCount, int colCount, 
             if (!value) {
                 EInOutError error = InvalidNumber(lineNumber, field->text, format.separator);
                 if (row > 1 || format.namesGiven == 0) throw error;
-                throw EInOutError(error.what() + FormatText("\nA header line names each column: this one holds %d "
-                                                            "names, but line %d holds %d columns.",
-                                                            {format.namesGiven, format.lineBelow, format.fieldsBelow}));
+                throw EInOutError(error.what() + std::string("\nA header line names each column: this one holds ") +
+                                  Plural(format.namesGiven, "name", "names") + ", but line " +
+                                  std::to_string(format.lineBelow) + " holds " +
+                                  Plural(format.fieldsBelow, "column", "columns") + ".");
             }
             values(col) = *value;
             if (row <= tableRows) table(row, col) = *value;

@@ -76,8 +76,8 @@ struct RawDataLoad {
 };
 
 // Fills the table with the missing-value marker, asks for the file unless one is named,
-// reads rowCount rows (the controls, then caseCount cases) and reports the size read in an information box, with a note when the file
-// holds more lines or numbers than were read.
+// reads rowCount rows (the controls, then caseCount cases) and reports the size read in
+// an information box, with a note when the file holds more lines or numbers than were read.
 RawDataLoad LoadRawDataFile(int rowCount, int colCount, RawDataTable& table, Platform& platform,
                             int taskCount = 1, const RawDataFile& file = {}, int caseCount = 1);
 

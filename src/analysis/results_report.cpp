@@ -446,7 +446,7 @@ std::vector<std::string> WriteSeriesReport(const AnalysisInputs& inputs, const s
         WriteAnalysis(inputs, cases[i].results, separator, lines);
         lines.push_back("");
     }
-    Append(lines, SeriesTableLines(SeriesRows(facts), inputs.test, inputs.limitType, separator, kRuleLine.size()));
+    Append(lines, SeriesTableLines(SeriesRows(facts), inputs.test, inputs.limitType, separator));
     lines.push_back(kOneBlank);
     return lines;
 }

@@ -28,8 +28,8 @@ std::string UserStateFolder(Platform& platform);
 std::string SaveCurrentData(const std::array<std::string, kInputFieldCount>& fieldTexts, Platform& platform,
                             AnalysisTest test = AnalysisTest::Deficit);
 // The file of the request's program: the raw program's field texts (n, k, the number of
-// cases when it is not 1, and empty fields), or the companion's n, k, each variable's mean, SD and case's score, then the
-// correlations; a dissociation adds its item.
+// cases when it is not 1, and empty fields), or the companion's n, k, each variable's
+// mean, SD and case's score, then the correlations; a dissociation adds its item.
 std::string SaveRequestInputs(const AnalysisRequest& request, Platform& platform);
 // The texts with the item that records a dissociation after them.
 std::vector<std::string> WithTestItem(std::vector<std::string> texts, AnalysisTest test);

@@ -49,14 +49,17 @@ const char* const kUsage =
     "       quorvane-report --statistics STATSFILE [options]\n"
     "       quorvane-report --power (--summary ... | --statistics STATSFILE [--n LIST])\n"
     "                       [--alpha A] [--alternative S] [--target-power P]\n"
-    "                       [--simulations S] [--draws D] [--format F]\n"    "\n"
+    "                       [--simulations S] [--draws D] [--format F]\n"
+    "\n"
     "Runs the Bayesian test for a deficit in a single case, or for a dissociation between two\n"
     "tasks, controlling for up to five covariates or for none, and prints the report that the\n"
     "desktop program writes into an empty results window. The first form reads the raw data\n"
     "FILE (one line per control, then the case; each line the task score, or the scores on\n"
-    "task 1 and task 2, followed by the K covariate scores). The second takes the controls'\n"
-    "summary statistics and the case's scores, as the companion program quorvane-summary\n"
-    "does; the third reads them from a statistics file saved by that program.\n"
+    "task 1 and task 2, followed by the K covariate scores), its numbers separated by blanks,\n"
+    "by commas, or by semicolons with decimal commas, as a spreadsheet saves them; a first\n"
+    "line of the columns' names is read as a header. The second takes the controls' summary\n"
+    "statistics and the case's scores, as the companion program quorvane-summary does; the\n"
+    "third reads them from a statistics file saved by that program.\n"
     "\n"
     "With --power the table is read as the population's: the means, SDs and correlations of\n"
     "the tasks and covariates, the case's covariate scores and, in --case, its expected task\n"
@@ -65,7 +68,8 @@ const char* const kUsage =
     "difference, a classical or a strong dissociation) at p < alpha, for such a case against\n"
     "n controls drawn at random from that population. The deficit test's power is exact; the\n"
     "tool also gives its limit as n grows and the smallest n that reaches the target power.\n"
-    "The dissociation's is simulated from fixed seeds and given with its standard error.\n"    "\n"
+    "The dissociation's is simulated from fixed seeds and given with its standard error.\n"
+    "\n"
     "A case series, many cases against the same controls: with --cases M the M lines after\n"
     "the N controls are the cases, each tested against the controls as a file holding the\n"
     "controls and that case alone would be. The report gives each case's outputs, then a\n"
@@ -394,8 +398,21 @@ int Print(const std::vector<std::string>& reportLines, const RunFacts& facts, co
     if (!WriteOut(reportLines, args.format == Format::Json ? WriteJsonReport(facts) : "", args)) return kExitStopped;
     WriteReportFiles(args.files, reportLines, facts, decimalSeparator);
     if (args.table)
-        WriteFileAtomically(*args.table, SeriesTableCsv(facts), "The table file " + Quoted(*args.table) + " cannot be written");
+        WriteFileAtomically(*args.table, SeriesTableCsv(facts),
+                            "The table file " + Quoted(*args.table) + " cannot be written");
     return kExitReport;
+}
+
+// The statistics file's table; nothing after a usage error, when --test names another test
+// than the file's, whose lists fit its own test alone.
+std::optional<StatisticsTable> StatisticsOf(const Arguments& args) {
+    StatisticsTable table = ReadStatisticsFile(*args.statistics);
+    if (args.test && *args.test != table.test) {
+        Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
+              ", which holds the statistics of a " + TestName(table.test));
+        return std::nullopt;
+    }
+    return table;
 }
 
 // The request of the arguments: the data file, or the statistics of the lists or of a
@@ -410,17 +427,12 @@ std::optional<AnalysisRequest> RequestOf(const Arguments& args) {
     request.notes = args.notes;
     request.decimalSeparator = RegionalDecimalSeparator();
     if (args.statistics) {
-        const StatisticsTable table = ReadStatisticsFile(*args.statistics);
-        // The file's lists fit its own test alone.
-        if (args.test && *args.test != table.test) {
-            Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
-                  ", which holds the statistics of a " + TestName(table.test));
-            return std::nullopt;
-        }
-        request.nText = table.n;
-        request.kText = table.k;
-        request.test = table.test;
-        request.source = table.entries;
+        const std::optional<StatisticsTable> table = StatisticsOf(args);
+        if (!table) return std::nullopt;
+        request.nText = table->n;
+        request.kText = table->k;
+        request.test = table->test;
+        request.source = table->entries;
     } else if (args.summary) {
         request.source = SummaryEntries{Words(*args.means), Words(*args.sds), Words(*args.caseScores),
                                         Words(args.correlations.value_or(""))};
@@ -438,16 +450,12 @@ std::optional<PowerRequest> PowerRequestOf(const Arguments& args) {
     request.notes = args.notes;
     request.decimalSeparator = RegionalDecimalSeparator();
     if (args.statistics) {
-        const StatisticsTable table = ReadStatisticsFile(*args.statistics);
-        if (args.test && *args.test != table.test) {
-            Usage("--test " + TestName(*args.test) + " contradicts the statistics file " + Quoted(*args.statistics) +
-                  ", which holds the statistics of a " + TestName(table.test));
-            return std::nullopt;
-        }
-        request.test = table.test;
-        request.nText = args.n.value_or(table.n);
-        request.kText = table.k;
-        request.entries = table.entries;
+        const std::optional<StatisticsTable> table = StatisticsOf(args);
+        if (!table) return std::nullopt;
+        request.test = table->test;
+        request.nText = args.n.value_or(table->n);
+        request.kText = table->k;
+        request.entries = table->entries;
     } else {
         request.nText = *args.n;
         request.kText = *args.k;

@@ -378,8 +378,9 @@ std::vector<std::string> PlaneHeading(const tDissociationOutcome& d, LimitType l
             "Ellipses: where 50%, 90% and 99% of the controls' scores lie; the tasks' " + controls.correlation +
                 FormatText(" %5.5f", {d.condCorrelation}, sep),
             "Sample estimates: " + controls.mean + " " + Fixed(d.tasks[0].condMean, 3, sep) + ", SD " +
-                Fixed(d.tasks[0].condSD, 3, sep) + " on " + controls.task[0] + "; " + Fixed(d.tasks[1].condMean, 3, sep) +
-                ", SD " + Fixed(d.tasks[1].condSD, 3, sep) + " on " + controls.task[1],
+                Fixed(d.tasks[0].condSD, 3, sep) + " on " + controls.task[0] + "; " +
+                Fixed(d.tasks[1].condMean, 3, sep) + ", SD " + Fixed(d.tasks[1].condSD, 3, sep) + " on " +
+                controls.task[1],
             FormatText("Grey band: a difference between the tasks too small to be significant (|Z-DCCC| < %.2f)",
                        {kSignificantZ}, sep),
             FormatText("Dot: the case, Z-CCC = %2.3f on ", {d.tasks[0].results(ZCCC)}, sep) + controls.task[0] +
@@ -417,8 +418,8 @@ FigurePanel LayoutPlanePanel(const tDissociationOutcome& d, LimitType limitType,
 
     AddAxisLabel(plane, controls.taskAxis[0] + " (SDs from " + controls.centre + ")");
     plane.texts.push_back({plane.plot.left - kPlaneLabelRoom + 8, plane.plot.top + plane.plot.height / 2,
-                           controls.taskAxis[1] + " (SDs from " + controls.centre + ")", TextAlign::Centre, kInfoSize, false,
-                           true});
+                           controls.taskAxis[1] + " (SDs from " + controls.centre + ")", TextAlign::Centre, kInfoSize,
+                           false, true});
     const std::string note = BrokenAxesNote(z, {xs.size() == 2, ys.size() == 2}, controls, sep);
     if (!note.empty()) AddNote(plane, note, true);
     return plane;
@@ -812,7 +813,8 @@ FigureGeometry LayoutSeriesFigure(const SeriesFigure& series, const FigureInput&
     AddHeading(panel, 0,
                {"The cases against the same controls: " + std::to_string(series.cases.size()) + " cases",
                 "dot: each case's effect size " + name + "; bar: its " + interval,
-                dissociation ? "dashed: " + name + FormatText(" = %1.3f and %1.3f", {kFivePercentZ, -kFivePercentZ}, sep) +
+                dissociation ? "dashed: " + name +
+                                   FormatText(" = %1.3f and %1.3f", {kFivePercentZ, -kFivePercentZ}, sep) +
                                    ", where a one-tailed p of .05 would lie (5% of the controls beyond)"
                              : "dashed: " + name + FormatText(" = %1.3f", {kFivePercentZ}, sep) +
                                    ", where a one-tailed p of .05 would lie (5% of the controls below)"});

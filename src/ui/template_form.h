@@ -1,7 +1,7 @@
 #pragma once
-// TfrmTemplate: the main window. The user types n, k and the number of cases m, picks the analysis (a deficit
-// or a dissociation) and the kind of credible limit, may type notes, and starts the
-// analysis with Compute.
+// TfrmTemplate: the main window. The user types n, k and the number of cases m, picks the
+// analysis (a deficit or a dissociation) and the kind of credible limit, may type notes,
+// and starts the analysis with Compute.
 
 #include <array>
 

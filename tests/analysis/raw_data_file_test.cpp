@@ -344,7 +344,8 @@ const std::string kEveryScore = ". The analysis needs every score of the control
 INSTANTIATE_TEST_SUITE_P(
     Table, SpreadsheetFiles,
     ::testing::Values(
-        SpreadsheetCase{"CommasAndHeader", "score,educ\n48,11\n\n50.5,12\n", 2, 2, {{48, 11}, {50.5, 12}}, {"score", "educ"}, ""},
+        SpreadsheetCase{"CommasAndHeader", "score,educ\n48,11\n\n50.5,12\n", 2, 2, {{48, 11}, {50.5, 12}},
+                        {"score", "educ"}, ""},
         SpreadsheetCase{"SemicolonsQuotedDecimalCommas", "\"score\";\"educ\"\r\n\"46,5\";7\r\n 47,25 ; 8 ;\r\n", 2, 2,
                         {{46.5L, 7}, {47.25L, 8}}, {"score", "educ"}, ""},
         SpreadsheetCase{"TabsAndHeader", "\"score\"\teduc\tage\n48\t11\t70\n", 1, 2, {{48, 11}}, {"score", "educ"}, ""},
@@ -353,8 +354,17 @@ INSTANTIATE_TEST_SUITE_P(
         SpreadsheetCase{"HeaderNamingTooFew", "score,educ\n48,11,3\n", 1, 2, {}, {},
                         "Invalid numeric input on line 1 of the data file: \"score\"\nA header line names each column: "
                         "this one holds 2 names, but line 2 holds 3 columns."},
+        SpreadsheetCase{"OneColumnOfDecimalCommas", "48\n46,5\n", 2, 1, {}, {},
+                        "Line 2 of the data file holds \"46,5\": with one number read from each line, its comma may "
+                        "be a decimal comma or may separate two numbers. Write the decimal point as a full stop, or "
+                        "name the columns in a header line."},
+        SpreadsheetCase{"OneColumnOfACommaFileWithHeader", "score,educ\n48,11\n", 1, 1, {{48}}, {"score"}, ""},
+        SpreadsheetCase{"TitleLineOfOneName", "Controls\n48,11\n", 1, 2, {}, {},
+                        "Invalid numeric input on line 1 of the data file: \"Controls\"\nA header line names each "
+                        "column: this one holds 1 name, but line 2 holds 2 columns."},
         SpreadsheetCase{"HeaderOfFewerColumnsThanRead", "score,educ\n48,11\n", 1, 3, {}, {},
-                        "Line 2 of the data file holds 2 numbers; 3 are needed (the task score and 2 covariate scores)."},
+                        "Line 2 of the data file holds 2 numbers; 3 are needed (the task score and 2 covariate "
+                        "scores)."},
         SpreadsheetCase{"EmptyField", "48,,11\n", 1, 3, {}, {},
                         "Missing value on line 1, column 2 of the data file: the field is empty" + kEveryScore},
         SpreadsheetCase{"TrailingSeparator", "1;2\n\n48;\n", 2, 2, {}, {},
@@ -363,7 +373,8 @@ INSTANTIATE_TEST_SUITE_P(
                         "Missing value on line 3, column 1 of the data file: the field holds \"#N/A\", the mark of a "
                         "missing value or of a spreadsheet's error" + kEveryScore},
         SpreadsheetCase{"CommasThenSemicolons", "1,2\n3;4\n", 2, 2, {}, {},
-                        "The data file separates its numbers by commas on line 1, but by semicolons on line 2: \"3;4\"." +
+                        "The data file separates its numbers by commas on line 1, but by semicolons on line 2: "
+                        "\"3;4\"." +
                             kOneWay},
         SpreadsheetCase{"BlanksWithinACommaLine", "1,2\n4,5 6\n", 2, 2, {}, {},
                         "The data file separates its numbers by commas, but on line 2 by blanks too: \"4,5 6\"." +

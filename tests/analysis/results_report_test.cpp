@@ -528,13 +528,19 @@ TEST(ResultsReport, TheDataFilesNamesNameTheSummaryTableRows) {
     ASSERT_LT(table, named.size());
     EXPECT_TRUE(SameLines(Slice(named, table, 7),
                           {kRule + std::string(8, '_'),
-                           "  Measure                       Control        Control        Score for              z score  ",
-                           "                                 Mean            SD             Case                 for case",
+                           "  Measure                       Control        Control        Score for"
+                           "              z score  ",
+                           "                                 Mean            SD             Case"
+                           "                 for case",
                            kRule + std::string(8, '_'),
-                           "  Verbal fluency (animals):      11.000          1.000           6.000                -5.000",
+                           "  Verbal fluency (animals):      11.000          1.000           6.000"
+                           "                -5.000",
                            "",
-                           "  educaci\xC3\xB3n:                     41.000          3.606          50.000                 2.496"}));
-    const auto without = [table](Lines lines) { return Concat({Slice(lines, 0, table), Slice(lines, table + 8, 999)}); };
+                           "  educaci\xC3\xB3n:                     41.000          3.606          50.000"
+                           "                 2.496"}));
+    const auto without = [table](Lines lines) {
+        return Concat({Slice(lines, 0, table), Slice(lines, table + 8, 999)});
+    };
     EXPECT_TRUE(SameLines(without(named), without(plain)));
 }
 

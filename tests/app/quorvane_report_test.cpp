@@ -445,7 +445,8 @@ TEST_F(ReportTool, PowerPrintsThePlanAsTextOrJson) {
 // A series of the last two lines: the JSON's cases and the CSV table give the same numbers.
 TEST_F(ReportTool, ASeriesGivesItsCasesInJsonAndItsTableAsCsv) {
     const ToolRun run =
-        Run({"--n", "4", "--k", "1", "--cases", "2", "--format", "json", "--table", "cases.csv", WriteData(kFourControls)});
+        Run({"--n", "4", "--k", "1", "--cases", "2", "--format", "json", "--table", "cases.csv",
+             WriteData(kFourControls)});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find("  \"m\": 2,\n"), std::string::npos);
     EXPECT_NE(run.out.find("      \"line\": 6,\n"), std::string::npos);
@@ -457,7 +458,8 @@ TEST_F(ReportTool, ASeriesGivesItsCasesInJsonAndItsTableAsCsv) {
     for (const char* start : {"1,5,55,", "2,6,39,"}) {
         ASSERT_TRUE(std::getline(csv, line));
         EXPECT_EQ(line.rfind(start, 0), 0u) << line;
-        const std::string p = line.substr(std::string(start).size(), line.find(',', std::string(start).size()) - std::string(start).size());
+        const std::size_t from = std::string(start).size();
+        const std::string p = line.substr(from, line.find(',', from) - from);
         EXPECT_NE(run.out.find("\"one_tailed_p\": " + p + ",\n"), std::string::npos) << p;
     }
     EXPECT_FALSE(std::getline(csv, line));

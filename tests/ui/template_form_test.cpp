@@ -85,7 +85,8 @@ TEST_F(MainWindowStart, DescriptionJoinsItsFourPartsWithTheirBlanksAndScrolls) {
 
 TEST_F(MainWindowStart, TabVisitsTheControlsInTheirOrder) {
     const std::vector<QWidget*> expected = {
-        frmTemplate.txtInput2, frmTemplate.txtInput3, frmTemplate.RadioGroup2Items->button(0), frmTemplate.RadioGroup1Items->button(0),
+        frmTemplate.txtInput2, frmTemplate.txtInput3, frmTemplate.RadioGroup2Items->button(0),
+        frmTemplate.RadioGroup1Items->button(0),
         frmTemplate.memoComments,
         frmTemplate.cmdCompute, frmTemplate.btnclearData, frmTemplate.ExitBtn, frmTemplate.txtInput1};
     for (QWidget* next : expected) {
