@@ -489,14 +489,19 @@ int RunPlan(const Arguments& args) {
     }
     CommandLinePlatform platform;
     PowerOptions options;
-    bool progressShown = false;
+    // Ends the progress line however the run ends, so that an error's message starts a line.
+    struct ProgressLine {
+        bool shown = false;
+        ~ProgressLine() {
+            if (shown) std::cerr << '\n';
+        }
+    } progressLine;
     if (isatty(STDERR_FILENO))
         options.progress = [&](long long done, long long total) {
             std::cerr << "\rSimulating studies: " << done << " of " << total << std::flush;
-            progressShown = true;
+            progressLine.shown = true;
         };
     const PowerOutcome outcome = RunPower(*request, platform, options);
-    if (progressShown) std::cerr << '\n';
     if (!outcome.completed) return kExitStopped;
     if (!WriteOut(outcome.reportLines, args.format == Format::Json ? WritePowerJson(outcome.facts) : "", args))
         return kExitStopped;
