@@ -175,10 +175,10 @@ tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistic
     const LimitIndices limits = CheckedLimitIndices(draws, options.percent, options.twoSided);
     CheckDissociationArguments(k, n);
     const DissociationSetup setup = PrepareDissociation(statistics);
-    const auto& [tasks, posts, swapped, post, initial] = setup;
+    const DifferencePosterior& post = setup.post;  // a reference, not a binding: the lambda below captures it
 
     const StreamStart start = StartOfStreams(options.fixedSeed);
-    tDissociationOutcome result = initial;
+    tDissociationOutcome result = setup.result;
 
     // The difference test's variates are a stream of their own, drawn on a thread of its
     // own (each thread has its own state of the generator) beside the deficit tests' draws,
@@ -195,14 +195,14 @@ tDissociationOutcome DissociationMonteCarloTest(const tCaseStatistics& statistic
         result.moreExtreme = PercentMoreExtreme(result.difference);
     });
     try {
-        DeficitDraws<2> drawn = DrawDeficits(tasks, posts, draws, start, options.blockHook);
+        DeficitDraws<2> drawn = DrawDeficits(setup.tasks, setup.posts, draws, start, options.blockHook);
         result.tasks = SummariseDeficits(drawn, draws, limits);
     } catch (...) {
         difference.wait();  // it works on this frame's values; an error of the deficit tests comes first
         throw;
     }
     difference.get();
-    if (swapped) MirrorDifference(result);
+    if (setup.swapped) MirrorDifference(result);
     return result;
 }
 
